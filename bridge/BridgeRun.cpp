@@ -1,0 +1,98 @@
+#include "BridgeRun.h"
+
+#include "Arguments.h"
+#include "DecisionOutput.h"
+#include "EventRecord.h"
+#include "Narration.h"
+#include "PayloadFields.h"
+#include "ProviderRegistry.h"
+#include "SocketClient.h"
+#include "Utf8Text.h"
+
+#include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace nubbo::bridge {
+namespace {
+
+std::string readAll(int fd) {
+    std::string data;
+    char buffer[65536];
+    for (;;) {
+        const auto n = read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        data.append(buffer, static_cast<std::size_t>(n));
+    }
+    return data;
+}
+
+void writeFully(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const auto n = write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return;
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+}
+
+std::optional<std::string> narrationFor(ProviderFamily family, const PayloadFields& fields, const std::string& home) {
+    switch (family) {
+    case ProviderFamily::claude:
+        if (!fields.transcriptPath) return std::nullopt;
+        return latestAssistantText(*fields.transcriptPath);
+    case ProviderFamily::codex: return latestCodexNarration(home, fields.sessionId);
+    case ProviderFamily::gemini: return latestGeminiNarration(home);
+    default: return std::nullopt;
+    }
+}
+
+int run(int argc, char** argv, const BridgeIO& io) {
+    const auto args = argumentStrings(argc, argv);
+    const std::string source = text::lowercased(argValue(args, "--source").value_or("claude"));
+    const std::string event = argValue(args, "--event").value_or("");
+    // Always drain stdin, even when the app turns out to be absent: an agent writing its payload
+    // into a closed pipe may take the broken pipe as a hook failure.
+    const std::string stdinData = readAll(io.stdinFd);
+
+    if (!io.home || io.home->empty()) return 0;
+    const std::string sockPath = socketPath(*io.home);
+    // Without the socket file there is no app to talk to; skip the transcript read as well.
+    struct stat socketStat {};
+    if (stat(sockPath.c_str(), &socketStat) != 0 || !S_ISSOCK(socketStat.st_mode)) return 0;
+
+    const auto payload = parsePayload(stdinData);
+    const auto fields = extractFields(payload);
+    const ProviderSpec* spec = ProviderRegistry::spec(source);
+    const ProviderFamily family = spec ? spec->family : ProviderFamily::claude;
+    const bool isDecision = isDecisionEvent(family, event);
+    const std::string_view type = isDecision ? "approvalRequired" : ProviderRegistry::unifiedType(event);
+    std::optional<std::string> say;
+    if (isNarrationEvent(event)) say = narrationFor(family, fields, *io.home);
+
+    const auto record = buildEventRecord(source, event, type, fields, std::move(say));
+    const std::string line = record.toJson() + "\n";
+
+    const int fd = connectSocket(sockPath);
+    if (fd < 0) return 0;
+    writeAll(fd, line);
+    if (!isDecision) return 0;
+
+    // The agent's own hook time-out bounds this wait; the app may take as long as the user does.
+    const auto reply = readLine(fd);
+    if (auto decision = decisionForReply(family, event, reply)) writeFully(io.stdoutFd, *decision + "\n");
+    return 0;
+}
+
+} // namespace
+
+int runBridge(int argc, char** argv, const BridgeIO& io) {
+    try {
+        return run(argc, argv, io);
+    } catch (...) {
+        return 0;  // fail open: the agent falls back to its own behaviour
+    }
+}
+
+} // namespace nubbo::bridge

@@ -1,0 +1,38 @@
+#include "DecisionOutput.h"
+
+#include <nlohmann/json.hpp>
+
+namespace nubbo::bridge {
+
+std::string decisionResponse(ProviderFamily family, std::string_view event, bool allow) {
+    switch (family) {
+    case ProviderFamily::claude:
+    case ProviderFamily::codex: {
+        std::string out = R"({"hookSpecificOutput":{"hookEventName":")";
+        out += event;
+        out += R"(","decision":{"behavior":")";
+        out += allow ? "allow" : "deny";
+        out += R"("}}})";
+        return out;
+    }
+    case ProviderFamily::gemini: return allow ? R"({"decision":"allow"})" : R"({"decision":"deny"})";
+    case ProviderFamily::cursor: return allow ? R"({"permission":"allow"})" : R"({"permission":"deny"})";
+    case ProviderFamily::copilot: return allow ? R"({"behavior":"allow"})" : R"({"behavior":"deny"})";
+    case ProviderFamily::cline:
+        return allow ? R"({"cancel":false})" : R"({"cancel":true,"errorMessage":"Denied in Nubbo"})";
+    case ProviderFamily::bespoke: return {};
+    }
+    return {};
+}
+
+std::optional<std::string> decisionForReply(ProviderFamily family, std::string_view event,
+                                            const std::optional<std::string>& replyLine) {
+    if (!replyLine) return std::nullopt;
+    const auto reply = nlohmann::json::parse(*replyLine, nullptr, /*allow_exceptions=*/false);
+    if (!reply.is_object()) return std::nullopt;
+    const auto approval = reply.find("approval");
+    if (approval == reply.end() || !approval->is_string()) return std::nullopt;
+    return decisionResponse(family, event, approval->get_ref<const std::string&>() == "granted");
+}
+
+} // namespace nubbo::bridge

@@ -1,0 +1,49 @@
+#include "EventRecord.h"
+
+#include <algorithm>
+#include <array>
+
+namespace nubbo::bridge {
+
+bool isPostEvent(std::string_view event) {
+    static constexpr std::array<std::string_view, 6> events{
+        "PostToolUse", "AfterTool", "postToolUse", "afterShellExecution", "afterMCPExecution", "afterFileEdit"};
+    return std::find(events.begin(), events.end(), event) != events.end();
+}
+
+bool isNarrationEvent(std::string_view event) {
+    static constexpr std::array<std::string_view, 5> events{"PreToolUse", "PostToolUse", "AfterTool", "BeforeTool",
+                                                            "Stop"};
+    return std::find(events.begin(), events.end(), event) != events.end();
+}
+
+EventRecord buildEventRecord(const std::string& source, const std::string& event, std::string_view type,
+                             const PayloadFields& fields, std::optional<std::string> say) {
+    EventRecord record;
+    record.provider = source;
+    record.type = std::string(type);
+    if (fields.message) record.message = *fields.message;
+    else if (fields.toolName) record.message = *fields.toolName;
+    else if (!event.empty()) record.message = event;
+    else record.message = source;
+    record.command = fields.command;
+    record.toolName = fields.toolName;
+    record.say = std::move(say);
+    if (isPostEvent(event)) record.phase = "post";
+    record.cwd = fields.cwd;
+    record.sessionId = fields.sessionId;
+    return record;
+}
+
+std::string EventRecord::toJson() const {
+    nlohmann::json object = {{"provider", provider}, {"type", type}, {"message", message}};
+    const std::pair<const char*, const std::optional<std::string>*> optionals[] = {
+        {"command", &command}, {"toolName", &toolName}, {"say", &say},
+        {"phase", &phase},     {"cwd", &cwd},           {"sessionId", &sessionId}};
+    for (const auto& [key, value] : optionals)
+        if (*value) object[key] = **value;
+    // Values are valid UTF-8 by construction; replacing instead of throwing keeps the hook path fail-open.
+    return object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+} // namespace nubbo::bridge

@@ -1,0 +1,29 @@
+// The agent's latest prose, read from its own transcript file, as one short display line.
+// Every function returns nothing rather than fail; nothing is logged.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace nubbo::bridge {
+
+inline constexpr std::uint64_t kClaudeTranscriptWindow = 65536;
+inline constexpr std::uint64_t kRolloutWindow = 98304;
+
+// The complete lines in the last tailSize bytes of a file (empty lines dropped).
+std::optional<std::vector<std::string>> tailLines(const std::string& path, std::uint64_t tailSize);
+
+// Claude-family transcripts (Claude Code and the agents that share its hooks).
+std::optional<std::string> latestAssistantText(const std::string& transcriptPath);
+
+// Newest rollout under <home>/.codex/sessions; a file whose path names the session wins at once.
+std::optional<std::string> codexRolloutPath(const std::string& home, const std::optional<std::string>& session);
+// Newest chat under <home>/.gemini/tmp.
+std::optional<std::string> geminiChatPath(const std::string& home);
+
+std::optional<std::string> latestCodexNarration(const std::string& home, const std::optional<std::string>& session);
+std::optional<std::string> latestGeminiNarration(const std::string& home);
+
+} // namespace nubbo::bridge

@@ -1,0 +1,27 @@
+// What the bridge takes from an agent's hook payload. Only non-empty JSON strings count; anything
+// else (numbers, objects, null, "") is treated as absent and the next candidate is tried.
+#pragma once
+
+#include <nlohmann/json.hpp>
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace nubbo::bridge {
+
+struct PayloadFields {
+    std::optional<std::string> toolName;
+    std::optional<std::string> command;
+    std::optional<std::string> message;
+    std::optional<std::string> sessionId;
+    std::optional<std::string> cwd;
+    std::optional<std::string> transcriptPath;
+};
+
+// The payload when it is a JSON object; an empty object for anything else (empty, invalid, array, scalar).
+nlohmann::json parsePayload(std::string_view stdinData);
+
+PayloadFields extractFields(const nlohmann::json& payload);
+
+} // namespace nubbo::bridge

@@ -1,0 +1,124 @@
+#include "ProviderRegistry.h"
+
+#include "Utf8Text.h"
+
+#include <utility>
+
+namespace nubbo {
+namespace {
+
+std::vector<std::string> claudeEvents() {
+    return {"SessionStart", "SessionEnd", "Stop", "UserPromptSubmit", "PreToolUse",
+            "PostToolUse",  "PreCompact", "Notification", "PermissionRequest"};
+}
+
+ProviderSpec claudeCompatible(std::string id, std::string title, std::string icon) {
+    std::string config = "." + id + "/settings.json";
+    std::string exe = id;
+    return {std::move(id), std::move(title), std::move(icon), ProviderFamily::claude, {std::move(exe)},
+            HookMechanism::claudeHooks, std::move(config), claudeEvents(), false};
+}
+
+} // namespace
+
+const std::vector<ProviderSpec>& ProviderRegistry::all() {
+    static const std::vector<ProviderSpec> catalogue{
+        {"claude", "Claude", "sparkles", ProviderFamily::claude, {"claude"}, HookMechanism::claudeHooks,
+         ".claude/settings.json", claudeEvents(), true},
+        {"codex", "Codex", "terminal", ProviderFamily::codex, {"codex"}, HookMechanism::claudeHooks,
+         ".codex/hooks.json",
+         {"SessionStart", "Stop", "PreToolUse", "PostToolUse", "PreCompact", "PostCompact", "UserPromptSubmit",
+          "PermissionRequest"},
+         true},
+        {"gemini", "Gemini", "diamond", ProviderFamily::gemini, {"gemini"}, HookMechanism::claudeHooks,
+         ".gemini/settings.json",
+         {"SessionStart", "SessionEnd", "BeforeAgent", "AfterAgent", "Notification", "BeforeTool", "AfterTool",
+          "PreCompress"},
+         true},
+        {"opencode", "OpenCode", "curlybraces", ProviderFamily::bespoke, {"opencode"}, HookMechanism::jsPlugin,
+         ".config/opencode/plugins/nubbo.js", {}, true},
+        claudeCompatible("qwen", "Qwen Code", "q.square"),
+        claudeCompatible("qoder", "Qoder", "q.circle"),
+        claudeCompatible("codebuddy", "CodeBuddy", "person.2"),
+        claudeCompatible("kimi", "Kimi", "k.square"),
+        claudeCompatible("iflow", "iFlow", "wind"),
+        {"cursor", "Cursor", "cursorarrow.rays", ProviderFamily::cursor, {"cursor-agent", "cursor"},
+         HookMechanism::cursorHooks, ".cursor/hooks.json",
+         {"sessionStart", "beforeShellExecution", "afterShellExecution", "beforeMCPExecution", "afterMCPExecution",
+          "afterFileEdit"},
+         false},
+        {"copilot", "Copilot CLI", "chevron.left.forwardslash.chevron.right", ProviderFamily::copilot, {"copilot"},
+         HookMechanism::copilotFile, ".copilot/hooks/nubbo-bridge.json",
+         {"sessionStart", "sessionEnd", "userPromptSubmitted", "preToolUse", "postToolUse", "agentStop",
+          "preCompact", "notification", "permissionRequest"},
+         false},
+        {"cline", "Cline", "c.square", ProviderFamily::cline, {"cline"}, HookMechanism::scriptDir,
+         "Documents/Cline/Rules/Hooks",
+         {"TaskStart", "TaskResume", "TaskCancel", "UserPromptSubmit", "PreToolUse", "PostToolUse"}, false},
+    };
+    return catalogue;
+}
+
+const std::unordered_map<std::string, const ProviderSpec*>& ProviderRegistry::byID() {
+    static const auto table = [] {
+        std::unordered_map<std::string, const ProviderSpec*> map;
+        for (const auto& spec : all()) map.emplace(spec.id, &spec);
+        return map;
+    }();
+    return table;
+}
+
+const ProviderSpec* ProviderRegistry::spec(std::string_view id) {
+    const auto& table = byID();
+    const auto it = table.find(text::lowercased(id));
+    return it == table.end() ? nullptr : it->second;
+}
+
+std::string_view ProviderRegistry::unifiedType(std::string_view name) {
+    // In table order; the first row naming the event wins.
+    static constexpr std::pair<std::string_view, std::string_view> rows[] = {
+        {"SessionStart", "agentStarted"},
+        {"BeforeAgent", "agentStarted"},
+        {"sessionStart", "agentStarted"},
+        {"TaskStart", "agentStarted"},
+        {"SessionEnd", "agentStopped"},
+        {"sessionEnd", "agentStopped"},
+        {"TaskCancel", "agentStopped"},
+        {"UserPromptSubmit", "thinking"},
+        {"userPromptSubmitted", "thinking"},
+        {"beforeSubmitPrompt", "thinking"},
+        {"TaskResume", "thinking"},
+        {"PreToolUse", "coding"},
+        {"PostToolUse", "coding"},
+        {"AfterTool", "coding"},
+        {"preToolUse", "coding"},
+        {"postToolUse", "coding"},
+        {"postToolUseFailure", "coding"},
+        {"afterShellExecution", "coding"},
+        {"afterMCPExecution", "coding"},
+        {"afterFileEdit", "coding"},
+        {"beforeReadFile", "coding"},
+        {"subagentStart", "coding"},
+        {"subagentStop", "coding"},
+        {"errorOccurred", "coding"},
+        {"PreCompact", "contextCompacting"},
+        {"PreCompress", "contextCompacting"},
+        {"preCompact", "contextCompacting"},
+        {"PostCompact", "thinking"},
+        {"PostCompress", "thinking"},
+        {"Stop", "responding"},
+        {"stop", "responding"},
+        {"agentStop", "responding"},
+        {"AfterAgent", "taskCompleted"},
+        {"Notification", "inputRequired"},
+        {"notification", "inputRequired"},
+        {"PermissionRequest", "approvalRequired"},
+        {"BeforeTool", "approvalRequired"},
+        {"permissionRequest", "approvalRequired"},
+    };
+    for (const auto& [native, unified] : rows)
+        if (native == name) return unified;
+    return "coding";
+}
+
+} // namespace nubbo

@@ -1,0 +1,71 @@
+#include "ProviderSpec.h"
+
+#include <nlohmann/json.hpp>
+
+namespace nubbo {
+namespace {
+
+std::optional<std::vector<std::string>> stringList(const nlohmann::json& value) {
+    if (!value.is_array()) return std::nullopt;
+    std::vector<std::string> out;
+    out.reserve(value.size());
+    for (const auto& item : value) {
+        if (!item.is_string()) return std::nullopt;
+        out.push_back(item.get<std::string>());
+    }
+    return out;
+}
+
+const nlohmann::json* member(const nlohmann::json& object, const char* key) {
+    const auto it = object.find(key);
+    return it == object.end() ? nullptr : &*it;
+}
+
+} // namespace
+
+nlohmann::json toJson(const ProviderSpec& spec) {
+    return {
+        {"id", spec.id},
+        {"title", spec.title},
+        {"iconName", spec.iconName},
+        {"family", std::string(rawValue(spec.family))},
+        {"executableNames", spec.executableNames},
+        {"mechanism", std::string(rawValue(spec.mechanism))},
+        {"configRelativePath", spec.configRelativePath},
+        {"events", spec.events},
+        {"confirmed", spec.confirmed},
+    };
+}
+
+std::optional<ProviderSpec> providerSpecFromJson(const nlohmann::json& json) {
+    if (!json.is_object()) return std::nullopt;
+    ProviderSpec spec;
+    for (auto [key, target] : {std::pair{"id", &spec.id}, std::pair{"title", &spec.title},
+                               std::pair{"iconName", &spec.iconName},
+                               std::pair{"configRelativePath", &spec.configRelativePath}}) {
+        const auto* value = member(json, key);
+        if (!value || !value->is_string()) return std::nullopt;
+        *target = value->get<std::string>();
+    }
+    const auto* family = member(json, "family");
+    const auto* mechanism = member(json, "mechanism");
+    const auto* names = member(json, "executableNames");
+    const auto* events = member(json, "events");
+    const auto* confirmed = member(json, "confirmed");
+    if (!family || !family->is_string() || !mechanism || !mechanism->is_string() || !names || !events ||
+        !confirmed || !confirmed->is_boolean())
+        return std::nullopt;
+    const auto familyValue = providerFamilyFromRaw(family->get_ref<const std::string&>());
+    const auto mechanismValue = hookMechanismFromRaw(mechanism->get_ref<const std::string&>());
+    auto namesValue = stringList(*names);
+    auto eventsValue = stringList(*events);
+    if (!familyValue || !mechanismValue || !namesValue || !eventsValue) return std::nullopt;
+    spec.family = *familyValue;
+    spec.mechanism = *mechanismValue;
+    spec.executableNames = std::move(*namesValue);
+    spec.events = std::move(*eventsValue);
+    spec.confirmed = confirmed->get<bool>();
+    return spec;
+}
+
+} // namespace nubbo

@@ -1,0 +1,33 @@
+// One catalogue entry: everything the system knows statically about one supported agent.
+#pragma once
+
+#include "ProviderFamily.h"
+
+#include <nlohmann/json_fwd.hpp>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace nubbo {
+
+struct ProviderSpec {
+    std::string id;                            // lower-case; the wire "provider" and the bridge's --source
+    std::string title;
+    std::string iconName;                      // a system symbol name
+    ProviderFamily family = ProviderFamily::claude;
+    std::vector<std::string> executableNames;  // the first is what the detector looks for
+    HookMechanism mechanism = HookMechanism::claudeHooks;
+    std::string configRelativePath;            // relative to the home directory
+    std::vector<std::string> events;           // native hook events that get entries, in write order
+    bool confirmed = false;                    // integration enabled by default
+
+    bool operator==(const ProviderSpec&) const = default;
+};
+
+// Keys are the field names; family and mechanism as their raw strings.
+nlohmann::json toJson(const ProviderSpec& spec);
+// Every key is required and must have its type; anything else yields nothing.
+std::optional<ProviderSpec> providerSpecFromJson(const nlohmann::json& json);
+
+} // namespace nubbo
