@@ -12,13 +12,16 @@ namespace nubbo::bridge {
 inline constexpr std::uint64_t kClaudeTranscriptWindow = 65536;
 inline constexpr std::uint64_t kRolloutWindow = 98304;
 
-// The complete lines in the last tailSize bytes of a file (empty lines dropped).
+// The complete lines in the last tailSize bytes of a file (empty lines dropped). Absent when the file cannot be
+// read or the window is not UTF-8; a window starting inside a character skips that character's tail bytes.
 std::optional<std::vector<std::string>> tailLines(const std::string& path, std::uint64_t tailSize);
 
 // Claude-family transcripts (Claude Code and the agents that share its hooks).
 std::optional<std::string> latestAssistantText(const std::string& transcriptPath);
 
-// Newest rollout under <home>/.codex/sessions; a file whose path names the session wins at once.
+// Newest rollout under <home>/.codex/sessions; a file whose path names the session wins at once. The tree is
+// walked depth-first with siblings in byte order of their names; on equal dates the first file visited wins.
+// Symlinked folders are not entered.
 std::optional<std::string> codexRolloutPath(const std::string& home, const std::optional<std::string>& session);
 // Newest chat under <home>/.gemini/tmp.
 std::optional<std::string> geminiChatPath(const std::string& home);

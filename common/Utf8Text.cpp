@@ -79,16 +79,14 @@ std::vector<std::string_view> graphemes(std::string_view text) {
     std::size_t start = 0;
     for (std::size_t i = 0; i < text.size();) {
         std::size_t length = 0;
-        const auto cp = decodeAt(text, i, length);
-        if (previous >= 0 && cp >= 0 && utf8proc_grapheme_break_stateful(previous, cp, &state)) {
-            out.push_back(text.substr(start, i - start));
-            start = i;
-        } else if (previous >= 0 && cp < 0) {
+        // An ill-formed byte breaks like the U+FFFD that repairUtf8 would put in its place.
+        const auto decoded = decodeAt(text, i, length);
+        const std::int32_t cp = decoded < 0 ? 0xFFFD : decoded;
+        if (previous >= 0 && utf8proc_grapheme_break_stateful(previous, cp, &state)) {
             out.push_back(text.substr(start, i - start));
             start = i;
         }
         previous = cp;
-        if (cp < 0) state = 0;
         i += length;
     }
     if (start < text.size()) out.push_back(text.substr(start));

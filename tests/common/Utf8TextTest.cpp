@@ -35,6 +35,7 @@ TEST(Graphemes, CountUserPerceivedCharacters) {
     EXPECT_EQ(graphemeCount("\r\n"), 1u);
     EXPECT_EQ(graphemeCount("你好。"), 3u);
     EXPECT_EQ(graphemeCount("👍🏽ok"), 3u);                           // skin-tone modifier joins
+    EXPECT_EQ(graphemeCount("\xFF" "ab"), 3u);                      // a stray byte stands alone
 }
 
 TEST(Graphemes, PrefixNeverSplitsACluster) {

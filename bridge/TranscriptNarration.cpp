@@ -1,0 +1,123 @@
+#include "Narration.h"
+
+#include "NarrationText.h"
+#include "Utf8Text.h"
+
+#include <nlohmann/json.hpp>
+
+namespace nubbo::bridge {
+namespace {
+
+using nlohmann::json;
+
+json parseLine(const std::string& line) { return json::parse(line, nullptr, /*allow_exceptions=*/false); }
+
+bool isArrayOfObjects(const json& value) {
+    if (!value.is_array()) return false;
+    for (const auto& item : value)
+        if (!item.is_object()) return false;
+    return true;
+}
+
+const json* member(const json& object, const char* key) {
+    if (!object.is_object()) return nullptr;
+    const auto it = object.find(key);
+    return it == object.end() ? nullptr : &*it;
+}
+
+bool hasString(const json& object, const char* key, std::string_view value) {
+    const auto* v = member(object, key);
+    return v && v->is_string() && v->get_ref<const std::string&>() == value;
+}
+
+// The string "text" of every item (optionally only items whose "type" is wantedType), joined with spaces.
+std::string joinedTexts(const json& items, const char* wantedType) {
+    std::string out;
+    bool first = true;
+    for (const auto& item : items) {
+        if (wantedType && !hasString(item, "type", wantedType)) continue;
+        const auto* text = member(item, "text");
+        if (!text || !text->is_string()) continue;
+        if (!first) out.push_back(' ');
+        out += text->get_ref<const std::string&>();
+        first = false;
+    }
+    return out;
+}
+
+// The text a Codex rollout line carries for the user, when it is one of the agent-message forms.
+std::optional<std::string> codexMessage(const json& line) {
+    if (!hasString(line, "type", "event_msg")) return std::nullopt;
+    const auto* payload = member(line, "payload");
+    if (!payload || !payload->is_object()) return std::nullopt;
+    const auto* kind = member(*payload, "type");
+    if (!kind || !kind->is_string()) return std::nullopt;
+    const auto& type = kind->get_ref<const std::string&>();
+
+    const char* key = type == "agent_message" ? "message" : type == "task_complete" ? "last_agent_message" : nullptr;
+    if (key) {
+        const auto* text = member(*payload, key);
+        if (text && text->is_string()) return text->get<std::string>();
+        return std::nullopt;
+    }
+    // Newer releases write only this form while a turn runs.
+    if (type == "item_completed") {
+        const auto* item = member(*payload, "item");
+        if (!item || !hasString(*item, "type", "AgentMessage")) return std::nullopt;
+        const auto* content = member(*item, "content");
+        if (!content || !isArrayOfObjects(*content)) return std::nullopt;
+        return joinedTexts(*content, nullptr);
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<std::string> latestAssistantText(const std::string& transcriptPath) {
+    const auto lines = tailLines(transcriptPath, kClaudeTranscriptWindow);
+    if (!lines) return std::nullopt;
+    for (auto it = lines->rbegin(); it != lines->rend(); ++it) {
+        const auto line = parseLine(*it);
+        if (!hasString(line, "type", "assistant")) continue;
+        const auto* message = member(line, "message");
+        const auto* content = message ? member(*message, "content") : nullptr;
+        if (!content || !isArrayOfObjects(*content)) continue;
+        const auto text = joinedTexts(*content, "text");
+        if (auto shown = excerpt(text::trimWhitespaceAndNewlines(text))) return shown;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> latestCodexNarration(const std::string& home, const std::optional<std::string>& session) {
+    const auto path = codexRolloutPath(home, session);
+    if (!path) return std::nullopt;
+    const auto lines = tailLines(*path, kRolloutWindow);
+    if (!lines) return std::nullopt;
+    for (auto it = lines->rbegin(); it != lines->rend(); ++it) {
+        const auto text = codexMessage(parseLine(*it));
+        // Automation turns (heartbeats, decisions) are written as agent messages too; they are not prose.
+        if (!text || !looksLikeProse(*text)) continue;
+        if (auto shown = excerpt(*text)) return shown;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> latestGeminiNarration(const std::string& home) {
+    const auto path = geminiChatPath(home);
+    if (!path) return std::nullopt;
+    const auto lines = tailLines(*path, kRolloutWindow);
+    if (!lines) return std::nullopt;
+    for (auto it = lines->rbegin(); it != lines->rend(); ++it) {
+        const auto line = parseLine(*it);
+        if (!hasString(line, "type", "gemini")) continue;
+        const auto* content = member(line, "content");
+        if (!content) continue;
+        std::optional<std::string> shown;
+        if (content->is_string()) shown = excerpt(content->get_ref<const std::string&>());
+        else if (isArrayOfObjects(*content)) shown = excerpt(joinedTexts(*content, nullptr));
+        if (shown) return shown;
+    }
+    return std::nullopt;
+}
+
+} // namespace nubbo::bridge
