@@ -3,7 +3,7 @@ BUILD      ?= build
 TEST_BUILD ?= build-asan
 JOBS       ?= 2
 
-.PHONY: all deps build test bench clean
+.PHONY: all deps build test bench fuzz clean
 
 all: build
 
@@ -26,5 +26,12 @@ bench: deps
 	cmake --build build-bench -j $(JOBS)
 	bash bench/run.sh build-bench
 
+# Each target runs for FUZZ_SECONDS; needs clang (Debian package clang).
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNUBBO_SANITIZE=ON -DNUBBO_TESTS=OFF -DNUBBO_FUZZ=ON
+	cmake --build build-fuzz -j $(JOBS)
+	for t in FuzzHookPayload FuzzNarrationText; do mkdir -p build-fuzz/corpus/$$t; build-fuzz/fuzz/$$t -max_total_time=$(FUZZ_SECONDS) -max_len=4096 build-fuzz/corpus/$$t || exit 1; done
+
 clean:
-	rm -rf $(BUILD) $(TEST_BUILD) build-bench
+	rm -rf $(BUILD) $(TEST_BUILD) build-bench build-fuzz
