@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Runs the benchmarks of a Release build folder: bash bench/run.sh [build folder, default build-bench].
+# Each program bounds its own run count and time; `timeout` is the backstop against a hung child.
+set -euo pipefail
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+build=$(cd "${1:-build-bench}" && pwd)
+bridge="$build/Nubbo.app/Contents/Helpers/nubbo-bridge"
+
+for f in "$bridge" "$build/bench/nubbo-bench-hook" "$build/bench/nubbo-bench-narration" "$build/bench/nubbo-bench-rollout"; do
+  if [[ ! -x "$f" ]]; then
+    echo "missing $f: build with -DNUBBO_BENCH=ON first (make bench)" >&2
+    exit 1
+  fi
+done
+
+# Every temporary file (the 200 MB transcript, 10,000 rollouts) lives under one folder removed on any exit.
+work=$(mktemp -d "${TMPDIR:-/tmp}/nubbo-bench.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+trap 'exit 130' INT TERM
+export TMPDIR="$work"
+
+node_args=(--no-node)
+if command -v node >/dev/null 2>&1; then
+  node_args=(--node "$(command -v node)" --node-script "$here/node-hook.js")
+  echo "node $(node --version)"
+else
+  echo "node not found: skipping the Node.js comparison (make bench installs nodejs)"
+fi
+echo "$(nproc) cores, $(uname -sr)"
+echo
+
+status=0
+timeout 300 "$build/bench/nubbo-bench-hook" --bridge "$bridge" "${node_args[@]}" || status=1
+timeout 300 "$build/bench/nubbo-bench-narration" --bridge "$bridge" || status=1
+timeout 300 "$build/bench/nubbo-bench-rollout" || status=1
+exit $status
