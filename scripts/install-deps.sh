@@ -3,9 +3,10 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ make pkg-config nlohmann-json3-dev libutf8proc-dev libgtest-dev libgmock-dev)
-if [[ "${1:-}" == "--bench" ]]; then
-  command -v node >/dev/null 2>&1 || packages+=(nodejs)
-fi
+case "${1:-}" in
+  --bench) command -v node >/dev/null 2>&1 || packages+=(nodejs) ;;
+  --fuzz) packages+=(clang libclang-rt-14-dev) ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do
