@@ -3,7 +3,7 @@ BUILD      ?= build
 TEST_BUILD ?= build-asan
 JOBS       ?= 2
 
-.PHONY: all deps build test bench fuzz clean
+.PHONY: all deps build run test bench fuzz clean
 
 all: build
 
@@ -13,6 +13,11 @@ deps:
 build: deps
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DNUBBO_TESTS=OFF
 	cmake --build $(BUILD) -j $(JOBS)
+
+# Starts the app in the foreground; without a display it runs headless.
+run: build
+	@if [ -z "$$DISPLAY$$WAYLAND_DISPLAY" ]; then export QT_QPA_PLATFORM=offscreen; fi; \
+	exec $(BUILD)/Nubbo.app/Contents/MacOS/Nubbo
 
 # Tests run against the sanitizer build.
 test: deps

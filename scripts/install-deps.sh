@@ -2,7 +2,8 @@
 # Installs the Debian packages the project needs, only those that are missing.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ make pkg-config nlohmann-json3-dev libutf8proc-dev libgtest-dev libgmock-dev)
+packages=(cmake ninja-build g++ make pkg-config nlohmann-json3-dev libutf8proc-dev libgtest-dev libgmock-dev
+          qt6-base-dev qtkeychain-qt6-dev libsecret-1-0 dbus gnome-keyring)
 case "${1:-}" in
   --bench) command -v node >/dev/null 2>&1 || packages+=(nodejs) ;;
   --fuzz) packages+=(clang libclang-rt-14-dev) ;;

@@ -1,0 +1,74 @@
+#include "IncomingEvent.h"
+
+#include <nlohmann/json.hpp>
+
+#include <limits>
+
+namespace nubbo {
+namespace {
+
+using Member = std::optional<std::string> IncomingEvent::*;
+
+constexpr std::pair<const char*, Member> kStringMembers[] = {
+    {"provider", &IncomingEvent::provider}, {"type", &IncomingEvent::type},
+    {"message", &IncomingEvent::message},   {"command", &IncomingEvent::command},
+    {"toolName", &IncomingEvent::toolName}, {"say", &IncomingEvent::say},
+    {"phase", &IncomingEvent::phase},       {"cwd", &IncomingEvent::cwd},
+    {"sessionId", &IncomingEvent::sessionId},
+};
+
+std::optional<QString> toQString(const std::optional<std::string>& value) {
+    if (!value) return std::nullopt;
+    return QString::fromStdString(*value);
+}
+
+} // namespace
+
+std::optional<IncomingEvent> IncomingEvent::decode(std::string_view line) {
+    const auto json = nlohmann::json::parse(line, nullptr, /*allow_exceptions=*/false);
+    if (!json.is_object()) return std::nullopt;
+    IncomingEvent event;
+    for (const auto& [key, member] : kStringMembers) {
+        const auto it = json.find(key);
+        if (it == json.end() || it->is_null()) continue;
+        if (!it->is_string()) return std::nullopt;
+        event.*member = it->get<std::string>();
+    }
+    const auto exit = json.find("exitCode");
+    if (exit != json.end() && !exit->is_null()) {
+        if (exit->is_number_unsigned()) {
+            const auto value = exit->get<std::uint64_t>();
+            if (value > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max())) return std::nullopt;
+            event.exitCode = static_cast<std::int32_t>(value);
+        } else if (exit->is_number_integer()) {
+            const auto value = exit->get<std::int64_t>();
+            if (value < std::numeric_limits<std::int32_t>::min() || value > std::numeric_limits<std::int32_t>::max())
+                return std::nullopt;
+            event.exitCode = static_cast<std::int32_t>(value);
+        } else {
+            return std::nullopt;
+        }
+    }
+    return event;
+}
+
+AgentEvent IncomingEvent::toAgentEvent() const {
+    AgentEvent event;
+    event.id = QUuid::createUuid();
+    event.provider = AgentProvider(provider && !provider->empty() ? QString::fromStdString(*provider)
+                                                                  : QStringLiteral("claude"));
+    const auto kind = type ? agentEventTypeFromRaw(QString::fromStdString(*type)) : std::nullopt;
+    event.type = kind.value_or(AgentEventType::thinking);
+    if (message && !message->empty()) event.message = QString::fromStdString(*message);
+    else if (toolName && !toolName->empty()) event.message = QString::fromStdString(*toolName);
+    event.command = toQString(command);
+    event.toolName = toQString(toolName);
+    event.say = toQString(say);
+    event.phase = toQString(phase);
+    event.cwd = toQString(cwd);
+    event.sessionId = toQString(sessionId);
+    event.exitCode = exitCode;
+    return event;
+}
+
+} // namespace nubbo

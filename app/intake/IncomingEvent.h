@@ -1,0 +1,36 @@
+// The request a producer sends on the socket: one JSON object on one line, every member optional.
+#pragma once
+
+#include "AgentEvent.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace nubbo {
+
+inline constexpr std::size_t kMaxRequestBytes = 65536;
+
+struct IncomingEvent {
+    std::optional<std::string> provider;
+    std::optional<std::string> type;
+    std::optional<std::string> message;
+    std::optional<std::string> command;
+    std::optional<std::string> toolName;
+    std::optional<std::string> say;
+    std::optional<std::string> phase;
+    std::optional<std::string> cwd;
+    std::optional<std::string> sessionId;
+    std::optional<std::int32_t> exitCode;
+
+    // Nothing unless the text is one JSON object whose listed members (when present and not null) have
+    // their types: strings, and a 32-bit integer for "exitCode". Unknown members are ignored.
+    static std::optional<IncomingEvent> decode(std::string_view line);
+
+    // Provider lower-cased ("claude" when absent or empty), an unknown type read as thinking, the message
+    // falling back to the tool name, and a fresh random id.
+    AgentEvent toAgentEvent() const;
+};
+
+} // namespace nubbo

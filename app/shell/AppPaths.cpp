@@ -1,0 +1,47 @@
+#include "AppPaths.h"
+
+#include <QDir>
+
+namespace nubbo {
+namespace {
+
+QString ensured(const QString& path) {
+    QDir().mkpath(path);
+    return path;
+}
+
+QString supportFolder() {
+    return QDir(QDir::homePath()).filePath(QStringLiteral("Library/Application Support/Nubbo"));
+}
+
+QString ensuredInSupport(const QString& name) {
+    return ensured(supportFolder() + u'/' + name);
+}
+
+} // namespace
+
+QString AppPaths::applicationSupport() {
+    return ensured(supportFolder());
+}
+
+QString AppPaths::logsDirectory() {
+    return ensuredInSupport(QStringLiteral("Logs"));
+}
+
+QString AppPaths::customPetsDirectory() {
+    return ensuredInSupport(QStringLiteral("CustomPets"));
+}
+
+QString AppPaths::petPacksDirectory() {
+    return ensuredInSupport(QStringLiteral("PetPacks"));
+}
+
+QString AppPaths::backupsDirectory() {
+    return ensuredInSupport(QStringLiteral("Backups"));
+}
+
+QString AppPaths::socketPath() {
+    return applicationSupport() + QStringLiteral("/nubbo.sock");
+}
+
+} // namespace nubbo

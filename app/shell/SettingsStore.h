@@ -1,0 +1,295 @@
+// The user's choices: one observable object, every write persisted at once in the preferences domain.
+// API keys are not settings: they stay in the keychain and are never exported, imported or reset here.
+#pragma once
+
+#include "SettingsEnums.h"
+
+#include <QHash>
+#include <QJsonObject>
+#include <QMutex>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QVariantMap>
+
+#include <functional>
+#include <optional>
+
+namespace nubbo {
+
+class LoginItem;
+class PreferencesDomain;
+class SecretStore;
+
+// Lives on the main thread; every write and every signal happens there. The one exception is enabled(id),
+// which the hook guardian may call from its own thread.
+class SettingsStore : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(bool launchAtLogin READ launchAtLogin WRITE setLaunchAtLogin NOTIFY launchAtLoginChanged)
+    Q_PROPERTY(bool alwaysOnTop READ alwaysOnTop WRITE setAlwaysOnTop NOTIFY alwaysOnTopChanged)
+    Q_PROPERTY(bool pauseNubbo READ pauseNubbo WRITE setPauseNubbo NOTIFY pauseNubboChanged)
+    Q_PROPERTY(QString petSource READ petSourceRaw WRITE setPetSourceRaw NOTIFY petSourceChanged)
+    Q_PROPERTY(QString customPetPath READ customPetPath WRITE setCustomPetPath NOTIFY customPetPathChanged)
+    Q_PROPERTY(QString activePackPath READ activePackPath WRITE setActivePackPath NOTIFY activePackPathChanged)
+    Q_PROPERTY(double petSizeScale READ petSizeScale WRITE setPetSizeScale NOTIFY petSizeScaleChanged)
+    Q_PROPERTY(QString bubbleStyle READ bubbleStyleRaw WRITE setBubbleStyleRaw NOTIFY bubbleStyleChanged)
+    Q_PROPERTY(QString singleClickBehavior READ singleClickBehaviorRaw WRITE setSingleClickBehaviorRaw NOTIFY
+                   singleClickBehaviorChanged)
+    Q_PROPERTY(QString doubleClickBehavior READ doubleClickBehaviorRaw WRITE setDoubleClickBehaviorRaw NOTIFY
+                   doubleClickBehaviorChanged)
+    Q_PROPERTY(bool edgeSnap READ edgeSnap WRITE setEdgeSnap NOTIFY edgeSnapChanged)
+    Q_PROPERTY(int idleSleepMinutes READ idleSleepMinutes WRITE setIdleSleepMinutes NOTIFY idleSleepMinutesChanged)
+    // id → bool; write through setEnabled.
+    Q_PROPERTY(QVariantMap enabled READ enabledMap NOTIFY enabledChanged)
+    // id → AgentStatus raw value; not persisted.
+    Q_PROPERTY(QVariantMap statuses READ statusesMap NOTIFY statusesChanged)
+    Q_PROPERTY(QString approvalMode READ approvalModeRaw WRITE setApprovalModeRaw NOTIFY approvalModeChanged)
+    Q_PROPERTY(QStringList trustedCommands READ trustedCommands WRITE setTrustedCommands NOTIFY
+                   trustedCommandsChanged)
+    Q_PROPERTY(QStringList dangerousCommands READ dangerousCommands WRITE setDangerousCommands NOTIFY
+                   dangerousCommandsChanged)
+    Q_PROPERTY(bool bypassRiskCheck READ bypassRiskCheck WRITE setBypassRiskCheck NOTIFY bypassRiskCheckChanged)
+    Q_PROPERTY(bool showNotifications READ showNotifications WRITE setShowNotifications NOTIFY
+                   showNotificationsChanged)
+    Q_PROPERTY(bool notifyApprovalRequired READ notifyApprovalRequired WRITE setNotifyApprovalRequired NOTIFY
+                   notifyApprovalRequiredChanged)
+    Q_PROPERTY(bool notifyTaskCompleted READ notifyTaskCompleted WRITE setNotifyTaskCompleted NOTIFY
+                   notifyTaskCompletedChanged)
+    Q_PROPERTY(bool notifyRiskyAction READ notifyRiskyAction WRITE setNotifyRiskyAction NOTIFY
+                   notifyRiskyActionChanged)
+    Q_PROPERTY(QString themeColor READ themeColor WRITE setThemeColor NOTIFY themeColorChanged)
+    Q_PROPERTY(double animationSpeed READ animationSpeed WRITE setAnimationSpeed NOTIFY animationSpeedChanged)
+    Q_PROPERTY(bool showActivityLabel READ showActivityLabel WRITE setShowActivityLabel NOTIFY
+                   showActivityLabelChanged)
+    Q_PROPERTY(bool showProviderChip READ showProviderChip WRITE setShowProviderChip NOTIFY showProviderChipChanged)
+    Q_PROPERTY(bool smartSummary READ smartSummary WRITE setSmartSummary NOTIFY smartSummaryChanged)
+    Q_PROPERTY(QString summaryProvider READ summaryProviderRaw WRITE setSummaryProviderRaw NOTIFY
+                   summaryProviderChanged)
+    Q_PROPERTY(QString language READ languageRaw WRITE setLanguageRaw NOTIFY languageChanged)
+    // "en" or "zh", never "system".
+    Q_PROPERTY(QString effectiveLanguage READ effectiveLanguageRaw NOTIFY effectiveLanguageChanged)
+
+public:
+    // The user's preferred interface languages, most preferred first (the app passes
+    // QLocale::system().uiLanguages()).
+    using PreferredLanguages = std::function<QStringList()>;
+
+    // Reads every setting (falling back to defaults for anything missing or mistyped), moves a summary API
+    // key from its old keychain item to "apiKey.anthropic", and migrates the legacy enable flags.
+    SettingsStore(PreferencesDomain& preferences, SecretStore& secrets, LoginItem& loginItem,
+                  PreferredLanguages preferredLanguages, QObject* parent = nullptr);
+    ~SettingsStore() override;
+
+    // The process-wide instance the app's start-up installed; aborts when there is none.
+    static SettingsStore& shared();
+    // The start-up keeps ownership; pass nullptr to uninstall.
+    static void setShared(SettingsStore* store);
+    static bool hasShared();
+
+    // The domain the store writes to, for the few other keys the app keeps beside the settings.
+    PreferencesDomain& preferences() const { return preferences_; }
+
+    bool launchAtLogin() const { return launchAtLogin_; }
+    // Also registers or unregisters the login item, on every write (a reset must unregister even when the
+    // stored value already says false).
+    void setLaunchAtLogin(bool on);
+    bool alwaysOnTop() const { return alwaysOnTop_; }
+    void setAlwaysOnTop(bool on);
+    bool pauseNubbo() const { return pauseNubbo_; }
+    void setPauseNubbo(bool on);
+    PetSource petSource() const { return petSource_; }
+    void setPetSource(PetSource source);
+    QString customPetPath() const { return customPetPath_; }
+    void setCustomPetPath(const QString& path);
+    QString activePackPath() const { return activePackPath_; }
+    void setActivePackPath(const QString& path);
+    double petSizeScale() const { return petSizeScale_; }
+    void setPetSizeScale(double scale);
+    BubbleStyle bubbleStyle() const { return bubbleStyle_; }
+    void setBubbleStyle(BubbleStyle style);
+    SingleClickBehavior singleClickBehavior() const { return singleClickBehavior_; }
+    void setSingleClickBehavior(SingleClickBehavior behavior);
+    DoubleClickBehavior doubleClickBehavior() const { return doubleClickBehavior_; }
+    void setDoubleClickBehavior(DoubleClickBehavior behavior);
+    bool edgeSnap() const { return edgeSnap_; }
+    void setEdgeSnap(bool on);
+    int idleSleepMinutes() const { return idleSleepMinutes_; }
+    void setIdleSleepMinutes(int minutes);
+    ApprovalMode approvalMode() const { return approvalMode_; }
+    void setApprovalMode(ApprovalMode mode);
+    QStringList trustedCommands() const { return trustedCommands_; }
+    void setTrustedCommands(const QStringList& commands);
+    QStringList dangerousCommands() const { return dangerousCommands_; }
+    void setDangerousCommands(const QStringList& commands);
+    bool bypassRiskCheck() const { return bypassRiskCheck_; }
+    void setBypassRiskCheck(bool on);
+    bool showNotifications() const { return showNotifications_; }
+    void setShowNotifications(bool on);
+    bool notifyApprovalRequired() const { return notifyApprovalRequired_; }
+    void setNotifyApprovalRequired(bool on);
+    bool notifyTaskCompleted() const { return notifyTaskCompleted_; }
+    void setNotifyTaskCompleted(bool on);
+    bool notifyRiskyAction() const { return notifyRiskyAction_; }
+    void setNotifyRiskyAction(bool on);
+    QString themeColor() const { return themeColor_; }
+    void setThemeColor(const QString& color);
+    double animationSpeed() const { return animationSpeed_; }
+    void setAnimationSpeed(double speed);
+    bool showActivityLabel() const { return showActivityLabel_; }
+    void setShowActivityLabel(bool on);
+    bool showProviderChip() const { return showProviderChip_; }
+    void setShowProviderChip(bool on);
+    bool smartSummary() const { return smartSummary_; }
+    void setSmartSummary(bool on);
+    SummaryProvider summaryProvider() const { return summaryProvider_; }
+    void setSummaryProvider(SummaryProvider provider);
+    AppLanguage language() const { return language_; }
+    void setLanguage(AppLanguage language);
+
+    // Raw-value faces of the enumerations for QML; an unknown raw value is ignored.
+    QString petSourceRaw() const { return rawValue(petSource_); }
+    void setPetSourceRaw(const QString& raw);
+    QString bubbleStyleRaw() const { return rawValue(bubbleStyle_); }
+    void setBubbleStyleRaw(const QString& raw);
+    QString singleClickBehaviorRaw() const { return rawValue(singleClickBehavior_); }
+    void setSingleClickBehaviorRaw(const QString& raw);
+    QString doubleClickBehaviorRaw() const { return rawValue(doubleClickBehavior_); }
+    void setDoubleClickBehaviorRaw(const QString& raw);
+    QString approvalModeRaw() const { return rawValue(approvalMode_); }
+    void setApprovalModeRaw(const QString& raw);
+    QString summaryProviderRaw() const { return rawValue(summaryProvider_); }
+    void setSummaryProviderRaw(const QString& raw);
+    QString languageRaw() const { return rawValue(language_); }
+    void setLanguageRaw(const QString& raw);
+
+    // Whether the agent is integrated: the entry for the lower-cased id, else its catalogue default, else
+    // false. Safe from any thread.
+    bool enabled(const QString& id) const;
+    // Stores the flag for the lower-cased id (any id, catalogue or not; an empty one is ignored).
+    Q_INVOKABLE void setEnabled(const QString& id, bool on);
+    QVariantMap enabledMap() const;
+
+    // unknown for any id never set.
+    AgentStatus status(const QString& id) const;
+    void setStatus(const QString& id, AgentStatus status);
+    QVariantMap statusesMap() const;
+
+    // The stored model name when non-empty, else the provider's default.
+    QString summaryModel(SummaryProvider provider) const;
+    // Trims white space and line breaks and stores the result, also when empty.
+    void setSummaryModel(const QString& text, SummaryProvider provider);
+    // Fixed endpoints for the hosted providers; for custom the stored text, or "" when none.
+    QString summaryBaseURL(SummaryProvider provider) const;
+    // Trims and stores, for any provider (only custom's is ever consulted).
+    void setSummaryBaseURL(const QString& text, SummaryProvider provider);
+    static QString defaultSummaryModel(SummaryProvider provider);
+    // The same for QML, by raw value; an unknown provider reads as "" and is not written.
+    Q_INVOKABLE QString summaryModelFor(const QString& providerRaw) const;
+    Q_INVOKABLE void setSummaryModelFor(const QString& text, const QString& providerRaw);
+    Q_INVOKABLE QString summaryBaseURLFor(const QString& providerRaw) const;
+    Q_INVOKABLE void setSummaryBaseURLFor(const QString& text, const QString& providerRaw);
+
+    // customPetPath when the source is custom and it is non-empty.
+    std::optional<QString> effectiveCustomPetPath() const;
+    // activePackPath when the source is pack and it is non-empty.
+    std::optional<QString> effectivePackPath() const;
+
+    // en or zh: the chosen language, or for "system" the first preferred language (zh when it starts with
+    // "zh"; en when there is none).
+    Language effectiveLanguage() const;
+    QString effectiveLanguageRaw() const;
+
+    // Every setting back to its default through the setters (so each is persisted and published). Summary
+    // models and endpoints, statuses and keychain items are left alone.
+    Q_INVOKABLE void resetAll();
+    // The 30-key settings document (no activePackPath, statuses or API keys).
+    QJsonObject exportDictionary() const;
+    // Applies each known key that is present and well typed, through the setters; skips the rest.
+    void importDictionary(const QJsonObject& object);
+
+    static QStringList defaultTrustedCommands();
+    static QStringList defaultDangerousCommands();
+
+Q_SIGNALS:
+    void launchAtLoginChanged();
+    void alwaysOnTopChanged();
+    void pauseNubboChanged();
+    void petSourceChanged();
+    void customPetPathChanged();
+    void activePackPathChanged();
+    void petSizeScaleChanged();
+    void bubbleStyleChanged();
+    void singleClickBehaviorChanged();
+    void doubleClickBehaviorChanged();
+    void edgeSnapChanged();
+    void idleSleepMinutesChanged();
+    void enabledChanged();
+    void enabledEntryChanged(const QString& id, bool on);
+    void statusesChanged();
+    void statusChanged(const QString& id, const QString& status);
+    void approvalModeChanged();
+    void trustedCommandsChanged();
+    void dangerousCommandsChanged();
+    void bypassRiskCheckChanged();
+    void showNotificationsChanged();
+    void notifyApprovalRequiredChanged();
+    void notifyTaskCompletedChanged();
+    void notifyRiskyActionChanged();
+    void themeColorChanged();
+    void animationSpeedChanged();
+    void showActivityLabelChanged();
+    void showProviderChipChanged();
+    void smartSummaryChanged();
+    void summaryProviderChanged();
+    void languageChanged();
+    void effectiveLanguageChanged();
+    void summaryModelChanged(const QString& provider);
+    void summaryBaseURLChanged(const QString& provider);
+
+private:
+    using Signal = void (SettingsStore::*)();
+    template <typename T>
+    void assign(T& member, const T& value, const QString& key, const QVariant& stored, Signal changed);
+
+    void load();
+    void migrateSummaryAPIKey();
+    void loadEnabled();
+
+    PreferencesDomain& preferences_;
+    SecretStore& secrets_;
+    LoginItem& loginItem_;
+    PreferredLanguages preferredLanguages_;
+
+    bool launchAtLogin_ = false;
+    bool alwaysOnTop_ = true;
+    bool pauseNubbo_ = false;
+    PetSource petSource_ = PetSource::official;
+    QString customPetPath_;
+    QString activePackPath_;
+    double petSizeScale_ = 1.0;
+    BubbleStyle bubbleStyle_ = BubbleStyle::normal;
+    SingleClickBehavior singleClickBehavior_ = SingleClickBehavior::toggleBubble;
+    DoubleClickBehavior doubleClickBehavior_ = DoubleClickBehavior::petReaction;
+    bool edgeSnap_ = true;
+    int idleSleepMinutes_ = 10;
+    mutable QMutex enabledMutex_;
+    QHash<QString, bool> enabled_;
+    QHash<QString, AgentStatus> statuses_;
+    ApprovalMode approvalMode_ = ApprovalMode::manual;
+    QStringList trustedCommands_;
+    QStringList dangerousCommands_;
+    bool bypassRiskCheck_ = false;
+    bool showNotifications_ = true;
+    bool notifyApprovalRequired_ = true;
+    bool notifyTaskCompleted_ = true;
+    bool notifyRiskyAction_ = true;
+    QString themeColor_ = QStringLiteral("pink");
+    double animationSpeed_ = 1.0;
+    bool showActivityLabel_ = true;
+    bool showProviderChip_ = false;
+    bool smartSummary_ = false;
+    SummaryProvider summaryProvider_ = SummaryProvider::anthropic;
+    AppLanguage language_ = AppLanguage::system;
+};
+
+} // namespace nubbo

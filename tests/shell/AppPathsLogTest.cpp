@@ -1,0 +1,191 @@
+#include "AppPaths.h"
+#include "NubboLog.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSet>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <fcntl.h>
+#include <memory>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace nubbo {
+namespace {
+
+// Sends standard error to a file for as long as it lives.
+class StderrTo {
+public:
+    explicit StderrTo(const QString& path) : saved_(dup(STDERR_FILENO)) {
+        const int fd = open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        dup2(fd, STDERR_FILENO);
+        close(fd);
+    }
+    ~StderrTo() {
+        dup2(saved_, STDERR_FILENO);
+        close(saved_);
+    }
+
+private:
+    int saved_;
+};
+
+// Points HOME at a fresh folder for each test and puts everything back afterwards.
+class TempHomeTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(home_.isValid());
+        savedHome_ = qgetenv("HOME");
+        hadHome_ = qEnvironmentVariableIsSet("HOME");
+        qputenv("HOME", QFile::encodeName(home_.path()));
+    }
+    void TearDown() override {
+        NubboLog::setClockForTesting({});
+        if (hadHome_) qputenv("HOME", savedHome_);
+        else qunsetenv("HOME");
+    }
+
+    QString support() const { return home_.path() + "/Library/Application Support/Nubbo"; }
+    QString logPath() const { return support() + "/Logs/nubbo.log"; }
+
+    QStringList logLines() const {
+        QFile file(logPath());
+        if (!file.open(QIODevice::ReadOnly)) return {};
+        const QString text = QString::fromUtf8(file.readAll());
+        EXPECT_TRUE(text.isEmpty() || text.endsWith('\n')) << "last line not terminated";
+        QStringList lines = text.split('\n');
+        lines.removeLast();
+        return lines;
+    }
+
+    // A clock that gives the listed times in turn.
+    static void useTimes(std::vector<double> times) {
+        auto next = std::make_shared<std::atomic<size_t>>(0);
+        NubboLog::setClockForTesting([times = std::move(times), next] { return times.at((*next)++); });
+    }
+
+    QTemporaryDir home_;
+    QByteArray savedHome_;
+    bool hadHome_ = false;
+};
+
+using AppPathsTest = TempHomeTest;
+using NubboLogTest = TempHomeTest;
+
+TEST_F(AppPathsTest, EachFolderIsCreatedUnderHomeOnEveryAccess) {
+    ASSERT_FALSE(QFileInfo::exists(home_.path() + "/Library"));
+
+    EXPECT_EQ(AppPaths::logsDirectory(), support() + "/Logs");
+    EXPECT_TRUE(QFileInfo(support()).isDir());
+    EXPECT_TRUE(QFileInfo(support() + "/Logs").isDir());
+
+    EXPECT_EQ(AppPaths::applicationSupport(), support());
+    EXPECT_EQ(AppPaths::customPetsDirectory(), support() + "/CustomPets");
+    EXPECT_EQ(AppPaths::petPacksDirectory(), support() + "/PetPacks");
+    EXPECT_EQ(AppPaths::backupsDirectory(), support() + "/Backups");
+    for (const char* name : {"CustomPets", "PetPacks", "Backups"})
+        EXPECT_TRUE(QFileInfo(support() + "/" + name).isDir()) << name;
+
+    // The bridge derives the same path from $HOME alone.
+    EXPECT_EQ(AppPaths::socketPath(), home_.path() + "/Library/Application Support/Nubbo/nubbo.sock");
+
+    // Removed while running: the next access brings it back.
+    ASSERT_TRUE(QDir(home_.path() + "/Library").removeRecursively());
+    AppPaths::backupsDirectory();
+    EXPECT_TRUE(QFileInfo(support() + "/Backups").isDir());
+}
+
+TEST_F(NubboLogTest, EachCallAppendsOneLineStartingWithTheTime) {
+    // Shortest round-trip renderings, always with a fraction, never in exponent form.
+    useTimes({1796764052.5, 1796764053.0, 1e9, 1796764052.1, 0.1 + 0.2});
+    NubboLog::log("first");
+    NubboLog::log("second, with spaces and ünïcødé");
+    NubboLog::log("round");
+    NubboLog::log("tenth");
+    NubboLog::log("sum");
+
+    EXPECT_EQ(logLines(), QStringList({
+                              "1796764052.5 first",
+                              "1796764053.0 second, with spaces and ünïcødé",
+                              "1000000000.0 round",
+                              "1796764052.1 tenth",
+                              "0.30000000000000004 sum",
+                          }));
+}
+
+TEST_F(NubboLogTest, TheSystemClockGivesTheCurrentTimeWithAFraction) {
+    const double before = QDateTime::currentMSecsSinceEpoch() / 1000.0;
+    NubboLog::log("now");
+    const double after = QDateTime::currentMSecsSinceEpoch() / 1000.0;
+
+    const QStringList lines = logLines();
+    ASSERT_EQ(lines.size(), 1);
+    const auto match = QRegularExpression(R"(^(\d+\.\d+) now$)").match(lines[0]);
+    ASSERT_TRUE(match.hasMatch()) << lines[0].toStdString();
+    const double logged = match.captured(1).toDouble();
+    EXPECT_GE(logged, before - 0.001);
+    EXPECT_LE(logged, after + 0.001);
+}
+
+TEST_F(NubboLogTest, ALogDeletedWhileRunningIsCreatedAgainWithThatLineAlone) {
+    useTimes({1.5, 2.5, 3.5});
+    NubboLog::log("before");
+    ASSERT_TRUE(QFile::remove(logPath()));
+    NubboLog::log("after");
+    EXPECT_EQ(logLines(), QStringList({"2.5 after"}));
+
+    ASSERT_TRUE(QDir(support()).removeRecursively());
+    NubboLog::log("again");
+    EXPECT_EQ(logLines(), QStringList({"3.5 again"}));
+}
+
+TEST_F(NubboLogTest, TheMessageIsMirroredToStandardErrorAsData) {
+    QTemporaryDir capture;
+    const QString capturePath = capture.path() + "/stderr";
+    {
+        StderrTo redirect(capturePath);
+        NubboLog::log("%s %n %% done");
+    }
+
+    QFile captured(capturePath);
+    ASSERT_TRUE(captured.open(QIODevice::ReadOnly));
+    EXPECT_EQ(captured.readAll(), QByteArray("NUBBO_DBG %s %n %% done\n"));
+}
+
+TEST_F(NubboLogTest, ConcurrentCallsLeaveWholeLines) {
+    constexpr int kThreads = 8;
+    constexpr int kLinesEach = 200;
+    // Long lines make a torn write likely to show if writes were not atomic appends.
+    const QString padding(300, 'x');
+    std::vector<std::thread> threads;
+    StderrTo quiet("/dev/null");
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([t, &padding] {
+            for (int i = 0; i < kLinesEach; ++i) NubboLog::log(QString("t%1 i%2 %3").arg(t).arg(i).arg(padding));
+        });
+    }
+    for (auto& thread : threads) thread.join();
+
+    const QStringList lines = logLines();
+    ASSERT_EQ(lines.size(), kThreads * kLinesEach);
+    const QRegularExpression shape(R"(^\d+\.\d+ (t\d+ i\d+) x{300}$)");
+    QSet<QString> seen;
+    for (const QString& line : lines) {
+        const auto match = shape.match(line);
+        ASSERT_TRUE(match.hasMatch()) << line.left(80).toStdString();
+        seen.insert(match.captured(1));
+    }
+    EXPECT_EQ(seen.size(), kThreads * kLinesEach);
+}
+
+} // namespace
+} // namespace nubbo

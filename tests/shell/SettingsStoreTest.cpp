@@ -1,0 +1,529 @@
+#include "SettingsStore.h"
+
+#include "JsonPreferencesDomain.h"
+#include "ProviderRegistry.h"
+#include "SettingsFakes.h"
+
+#include <QDir>
+#include <QJsonArray>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace nubbo {
+namespace {
+
+using testing::MemorySecretStore;
+using testing::readJsonObject;
+using testing::RecordingLoginItem;
+using testing::writeFile;
+
+// One machine: a preferences file in its own folder, a keychain and a login item.
+struct Machine {
+    Machine() {
+        QDir().mkpath(folder.path());
+    }
+    QString path() const { return folder.filePath(QStringLiteral("preferences.json")); }
+    QJsonObject onDisk() const { return readJsonObject(path()); }
+    void seed(const QByteArray& json) { writeFile(path(), json); }
+
+    // A fresh domain each time, as after a restart.
+    std::unique_ptr<SettingsStore> start() {
+        domain = std::make_unique<JsonPreferencesDomain>(path());
+        return std::make_unique<SettingsStore>(*domain, secrets, loginItem, [this] { return uiLanguages; });
+    }
+
+    QTemporaryDir folder;
+    std::unique_ptr<JsonPreferencesDomain> domain;
+    MemorySecretStore secrets;
+    RecordingLoginItem loginItem;
+    QStringList uiLanguages{QStringLiteral("en-US")};
+};
+
+void expectDefaults(const SettingsStore& s) {
+    EXPECT_FALSE(s.launchAtLogin());
+    EXPECT_TRUE(s.alwaysOnTop());
+    EXPECT_FALSE(s.pauseNubbo());
+    EXPECT_EQ(s.petSource(), PetSource::official);
+    EXPECT_EQ(s.customPetPath(), QString());
+    EXPECT_EQ(s.activePackPath(), QString());
+    EXPECT_EQ(s.petSizeScale(), 1.0);
+    EXPECT_EQ(s.bubbleStyle(), BubbleStyle::normal);
+    EXPECT_EQ(s.singleClickBehavior(), SingleClickBehavior::toggleBubble);
+    EXPECT_EQ(s.doubleClickBehavior(), DoubleClickBehavior::petReaction);
+    EXPECT_TRUE(s.edgeSnap());
+    EXPECT_EQ(s.idleSleepMinutes(), 10);
+    EXPECT_EQ(s.approvalMode(), ApprovalMode::manual);
+    EXPECT_EQ(s.trustedCommands(), (QStringList{"git status", "git diff", "npm install", "pnpm install",
+                                                 "bun install"}));
+    EXPECT_EQ(s.dangerousCommands(), (QStringList{"rm -rf", "sudo", "chmod 777", "drop database",
+                                                   "delete database", "format disk"}));
+    EXPECT_FALSE(s.bypassRiskCheck());
+    EXPECT_TRUE(s.showNotifications());
+    EXPECT_TRUE(s.notifyApprovalRequired());
+    EXPECT_TRUE(s.notifyTaskCompleted());
+    EXPECT_TRUE(s.notifyRiskyAction());
+    EXPECT_EQ(s.themeColor(), QStringLiteral("pink"));
+    EXPECT_EQ(s.animationSpeed(), 1.0);
+    EXPECT_TRUE(s.showActivityLabel());
+    EXPECT_FALSE(s.showProviderChip());
+    EXPECT_FALSE(s.smartSummary());
+    EXPECT_EQ(s.summaryProvider(), SummaryProvider::anthropic);
+    EXPECT_EQ(s.language(), AppLanguage::system);
+    for (const ProviderSpec& spec : ProviderRegistry::all())
+        EXPECT_EQ(s.enabled(QString::fromStdString(spec.id)), spec.confirmed) << spec.id;
+}
+
+// Every setting away from its default.
+void changeEverything(SettingsStore& s) {
+    s.setLaunchAtLogin(true);
+    s.setAlwaysOnTop(false);
+    s.setPauseNubbo(true);
+    s.setPetSource(PetSource::pack);
+    s.setCustomPetPath(QStringLiteral("/pets/cat.png"));
+    s.setActivePackPath(QStringLiteral("/packs/fox"));
+    s.setPetSizeScale(1.5);
+    s.setBubbleStyle(BubbleStyle::large);
+    s.setSingleClickBehavior(SingleClickBehavior::quickPanel);
+    s.setDoubleClickBehavior(DoubleClickBehavior::none);
+    s.setEdgeSnap(false);
+    s.setIdleSleepMinutes(30);
+    s.setEnabled(QStringLiteral("claude"), false);
+    s.setEnabled(QStringLiteral("cursor"), true);
+    s.setApprovalMode(ApprovalMode::fullAuto);
+    s.setTrustedCommands({QStringLiteral("ls"), QStringLiteral("make")});
+    s.setDangerousCommands({QStringLiteral("mkfs")});
+    s.setBypassRiskCheck(true);
+    s.setShowNotifications(false);
+    s.setNotifyApprovalRequired(false);
+    s.setNotifyTaskCompleted(false);
+    s.setNotifyRiskyAction(false);
+    s.setThemeColor(QStringLiteral("purple"));
+    s.setAnimationSpeed(2.0);
+    s.setShowActivityLabel(false);
+    s.setShowProviderChip(true);
+    s.setSmartSummary(true);
+    s.setSummaryProvider(SummaryProvider::custom);
+    s.setLanguage(AppLanguage::zh);
+    s.setSummaryModel(QStringLiteral("my-model"), SummaryProvider::custom);
+    s.setSummaryModel(QStringLiteral("gpt-x"), SummaryProvider::openai);
+    s.setSummaryBaseURL(QStringLiteral("http://localhost:8080/v1"), SummaryProvider::custom);
+}
+
+TEST(SettingsStoreTest, AFreshInstallHasTheDefaults) {
+    Machine machine;
+    const auto store = machine.start();
+    expectDefaults(*store);
+    for (const ProviderSpec& spec : ProviderRegistry::all())
+        EXPECT_EQ(store->status(QString::fromStdString(spec.id)), AgentStatus::unknown) << spec.id;
+    EXPECT_EQ(store->statusesMap().size(), qsizetype(ProviderRegistry::all().size()));
+    EXPECT_FALSE(store->effectiveCustomPetPath());
+    EXPECT_FALSE(store->effectivePackPath());
+    EXPECT_TRUE(machine.loginItem.calls.empty());
+}
+
+TEST(SettingsStoreTest, MistypedOrUnknownStoredValuesFallBackToDefaults) {
+    Machine machine;
+    machine.seed(R"({
+        "settings.launchAtLogin": 1,
+        "settings.alwaysOnTop": "false",
+        "settings.petSource": "",
+        "settings.customPetPath": 42,
+        "settings.petSizeScale": "big",
+        "settings.bubbleStyle": "huge",
+        "settings.singleClickBehavior": "ToggleBubble",
+        "settings.edgeSnap": null,
+        "settings.idleSleepMinutes": 2.5,
+        "settings.approvalMode": ["smart"],
+        "settings.trustedCommands": ["ls", 1],
+        "settings.dangerousCommands": "rm -rf",
+        "settings.themeColor": false,
+        "settings.animationSpeed": [2],
+        "settings.language": "fr",
+        "settings.enable.claude": "no"
+    })");
+    const auto store = machine.start();
+    expectDefaults(*store);
+}
+
+TEST(SettingsStoreTest, WellTypedStoredValuesAreRead) {
+    Machine machine;
+    machine.seed(R"({
+        "settings.petSizeScale": 2,
+        "settings.animationSpeed": 0.5,
+        "settings.idleSleepMinutes": 30.0,
+        "settings.petSource": "custom",
+        "settings.customPetPath": "/p.png",
+        "settings.themeColor": "any colour",
+        "settings.trustedCommands": [],
+        "settings.language": "zh"
+    })");
+    const auto store = machine.start();
+    EXPECT_EQ(store->petSizeScale(), 2.0);
+    EXPECT_EQ(store->animationSpeed(), 0.5);
+    EXPECT_EQ(store->idleSleepMinutes(), 30);
+    EXPECT_EQ(store->effectiveCustomPetPath(), QStringLiteral("/p.png"));
+    EXPECT_EQ(store->themeColor(), QStringLiteral("any colour"));
+    EXPECT_TRUE(store->trustedCommands().isEmpty());
+    EXPECT_EQ(store->effectiveLanguage(), Language::zh);
+}
+
+TEST(SettingsStoreTest, LegacyEnableFlagsAreCarriedOverOnce) {
+    Machine machine;
+    machine.seed(R"({"settings.enableGemini": false})");
+    {
+        const auto store = machine.start();
+        EXPECT_FALSE(store->enabled(QStringLiteral("gemini")));
+        EXPECT_TRUE(store->enabled(QStringLiteral("claude")));
+        const QJsonObject disk = machine.onDisk();
+        EXPECT_TRUE(disk.value(QStringLiteral("settings.enable.gemini")).isBool());
+        EXPECT_FALSE(disk.value(QStringLiteral("settings.enable.gemini")).toBool(true));
+        EXPECT_TRUE(disk.contains(QStringLiteral("settings.enableGemini")));
+        // Defaults are not written.
+        EXPECT_FALSE(disk.contains(QStringLiteral("settings.enable.claude")));
+    }
+    // The new key wins over a legacy one; a mistyped legacy value is ignored.
+    machine.seed(R"({"settings.enable.codex": true, "settings.enableCodex": false,
+                     "settings.enableClaude": "no", "settings.enableOpenCode": false})");
+    const auto store = machine.start();
+    EXPECT_TRUE(store->enabled(QStringLiteral("codex")));
+    EXPECT_TRUE(store->enabled(QStringLiteral("claude")));
+    EXPECT_FALSE(store->enabled(QStringLiteral("opencode")));
+    EXPECT_FALSE(machine.onDisk().value(QStringLiteral("settings.enable.opencode")).toBool(true));
+}
+
+TEST(SettingsStoreTest, SettingsSurviveARestartWithTheirTypes) {
+    Machine machine;
+    QJsonObject exported;
+    {
+        const auto store = machine.start();
+        changeEverything(*store);
+        store->setStatus(QStringLiteral("claude"), AgentStatus::running);
+        exported = store->exportDictionary();
+    }
+    const QJsonObject disk = machine.onDisk();
+    EXPECT_TRUE(disk.value(QStringLiteral("settings.launchAtLogin")).isBool());
+    EXPECT_EQ(disk.value(QStringLiteral("settings.petSizeScale")).toDouble(), 1.5);
+    EXPECT_EQ(disk.value(QStringLiteral("settings.idleSleepMinutes")).toVariant().typeId(), QMetaType::LongLong);
+    EXPECT_EQ(disk.value(QStringLiteral("settings.petSource")).toString(), QStringLiteral("pack"));
+    EXPECT_EQ(disk.value(QStringLiteral("settings.trustedCommands")).toArray(),
+              (QJsonArray{QStringLiteral("ls"), QStringLiteral("make")}));
+    EXPECT_FALSE(disk.value(QStringLiteral("settings.enable.claude")).toBool(true));
+
+    const auto restarted = machine.start();
+    EXPECT_EQ(restarted->exportDictionary(), exported);
+    EXPECT_EQ(restarted->activePackPath(), QStringLiteral("/packs/fox"));
+    EXPECT_EQ(restarted->effectivePackPath(), QStringLiteral("/packs/fox"));
+    EXPECT_FALSE(restarted->effectiveCustomPetPath());
+    EXPECT_EQ(restarted->status(QStringLiteral("claude")), AgentStatus::unknown) << "statuses are not kept";
+}
+
+TEST(SettingsStoreTest, ChangesAreAnnouncedOnceAndOnlyWhenTheValueChanges) {
+    Machine machine;
+    const auto store = machine.start();
+    int scale = 0, enabled = 0, effective = 0, language = 0;
+    QStringList entries;
+    QObject::connect(store.get(), &SettingsStore::petSizeScaleChanged, [&] {
+        ++scale;
+        EXPECT_EQ(store->petSizeScale(), 1.25) << "observers see the new value";
+    });
+    QObject::connect(store.get(), &SettingsStore::enabledChanged, [&] { ++enabled; });
+    QObject::connect(store.get(), &SettingsStore::enabledEntryChanged,
+                     [&](const QString& id, bool on) { entries.append(id + (on ? "=on" : "=off")); });
+    QObject::connect(store.get(), &SettingsStore::languageChanged, [&] { ++language; });
+    QObject::connect(store.get(), &SettingsStore::effectiveLanguageChanged, [&] { ++effective; });
+
+    store->setPetSizeScale(1.25);
+    store->setPetSizeScale(1.25);
+    EXPECT_EQ(scale, 1);
+
+    store->setEnabled(QStringLiteral("Claude"), false);
+    store->setEnabled(QStringLiteral("claude"), false);
+    store->setEnabled(QStringLiteral("gemini"), true);  // already on by default
+    EXPECT_EQ(enabled, 1);
+    EXPECT_EQ(entries, QStringList{QStringLiteral("claude=off")});
+
+    store->setLanguage(AppLanguage::en);  // system is en here: the shown language stays
+    EXPECT_EQ(language, 1);
+    EXPECT_EQ(effective, 0);
+    store->setLanguage(AppLanguage::zh);
+    EXPECT_EQ(effective, 1);
+}
+
+TEST(SettingsStoreTest, QtPropertiesReadAndWriteRawValues) {
+    Machine machine;
+    const auto store = machine.start();
+    EXPECT_TRUE(store->setProperty("petSource", QStringLiteral("custom")));
+    EXPECT_EQ(store->petSource(), PetSource::custom);
+    store->setProperty("petSource", QStringLiteral("nonsense"));
+    EXPECT_EQ(store->property("petSource").toString(), QStringLiteral("custom"));
+    store->setProperty("idleSleepMinutes", 5);
+    EXPECT_EQ(machine.onDisk().value(QStringLiteral("settings.idleSleepMinutes")).toInt(), 5);
+    store->setProperty("language", QStringLiteral("zh"));
+    EXPECT_EQ(store->property("effectiveLanguage").toString(), QStringLiteral("zh"));
+    EXPECT_EQ(store->property("enabled").toMap().value(QStringLiteral("claude")), QVariant(true));
+    store->setStatus(QStringLiteral("Codex"), AgentStatus::notFound);
+    EXPECT_EQ(store->property("statuses").toMap().value(QStringLiteral("codex")), QVariant("notFound"));
+}
+
+TEST(SettingsStoreTest, EnabledFallsBackToTheCatalogueThenFalse) {
+    Machine machine;
+    const auto store = machine.start();
+    EXPECT_TRUE(store->enabled(QStringLiteral("CLAUDE")));
+    EXPECT_FALSE(store->enabled(QStringLiteral("cursor")));
+    EXPECT_FALSE(store->enabled(QStringLiteral("not-an-agent")));
+
+    store->setEnabled(QStringLiteral("Not-An-Agent"), true);
+    EXPECT_TRUE(store->enabled(QStringLiteral("not-an-agent")));
+    EXPECT_TRUE(machine.onDisk().value(QStringLiteral("settings.enable.not-an-agent")).toBool());
+    store->setEnabled(QString(), true);
+    EXPECT_FALSE(machine.onDisk().contains(QStringLiteral("settings.enable.")));
+}
+
+TEST(SettingsStoreTest, SummaryModelsAndEndpoints) {
+    Machine machine;
+    machine.seed(R"({"summary.model.openai": "", "summary.baseURL.anthropic": "http://evil.example"})");
+    const auto store = machine.start();
+    EXPECT_EQ(store->summaryModel(SummaryProvider::openai), QStringLiteral("gpt-4o-mini"));
+    EXPECT_EQ(store->summaryModel(SummaryProvider::anthropic), QStringLiteral("claude-haiku-4-5"));
+    EXPECT_EQ(store->summaryModel(SummaryProvider::deepseek), QStringLiteral("deepseek-chat"));
+    EXPECT_EQ(store->summaryModel(SummaryProvider::custom), QString());
+
+    store->setSummaryModel(QStringLiteral("  gpt-4.1\n"), SummaryProvider::openai);
+    EXPECT_EQ(machine.onDisk().value(QStringLiteral("summary.model.openai")).toString(), QStringLiteral("gpt-4.1"));
+    EXPECT_EQ(store->summaryModel(SummaryProvider::openai), QStringLiteral("gpt-4.1"));
+    store->setSummaryModel(QStringLiteral(" \n"), SummaryProvider::openai);
+    EXPECT_TRUE(machine.onDisk().value(QStringLiteral("summary.model.openai")).isString()) << "empty is stored";
+    EXPECT_EQ(store->summaryModel(SummaryProvider::openai), QStringLiteral("gpt-4o-mini"));
+
+    EXPECT_EQ(store->summaryBaseURL(SummaryProvider::anthropic), QStringLiteral("https://api.anthropic.com"));
+    EXPECT_EQ(store->summaryBaseURL(SummaryProvider::openai), QStringLiteral("https://api.openai.com/v1"));
+    EXPECT_EQ(store->summaryBaseURL(SummaryProvider::deepseek), QStringLiteral("https://api.deepseek.com/v1"));
+    EXPECT_EQ(store->summaryBaseURL(SummaryProvider::custom), QString());
+    store->setSummaryBaseURL(QStringLiteral("\thttp://localhost:11434/v1 \n"), SummaryProvider::custom);
+    EXPECT_EQ(store->summaryBaseURL(SummaryProvider::custom), QStringLiteral("http://localhost:11434/v1"));
+}
+
+TEST(SettingsStoreTest, ExportHasExactlyTheDocumentedKeys) {
+    Machine machine;
+    const auto store = machine.start();
+    store->setActivePackPath(QStringLiteral("/packs/fox"));
+    const QJsonObject exported = store->exportDictionary();
+    QStringList keys = exported.keys();
+    QStringList expected{"version", "launchAtLogin", "alwaysOnTop", "pauseNubbo", "petSource", "customPetPath",
+                         "petSizeScale", "bubbleStyle", "singleClickBehavior", "doubleClickBehavior", "edgeSnap",
+                         "idleSleepMinutes", "enabled", "approvalMode", "trustedCommands", "dangerousCommands",
+                         "bypassRiskCheck", "showNotifications", "notifyApprovalRequired", "notifyTaskCompleted",
+                         "notifyRiskyAction", "themeColor", "animationSpeed", "showActivityLabel",
+                         "showProviderChip", "smartSummary", "summaryProvider", "summaryModels",
+                         "summaryBaseURLs", "language"};
+    keys.sort();
+    expected.sort();
+    EXPECT_EQ(keys, expected);
+    EXPECT_EQ(exported.value(QStringLiteral("version")).toInt(), 1);
+    EXPECT_EQ(exported.value(QStringLiteral("enabled")).toObject().size(),
+              qsizetype(ProviderRegistry::all().size()));
+    EXPECT_EQ(exported.value(QStringLiteral("summaryModels")).toObject(),
+              (QJsonObject{{"anthropic", "claude-haiku-4-5"}, {"openai", "gpt-4o-mini"},
+                           {"deepseek", "deepseek-chat"}, {"custom", ""}}));
+    EXPECT_EQ(exported.value(QStringLiteral("summaryBaseURLs")).toObject(), (QJsonObject{{"custom", ""}}));
+}
+
+TEST(SettingsStoreTest, ExportThenImportOnAnotherMachineReproducesTheSettings) {
+    Machine first;
+    const auto source = first.start();
+    changeEverything(*source);
+    first.secrets.set(QStringLiteral("sk-secret"), QStringLiteral("apiKey.openai"));
+    const QJsonObject exported = source->exportDictionary();
+    EXPECT_FALSE(QJsonDocument(exported).toJson().contains("sk-secret"));
+
+    Machine second;
+    const auto target = second.start();
+    target->importDictionary(exported);
+    EXPECT_EQ(target->exportDictionary(), exported);
+    EXPECT_EQ(target->activePackPath(), QString()) << "pack paths are per machine";
+    EXPECT_EQ(second.loginItem.calls, std::vector<bool>{true});
+    EXPECT_TRUE(second.secrets.items.isEmpty());
+
+    // Persisted, not just in memory.
+    const auto restarted = second.start();
+    EXPECT_EQ(restarted->exportDictionary(), exported);
+}
+
+TEST(SettingsStoreTest, ImportSkipsValuesOfTheWrongType) {
+    Machine machine;
+    const auto store = machine.start();
+    store->setPetSizeScale(1.25);
+    const QJsonObject before = store->exportDictionary();
+
+    // Only the claude flag is acceptable here.
+    store->importDictionary(QJsonDocument::fromJson(R"({
+        "petSizeScale": "2", "language": "xx", "enabled": {"Claude": false}
+    })").object());
+    QJsonObject expected = before;
+    QJsonObject flags = expected.value(QStringLiteral("enabled")).toObject();
+    flags.insert(QStringLiteral("claude"), false);
+    expected.insert(QStringLiteral("enabled"), flags);
+    EXPECT_EQ(store->exportDictionary(), expected);
+    EXPECT_FALSE(machine.onDisk().value(QStringLiteral("settings.enable.claude")).toBool(true));
+
+    const QJsonObject afterClaude = store->exportDictionary();
+    store->importDictionary(QJsonDocument::fromJson(R"({
+        "version": 99,
+        "launchAtLogin": "true",
+        "alwaysOnTop": 0,
+        "petSource": "Pack",
+        "customPetPath": null,
+        "idleSleepMinutes": 7.5,
+        "enabled": {"codex": false, "gemini": "off"},
+        "trustedCommands": ["ls", 3],
+        "dangerousCommands": {"0": "rm"},
+        "themeColor": ["blue"],
+        "animationSpeed": true,
+        "summaryProvider": "Anthropic",
+        "summaryModels": {"openai": "gpt-x", "custom": 5},
+        "summaryBaseURLs": "http://x",
+        "activePackPath": "/packs/x",
+        "unknownKey": 1
+    })").object());
+    EXPECT_EQ(store->exportDictionary(), afterClaude);
+    EXPECT_EQ(store->activePackPath(), QString());
+    EXPECT_TRUE(machine.loginItem.calls.empty());
+}
+
+TEST(SettingsStoreTest, ImportAppliesWellTypedValues) {
+    Machine machine;
+    const auto store = machine.start();
+    store->importDictionary(QJsonDocument::fromJson(R"({
+        "idleSleepMinutes": 5.0,
+        "petSizeScale": 2,
+        "enabled": {"Cursor": true, "someday-agent": true},
+        "summaryModels": {"openai": "  gpt-x\n", "nobody": "m"},
+        "summaryBaseURLs": {"custom": " http://h/v1 ", "anthropic": "http://a"}
+    })").object());
+    EXPECT_EQ(store->idleSleepMinutes(), 5);
+    EXPECT_EQ(store->petSizeScale(), 2.0);
+    EXPECT_TRUE(store->enabled(QStringLiteral("cursor")));
+    EXPECT_TRUE(store->enabled(QStringLiteral("someday-agent")));
+    const QJsonObject disk = machine.onDisk();
+    EXPECT_TRUE(disk.value(QStringLiteral("settings.enable.someday-agent")).toBool());
+    EXPECT_EQ(disk.value(QStringLiteral("summary.model.openai")).toString(), QStringLiteral("gpt-x"));
+    EXPECT_FALSE(disk.contains(QStringLiteral("summary.model.nobody")));
+    EXPECT_EQ(store->summaryBaseURL(SummaryProvider::custom), QStringLiteral("http://h/v1"));
+    EXPECT_EQ(disk.value(QStringLiteral("summary.baseURL.anthropic")).toString(), QStringLiteral("http://a"));
+}
+
+TEST(SettingsStoreTest, ResetRestoresDefaultsButKeepsSummaryChoicesAndKeys) {
+    Machine machine;
+    machine.seed(R"({"settings.enableClaude": false, "hasOpenedSettingsOnFirstLaunch": true})");
+    machine.secrets.set(QStringLiteral("sk-a"), QStringLiteral("apiKey.anthropic"));
+    const auto store = machine.start();
+    changeEverything(*store);
+    store->setStatus(QStringLiteral("codex"), AgentStatus::running);
+    machine.loginItem.calls.clear();
+
+    store->resetAll();
+    expectDefaults(*store);
+    EXPECT_EQ(machine.loginItem.calls, std::vector<bool>{false});
+    EXPECT_EQ(store->status(QStringLiteral("codex")), AgentStatus::running);
+    EXPECT_EQ(store->summaryModel(SummaryProvider::custom), QStringLiteral("my-model"));
+    EXPECT_EQ(store->summaryModel(SummaryProvider::openai), QStringLiteral("gpt-x"));
+    EXPECT_EQ(store->summaryBaseURL(SummaryProvider::custom), QStringLiteral("http://localhost:8080/v1"));
+    EXPECT_EQ(machine.secrets.string(QStringLiteral("apiKey.anthropic")), QStringLiteral("sk-a"));
+
+    const QJsonObject disk = machine.onDisk();
+    EXPECT_FALSE(disk.contains(QStringLiteral("settings.enableClaude")));
+    EXPECT_TRUE(disk.value(QStringLiteral("settings.enable.claude")).toBool());
+    EXPECT_TRUE(disk.value(QStringLiteral("hasOpenedSettingsOnFirstLaunch")).toBool());
+
+    // The defaults are what a restart reads, and the legacy flag does not come back.
+    const auto restarted = machine.start();
+    expectDefaults(*restarted);
+}
+
+TEST(SettingsStoreTest, LaunchAtLoginDrivesTheLoginItem) {
+    Machine machine;
+    const auto store = machine.start();
+    store->setLaunchAtLogin(true);
+    store->setLaunchAtLogin(false);
+    store->setProperty("launchAtLogin", true);
+    EXPECT_EQ(machine.loginItem.calls, (std::vector<bool>{true, false, true}));
+    EXPECT_TRUE(machine.onDisk().value(QStringLiteral("settings.launchAtLogin")).toBool());
+}
+
+TEST(SettingsStoreTest, TheOldSummaryKeyMovesToItsNewItemWithoutBeingLost) {
+    struct Case {
+        const char* name;
+        QHash<QString, QString> before;
+        bool dropWrites;
+        QHash<QString, QString> after;
+    };
+    const QString oldItem = QStringLiteral("anthropicAPIKey");
+    const QString newItem = QStringLiteral("apiKey.anthropic");
+    const Case cases[] = {
+        {"moved", {{oldItem, "sk-old"}}, false, {{newItem, "sk-old"}}},
+        {"new one kept", {{oldItem, "sk-old"}, {newItem, "sk-new"}}, false, {{oldItem, "sk-old"}, {newItem, "sk-new"}}},
+        {"nothing to move", {{newItem, "sk-new"}}, false, {{newItem, "sk-new"}}},
+        {"keychain dropped the write", {{oldItem, "sk-old"}}, true, {{oldItem, "sk-old"}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Machine machine;
+        machine.secrets.items = c.before;
+        machine.secrets.dropWrites = c.dropWrites;
+        machine.start();
+        EXPECT_EQ(machine.secrets.items, c.after);
+    }
+}
+
+TEST(SettingsStoreTest, EffectiveLanguage) {
+    struct Case {
+        AppLanguage chosen;
+        QStringList system;
+        Language expected;
+    };
+    const Case cases[] = {
+        {AppLanguage::system, {"zh-Hans-CN", "en-US"}, Language::zh},
+        {AppLanguage::system, {"en-US", "zh-Hans-CN"}, Language::en},
+        {AppLanguage::system, {}, Language::en},
+        {AppLanguage::system, {"de-DE"}, Language::en},
+        {AppLanguage::en, {"zh-CN"}, Language::en},
+        {AppLanguage::zh, {}, Language::zh},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.system.join(',').toStdString());
+        Machine machine;
+        machine.uiLanguages = c.system;
+        const auto store = machine.start();
+        store->setLanguage(c.chosen);
+        EXPECT_EQ(store->effectiveLanguage(), c.expected);
+    }
+}
+
+TEST(SettingsEnumsTest, RawValuesRoundTripAndNothingElseParses) {
+    const auto check = [](auto type) {
+        using E = decltype(type);
+        for (const E value : allCases<E>()) {
+            EXPECT_EQ(fromRaw<E>(rawValue(value)), value);
+            EXPECT_FALSE(fromRaw<E>(rawValue(value).toUpper()));
+            EXPECT_FALSE(title(value, Language::en).isEmpty());
+            EXPECT_FALSE(title(value, Language::zh).isEmpty());
+        }
+        EXPECT_FALSE(fromRaw<E>(QString()));
+    };
+    check(PetSource{});
+    check(BubbleStyle{});
+    check(SingleClickBehavior{});
+    check(DoubleClickBehavior{});
+    check(AgentStatus{});
+    check(AppLanguage{});
+    check(ApprovalMode{});
+    check(SummaryProvider{});
+    EXPECT_EQ(allCases<ApprovalMode>().size(), 4u);
+    EXPECT_EQ(title(SummaryProvider::custom, Language::zh), QStringLiteral("自定义（OpenAI 兼容）"));
+}
+
+} // namespace
+} // namespace nubbo
