@@ -242,3 +242,24 @@ TEST(SocketServerStart, RefusesAPathTooLongAndSaysSo) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(SocketServerStart, DefaultPathUnderALongHomeIsRefusedWithItsLength) {
+    TempDir dir;
+    const std::string home = dir.path() + "/" + std::string(60, 'h');
+    const QByteArray previous = qgetenv("HOME");
+    qputenv("HOME", QByteArray::fromStdString(home));
+    LogCapture log;
+    LocalSocketServer::Options options;
+    options.log = log.function();
+    LocalSocketServer server(options);
+    server.start();
+    const bool listening = server.waitUntilStarted(5s);
+    qputenv("HOME", previous);
+    EXPECT_FALSE(listening);
+    const auto expected = home + "/Library/Application Support/Nubbo/nubbo.sock";
+    EXPECT_EQ(log.lines(), QStringList{QStringLiteral("socket path too long (%1 >= 104)").arg(expected.size())});
+}
+
+} // namespace
