@@ -37,5 +37,7 @@ timeout 300 "$build/bench/nubbo-bench-rollout" || status=1
 if [[ -x "$build/bench/nubbo-bench-app" ]]; then
   echo
   timeout 300 "$build/bench/nubbo-bench-app" --app "$build/Nubbo.app/Contents/MacOS/Nubbo" || status=1
+  echo
+  timeout 300 "$build/bench/nubbo-bench-bus" || status=1
 fi
 exit $status

@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ make pkg-config nlohmann-json3-dev libutf8proc-dev libgtest-dev libgmock-dev
-          qt6-base-dev qtkeychain-qt6-dev libsecret-1-0 dbus gnome-keyring)
+          qt6-base-dev qtkeychain-qt6-dev libsecret-1-0 dbus gnome-keyring procps)
 case "${1:-}" in
   --bench) command -v node >/dev/null 2>&1 || packages+=(nodejs) ;;
   --fuzz) packages+=(clang libclang-rt-14-dev) ;;

@@ -1,5 +1,8 @@
 #include "AppStartup.h"
 
+#include "AgentEventBus.h"
+#include "EventSink.h"
+#include "InitialAgentDetection.h"
 #include "JsonPreferencesDomain.h"
 #include "KeychainStore.h"
 #include "LoginItem.h"
@@ -15,7 +18,7 @@ namespace nubbo {
 AppStartup::AppStartup() = default;
 
 AppStartup::~AppStartup() {
-    server_.reset();  // stops intake before the services it reaches go away
+    bus_.reset();  // stops intake and detection before the services they reach go away
 }
 
 void AppStartup::run() {
@@ -30,21 +33,12 @@ void AppStartup::run() {
                                                 [] { return QLocale::system().uiLanguages(); });
     SettingsStore::setShared(settings_.get());
 
-    server_ = std::make_unique<LocalSocketServer>();
-    server_->setOnEvent([this](const AgentEvent& event, LocalSocketServer::Reply reply) { onEvent(event, reply); });
-    server_->setOnParkedReleased([this](const QUuid& id) {
-        std::lock_guard lock(parkedMutex_);
-        parked_.remove(id);
-    });
-    server_->start();
-}
+    sink_ = std::make_unique<LoggingEventSink>();
+    bus_ = std::make_unique<AgentEventBus>(*settings_, *sink_);
+    AgentEventBus::setShared(bus_.get());
+    bus_->start();
 
-void AppStartup::onEvent(const AgentEvent& event, LocalSocketServer::Reply reply) {
-    NubboLog::log(QStringLiteral("event %1 %2: %3")
-                      .arg(event.provider.rawValue(), rawValue(event.type), event.message));
-    if (event.type != AgentEventType::approvalRequired) return;
-    std::lock_guard lock(parkedMutex_);
-    parked_.insert(event.id, std::move(reply));
+    runInitialAgentDetection(*settings_);
 }
 
 } // namespace nubbo

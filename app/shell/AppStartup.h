@@ -1,16 +1,12 @@
 // Builds the app's services in order and starts them. Later stages (the bus, the pet) plug in here.
 #pragma once
 
-#include "LocalSocketServer.h"
-
-#include <QHash>
-#include <QUuid>
-
 #include <memory>
-#include <mutex>
 
 namespace nubbo {
 
+class AgentEventBus;
+class EventSink;
 class JsonPreferencesDomain;
 class KeychainStore;
 class SettingsStore;
@@ -23,15 +19,11 @@ public:
     void run();
 
 private:
-    // Until the event bus exists, events are logged and permission requests stay parked.
-    void onEvent(const AgentEvent& event, LocalSocketServer::Reply reply);
-
     std::unique_ptr<JsonPreferencesDomain> preferences_;
     std::unique_ptr<XdgLoginItem> loginItem_;
     std::unique_ptr<SettingsStore> settings_;
-    std::unique_ptr<LocalSocketServer> server_;
-    std::mutex parkedMutex_;
-    QHash<QUuid, LocalSocketServer::Reply> parked_;
+    std::unique_ptr<EventSink> sink_;  // the session store takes this place next
+    std::unique_ptr<AgentEventBus> bus_;
 };
 
 } // namespace nubbo

@@ -155,4 +155,24 @@ NUBBO_SETTINGS_ENUM(SummaryProvider)
 
 #undef NUBBO_SETTINGS_ENUM
 
+QString detail(ApprovalMode mode, Language language) {
+    const bool zh = language == Language::zh;
+    switch (mode) {
+    case ApprovalMode::manual:
+        return zh ? QStringLiteral("每次 CLI 请求执行或继续时都询问。")
+                  : QStringLiteral("Ask every time a CLI requests to run or continue.");
+    case ApprovalMode::smart:
+        return zh ? QStringLiteral("可信命令自动放行，未知和危险命令询问。")
+                  : QStringLiteral("Auto-allow trusted commands; ask for unknown and dangerous ones.");
+    case ApprovalMode::fullAuto:
+        return zh ? QStringLiteral("除危险命令外尽量自动放行。")
+                  : QStringLiteral("Auto-allow everything except dangerous commands.");
+    case ApprovalMode::allowAll:
+        return zh ? QStringLiteral("从授权卡片一键开启。普通命令自动放行，危险命令仍会询问。")
+                  : QStringLiteral("Enabled from an approval card. Ordinary commands auto-allow; dangerous ones "
+                                   "still ask.");
+    }
+    return {};
+}
+
 } // namespace nubbo

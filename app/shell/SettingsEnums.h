@@ -53,4 +53,7 @@ std::optional<E> fromRaw(QStringView raw);
 template <SettingsEnum E>
 QString title(E value, Language language);
 
+// The settings picker's explanation under each approval mode.
+QString detail(ApprovalMode mode, Language language);
+
 } // namespace nubbo

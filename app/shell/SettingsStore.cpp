@@ -225,6 +225,11 @@ void SettingsStore::load() {
     smartSummary_ = readBool(d, key::smartSummary, false);
     summaryProvider_ = readEnum(d, key::summaryProvider, SummaryProvider::anthropic);
     language_ = readEnum(d, key::language, AppLanguage::system);
+
+    const Language resolved = resolveLanguage(language_);
+    const QMutexLocker lock(&snapshotMutex_);
+    trustSnapshot_ = TrustSettings{approvalMode_, trustedCommands_, dangerousCommands_, bypassRiskCheck_};
+    languageSnapshot_ = resolved;
 }
 
 void SettingsStore::migrateSummaryAPIKey() {
@@ -332,18 +337,34 @@ void SettingsStore::setIdleSleepMinutes(int minutes) {
 }
 
 void SettingsStore::setApprovalMode(ApprovalMode mode) {
+    {
+        const QMutexLocker lock(&snapshotMutex_);
+        trustSnapshot_.mode = mode;
+    }
     assign(approvalMode_, mode, key::approvalMode, rawValue(mode), &SettingsStore::approvalModeChanged);
 }
 
 void SettingsStore::setTrustedCommands(const QStringList& commands) {
+    {
+        const QMutexLocker lock(&snapshotMutex_);
+        trustSnapshot_.trusted = commands;
+    }
     assign(trustedCommands_, commands, key::trustedCommands, commands, &SettingsStore::trustedCommandsChanged);
 }
 
 void SettingsStore::setDangerousCommands(const QStringList& commands) {
+    {
+        const QMutexLocker lock(&snapshotMutex_);
+        trustSnapshot_.dangerous = commands;
+    }
     assign(dangerousCommands_, commands, key::dangerousCommands, commands, &SettingsStore::dangerousCommandsChanged);
 }
 
 void SettingsStore::setBypassRiskCheck(bool on) {
+    {
+        const QMutexLocker lock(&snapshotMutex_);
+        trustSnapshot_.bypass = on;
+    }
     assign(bypassRiskCheck_, on, key::bypassRiskCheck, on, &SettingsStore::bypassRiskCheckChanged);
 }
 
@@ -393,6 +414,11 @@ void SettingsStore::setSummaryProvider(SummaryProvider provider) {
 
 void SettingsStore::setLanguage(AppLanguage language) {
     const Language before = effectiveLanguage();
+    const Language resolved = resolveLanguage(language);
+    {
+        const QMutexLocker lock(&snapshotMutex_);
+        languageSnapshot_ = resolved;
+    }
     assign(language_, language, key::language, rawValue(language), &SettingsStore::languageChanged);
     if (effectiveLanguage() != before)
         Q_EMIT effectiveLanguageChanged();
@@ -576,8 +602,10 @@ std::optional<QString> SettingsStore::effectivePackPath() const {
     return std::nullopt;
 }
 
-Language SettingsStore::effectiveLanguage() const {
-    switch (language_) {
+Language SettingsStore::effectiveLanguage() const { return resolveLanguage(language_); }
+
+Language SettingsStore::resolveLanguage(AppLanguage language) const {
+    switch (language) {
     case AppLanguage::en:
         return Language::en;
     case AppLanguage::zh:
@@ -593,6 +621,16 @@ Language SettingsStore::effectiveLanguage() const {
 
 QString SettingsStore::effectiveLanguageRaw() const {
     return effectiveLanguage() == Language::zh ? QStringLiteral("zh") : QStringLiteral("en");
+}
+
+TrustSettings SettingsStore::trustSettings() const {
+    const QMutexLocker lock(&snapshotMutex_);
+    return trustSnapshot_;
+}
+
+Language SettingsStore::effectiveLanguageThreadSafe() const {
+    const QMutexLocker lock(&snapshotMutex_);
+    return languageSnapshot_;
 }
 
 void SettingsStore::resetAll() {

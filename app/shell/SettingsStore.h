@@ -21,8 +21,17 @@ class LoginItem;
 class PreferencesDomain;
 class SecretStore;
 
-// Lives on the main thread; every write and every signal happens there. The one exception is enabled(id),
-// which the hook guardian may call from its own thread.
+// The settings a permission request is judged by, copied together so one request sees one state.
+struct TrustSettings {
+    ApprovalMode mode = ApprovalMode::manual;
+    QStringList trusted;
+    QStringList dangerous;
+    bool bypass = false;
+};
+
+// Lives on the main thread; every write and every signal happens there. The exceptions are enabled(id),
+// which the hook guardian may call from its own thread, and the two snapshots trustSettings() and
+// effectiveLanguageThreadSafe(), which the event bus reads on the socket server's thread.
 class SettingsStore : public QObject {
     Q_OBJECT
     Q_PROPERTY(bool launchAtLogin READ launchAtLogin WRITE setLaunchAtLogin NOTIFY launchAtLoginChanged)
@@ -199,6 +208,12 @@ public:
     Language effectiveLanguage() const;
     QString effectiveLanguageRaw() const;
 
+    // Safe from any thread: the approval settings as of the last write, updated before the change signal.
+    TrustSettings trustSettings() const;
+    // effectiveLanguage() for other threads. "system" is resolved when the language is loaded or written,
+    // which is when the process's preferred languages can matter.
+    Language effectiveLanguageThreadSafe() const;
+
     // Every setting back to its default through the setters (so each is persisted and published). Summary
     // models and endpoints, statuses and keychain items are left alone.
     Q_INVOKABLE void resetAll();
@@ -254,6 +269,7 @@ private:
     void load();
     void migrateSummaryAPIKey();
     void loadEnabled();
+    Language resolveLanguage(AppLanguage language) const;
 
     PreferencesDomain& preferences_;
     SecretStore& secrets_;
@@ -290,6 +306,10 @@ private:
     bool smartSummary_ = false;
     SummaryProvider summaryProvider_ = SummaryProvider::anthropic;
     AppLanguage language_ = AppLanguage::system;
+    // Copies of the settings other threads read; written only together with the members above.
+    mutable QMutex snapshotMutex_;
+    TrustSettings trustSnapshot_;
+    Language languageSnapshot_ = Language::en;
 };
 
 } // namespace nubbo

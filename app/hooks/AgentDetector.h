@@ -1,0 +1,94 @@
+// Watches the process list for each enabled agent's program and records whether it runs, stopped with its
+// command still installed, or stopped with nothing installed.
+#pragma once
+
+#include "AgentEvent.h"
+#include "SettingsEnums.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+#include <chrono>
+#include <functional>
+#include <optional>
+
+class QObject;
+class QThread;
+class QTimer;
+
+namespace nubbo {
+
+class SettingsStore;
+
+// How an agent is looked for: its program in the process list (through pgrep) and on disk. Holds no mutable
+// state, so it may be called from any thread.
+struct AgentProbe {
+    QString pgrepPath = QStringLiteral("/usr/bin/pgrep");
+    // Where the per-user install locations are looked for; empty means the user's home directory.
+    QString home;
+    // Program names by provider id that replace the catalogue's (tests use names no real process carries).
+    QHash<QString, QString> programNames;
+
+    // The first of the catalogue's executable names, else the catalogue id, else the provider's raw value.
+    QString programName(const AgentProvider& provider) const;
+    // Every failure (pgrep missing, no match, a non-zero exit, output that is not UTF-8) reads as not running.
+    bool isRunning(const AgentProvider& provider) const;
+    // The first executable file among the six install locations.
+    std::optional<QString> commandPath(const AgentProvider& provider) const;
+
+    // The arguments given to pgrep for a program name.
+    static QStringList pgrepArguments(const QString& programName);
+    // Whether pgrep's output ("<pid> <command line>" lines) shows the program as a whole word on a line that
+    // belongs neither to the app itself nor to another pgrep.
+    static bool listsProgram(const QByteArray& pgrepOutput, const QString& programName);
+};
+
+// Owns one worker thread, which alone scans and keeps the set of agents seen running. Status writes hop to
+// the settings store's thread; the observer is called on the worker thread. The store must outlive the
+// detector.
+class AgentDetector {
+public:
+    using Observer = std::function<void(const AgentEvent&)>;
+
+    explicit AgentDetector(SettingsStore& store, AgentProbe probe = {});
+    // Stops the timer and the thread and waits for a scan in progress.
+    ~AgentDetector();
+
+    AgentDetector(const AgentDetector&) = delete;
+    AgentDetector& operator=(const AgentDetector&) = delete;
+
+    // Receives agentStarted / agentStopped events; may be replaced or cleared at any time.
+    void setOnChange(Observer observer);
+
+    // Scans after firstDelay, then every interval. Calling it again restarts the timer.
+    void start(std::chrono::milliseconds interval,
+               std::chrono::milliseconds firstDelay = std::chrono::seconds(1));
+
+    // Runs one scan on the worker thread and returns when it is done; its status writes are then queued on
+    // the store's thread.
+    void scanNow();
+
+    const AgentProbe& probe() const { return probe_; }
+
+private:
+    void runOnWorker(const std::function<void()>& work);
+    void scan();
+    void emitStatus(const AgentProvider& provider, AgentStatus status);
+    void notify(const AgentProvider& provider, AgentEventType type, const char* verb);
+
+    SettingsStore& store_;
+    const AgentProbe probe_;
+    QThread* thread_ = nullptr;
+    // Lives on the worker thread; the timer is its child.
+    QObject* context_ = nullptr;
+    // Touched on the worker thread only.
+    QTimer* timer_ = nullptr;
+    Observer onChange_;
+    // Ids of the agents seen running at the last scan.
+    QSet<QString> live_;
+};
+
+} // namespace nubbo

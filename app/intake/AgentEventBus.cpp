@@ -1,0 +1,143 @@
+#include "AgentEventBus.h"
+
+#include "AgentActivity.h"
+#include "AgentDetector.h"
+#include "AppPaths.h"
+#include "SettingsStore.h"
+#include "TrustEngine.h"
+
+#include <QFile>
+#include <QMetaObject>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace nubbo {
+namespace {
+
+AgentEventBus* sharedBus = nullptr;
+
+void appendLine(const QString& path, const QByteArray& line) {
+    // One write on an O_APPEND descriptor: lines from any thread stay whole. Errors are ignored.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) return;
+    const char* data = line.constData();
+    qsizetype left = line.size();
+    while (left > 0) {
+        const auto n = ::write(fd, data, static_cast<std::size_t>(left));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        data += n;
+        left -= n;
+    }
+    ::close(fd);
+}
+
+} // namespace
+
+AgentEventBus::AgentEventBus(SettingsStore& settings, EventSink& sink, Options options, QObject* parent)
+    : QObject(parent), settings_(settings), sink_(sink), options_(std::move(options)) {
+    server_ = std::make_unique<LocalSocketServer>(options_.server);
+    detector_ = std::make_unique<AgentDetector>(settings_);
+}
+
+AgentEventBus::AgentEventBus(SettingsStore& settings, EventSink& sink, QObject* parent)
+    : AgentEventBus(settings, sink, Options{}, parent) {}
+
+AgentEventBus::~AgentEventBus() {
+    // Stop the threads that call into the bus before it goes.
+    server_.reset();
+    detector_.reset();
+    if (sharedBus == this) sharedBus = nullptr;
+}
+
+AgentEventBus& AgentEventBus::shared() {
+    Q_ASSERT(sharedBus);
+    return *sharedBus;
+}
+
+void AgentEventBus::setShared(AgentEventBus* bus) { sharedBus = bus; }
+
+void AgentEventBus::start() {
+    if (options_.startDetector) detector_->start(options_.detectorInterval);
+    server_->setOnEvent([this](const AgentEvent& event, LocalSocketServer::Reply reply) { publish(event, std::move(reply)); });
+    server_->setOnParkedReleased([this](const QUuid& id) { dropParked(id); });
+    server_->start();
+}
+
+void AgentEventBus::publish(const AgentEvent& event, LocalSocketServer::Reply reply) {
+    log(event);
+    if (event.type != AgentEventType::approvalRequired) {
+        forwardToPet(event);
+        return;
+    }
+    const QString request = event.command.value_or(event.message);
+    if (TrustEngine::decide(request, settings_.trustSettings()) == TrustDecision::allow) {
+        if (reply) reply(true);
+        // Shown as ordinary tool work: no card and no approval notification for what the rules allowed.
+        AgentEvent allowed;
+        allowed.id = QUuid::createUuid();
+        allowed.provider = event.provider;
+        allowed.type = AgentEventType::coding;
+        allowed.message = event.message;
+        allowed.command = request;
+        allowed.toolName = event.toolName;
+        allowed.cwd = event.cwd;
+        allowed.sessionId = event.sessionId;
+        forwardToPet(allowed);
+        return;
+    }
+    if (reply) {
+        std::lock_guard guard(lock_);
+        approvalResponders_.insert(event.id, std::move(reply));
+    }
+    forwardToPet(event);
+}
+
+void AgentEventBus::resolveApproval(const QUuid& eventId, bool allow) {
+    LocalSocketServer::Reply reply;
+    {
+        std::lock_guard guard(lock_);
+        reply = approvalResponders_.take(eventId);
+    }
+    // Called outside the lock, so a reply may re-enter the bus.
+    if (reply) reply(allow);
+}
+
+std::size_t AgentEventBus::parkedCount() const {
+    std::lock_guard guard(lock_);
+    return static_cast<std::size_t>(approvalResponders_.size());
+}
+
+void AgentEventBus::dropParked(const QUuid& eventId) {
+    std::lock_guard guard(lock_);
+    approvalResponders_.remove(eventId);
+}
+
+void AgentEventBus::forwardToPet(const AgentEvent& event) {
+    // Queued on the bus's own thread; a bus destroyed meanwhile drops the call.
+    QMetaObject::invokeMethod(
+        this,
+        [this, event] {
+            lastEvent_ = event;
+            sink_.apply(event);
+        },
+        Qt::QueuedConnection);
+}
+
+QString AgentEventBus::agentLogLine(const AgentEvent& event, const QDateTime& when, const QString& phrase) {
+    return QStringLiteral("[%1 +0000] %2 %3: %4")
+        .arg(when.toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), event.provider.displayTitle(),
+             rawValue(event.type), phrase);
+}
+
+void AgentEventBus::log(const AgentEvent& event) {
+    const QDateTime when = options_.now ? options_.now() : QDateTime::currentDateTimeUtc();
+    const QString phrase = AgentActivity::phrase(event, settings_.effectiveLanguageThreadSafe());
+    const QString path = options_.agentLogPath.isEmpty() ? AppPaths::logsDirectory() + QStringLiteral("/agent.log")
+                                                         : options_.agentLogPath;
+    appendLine(path, (agentLogLine(event, when, phrase) + QLatin1Char('\n')).toUtf8());
+}
+
+} // namespace nubbo

@@ -1,0 +1,77 @@
+// The hub every decoded event passes through: it writes the agent log, judges permission requests by the
+// trust rules, parks the replies that wait for the user, and hands events to the main thread.
+#pragma once
+
+#include "AgentEvent.h"
+#include "EventSink.h"
+#include "LocalSocketServer.h"
+
+#include <QDateTime>
+#include <QHash>
+#include <QObject>
+#include <QUuid>
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+namespace nubbo {
+
+class AgentDetector;
+class SettingsStore;
+
+class AgentEventBus : public QObject {
+    Q_OBJECT
+public:
+    struct Options {
+        LocalSocketServer::Options server;
+        QString agentLogPath;                    // empty: "agent.log" in the app's logs folder
+        std::function<QDateTime()> now;          // empty: the system clock
+        std::chrono::milliseconds detectorInterval{3000};
+        bool startDetector = true;
+    };
+
+    // Create on the main thread: forwarded events are delivered on the thread the bus lives on.
+    AgentEventBus(SettingsStore& settings, EventSink& sink, Options options, QObject* parent = nullptr);
+    AgentEventBus(SettingsStore& settings, EventSink& sink, QObject* parent = nullptr);
+    ~AgentEventBus() override;
+
+    static AgentEventBus& shared();
+    static void setShared(AgentEventBus* bus);
+
+    // Starts the detector, then the socket server with this bus as its handler.
+    void start();
+
+    // Runs on the delivering thread (the socket server's); never waits for the user.
+    void publish(const AgentEvent& event, LocalSocketServer::Reply reply);
+    // Main thread: the user's verdict on a parked request. An unknown or answered id does nothing.
+    void resolveApproval(const QUuid& eventId, bool allow);
+
+    // The last event handed on; main thread.
+    const std::optional<AgentEvent>& lastEvent() const { return lastEvent_; }
+    std::size_t parkedCount() const;
+    LocalSocketServer& socketServer() { return *server_; }
+    AgentDetector* detector() { return detector_.get(); }
+
+    // One agent-log line, without the newline.
+    static QString agentLogLine(const AgentEvent& event, const QDateTime& when, const QString& phrase);
+
+private:
+    void forwardToPet(const AgentEvent& event);
+    void log(const AgentEvent& event);
+    // The producer hung up before the verdict: nobody is waiting any more.
+    void dropParked(const QUuid& eventId);
+
+    SettingsStore& settings_;
+    EventSink& sink_;
+    Options options_;
+    std::unique_ptr<LocalSocketServer> server_;
+    std::unique_ptr<AgentDetector> detector_;
+    std::optional<AgentEvent> lastEvent_;
+
+    mutable std::mutex lock_;
+    QHash<QUuid, LocalSocketServer::Reply> approvalResponders_;
+};
+
+} // namespace nubbo
