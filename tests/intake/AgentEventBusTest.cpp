@@ -113,6 +113,35 @@ TEST_F(EventBusTest, TrustedRequestsAreGrantedAtOnceAndShownAsToolWork) {
     EXPECT_EQ(event->type, AgentEventType::coding);
 }
 
+TEST_F(EventBusTest, AnAllowedRequestIsReplacedByANewEvent) {
+    settings.setApprovalMode(ApprovalMode::fullAuto);
+    AgentEvent request;
+    request.id = QUuid::createUuid();
+    request.provider = AgentProvider("gemini");
+    request.type = AgentEventType::approvalRequired;
+    request.message = "run_shell_command";
+    request.command = "ls";
+    request.exitCode = 3;
+    std::vector<bool> verdicts;
+    bus->publish(request, [&](bool granted) { verdicts.push_back(granted); });
+    EXPECT_EQ(verdicts, std::vector<bool>{true});
+    const auto* event = waitForEvent(1);
+    ASSERT_TRUE(event);
+    EXPECT_NE(event->id, request.id);
+    EXPECT_FALSE(event->id.isNull());
+    EXPECT_EQ(event->exitCode, std::nullopt);
+    EXPECT_EQ(event->message, "run_shell_command");
+
+    // A request nobody waits on is still shown, and parks nothing.
+    settings.setApprovalMode(ApprovalMode::manual);
+    request.id = QUuid::createUuid();
+    bus->publish(request, nullptr);
+    event = waitForEvent(2);
+    ASSERT_TRUE(event);
+    EXPECT_EQ(event->id, request.id);
+    EXPECT_EQ(bus->parkedCount(), 0u);
+}
+
 TEST_F(EventBusTest, OtherRequestsWaitForTheirOwnVerdicts) {
     Client first(socketPath), second(socketPath);
     first.send(R"({"type":"approvalRequired","command":"touch a"})" "\n");
