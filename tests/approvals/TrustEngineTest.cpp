@@ -177,8 +177,8 @@ struct TrustSettingsSnapshot : ::testing::Test {
 
     QTemporaryDir folder;
     std::unique_ptr<JsonPreferencesDomain> domain;
-    testing::MemorySecretStore secrets;
-    testing::RecordingLoginItem loginItem;
+    fakes::MemorySecretStore secrets;
+    fakes::RecordingLoginItem loginItem;
     QStringList uiLanguages{QStringLiteral("en-US")};
 };
 

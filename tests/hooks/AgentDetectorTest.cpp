@@ -107,8 +107,8 @@ struct Machine {
 
     QTemporaryDir root;
     JsonPreferencesDomain preferences;
-    testing::MemorySecretStore secrets;
-    testing::RecordingLoginItem loginItem;
+    fakes::MemorySecretStore secrets;
+    fakes::RecordingLoginItem loginItem;
     SettingsStore store;
 };
 

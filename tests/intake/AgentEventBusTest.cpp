@@ -59,8 +59,8 @@ protected:
     TempDir dir;
     std::string socketPath = dir.path() + "/nubbo.sock";
     JsonPreferencesDomain preferences{QString::fromStdString(dir.path() + "/preferences.json")};
-    nubbo::testing::MemorySecretStore secrets;
-    nubbo::testing::RecordingLoginItem loginItem;
+    nubbo::fakes::MemorySecretStore secrets;
+    nubbo::fakes::RecordingLoginItem loginItem;
     SettingsStore settings{preferences, secrets, loginItem, [] { return QStringList{"en-US"}; }};
     RecordingSink sink;
     std::unique_ptr<AgentEventBus> bus;

@@ -15,8 +15,8 @@
 namespace nubbo {
 namespace {
 
-using testing::readJsonObject;
-using testing::writeFile;
+using fakes::readJsonObject;
+using fakes::writeFile;
 
 // Sets an environment variable for one test and puts the old value back.
 class ScopedEnv {

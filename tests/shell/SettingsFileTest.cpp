@@ -12,9 +12,9 @@
 namespace nubbo {
 namespace {
 
-using testing::MemorySecretStore;
-using testing::RecordingLoginItem;
-using testing::writeFile;
+using fakes::MemorySecretStore;
+using fakes::RecordingLoginItem;
+using fakes::writeFile;
 
 class SettingsFileTest : public ::testing::Test {
 protected:

@@ -15,10 +15,10 @@
 namespace nubbo {
 namespace {
 
-using testing::MemorySecretStore;
-using testing::readJsonObject;
-using testing::RecordingLoginItem;
-using testing::writeFile;
+using fakes::MemorySecretStore;
+using fakes::readJsonObject;
+using fakes::RecordingLoginItem;
+using fakes::writeFile;
 
 // One machine: a preferences file in its own folder, a keychain and a login item.
 struct Machine {

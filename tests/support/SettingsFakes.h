@@ -13,7 +13,7 @@
 
 #include <vector>
 
-namespace nubbo::testing {
+namespace nubbo::fakes {
 
 class MemorySecretStore : public SecretStore {
 public:
@@ -56,4 +56,4 @@ inline void writeFile(const QString& path, const QByteArray& content) {
         file.write(content);
 }
 
-} // namespace nubbo::testing
+} // namespace nubbo::fakes
