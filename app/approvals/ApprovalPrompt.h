@@ -1,0 +1,23 @@
+// The content of an approval card: what the agent asks to run, and whose verdict it waits for.
+#pragma once
+
+#include "AgentEvent.h"
+#include "ApprovalRisk.h"
+
+#include <QString>
+#include <QUuid>
+
+namespace nubbo {
+
+struct ApprovalPrompt {
+    QUuid id;           // this card instance; fresh each time the card is built
+    QUuid eventId;      // the permission request; the key of the parked reply
+    AgentProvider provider;
+    QString title;      // "<title> wants to continue"
+    QString command;    // the request's command, else its message
+    ApprovalRisk risk = ApprovalRisk::normal;
+
+    bool operator==(const ApprovalPrompt&) const = default;
+};
+
+} // namespace nubbo
