@@ -81,16 +81,6 @@ long statusKb(pid_t pid, const char* field) {
     return -1;
 }
 
-bool sendOne(const std::string& path, const std::string& line) {
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
-    bool ok = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
-              ::send(fd, line.data(), line.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(line.size());
-    ::close(fd);
-    return ok;
-}
 
 std::uint64_t countEventLines(const std::string& log) {
     std::ifstream in(log);
@@ -147,7 +137,7 @@ int main(int argc, char** argv) {
     const auto baseline = countEventLines(logPath);
     const auto t0 = nowNs();
     long sent = 0;
-    for (long i = 0; i < events; ++i) sent += sendOne(socketPath, line) ? 1 : 0;
+    for (long i = 0; i < events; ++i) sent += sendLine(socketPath, line) ? 1 : 0;
     const auto tSent = nowNs();
     std::uint64_t received = 0;
     const auto deadline = nowNs() + 60'000'000'000LL;

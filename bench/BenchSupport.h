@@ -60,6 +60,9 @@ bool writeFile(const std::string& path, const std::string& contents);
 // Free bytes on the file system holding path.
 std::uint64_t freeBytes(const std::string& path);
 
+// One producer connection, as the bridge makes it: connect, write the line, close without reading.
+bool sendLine(const std::string& socketPath, const std::string& line);
+
 // Accepts one connection at a time, reads one line (or to end of stream), closes, and counts lines.
 // Runs on its own thread so the measured processes find a listening socket like the app's.
 class LineServer {

@@ -55,16 +55,6 @@ private:
     std::size_t expected_;
 };
 
-bool sendOne(const std::string& path, const std::string& line) {
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
-    const bool ok = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
-                    ::send(fd, line.data(), line.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(line.size());
-    ::close(fd);
-    return ok;
-}
 
 double percentileMs(std::vector<Nanos> values, double p) {
     if (values.empty()) return 0;
@@ -106,7 +96,7 @@ int main(int argc, char** argv) {
         for (long i = 0; i < events; ++i) {
             const std::string line = R"({"provider":"claude","type":"coding","toolName":"Bash","command":"npm test",)"
                                      R"("sessionId":"dd943cc6","message":")" + std::to_string(nowNs()) + "\"}\n";
-            sent += sendOne(socketPath, line) ? 1 : 0;
+            sent += sendLine(socketPath, line) ? 1 : 0;
         }
     });
     QTimer::singleShot(60000, &app, &QCoreApplication::quit);  // bound: never hang on a lost event
