@@ -1,0 +1,203 @@
+// What the pet shows right now: pose, bubble, the agent it speaks for, facing and the bump cue. The session
+// store drives it through render(); the user's drags, pettings and card answers drive it through the rest.
+// Its job is arbitration: an agent update must not trample a drag or a reaction the user just provoked, and
+// a reaction must not wipe out a state the agents set meanwhile.
+#pragma once
+
+#include "AgentEvent.h"
+#include "Clock.h"
+#include "PetBubbleKind.h"
+#include "PetRenderer.h"
+#include "PetState.h"
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QUuid>
+#include <QVariantMap>
+
+#include <functional>
+#include <optional>
+
+namespace nubbo {
+
+class SettingsStore;
+
+// The screen edge the pet was thrown against. Raw values are the case names.
+enum class BumpDirection { left, right, top, bottom };
+
+QString rawValue(BumpDirection direction);
+std::optional<BumpDirection> bumpDirectionFromRaw(QStringView raw);
+
+// Main thread only. Delayed work (bubble auto-hide, reaction end, bump reset) goes through the Scheduler,
+// which must outlive the view model.
+//
+// Every published property notifies on every assignment, also of an equal value: the views restart
+// animations on it.
+class PetViewModel : public QObject, public PetRenderer {
+    Q_OBJECT
+    // The pose as its raw value.
+    Q_PROPERTY(QString state READ stateRaw NOTIFY stateChanged)
+    // The state's own status line, its activity symbol ("" for none) and whether its bubble stays.
+    Q_PROPERTY(QString statusText READ statusText NOTIFY statusTextChanged)
+    Q_PROPERTY(QString neutralStatusText READ neutralStatusText NOTIFY statusTextChanged)
+    Q_PROPERTY(QString activityIcon READ activityIconName NOTIFY stateChanged)
+    Q_PROPERTY(bool persistentState READ isPersistentState NOTIFY stateChanged)
+    Q_PROPERTY(bool bubbleVisible READ bubbleVisible NOTIFY bubbleVisibleChanged)
+    // Empty when there is no bubble; otherwise "kind" ("message", "narration", "approval"), "text" (the
+    // one-line form) and the kind's fields: narration "provider", "providerTitle", "activity", "agentWords";
+    // approval "id", "eventId", "provider", "providerTitle", "title", "command", "risk", "riskTitle".
+    Q_PROPERTY(QVariantMap bubble READ bubbleMap NOTIFY bubbleChanged)
+    // Raw provider id, "" for none.
+    Q_PROPERTY(QString activeProvider READ activeProviderRaw NOTIFY activeProviderChanged)
+    Q_PROPERTY(QString activeProviderTitle READ activeProviderTitle NOTIFY activeProviderChanged)
+    Q_PROPERTY(double facing READ facing WRITE setFacing NOTIFY facingChanged)
+    Q_PROPERTY(int bumpTrigger READ bumpTrigger NOTIFY bumpTriggerChanged)
+    // Raw edge of the last bump, "" once it has been cleared.
+    Q_PROPERTY(QString bumpDirection READ bumpDirectionRaw NOTIFY bumpDirectionChanged)
+
+public:
+    using LogFunction = std::function<void(const QString& line)>;
+    // Forwards the user's verdict on a parked permission request (the app wires it to the bus and the
+    // session store).
+    using ApprovalResolver = std::function<void(const QUuid& eventId, bool allow)>;
+
+    // The settings store gives the pause switch, the language and the approval mode.
+    PetViewModel(SettingsStore& settings, Scheduler& scheduler, Clock& clock, Random& random, LogFunction log,
+                 ApprovalResolver resolveApproval, QObject* parent = nullptr);
+    ~PetViewModel() override;
+
+    // The instance the app's start-up installed; aborts when there is none.
+    static PetViewModel& shared();
+    // The start-up keeps ownership; pass nullptr to uninstall.
+    static void setShared(PetViewModel* model);
+    static bool hasShared();
+
+    // --- Published state
+    PetState state() const { return state_; }
+    QString stateRaw() const { return rawValue(state_); }
+    QString statusText() const;
+    // "<provider title>: <status line>", or the status line alone when no agent owns the state.
+    QString neutralStatusText() const;
+    QString activityIconName() const { return activityIcon(state_).value_or(QString()); }
+    bool isPersistentState() const { return nubbo::isPersistentState(state_); }
+    bool bubbleVisible() const { return bubbleVisible_; }
+    // Kept when the bubble is hidden, so it can be shown again.
+    const std::optional<PetBubbleKind>& bubble() const { return bubble_; }
+    QVariantMap bubbleMap() const;
+    const std::optional<AgentProvider>& activeProvider() const { return activeProvider_; }
+    QString activeProviderRaw() const { return activeProvider_ ? activeProvider_->rawValue() : QString(); }
+    QString activeProviderTitle() const { return activeProvider_ ? activeProvider_->displayTitle() : QString(); }
+    double facing() const override { return facing_; }
+    void setFacing(double facing) override;
+    int bumpTrigger() const { return bumpTrigger_; }
+    std::optional<BumpDirection> bumpDirection() const { return bumpDirection_; }
+    QString bumpDirectionRaw() const { return bumpDirection_ ? rawValue(*bumpDirection_) : QString(); }
+
+    // --- Arbitration state, read by the interaction layer and tests
+    bool reactionActive() const { return reactionActive_; }
+    PetState restoreAfterReaction() const { return restoreAfterReaction_; }
+    PetState restoreAfterDrag() const { return restoreAfterDrag_; }
+    bool hasPendingRender() const { return pendingRender_.has_value(); }
+    int petStreak() const { return petStreak_; }
+    // Time of the last hover reaction, kept here for the hover logic; nothing before the first.
+    std::optional<double> lastNoticeAt() const { return lastNoticeAt_; }
+    void setLastNoticeAt(double seconds) { lastNoticeAt_ = seconds; }
+
+    // Opens the settings window; installed by the application shell.
+    void setOpenSettingsHandler(std::function<void()> handler) { openSettingsHandler_ = std::move(handler); }
+    Q_INVOKABLE void openSettings();
+
+    // --- Operations
+    // The session store's one entry point. Held back (latest wins) during a drag, and during a reaction
+    // unless persistent; a persistent render ends a reaction at once.
+    void render(PetState state, const std::optional<PetBubbleKind>& bubble, bool persistent,
+                const std::optional<AgentProvider>& provider) override;
+    // Sets the state unless the pause switch holds it (only sleeping and dragging pass); returns whether set.
+    bool setState(PetState newState);
+    // Shows the bubble; a non-persistent one hides itself after 3 s.
+    void showBubble(const PetBubbleKind& kind, bool persistent);
+    // Hides the bubble after the delay; replaces any earlier auto-hide.
+    void scheduleDismiss(double seconds);
+    // Single click: show the held bubble (or the status line), or hide the shown one.
+    Q_INVOKABLE void toggleBubble();
+    // Double click: a reaction chosen by the pre-reaction state, happier as the petting streak grows.
+    Q_INVOKABLE void petReaction();
+    void playReaction(PetState reaction, const std::optional<QString>& line, double duration);
+    // Stops the reaction timer without restoring the state.
+    void cancelReaction();
+    // Replays the held-back render, else restores the pre-reaction state (sleeping when paused).
+    void endReaction();
+    // A random line for the reaction at this streak; a non-reaction state gives its status line.
+    QString reactionLine(PetState reaction, int streak);
+    // A random element of the list for the effective language; the status line when that list is empty.
+    QString pick(const QStringList& en, const QStringList& zh);
+    void bump(BumpDirection direction);
+    Q_INVOKABLE void beginDragging();
+    Q_INVOKABLE void endDragging();
+    // The approval card's Allow (true) and Deny (false): forwards the verdict when the held bubble is a
+    // card, then hides the bubble.
+    Q_INVOKABLE void submitApproval(bool allow);
+    // Allow All: allows the shown request, switches the approval mode to allowAll, hides the bubble.
+    Q_INVOKABLE void allowAll();
+
+Q_SIGNALS:
+    void stateChanged();
+    void statusTextChanged();
+    void bubbleVisibleChanged();
+    void bubbleChanged();
+    void activeProviderChanged();
+    void facingChanged();
+    void bumpTriggerChanged();
+    void bumpDirectionChanged();
+
+private:
+    struct PendingRender {
+        PetState state;
+        std::optional<PetBubbleKind> bubble;
+        bool persistent;
+        std::optional<AgentProvider> provider;
+    };
+
+    Language language() const;
+    bool paused() const;
+    void assignState(PetState state);
+    void assignBubbleVisible(bool visible);
+    void assignBubble(const std::optional<PetBubbleKind>& bubble);
+    void assignActiveProvider(const std::optional<AgentProvider>& provider);
+    void assignBumpDirection(std::optional<BumpDirection> direction);
+    void cancelDismiss();
+    void hideBubble();
+    // The held card's request, when the held bubble is a card.
+    std::optional<QUuid> heldApprovalEventId() const;
+    void cancelTask(std::optional<TaskId>& task);
+
+    SettingsStore& settings_;
+    Scheduler& scheduler_;
+    Clock& clock_;
+    Random& random_;
+    LogFunction log_;
+    ApprovalResolver resolveApproval_;
+    std::function<void()> openSettingsHandler_;
+
+    PetState state_ = PetState::idle;
+    bool bubbleVisible_ = false;
+    std::optional<PetBubbleKind> bubble_;
+    std::optional<AgentProvider> activeProvider_;
+    double facing_ = 1.0;
+    int bumpTrigger_ = 0;
+    std::optional<BumpDirection> bumpDirection_;
+
+    PetState restoreAfterDrag_ = PetState::idle;
+    std::optional<TaskId> bubbleDismiss_;
+    bool reactionActive_ = false;
+    std::optional<TaskId> reactionWork_;
+    PetState restoreAfterReaction_ = PetState::idle;
+    std::optional<TaskId> bumpReset_;
+    int petStreak_ = 0;
+    std::optional<double> lastPetAt_;
+    std::optional<double> lastNoticeAt_;
+    std::optional<PendingRender> pendingRender_;
+};
+
+} // namespace nubbo

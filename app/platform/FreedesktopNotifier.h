@@ -1,0 +1,50 @@
+// Notifications through the desktop's notification server (org.freedesktop.Notifications on the session bus).
+#pragma once
+
+#include "NotificationPoster.h"
+
+#include <QDBusConnection>
+#include <QString>
+
+#include <QObject>
+
+#include <functional>
+#include <memory>
+
+namespace nubbo {
+
+class FreedesktopNotifier final : public NotificationPoster {
+public:
+    using Log = std::function<void(const QString&)>;
+
+    // The connection is the session bus unless a test passes another. log receives one line when calls
+    // start failing (no server, no bus) and not again until one has succeeded, so a desktop without a
+    // notification server does not fill the log.
+    explicit FreedesktopNotifier(Log log = {}, QDBusConnection connection = QDBusConnection::sessionBus());
+    ~FreedesktopNotifier() override;
+
+    // Sends Notify asynchronously and returns at once; the reply, or the error, arrives on the event loop of
+    // the calling thread and is otherwise ignored. Every call is a new notification (replaces_id 0).
+    void post(const QString& title, const QString& body) override;
+    // The freedesktop protocol has no permission step: whether notifications show is the server's and the
+    // user's business there, so this does nothing.
+    void requestAuthorization() override {}
+
+    static inline const QString kService = QStringLiteral("org.freedesktop.Notifications");
+    static inline const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
+    static inline const QString kInterface = QStringLiteral("org.freedesktop.Notifications");
+    static inline const QString kAppName = QStringLiteral("Nubbo");
+    // The sound naming specification's alert for an incoming message; servers without sound support ignore it.
+    static inline const QString kSoundName = QStringLiteral("message-new-instant");
+
+private:
+    void noteReply(bool failed, const QString& error);
+
+    Log log_;
+    QDBusConnection connection_;
+    bool failing_ = false;
+    // Parent of the reply watchers: destroying the notifier drops replies still to come.
+    std::unique_ptr<QObject> watchers_;
+};
+
+} // namespace nubbo

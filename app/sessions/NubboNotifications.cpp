@@ -1,0 +1,86 @@
+#include "NubboNotifications.h"
+
+#include "NotificationPoster.h"
+#include "SettingsStore.h"
+
+#include <atomic>
+
+namespace nubbo {
+
+namespace {
+
+std::atomic<NubboNotifications*> sharedNotifications{nullptr};
+
+QString pick(Language language, const char16_t* en, const char16_t* zh) {
+    return QString::fromUtf16(language == Language::zh ? zh : en);
+}
+
+} // namespace
+
+NubboNotifications::NubboNotifications(SettingsStore& settings, NotificationPoster& poster)
+    : settings_(settings), poster_(poster) {}
+
+NubboNotifications::~NubboNotifications() {
+    NubboNotifications* self = this;
+    sharedNotifications.compare_exchange_strong(self, nullptr);
+}
+
+void NubboNotifications::post(const QString& title, const QString& body, NotificationCategory category) {
+    if (!allowed(category))
+        return;
+    poster_.post(title, body);
+}
+
+void NubboNotifications::notify(AgentEventType type, const AgentEvent& event) {
+    if (const auto notification = content(type, event, settings_.effectiveLanguage()))
+        post(notification->title, notification->body, notification->category);
+}
+
+void NubboNotifications::requestAuthorization() { poster_.requestAuthorization(); }
+
+std::optional<NotificationContent> NubboNotifications::content(AgentEventType type, const AgentEvent& event,
+                                                               Language language) {
+    switch (type) {
+    case AgentEventType::approvalRequired: {
+        // An empty command would make a notification that says nothing; the message explains the request.
+        const bool hasCommand = event.command && !event.command->isEmpty();
+        return NotificationContent{pick(language, u"Nubbo · Approval", u"Nubbo · 授权"),
+                                   hasCommand ? *event.command : event.message,
+                                   NotificationCategory::approvalRequired};
+    }
+    case AgentEventType::taskCompleted:
+        return NotificationContent{QStringLiteral("Nubbo"), event.message, NotificationCategory::taskCompleted};
+    case AgentEventType::riskyActionDetected:
+        return NotificationContent{pick(language, u"Nubbo · Risky Action", u"Nubbo · 高风险操作"), event.message,
+                                   NotificationCategory::riskyAction};
+    default:
+        return std::nullopt;
+    }
+}
+
+bool NubboNotifications::allowed(NotificationCategory category) const {
+    if (!settings_.showNotifications())
+        return false;
+    switch (category) {
+    case NotificationCategory::approvalRequired:
+        return settings_.notifyApprovalRequired();
+    case NotificationCategory::taskCompleted:
+        return settings_.notifyTaskCompleted();
+    case NotificationCategory::riskyAction:
+        return settings_.notifyRiskyAction();
+    }
+    return false;
+}
+
+NubboNotifications& NubboNotifications::shared() {
+    NubboNotifications* notifications = sharedNotifications.load();
+    if (!notifications)
+        qFatal("NubboNotifications::shared() called before the app installed an instance");
+    return *notifications;
+}
+
+void NubboNotifications::setShared(NubboNotifications* notifications) { sharedNotifications.store(notifications); }
+
+bool NubboNotifications::hasShared() { return sharedNotifications.load() != nullptr; }
+
+} // namespace nubbo

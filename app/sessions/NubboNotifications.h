@@ -1,0 +1,65 @@
+// Desktop notifications for the agent events worth interrupting the user for, gated by the settings.
+#pragma once
+
+#include "AgentEvent.h"
+#include "SettingsEnums.h"
+
+#include <QString>
+
+#include <optional>
+
+namespace nubbo {
+
+class NotificationPoster;
+class SettingsStore;
+
+// Selects the per-kind switch in the settings; the desktop never sees it.
+enum class NotificationCategory { approvalRequired, taskCompleted, riskyAction };
+
+// What notify posts for one event.
+struct NotificationContent {
+    QString title;
+    QString body;
+    NotificationCategory category = NotificationCategory::approvalRequired;
+
+    bool operator==(const NotificationContent&) const = default;
+};
+
+// Keeps nothing between calls: the switches are read from the settings at each post, so a change in the
+// settings page applies to the very next event. Main thread only.
+class NubboNotifications {
+public:
+    NubboNotifications(SettingsStore& settings, NotificationPoster& poster);
+    // Uninstalls itself when it is the shared instance.
+    ~NubboNotifications();
+    NubboNotifications(const NubboNotifications&) = delete;
+    NubboNotifications& operator=(const NubboNotifications&) = delete;
+
+    // Posts one notification unless the master switch or the category's switch is off. Every call that
+    // passes posts its own notification: nothing is throttled, grouped or replaced.
+    void post(const QString& title, const QString& body, NotificationCategory category);
+    // For approvalRequired, taskCompleted and riskyActionDetected, posts the event's notification in the
+    // interface language; does nothing for any other type. The caller hands over only permission requests
+    // that wait for the user (auto-allowed ones arrive as coding events).
+    void notify(AgentEventType type, const AgentEvent& event);
+    // Forwards to the platform (at launch and from the settings page).
+    void requestAuthorization();
+
+    // The notification for an event type, or nothing for a type that never notifies.
+    static std::optional<NotificationContent> content(AgentEventType type, const AgentEvent& event,
+                                                      Language language);
+
+    // The process-wide instance the app's start-up installed; aborts when there is none.
+    static NubboNotifications& shared();
+    // The start-up keeps ownership; pass nullptr to uninstall.
+    static void setShared(NubboNotifications* notifications);
+    static bool hasShared();
+
+private:
+    bool allowed(NotificationCategory category) const;
+
+    SettingsStore& settings_;
+    NotificationPoster& poster_;
+};
+
+} // namespace nubbo

@@ -1,0 +1,337 @@
+// Which agent events notify and with what words, and the Notify call the desktop's server receives.
+// Runs inside a private D-Bus session (notifications.cmake).
+#include "FreedesktopNotifier.h"
+#include "JsonPreferencesDomain.h"
+#include "NotificationPoster.h"
+#include "NubboNotifications.h"
+#include "SettingsFakes.h"
+#include "SettingsStore.h"
+
+#include <QCoreApplication>
+#include <QDBusArgument>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusVirtualObject>
+#include <QElapsedTimer>
+#include <QMutex>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <ostream>
+#include <vector>
+
+// Readable failure messages.
+static void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+
+namespace nubbo {
+namespace {
+
+using namespace Qt::StringLiterals;
+using namespace std::chrono_literals;
+
+struct Posted {
+    QString title;
+    QString body;
+    bool operator==(const Posted&) const = default;
+};
+
+void PrintTo(const Posted& posted, std::ostream* out) {
+    *out << '{' << posted.title.toStdString() << " | " << posted.body.toStdString() << '}';
+}
+
+class RecordingPoster : public NotificationPoster {
+public:
+    void post(const QString& title, const QString& body) override { posts.push_back({title, body}); }
+    void requestAuthorization() override {}
+    std::vector<Posted> posts;
+};
+
+AgentEvent makeEvent(AgentEventType type, const QString& message, std::optional<QString> command = {}) {
+    AgentEvent event;
+    event.id = QUuid::createUuid();
+    event.provider = AgentProvider(u"claude"_s);
+    event.type = type;
+    event.message = message;
+    event.command = std::move(command);
+    return event;
+}
+
+class NotificationsTest : public ::testing::Test {
+protected:
+    // One of each kind that notifies.
+    void notifyOneOfEach() {
+        notifications.notify(AgentEventType::approvalRequired,
+                             makeEvent(AgentEventType::approvalRequired, u"Run rm?"_s, u"rm -rf build"_s));
+        notifications.notify(AgentEventType::taskCompleted, makeEvent(AgentEventType::taskCompleted, u"Done"_s));
+        notifications.notify(AgentEventType::riskyActionDetected,
+                             makeEvent(AgentEventType::riskyActionDetected, u"Force push"_s));
+    }
+
+    QTemporaryDir dir;
+    JsonPreferencesDomain preferences{dir.filePath(u"preferences.json"_s)};
+    fakes::MemorySecretStore secrets;
+    fakes::RecordingLoginItem loginItem;
+    QStringList preferredLanguages{u"en-US"_s};
+    SettingsStore settings{preferences, secrets, loginItem, [this] { return preferredLanguages; }};
+    RecordingPoster poster;
+    NubboNotifications notifications{settings, poster};
+};
+
+TEST_F(NotificationsTest, MasterSwitchOffSilencesEveryKindWhateverTheirOwnSwitches) {
+    settings.setShowNotifications(false);
+    for (const bool perKind : {true, false}) {
+        settings.setNotifyApprovalRequired(perKind);
+        settings.setNotifyTaskCompleted(perKind);
+        settings.setNotifyRiskyAction(perKind);
+        notifyOneOfEach();
+        for (const auto category : {NotificationCategory::approvalRequired, NotificationCategory::taskCompleted,
+                                    NotificationCategory::riskyAction})
+            notifications.post(u"t"_s, u"b"_s, category);
+    }
+    EXPECT_TRUE(poster.posts.empty());
+
+    // Read at each call: switching them back on takes effect at once.
+    settings.setNotifyApprovalRequired(true);
+    settings.setNotifyTaskCompleted(true);
+    settings.setNotifyRiskyAction(true);
+    settings.setShowNotifications(true);
+    notifyOneOfEach();
+    EXPECT_EQ(poster.posts.size(), 3u);
+}
+
+TEST_F(NotificationsTest, EachKindHasItsOwnSwitch) {
+    struct Row {
+        void (SettingsStore::*set)(bool);
+        QString silenced;
+    };
+    const Row rows[] = {{&SettingsStore::setNotifyApprovalRequired, u"rm -rf build"_s},
+                        {&SettingsStore::setNotifyTaskCompleted, u"Done"_s},
+                        {&SettingsStore::setNotifyRiskyAction, u"Force push"_s}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.silenced.toStdString());
+        poster.posts.clear();
+        (settings.*row.set)(false);
+        notifyOneOfEach();
+        (settings.*row.set)(true);
+
+        QStringList bodies;
+        for (const Posted& posted : poster.posts)
+            bodies << posted.body;
+        EXPECT_EQ(bodies.size(), 2);
+        EXPECT_FALSE(bodies.contains(row.silenced)) << bodies.join(u", "_s).toStdString();
+    }
+}
+
+TEST_F(NotificationsTest, TitlesFollowTheInterfaceLanguageBodiesTheEvent) {
+    struct Row {
+        AgentEvent event;
+        Posted en;
+        Posted zh;
+    };
+    const Row rows[] = {
+        {makeEvent(AgentEventType::approvalRequired, u"Claude wants to run a command"_s, u"npm publish"_s),
+         {u"Nubbo · Approval"_s, u"npm publish"_s},
+         {u"Nubbo · 授权"_s, u"npm publish"_s}},
+        // No command: the message says what is asked. An empty one counts as none.
+        {makeEvent(AgentEventType::approvalRequired, u"Claude wants to edit main.py"_s),
+         {u"Nubbo · Approval"_s, u"Claude wants to edit main.py"_s},
+         {u"Nubbo · 授权"_s, u"Claude wants to edit main.py"_s}},
+        {makeEvent(AgentEventType::approvalRequired, u"Claude wants to fetch a page"_s, u""_s),
+         {u"Nubbo · Approval"_s, u"Claude wants to fetch a page"_s},
+         {u"Nubbo · 授权"_s, u"Claude wants to fetch a page"_s}},
+        // The command is not the body of the other kinds.
+        {makeEvent(AgentEventType::taskCompleted, u"All tests pass"_s, u"pytest"_s),
+         {u"Nubbo"_s, u"All tests pass"_s},
+         {u"Nubbo"_s, u"All tests pass"_s}},
+        {makeEvent(AgentEventType::riskyActionDetected, u"git push --force"_s, u"git push -f"_s),
+         {u"Nubbo · Risky Action"_s, u"git push --force"_s},
+         {u"Nubbo · 高风险操作"_s, u"git push --force"_s}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.event.message.toStdString());
+        poster.posts.clear();
+        settings.setLanguage(AppLanguage::en);
+        notifications.notify(row.event.type, row.event);
+        // The same instance: the language is read at each event.
+        settings.setLanguage(AppLanguage::zh);
+        notifications.notify(row.event.type, row.event);
+        EXPECT_EQ(poster.posts, (std::vector<Posted>{row.en, row.zh}));
+    }
+
+    // "Follow the system" with a Chinese system language.
+    preferredLanguages = {u"zh-Hans-CN"_s, u"en-US"_s};
+    settings.setLanguage(AppLanguage::system);
+    poster.posts.clear();
+    notifications.notify(AgentEventType::riskyActionDetected, rows[4].event);
+    EXPECT_EQ(poster.posts, (std::vector<Posted>{rows[4].zh}));
+}
+
+TEST_F(NotificationsTest, OnlyThreeEventTypesNotifyAndEveryOnePostsItsOwn) {
+    for (const AgentEventType type : kAllAgentEventTypes) {
+        if (type != AgentEventType::approvalRequired && type != AgentEventType::taskCompleted &&
+            type != AgentEventType::riskyActionDetected)
+            notifications.notify(type, makeEvent(type, u"something happened"_s, u"ls"_s));
+    }
+    EXPECT_TRUE(poster.posts.empty());
+
+    // Nothing is merged or replaced: a burst posts a burst.
+    notifications.notify(AgentEventType::taskCompleted, makeEvent(AgentEventType::taskCompleted, u"Built"_s));
+    notifications.notify(AgentEventType::taskCompleted, makeEvent(AgentEventType::taskCompleted, u"Built"_s));
+    EXPECT_EQ(poster.posts, (std::vector<Posted>{{u"Nubbo"_s, u"Built"_s}, {u"Nubbo"_s, u"Built"_s}}));
+}
+
+// ---- The real D-Bus notifier against a server owned by the test ----
+
+// Runs the event loop until the condition holds (bounded; the loop does the waiting, not a sleep).
+bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 5s) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > timeout.count())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
+// Lets every reply the bus sent before now reach its handler: replies on one connection arrive in order, so
+// once a blocking round trip to the bus itself has returned, the earlier ones are queued on the event loop.
+void drainReplies() {
+    QDBusConnection::sessionBus().interface()->isServiceRegistered(u"org.freedesktop.DBus"_s);
+    QCoreApplication::processEvents();
+}
+
+// Owns org.freedesktop.Notifications on a connection of its own and records every Notify call. A silent
+// server never answers, like a hung daemon.
+class NotificationServer : public QDBusVirtualObject {
+public:
+    explicit NotificationServer(bool answers) : answers_(answers) {}
+
+    bool start() {
+        connection_ = QDBusConnection::connectToBus(QDBusConnection::SessionBus, kConnectionName);
+        return connection_.isConnected() &&
+               connection_.registerVirtualObject(FreedesktopNotifier::kPath, this) &&
+               connection_.registerService(FreedesktopNotifier::kService);
+    }
+
+    ~NotificationServer() override {
+        connection_.unregisterService(FreedesktopNotifier::kService);
+        connection_.unregisterObject(FreedesktopNotifier::kPath);
+        QDBusConnection::disconnectFromBus(kConnectionName);
+    }
+
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
+        if (message.interface() != FreedesktopNotifier::kInterface || message.member() != u"Notify"_s)
+            return false;
+        quint32 id = 0;
+        {
+            QMutexLocker lock(&mutex_);
+            calls_.push_back(message);
+            id = quint32(calls_.size());
+        }
+        if (answers_)
+            connection.send(message.createReply(QVariant::fromValue(id)));
+        return true;
+    }
+
+    QString introspect(const QString&) const override { return {}; }
+
+    std::vector<QDBusMessage> calls() const {
+        QMutexLocker lock(&mutex_);
+        return calls_;
+    }
+
+private:
+    static inline const QString kConnectionName = u"test-notification-server"_s;
+    const bool answers_;
+    QDBusConnection connection_{QString()};
+    mutable QMutex mutex_;
+    std::vector<QDBusMessage> calls_;
+};
+
+TEST(FreedesktopNotifierTest, SendsOneNewNotificationPerPost) {
+    NotificationServer server(true);
+    ASSERT_TRUE(server.start());
+    QStringList log;
+    FreedesktopNotifier notifier([&](const QString& line) { log << line; });
+
+    notifier.post(u"Nubbo · Approval"_s, u"npm publish"_s);
+    notifier.post(u"Nubbo · 高风险操作"_s, u"git push --force"_s);
+    ASSERT_TRUE(waitUntil([&] { return server.calls().size() == 2; }));
+
+    const std::vector<QDBusMessage> calls = server.calls();
+    const QString summaries[] = {u"Nubbo · Approval"_s, u"Nubbo · 高风险操作"_s};
+    const QString bodies[] = {u"npm publish"_s, u"git push --force"_s};
+    for (std::size_t i = 0; i < calls.size(); ++i) {
+        SCOPED_TRACE(i);
+        const QDBusMessage& call = calls[i];
+        ASSERT_EQ(call.signature(), u"susssasa{sv}i"_s);
+        const QList<QVariant> args = call.arguments();
+        EXPECT_EQ(args[0].toString(), u"Nubbo"_s);
+        EXPECT_EQ(args[1].toUInt(), 0u) << "a new notification, never a replacement";
+        EXPECT_EQ(args[3].toString(), summaries[i]);
+        EXPECT_EQ(args[4].toString(), bodies[i]);
+        EXPECT_TRUE(args[5].toStringList().isEmpty()) << "no actions";
+        const auto hints = qdbus_cast<QVariantMap>(args[6].value<QDBusArgument>());
+        EXPECT_EQ(hints.value(u"sound-name"_s).toString(), u"message-new-instant"_s);
+        EXPECT_EQ(args[7].toInt(), -1) << "the server's own timeout";
+    }
+
+    drainReplies();
+    EXPECT_TRUE(log.isEmpty()) << log.join('\n').toStdString();
+}
+
+TEST(FreedesktopNotifierTest, ReturnsAtOnceWhileTheServerHasNotAnswered) {
+    NotificationServer server(false);
+    ASSERT_TRUE(server.start());
+    {
+        FreedesktopNotifier notifier;
+        QElapsedTimer timer;
+        timer.start();
+        // The server answers on this thread's event loop, which a waiting post would hold until its timeout.
+        notifier.post(u"Nubbo"_s, u"Done"_s);
+        EXPECT_LT(timer.elapsed(), 1000);
+        ASSERT_TRUE(waitUntil([&] { return server.calls().size() == 1; }));
+    }
+    // The notifier went away with its call unanswered; the event loop must not reach it any more.
+    QCoreApplication::processEvents();
+}
+
+TEST(FreedesktopNotifierTest, WithoutAServerPostsFailQuietlyAndAreLoggedOnce) {
+    QStringList log;
+    FreedesktopNotifier notifier([&](const QString& line) { log << line; });
+    for (int i = 0; i < 3; ++i)
+        notifier.post(u"Nubbo"_s, u"Done"_s);
+    ASSERT_TRUE(waitUntil([&] { return !log.isEmpty(); }));
+    drainReplies();
+    ASSERT_EQ(log.size(), 1) << log.join('\n').toStdString();
+    EXPECT_TRUE(log[0].startsWith(u"notification not shown: "_s)) << log[0].toStdString();
+}
+
+TEST(FreedesktopNotifierTest, WithoutABusPostsFailQuietly) {
+    QStringList log;
+    const QString name = u"test-unreachable-bus"_s;
+    {
+        FreedesktopNotifier notifier([&](const QString& line) { log << line; },
+                                     QDBusConnection::connectToBus(u"unix:path=/nonexistent/bus"_s, name));
+        notifier.post(u"Nubbo"_s, u"Done"_s);
+        notifier.post(u"Nubbo"_s, u"Done"_s);
+        EXPECT_TRUE(waitUntil([&] { return !log.isEmpty(); }));
+        QCoreApplication::processEvents();
+        EXPECT_EQ(log.size(), 1) << log.join('\n').toStdString();
+    }
+    QDBusConnection::disconnectFromBus(name);
+}
+
+} // namespace
+} // namespace nubbo
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
