@@ -1,0 +1,95 @@
+// Turns the stream of agent events into what the pet does: one record per agent session, tool calls played
+// back as a short paced queue of steps, quiet sessions expired, the most urgent session chosen to speak
+// through the pet, and idle life when no session is left. Main thread only.
+#pragma once
+
+#include "AgentEvent.h"
+#include "AgentSession.h"
+#include "EventSink.h"
+#include "IdleLife.h"
+#include "PetBubbleKind.h"
+
+#include <QString>
+#include <QUuid>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+
+class QTimer;
+
+namespace nubbo {
+
+class Clock;
+class NarrationSummarizer;
+class PetRenderer;
+class Random;
+class SettingsStore;
+
+class AgentSessionStore final : public EventSink {
+public:
+    using Step = AgentSession::Step;
+    // Posts the desktop notification for an approval request, a finished task or a risky action.
+    using Notify = std::function<void(AgentEventType, const AgentEvent&)>;
+
+    static constexpr double kTickInterval = 0.2;
+    static constexpr double kStepHold = 0.6;
+    static constexpr std::size_t kMaxPendingSteps = 12;
+
+    AgentSessionStore(SettingsStore& settings, PetRenderer& renderer, Clock& clock, Random& random, Notify notify,
+                      NarrationSummarizer& summarizer);
+    ~AgentSessionStore() override;
+    AgentSessionStore(const AgentSessionStore&) = delete;
+    AgentSessionStore& operator=(const AgentSessionStore&) = delete;
+
+    // The process-wide instance the app's start-up installed; aborts when there is none.
+    static AgentSessionStore& shared();
+    // The start-up keeps ownership; pass nullptr to uninstall.
+    static void setShared(AgentSessionStore* store);
+    static bool hasShared();
+
+    // Starts the tick timer on the calling thread's event loop; the timer dies with the store.
+    void start();
+
+    void apply(const AgentEvent& event) override;
+    void tick();
+    // From the summariser: kept only while the session's narration is still exactly forSay.
+    void setSummary(const QString& sessionKey, const QString& text, const QString& forSay);
+    // The user's verdict on a permission request: the waiting session shows Allowed. or Denied.
+    void resolveApproval(const QUuid& eventId, bool allow);
+
+    // "<provider>:<sessionId>", "default" standing in for a missing id (an empty one is kept as it is).
+    static QString sessionKey(const AgentEvent& event);
+
+    const std::map<QString, AgentSession>& sessions() const { return sessions_; }
+    const AgentSession* session(const QString& key) const;
+    const IdleLife& idleLife() const { return idle_; }
+
+private:
+    AgentSession& takeOrCreate(const QString& key, const AgentEvent& event, PetState state);
+    void setSession(const QString& key, const AgentEvent& event, PetState state, const QString& detail);
+    void enqueueOrSetThinking(const QString& key, const AgentEvent& event);
+    void enqueueStep(const QString& key, const AgentEvent& event, const Step& step);
+    void markToolFinished(const QString& key, const AgentEvent& event, const Step& step);
+    void flushQueue(const QString& key);
+    bool drainSteps(double now);
+    bool expireSessions(double now);
+    bool hasActive() const;
+    void recompute();
+    std::optional<PetBubbleKind> bubble(const AgentSession& session) const;
+    void notify(AgentEventType type, const AgentEvent& event);
+    void summarize(const QString& key, const AgentEvent& event, const std::optional<QString>& detail);
+
+    SettingsStore& settings_;
+    PetRenderer& renderer_;
+    Clock& clock_;
+    Random& random_;
+    Notify notify_;
+    NarrationSummarizer& summarizer_;
+    IdleLife idle_;
+    std::map<QString, AgentSession> sessions_;
+    std::unique_ptr<QTimer> timer_;
+};
+
+} // namespace nubbo
