@@ -11,10 +11,4 @@ public:
     virtual void apply(const AgentEvent& event) = 0;
 };
 
-// Until sessions are tracked, each routed event becomes one line of the app log.
-class LoggingEventSink final : public EventSink {
-public:
-    void apply(const AgentEvent& event) override;
-};
-
 } // namespace nubbo

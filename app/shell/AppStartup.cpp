@@ -1,12 +1,17 @@
 #include "AppStartup.h"
 
 #include "AgentEventBus.h"
-#include "EventSink.h"
+#include "AgentSessionStore.h"
+#include "Clock.h"
+#include "FreedesktopNotifier.h"
 #include "InitialAgentDetection.h"
 #include "JsonPreferencesDomain.h"
 #include "KeychainStore.h"
 #include "LoginItem.h"
+#include "NarrationSummarizer.h"
 #include "NubboLog.h"
+#include "NubboNotifications.h"
+#include "PetViewModel.h"
 #include "SettingsStore.h"
 
 #include <QLocale>
@@ -18,7 +23,10 @@ namespace nubbo {
 AppStartup::AppStartup() = default;
 
 AppStartup::~AppStartup() {
-    bus_.reset();  // stops intake and detection before the services they reach go away
+    // Stop intake and detection first: their threads call into everything below.
+    bus_.reset();
+    sessions_.reset();
+    viewModel_.reset();
 }
 
 void AppStartup::run() {
@@ -27,17 +35,43 @@ void AppStartup::run() {
     NubboLog::log(QStringLiteral("nubbo starting"));
 
     const auto log = [](const QString& line) { NubboLog::log(line); };
+    clock_ = std::make_unique<SystemClock>();
+    scheduler_ = std::make_unique<QtScheduler>();
+    random_ = std::make_unique<SystemRandom>();
+
     preferences_ = std::make_unique<JsonPreferencesDomain>(JsonPreferencesDomain::defaultFilePath(), log);
     loginItem_ = std::make_unique<XdgLoginItem>(log);
     settings_ = std::make_unique<SettingsStore>(*preferences_, KeychainStore::shared(), *loginItem_,
                                                 [] { return QLocale::system().uiLanguages(); });
     SettingsStore::setShared(settings_.get());
 
-    sink_ = std::make_unique<LoggingEventSink>();
-    bus_ = std::make_unique<AgentEventBus>(*settings_, *sink_);
+    notifier_ = std::make_unique<FreedesktopNotifier>(log);
+    notifications_ = std::make_unique<NubboNotifications>(*settings_, *notifier_);
+    NubboNotifications::setShared(notifications_.get());
+
+    // The card's answers reach the waiting agent first, then the session that asked.
+    viewModel_ = std::make_unique<PetViewModel>(*settings_, *scheduler_, *clock_, *random_, log,
+                                                [](const QUuid& eventId, bool allow) {
+                                                    AgentEventBus::shared().resolveApproval(eventId, allow);
+                                                    AgentSessionStore::shared().resolveApproval(eventId, allow);
+                                                });
+    PetViewModel::setShared(viewModel_.get());
+
+    summarizer_ = std::make_unique<NullSummarizer>();
+    sessions_ = std::make_unique<AgentSessionStore>(
+        *settings_, *viewModel_, *clock_, *random_,
+        [notifications = notifications_.get()](AgentEventType type, const AgentEvent& event) {
+            notifications->notify(type, event);
+        },
+        *summarizer_);
+    AgentSessionStore::setShared(sessions_.get());
+
+    bus_ = std::make_unique<AgentEventBus>(*settings_, *sessions_);
     AgentEventBus::setShared(bus_.get());
+    sessions_->start();
     bus_->start();
 
+    notifications_->requestAuthorization();
     runInitialAgentDetection(*settings_);
 }
 

@@ -1,4 +1,4 @@
-// Builds the app's services in order and starts them. Later stages (the bus, the pet) plug in here.
+// Builds the app's services in order and starts them.
 #pragma once
 
 #include <memory>
@@ -6,10 +6,16 @@
 namespace nubbo {
 
 class AgentEventBus;
-class EventSink;
+class AgentSessionStore;
+class FreedesktopNotifier;
 class JsonPreferencesDomain;
-class KeychainStore;
+class NarrationSummarizer;
+class NubboNotifications;
+class PetViewModel;
+class QtScheduler;
 class SettingsStore;
+class SystemClock;
+class SystemRandom;
 class XdgLoginItem;
 
 class AppStartup {
@@ -19,10 +25,17 @@ public:
     void run();
 
 private:
+    std::unique_ptr<SystemClock> clock_;
+    std::unique_ptr<QtScheduler> scheduler_;
+    std::unique_ptr<SystemRandom> random_;
     std::unique_ptr<JsonPreferencesDomain> preferences_;
     std::unique_ptr<XdgLoginItem> loginItem_;
     std::unique_ptr<SettingsStore> settings_;
-    std::unique_ptr<EventSink> sink_;  // the session store takes this place next
+    std::unique_ptr<FreedesktopNotifier> notifier_;
+    std::unique_ptr<NubboNotifications> notifications_;
+    std::unique_ptr<PetViewModel> viewModel_;
+    std::unique_ptr<NarrationSummarizer> summarizer_;
+    std::unique_ptr<AgentSessionStore> sessions_;
     std::unique_ptr<AgentEventBus> bus_;
 };
 

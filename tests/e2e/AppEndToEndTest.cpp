@@ -1,0 +1,151 @@
+// Real agent payloads through the real bridge into the app's services as start-up assembles them; the pet's
+// behaviour is read back from nubbo.log, and a permission request is answered on the approval card.
+#include "AppStartup.h"
+#include "PetViewModel.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+struct BridgeResult {
+    std::string out;
+    int status = -1;
+};
+
+// Runs the bridge with a payload file on stdin; blocking, so callers run it off the main thread.
+BridgeResult runBridge(const QString& home, const char* event, const QString& payload) {
+    int out[2];
+    if (::pipe(out) != 0) return {};
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const int in = ::open(payload.toLocal8Bit().constData(), O_RDONLY);
+        ::dup2(in, 0);
+        ::dup2(out[1], 1);
+        ::close(out[0]);
+        const QByteArray homeVar = "HOME=" + home.toLocal8Bit();
+        char* envp[] = {const_cast<char*>(homeVar.constData()), nullptr};
+        char* argv[] = {const_cast<char*>(NUBBO_BRIDGE_PATH), const_cast<char*>("--source"),
+                        const_cast<char*>("claude"), const_cast<char*>("--event"), const_cast<char*>(event), nullptr};
+        ::execve(NUBBO_BRIDGE_PATH, argv, envp);
+        ::_exit(127);
+    }
+    ::close(out[1]);
+    BridgeResult result;
+    char buffer[4096];
+    ssize_t n;
+    while ((n = ::read(out[0], buffer, sizeof buffer)) > 0) result.out.append(buffer, static_cast<std::size_t>(n));
+    ::close(out[0]);
+    ::waitpid(child, &result.status, 0);
+    return result;
+}
+
+bool spinUntil(const std::function<bool()>& condition, int timeoutMs = 10000) {
+    QElapsedTimer elapsed;
+    elapsed.start();
+    while (!condition()) {
+        if (elapsed.elapsed() > timeoutMs) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
+class AppEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(home.isValid());
+        saved = {qgetenv("HOME"), qgetenv("XDG_CONFIG_HOME"), qgetenv("DBUS_SESSION_BUS_ADDRESS")};
+        qputenv("HOME", home.path().toLocal8Bit());
+        qputenv("XDG_CONFIG_HOME", (home.path() + "/.config").toLocal8Bit());
+        // No desktop services: the keychain and notifications fail fast, as on a headless machine.
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus");
+    }
+    void TearDown() override {
+        startup.reset();
+        qputenv("HOME", saved[0]);
+        qputenv("XDG_CONFIG_HOME", saved[1]);
+        qputenv("DBUS_SESSION_BUS_ADDRESS", saved[2]);
+    }
+
+    QStringList petLines() const {
+        QFile log(home.path() + "/Library/Application Support/Nubbo/Logs/nubbo.log");
+        if (!log.open(QIODevice::ReadOnly)) return {};
+        QStringList lines;
+        for (const auto& line : QString::fromUtf8(log.readAll()).split('\n', Qt::SkipEmptyParts)) {
+            const auto message = line.section(' ', 1);
+            if (message.startsWith("state ") || message.startsWith("bubble ") || message.startsWith("nubbo socket"))
+                lines.append(message);
+        }
+        return lines;
+    }
+
+    bool logged(const QString& line) const { return petLines().contains(line); }
+
+    // Whether `expected` appears in order within the pet's lines (idle scenes may come in between).
+    bool inOrder(const QStringList& expected) const {
+        const auto lines = petLines();
+        int at = 0;
+        for (const auto& line : lines)
+            if (at < expected.size() && line == expected[at]) ++at;
+        return at == expected.size();
+    }
+
+    QString fixture(const char* name) const { return QString(NUBBO_FIXTURES_DIR "/claude/") + name; }
+
+    QTemporaryDir home{QDir::tempPath() + "/nubbo-e2e-XXXXXX"};
+    std::array<QByteArray, 3> saved;
+    std::unique_ptr<nubbo::AppStartup> startup = std::make_unique<nubbo::AppStartup>();
+};
+
+TEST_F(AppEndToEnd, AgentHooksMoveThePetAndTheCardAnswersTheAgent) {
+    startup->run();
+    ASSERT_TRUE(spinUntil([&] { return !petLines().filter("nubbo socket listening at").isEmpty(); }));
+
+    for (const auto& [event, file] : {std::pair{"UserPromptSubmit", "UserPromptSubmit.json"},
+                                      std::pair{"PreToolUse", "PreToolUse.Bash.json"}}) {
+        const auto result = runBridge(home.path(), event, fixture(file));
+        EXPECT_EQ(result.out, "");
+    }
+    ASSERT_TRUE(spinUntil([&] { return logged("state running"); }));
+
+    BridgeResult decision;
+    std::thread agent([&] { decision = runBridge(home.path(), "PermissionRequest", fixture("PermissionRequest.Bash.json")); });
+    const bool carded = spinUntil([&] { return logged("state waitingApproval"); });
+    if (carded) nubbo::PetViewModel::shared().submitApproval(true);
+    // The bridge returns once the verdict is written; keep the event loop turning meanwhile.
+    std::atomic<bool> done = false;
+    std::thread watcher([&] {
+        agent.join();
+        done = true;
+    });
+    spinUntil([&] { return done.load(); }, 15000);
+    watcher.join();
+    ASSERT_TRUE(carded);
+    EXPECT_TRUE(WIFEXITED(decision.status) && WEXITSTATUS(decision.status) == 0);
+    EXPECT_EQ(decision.out,
+              R"({"hookSpecificOutput":{"hookEventName":"PermissionRequest","decision":{"behavior":"allow"}}})" "\n");
+
+    EXPECT_TRUE(inOrder({"state thinking", "bubble Claude is thinking…", "state running",
+                         "bubble Claude · Running touch created-by-agent.txt", "state waitingApproval",
+                         "bubble Claude wants to continue: touch created-by-agent.txt", "state coding",
+                         "bubble Claude · Allowed."}))
+        << petLines().join('\n').toStdString();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
