@@ -82,12 +82,12 @@ long statusKb(pid_t pid, const char* field) {
 }
 
 
+// The agent log has one line per event the app received.
 std::uint64_t countEventLines(const std::string& log) {
     std::ifstream in(log);
     std::string line;
     std::uint64_t count = 0;
-    while (std::getline(in, line))
-        if (line.find(" event ") != std::string::npos) ++count;
+    while (std::getline(in, line)) ++count;
     return count;
 }
 
@@ -129,7 +129,7 @@ int main(int argc, char** argv) {
         }
     });
     const std::string support = home.path() + "/Library/Application Support/Nubbo";
-    const std::string socketPath = support + "/nubbo.sock", logPath = support + "/Logs/nubbo.log";
+    const std::string socketPath = support + "/nubbo.sock", logPath = support + "/Logs/agent.log";
     const long idleKb = statusKb(process.pid, "VmRSS:");
     const std::string line =
         R"({"provider":"claude","type":"coding","message":"Bash","toolName":"Bash","command":"npm test",)"
