@@ -4,8 +4,10 @@ set -euo pipefail
 
 packages=(cmake ninja-build g++ make pkg-config nlohmann-json3-dev libutf8proc-dev libgtest-dev libgmock-dev
           qt6-base-dev qtkeychain-qt6-dev libsecret-1-0 dbus gnome-keyring procps)
+# Node runs the plug-in and self-clean tests and the benchmark's comparison; a machine may already have one
+# that is not Debian's.
+command -v node >/dev/null 2>&1 || packages+=(nodejs)
 case "${1:-}" in
-  --bench) command -v node >/dev/null 2>&1 || packages+=(nodejs) ;;
   --fuzz) packages+=(clang libclang-rt-14-dev) ;;
 esac
 

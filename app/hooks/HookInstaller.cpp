@@ -1,0 +1,400 @@
+#include "HookInstaller.h"
+
+#include "LauncherScript.h"
+#include "OpenCodePlugin.h"
+
+#include <QCoreApplication>
+
+#include "AppPaths.h"
+#include "ConfigFileWriter.h"
+#include "HookEntries.h"
+#include "NubboLog.h"
+#include "ProviderRegistry.h"
+#include "SettingsStore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <sys/stat.h>
+
+namespace nubbo {
+namespace {
+
+using nlohmann::json;
+
+const QString kLatestFile = QStringLiteral("latest.txt");
+const QString kStampFormat = QStringLiteral("yyyyMMdd-HHmmss");
+const QByteArray kPluginMarker = QByteArrayLiteral("nubbo-bridge-marker");
+
+QString q(const std::string& text) { return QString::fromStdString(text); }
+
+bool containsAppMarker(const QByteArray& bytes) {
+    return bytes.contains(QByteArray(kAppHookMarker.data(), qsizetype(kAppHookMarker.size())));
+}
+
+enum class JsonRead { missing, parsed, unreadable, invalid, notObject };
+
+// Reads a configuration file without ever treating a damaged one as empty: only a missing file or one
+// holding nothing but whitespace reads as {}.
+JsonRead readJsonObject(const QString& path, json& out) {
+    out = json::object();
+    if (!QFileInfo::exists(path))
+        return JsonRead::missing;
+    const std::optional<QByteArray> bytes = ConfigFileWriter::read(path);
+    if (!bytes)
+        return JsonRead::unreadable;
+    if (bytes->trimmed().isEmpty())
+        return JsonRead::parsed;
+    json parsed = json::parse(bytes->constBegin(), bytes->constEnd(), nullptr, false);
+    if (parsed.is_discarded())
+        return JsonRead::invalid;
+    if (!parsed.is_object())
+        return JsonRead::notObject;
+    out = std::move(parsed);
+    return JsonRead::parsed;
+}
+
+} // namespace
+
+HookInstaller::HookInstaller(HookInstallerEnvironment environment) : env_(std::move(environment)) {
+    if (env_.home.isEmpty())
+        env_.home = QDir::homePath();
+    if (env_.catalogue.empty())
+        env_.catalogue = ProviderRegistry::all();
+    if (!env_.hookCommand)
+        env_.hookCommand = &LauncherScript::hookCommand;
+    // The launcher and the plug-in are written for the home being wired; the launcher remembers the running
+    // app's bundle as its first place to look.
+    if (!env_.writeLauncher)
+        env_.writeLauncher = [home = env_.home](const QString&) {
+            QString error;
+            return LauncherScript::install(home, runningBundlePath(), &error) ? QString() : error;
+        };
+    if (!env_.writeOpenCodePlugin)
+        env_.writeOpenCodePlugin = [home = env_.home](const QString&) {
+            QString error;
+            return OpenCodePlugin::install(home, &error) ? QString() : error;
+        };
+    if (!env_.now)
+        env_.now = [] { return QDateTime::currentDateTime(); };
+    if (!env_.log)
+        env_.log = [](const QString& message) { NubboLog::log(message); };
+}
+
+// ---- paths and names --------------------------------------------------------------------------------------
+
+QString HookInstaller::launcherPath() const {
+    return QDir(env_.home).filePath(QStringLiteral(".nubbo/bin/nubbo-bridge"));
+}
+
+QString HookInstaller::openCodePluginPath() const {
+    return QDir(env_.home).filePath(QStringLiteral(".config/opencode/plugins/nubbo.js"));
+}
+
+QString HookInstaller::configPath(const ProviderSpec& spec) const {
+    return QDir::cleanPath(QDir(env_.home).filePath(q(spec.configRelativePath)));
+}
+
+QString HookInstaller::backupsDirectory() const {
+    return env_.backupsDirectory.isEmpty() ? AppPaths::backupsDirectory() : env_.backupsDirectory;
+}
+
+QString HookInstaller::backupName(const ProviderSpec& spec) {
+    return q(spec.id) + QLatin1Char('-') + QFileInfo(q(spec.configRelativePath)).fileName();
+}
+
+QString HookInstaller::runningBundlePath() {
+    // <bundle>/Contents/MacOS/Nubbo: the bundle is two folders up, when the app runs from one.
+    if (!QCoreApplication::instance()) return {};
+    const QString bundle = QDir::cleanPath(QCoreApplication::applicationDirPath() + QStringLiteral("/../.."));
+    return bundle.endsWith(QStringLiteral(".app")) ? bundle : QString();
+}
+
+QString HookInstaller::command(const ProviderSpec& spec, const QString& event) const {
+    return env_.hookCommand(launcherPath(), q(spec.id), event);
+}
+
+QByteArray HookInstaller::scriptText(const QString& command) {
+    return QByteArrayLiteral("#!/bin/sh\n# nubbo-bridge-marker\nexec ") + command.toUtf8() + '\n';
+}
+
+std::vector<ProviderSpec> HookInstaller::specs() const {
+    std::vector<ProviderSpec> shared;
+    for (const auto& spec : env_.catalogue)
+        if (spec.mechanism == HookMechanism::claudeHooks || spec.mechanism == HookMechanism::cursorHooks)
+            shared.push_back(spec);
+    return shared;
+}
+
+bool HookInstaller::enabled(const ProviderSpec& spec) const {
+    const QString id = q(spec.id).toLower();
+    if (env_.enabled)
+        return env_.enabled(id);
+    if (SettingsStore::hasShared())
+        return SettingsStore::shared().enabled(id);
+    return spec.confirmed;
+}
+
+void HookInstaller::log(const QString& message) const { env_.log(message); }
+
+// ---- install ------------------------------------------------------------------------------------------------
+
+HookInstallResult HookInstaller::install() const {
+    if (!env_.writeLauncher)
+        return {QStringLiteral("no launcher writer is configured")};
+    if (QString error = env_.writeLauncher(launcherPath()); !error.isEmpty())
+        return {error};
+
+    const QString stamp = env_.now().toString(kStampFormat);
+    const QString folder = QDir(backupsDirectory()).filePath(stamp);
+    if (!QDir().mkpath(folder))
+        return {QStringLiteral("could not create the backup folder %1").arg(folder)};
+
+    for (const auto& spec : env_.catalogue) {
+        if (!enabled(spec))
+            continue;
+        if (QString error = wire(spec, folder); !error.isEmpty())
+            return {error};
+        log(QStringLiteral("hook install: %1 -> %2").arg(q(spec.title), configPath(spec)));
+    }
+    for (const auto& spec : env_.catalogue)
+        if (!enabled(spec))
+            unwire(spec);
+
+    ConfigFileWriter::writeAtomically(QDir(backupsDirectory()).filePath(kLatestFile), stamp.toUtf8());
+    return {};
+}
+
+QString HookInstaller::wire(const ProviderSpec& spec, const QString& backupFolder) const {
+    switch (spec.mechanism) {
+    case HookMechanism::claudeHooks:
+    case HookMechanism::cursorHooks:
+        if (QString error = backup(spec, backupFolder); !error.isEmpty())
+            return error;
+        return injectSharedHooks(spec);
+    case HookMechanism::copilotFile:
+        return writeOwnedHookFile(spec);
+    case HookMechanism::jsPlugin:
+        if (!env_.writeOpenCodePlugin)
+            return QStringLiteral("no OpenCode plug-in writer is configured");
+        return env_.writeOpenCodePlugin(openCodePluginPath());
+    case HookMechanism::scriptDir:
+        return writeScriptHooks(spec);
+    }
+    return {};
+}
+
+void HookInstaller::unwire(const ProviderSpec& spec) const {
+    switch (spec.mechanism) {
+    case HookMechanism::claudeHooks:
+    case HookMechanism::cursorHooks:
+        stripNubbo(spec);
+        break;
+    case HookMechanism::copilotFile:
+        QFile::remove(configPath(spec));
+        break;
+    case HookMechanism::jsPlugin:
+        QFile::remove(openCodePluginPath());
+        break;
+    case HookMechanism::scriptDir:
+        removeScriptHooks(spec);
+        break;
+    }
+}
+
+QString HookInstaller::backup(const ProviderSpec& spec, const QString& folder) const {
+    const QString path = configPath(spec);
+    if (!QFileInfo::exists(path))
+        return {};
+    return ConfigFileWriter::copy(path, QDir(folder).filePath(backupName(spec)));
+}
+
+QString HookInstaller::injectSharedHooks(const ProviderSpec& spec) const {
+    const QString path = configPath(spec);
+    json root;
+    switch (readJsonObject(path, root)) {
+    case JsonRead::missing:
+    case JsonRead::parsed:
+        break;
+    case JsonRead::unreadable:
+        return QStringLiteral("%1 could not be read; it was left unchanged").arg(path);
+    case JsonRead::invalid:
+        return QStringLiteral("%1 is not valid JSON; it was left unchanged").arg(path);
+    case JsonRead::notObject:
+        return QStringLiteral("%1 does not hold a JSON object; it was left unchanged").arg(path);
+    }
+    const json merged = HookEntries::merge(
+        root, spec, [&](std::string_view event) { return command(spec, q(std::string(event))).toStdString(); });
+    const QByteArray bytes = QByteArray::fromStdString(HookEntries::serialise(merged));
+    // Rewriting identical bytes would only wake every watcher of the file.
+    if (ConfigFileWriter::read(path) == bytes)
+        return {};
+    return ConfigFileWriter::writeAtomically(path, bytes);
+}
+
+QString HookInstaller::writeOwnedHookFile(const ProviderSpec& spec) const {
+    const json file = HookEntries::makeOwnedFile(
+        spec, [&](std::string_view event) { return command(spec, q(std::string(event))).toStdString(); });
+    return ConfigFileWriter::writeAtomically(configPath(spec), QByteArray::fromStdString(HookEntries::serialise(file)));
+}
+
+QString HookInstaller::writeScriptHooks(const ProviderSpec& spec) const {
+    const QDir folder(configPath(spec));
+    if (!QDir().mkpath(folder.path()))
+        return QStringLiteral("could not create the folder %1").arg(folder.path());
+    for (const auto& name : spec.events) {
+        const QString event = q(name);
+        const QString path = folder.filePath(event);
+        if (QFileInfo::exists(path) || QFileInfo(path).isSymLink()) {
+            // Anything there without our marker is the user's, whatever its encoding; one we cannot read
+            // might be too.
+            const std::optional<QByteArray> bytes = ConfigFileWriter::read(path);
+            if (!bytes || !containsAppMarker(*bytes)) {
+                log(QStringLiteral("hook install: %1 keeping existing %2 hook").arg(q(spec.title), event));
+                continue;
+            }
+        }
+        if (QString error = ConfigFileWriter::writeAtomically(path, scriptText(command(spec, event)), 0755);
+            !error.isEmpty())
+            return error;
+        if (::chmod(QFile::encodeName(ConfigFileWriter::resolveWriteTarget(path)).constData(), 0755) != 0)
+            return QStringLiteral("could not make %1 executable").arg(path);
+    }
+    return {};
+}
+
+// ---- uninstall ----------------------------------------------------------------------------------------------
+
+void HookInstaller::stripNubbo(const ProviderSpec& spec) const {
+    const QString path = configPath(spec);
+    json root;
+    if (readJsonObject(path, root) != JsonRead::parsed)
+        return;
+    if (const std::optional<json> stripped = HookEntries::strip(root))
+        ConfigFileWriter::writeAtomically(path, QByteArray::fromStdString(HookEntries::serialise(*stripped)));
+}
+
+void HookInstaller::removeScriptHooks(const ProviderSpec& spec) const {
+    const QDir folder(configPath(spec));
+    for (const auto& name : spec.events) {
+        const QString path = folder.filePath(q(name));
+        const std::optional<QByteArray> bytes = ConfigFileWriter::read(path);
+        if (bytes && containsAppMarker(*bytes))
+            QFile::remove(path);
+    }
+}
+
+void HookInstaller::uninstall() const {
+    for (const auto& spec : env_.catalogue) {
+        switch (spec.mechanism) {
+        case HookMechanism::jsPlugin:
+        case HookMechanism::scriptDir:
+        case HookMechanism::copilotFile:
+            unwire(spec);
+            break;
+        case HookMechanism::claudeHooks:
+        case HookMechanism::cursorHooks:
+            break;
+        }
+    }
+    const std::optional<QByteArray> latest =
+        ConfigFileWriter::read(QDir(backupsDirectory()).filePath(kLatestFile));
+    restoreOrStrip(latest ? QString::fromUtf8(*latest).trimmed() : QString());
+}
+
+void HookInstaller::restoreOrStrip(const QString& stamp) const {
+    for (const auto& spec : specs()) {
+        if (!stamp.isEmpty()) {
+            const QString backupPath = QDir(QDir(backupsDirectory()).filePath(stamp)).filePath(backupName(spec));
+            if (QFileInfo::exists(backupPath)) {
+                const QString path = configPath(spec);
+                const std::optional<QByteArray> bytes = ConfigFileWriter::read(backupPath);
+                if (bytes &&
+                    ConfigFileWriter::writeAtomically(path, *bytes, ConfigFileWriter::mode(backupPath).value_or(0644))
+                        .isEmpty())
+                    log(QStringLiteral("hook restore: %1 from backup %2").arg(q(spec.title), stamp));
+            }
+        }
+        // A backup taken by a repeated install already holds the app's entries.
+        stripNubbo(spec);
+    }
+}
+
+// ---- status -------------------------------------------------------------------------------------------------
+
+bool HookInstaller::ownedHookFileInstalled(const ProviderSpec& spec) const {
+    const std::optional<QByteArray> bytes = ConfigFileWriter::read(configPath(spec));
+    return bytes && containsAppMarker(*bytes);
+}
+
+bool HookInstaller::openCodePluginInstalled() const {
+    const std::optional<QByteArray> bytes = ConfigFileWriter::read(openCodePluginPath());
+    return bytes && bytes->contains(kPluginMarker);
+}
+
+bool HookInstaller::scriptHooksInstalled(const ProviderSpec& spec) const {
+    const QDir folder(configPath(spec));
+    for (const auto& name : spec.events)
+        if (!QFileInfo::exists(folder.filePath(q(name))))
+            return false;
+    return true;
+}
+
+bool HookInstaller::isWired(const ProviderSpec& spec) const {
+    switch (spec.mechanism) {
+    case HookMechanism::claudeHooks:
+    case HookMechanism::cursorHooks: {
+        if (spec.events.empty())
+            return true;
+        json root;
+        return readJsonObject(configPath(spec), root) == JsonRead::parsed && HookEntries::isWired(root, spec.events);
+    }
+    case HookMechanism::copilotFile:
+        return ownedHookFileInstalled(spec);
+    case HookMechanism::jsPlugin:
+        return openCodePluginInstalled();
+    case HookMechanism::scriptDir:
+        return scriptHooksInstalled(spec);
+    }
+    return false;
+}
+
+QMap<QString, bool> HookInstaller::status() const {
+    QMap<QString, bool> result;
+    for (const auto& spec : env_.catalogue)
+        result.insert(q(spec.id).toLower(), isWired(spec));
+    return result;
+}
+
+void HookInstaller::ensureHealthy() const {
+    if (env_.writeLauncher)
+        env_.writeLauncher(launcherPath());
+    bool healthy = true;
+    for (const auto& spec : env_.catalogue)
+        if (enabled(spec) && !isWired(spec))
+            healthy = false;
+    if (healthy) {
+        log(QStringLiteral("hook ensure: healthy, no action"));
+        return;
+    }
+    const HookInstallResult result = install();
+    if (result.ok())
+        log(QStringLiteral("hook ensure: repaired stale/missing hooks"));
+    else
+        log(QStringLiteral("hook ensure: repair FAILED: ") + result.error);
+}
+
+QList<QUrl> HookInstaller::watchedConfigFiles() const {
+    QList<QUrl> files;
+    for (const auto& spec : env_.catalogue) {
+        if (!enabled(spec) || spec.mechanism == HookMechanism::scriptDir)
+            continue;
+        const QString path = configPath(spec);
+        if (QFileInfo::exists(path))
+            files.append(QUrl::fromLocalFile(path));
+    }
+    return files;
+}
+
+} // namespace nubbo

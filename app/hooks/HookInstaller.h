@@ -1,0 +1,99 @@
+// Wires the supported agents to the bridge and unwires them again: merges the app's hook entries into each
+// agent's configuration, keeps timestamped backups of the shared files, and answers whether each agent is
+// wired.
+#pragma once
+
+#include "ProviderSpec.h"
+
+#include <QDateTime>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+#include <functional>
+#include <vector>
+
+namespace nubbo {
+
+// Everything the installer reads from outside the file system, so tests can run it against a temporary home.
+// Every empty member falls back to the app's real collaborator.
+struct HookInstallerEnvironment {
+    QString home;              // default: the user's home directory
+    QString backupsDirectory;  // default: AppPaths::backupsDirectory()
+    std::vector<ProviderSpec> catalogue;  // default: ProviderRegistry::all()
+    // Whether the agent is wired by install. Default: the shared settings store, else the catalogue's flag.
+    std::function<bool(const QString& id)> enabled;
+    // The shell command an entry runs. Default: the launcher path in single quotes (quotes inside escaped),
+    // then "--source <id> --event <event>".
+    std::function<QString(const QString& launcherPath, const QString& sourceId, const QString& event)> hookCommand;
+    // Write the launcher / the OpenCode plug-in at the given path; they return an error text, empty on
+    // success. Without a writer, install fails at that step rather than wiring agents to a missing file.
+    std::function<QString(const QString& launcherPath)> writeLauncher;
+    std::function<QString(const QString& pluginPath)> writeOpenCodePlugin;
+    std::function<QDateTime()> now;            // default: the local clock
+    std::function<void(const QString&)> log;  // default: NubboLog::log
+};
+
+// What an operation the user started came to; `error` names the file and the reason.
+struct HookInstallResult {
+    QString error;
+    bool ok() const { return error.isEmpty(); }
+};
+
+class HookInstaller {
+public:
+    explicit HookInstaller(HookInstallerEnvironment environment = {});
+
+    // Writes the launcher, backs up the shared files, wires every enabled agent and unwires every disabled one.
+    // Stops at the first failure; entries handled before it stay as written and "latest.txt" is not updated.
+    HookInstallResult install() const;
+    // Removes everything the app installed, restoring the shared files from the latest backup and then
+    // stripping any app entries the backup itself held. Reports nothing.
+    void uninstall() const;
+    // Whether each catalogue agent (by lower-cased id) is wired, enabled or not.
+    QMap<QString, bool> status() const;
+    bool openCodePluginInstalled() const;
+    // Rewrites the launcher and repairs when an enabled agent is not wired; logs the outcome.
+    void ensureHealthy() const;
+    // The existing configuration files of enabled agents (script folders excluded), in catalogue order.
+    QList<QUrl> watchedConfigFiles() const;
+    // The catalogue entries with a shared JSON file (claudeHooks, cursorHooks), in catalogue order.
+    std::vector<ProviderSpec> specs() const;
+
+    QString launcherPath() const;
+    QString openCodePluginPath() const;
+    QString configPath(const ProviderSpec& spec) const;
+    QString backupsDirectory() const;
+    // "<id>-<last path component of the configuration path>".
+    static QString backupName(const ProviderSpec& spec);
+    // The command the entry for this agent's event runs.
+    QString command(const ProviderSpec& spec, const QString& event) const;
+    bool isWired(const ProviderSpec& spec) const;
+
+    // Default hook command: POSIX single-quoting of the launcher path, so any home folder is safe.
+    // The bundle the running app was started from, or empty when it does not run from one.
+    static QString runningBundlePath();
+    // Each app-owned event script.
+    static QByteArray scriptText(const QString& command);
+
+private:
+    bool enabled(const ProviderSpec& spec) const;
+    void log(const QString& message) const;
+
+    QString backup(const ProviderSpec& spec, const QString& folder) const;
+    QString injectSharedHooks(const ProviderSpec& spec) const;
+    QString writeOwnedHookFile(const ProviderSpec& spec) const;
+    QString writeScriptHooks(const ProviderSpec& spec) const;
+    QString wire(const ProviderSpec& spec, const QString& backupFolder) const;
+    void unwire(const ProviderSpec& spec) const;
+    void stripNubbo(const ProviderSpec& spec) const;
+    void removeScriptHooks(const ProviderSpec& spec) const;
+    void restoreOrStrip(const QString& stamp) const;
+    bool scriptHooksInstalled(const ProviderSpec& spec) const;
+    bool ownedHookFileInstalled(const ProviderSpec& spec) const;
+
+    HookInstallerEnvironment env_;
+};
+
+} // namespace nubbo

@@ -1,0 +1,268 @@
+#include "LauncherScript.h"
+
+#include "ProviderRegistry.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QStringList>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace nubbo {
+namespace {
+
+// The shell part. Every step that can fail is silenced and the script ends in exec or exit 0: a hook that
+// exits 2 or prints would block or confuse the agent. Values from outside (cache, marker, search result)
+// are checked before use, because a malformed number in $(( )) is a fatal error in dash.
+constexpr char kShell[] = R"SH(#!/bin/sh
+# Nubbo hook bridge launcher (auto-generated, do not edit).
+# Fails open: if the helper can't be found it exits 0 so your CLI is never blocked.
+H=/Contents/Helpers/nubbo-bridge
+N="$HOME/.nubbo"
+M="$N/.orphaned"
+C="$N/bin/.bridge-cache"
+
+for P in @BUNDLE@ /Applications/Nubbo.app "$HOME/Applications/Nubbo.app"; do
+  if [ -n "$P" ] && [ -f "$P$H" ] && [ -x "$P$H" ]; then
+    rm -f "$M" 2>/dev/null
+    exec "$P$H" "$@"
+  fi
+done
+
+if [ -f "$C" ]; then
+  P=
+  { IFS= read -r P < "$C"; } 2>/dev/null
+  if [ -n "$P" ] && [ -f "$P$H" ] && [ -x "$P$H" ]; then
+    rm -f "$M" 2>/dev/null
+    exec "$P$H" "$@"
+  fi
+fi
+
+if command -v mdfind >/dev/null 2>&1; then
+  P=$(mdfind "kMDItemCFBundleIdentifier == '@BUNDLE_ID@'" </dev/null 2>/dev/null | head -n 1)
+  if [ -n "$P" ] && [ -f "$P$H" ] && [ -x "$P$H" ]; then
+    { printf '%s\n' "$P" > "$C"; } 2>/dev/null
+    rm -f "$M" 2>/dev/null
+    exec "$P$H" "$@"
+  fi
+fi
+
+# The app is gone. The first call arms the marker; the first call after the grace period removes the
+# app's hook entries, and only once that has run does the launcher delete itself, so hooks never point at
+# a missing file. Without node the launcher stays and keeps exiting 0.
+[ -n "$HOME" ] && [ -d "$N" ] || exit 0
+{
+  NOW=$(date +%s)
+  case "$NOW" in ''|*[!0-9]*) exit 0 ;; esac
+  T=
+  [ -f "$M" ] && IFS= read -r T < "$M"
+  case "$T" in
+    ''|0*|*[!0-9]*|?????????????*) printf '%s\n' "$NOW" > "$M" ;;
+    *)
+      if [ "$T" -gt "$NOW" ]; then
+        printf '%s\n' "$NOW" > "$M"
+      elif [ $((NOW - T)) -ge @GRACE@ ] && command -v node; then
+        node - <<'NUBBO_SELF_CLEAN' && rm -rf "$N"
+@CLEAN@
+NUBBO_SELF_CLEAN
+      fi
+      ;;
+  esac
+} </dev/null >/dev/null 2>&1
+exit 0
+)SH";
+
+// Removes the app's hook commands from the agents' shared files and deletes the app's own files. A file is
+// rewritten only when something was removed from it (so an untouched file keeps its bytes), and a user's
+// empty group or event is never touched. A failed write makes node exit non-zero so the launcher keeps
+// itself and tries again on a later hook.
+constexpr char kCleanHead[] = R"JS(const fs = require('fs');
+const path = require('path');
+const h = process.env.HOME;
+const m = 'nubbo-bridge';
+function ours(x) {
+  return x !== null && typeof x === 'object' && typeof x.command === 'string' && x.command.includes(m);
+}
+function writeAtomic(p, text) {
+  let target = p;
+  try { target = fs.realpathSync(p); } catch (e) {}
+  let mode = 0o644;
+  try { mode = fs.statSync(target).mode & 0o7777; } catch (e) {}
+  const tmp = path.join(path.dirname(target), '.' + path.basename(target) + '.nubbo-' + process.pid);
+  try {
+    fs.writeFileSync(tmp, text, { encoding: 'utf8', mode });
+    fs.chmodSync(tmp, mode);
+    fs.renameSync(tmp, target);
+  } catch (e) {
+    try { fs.unlinkSync(tmp); } catch (e2) {}
+    process.exitCode = 1;
+  }
+}
+function clean(p) {
+  let text;
+  try { text = fs.readFileSync(p, 'utf8'); } catch (e) { return; }
+  if (!text) return;
+  let o;
+  try { o = JSON.parse(text); } catch (e) { return; }
+  if (o === null || typeof o !== 'object' || Array.isArray(o)) return;
+  const hooks = o.hooks;
+  if (hooks === null || typeof hooks !== 'object' || Array.isArray(hooks)) return;
+  let changed = false;
+  for (const k of Object.keys(hooks)) {
+    const a = hooks[k];
+    if (!Array.isArray(a)) continue;
+    const kept = [];
+    let removed = false;
+    for (const e of a) {
+      if (e !== null && typeof e === 'object' && Array.isArray(e.hooks)) {
+        const inner = e.hooks.filter((x) => !ours(x));
+        if (inner.length < e.hooks.length) {
+          removed = true;
+          if (inner.length === 0) continue;
+          e.hooks = inner;
+        }
+        kept.push(e);
+      } else if (ours(e)) {
+        removed = true;
+      } else {
+        kept.push(e);
+      }
+    }
+    if (!removed) continue;
+    changed = true;
+    if (kept.length === 0) delete hooks[k];
+    else hooks[k] = kept;
+  }
+  if (!changed) return;
+  if (Object.keys(hooks).length === 0) delete o.hooks;
+  writeAtomic(p, JSON.stringify(o, null, 2) + '\n');
+}
+function removeOwn(p) {
+  try {
+    if (fs.readFileSync(p, 'utf8').includes(m)) fs.unlinkSync(p);
+  } catch (e) {}
+}
+)JS";
+
+QString jsString(const std::string& value) {
+    QString out = QString::fromStdString(value);
+    out.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
+    out.replace(QLatin1Char('\''), QLatin1String("\\'"));
+    return QLatin1Char('\'') + out + QLatin1Char('\'');
+}
+
+QString cleanProgram() {
+    QStringList shared;
+    QStringList removals;
+    for (const auto& spec : ProviderRegistry::all()) {
+        switch (spec.mechanism) {
+        case HookMechanism::claudeHooks:
+        case HookMechanism::cursorHooks:
+            shared << jsString(spec.configRelativePath);
+            break;
+        case HookMechanism::copilotFile:
+        case HookMechanism::jsPlugin:
+            removals << QStringLiteral("removeOwn(h + '/' + %1);").arg(jsString(spec.configRelativePath));
+            break;
+        case HookMechanism::scriptDir:
+            for (const auto& event : spec.events)
+                removals << QStringLiteral("removeOwn(h + '/' + %1 + '/' + %2);")
+                                .arg(jsString(spec.configRelativePath), jsString(event));
+            break;
+        }
+    }
+    QString program = QString::fromUtf8(kCleanHead);
+    program += QStringLiteral("for (const p of [%1]) clean(h + '/' + p);\n").arg(shared.join(QStringLiteral(", ")));
+    program += removals.join(QLatin1Char('\n'));
+    return program;
+}
+
+bool fail(QString* error, const QString& message) {
+    if (error) *error = message;
+    return false;
+}
+
+QString systemError(const QString& what, const QString& path) {
+    return QStringLiteral("%1 %2: %3").arg(what, path, QString::fromLocal8Bit(std::strerror(errno)));
+}
+
+} // namespace
+
+QString LauncherScript::path(const QString& home) {
+    return home + QStringLiteral("/.nubbo/bin/nubbo-bridge");
+}
+
+QString LauncherScript::shellQuoted(const QString& word) {
+    QString inner = word;
+    inner.replace(QLatin1Char('\''), QLatin1String("'\\''"));
+    return QLatin1Char('\'') + inner + QLatin1Char('\'');
+}
+
+QString LauncherScript::text(const QString& writingBundlePath) {
+    QString script = QString::fromUtf8(kShell);
+    // Substituted last so a bundle path can never be mistaken for a placeholder.
+    script.replace(QLatin1String("@BUNDLE_ID@"), QLatin1String("dev.nubbo.Nubbo"));
+    script.replace(QLatin1String("@GRACE@"), QString::number(kGraceSeconds));
+    script.replace(QLatin1String("@CLEAN@"), cleanProgram());
+    script.replace(QLatin1String("@BUNDLE@"), shellQuoted(writingBundlePath));
+    return script;
+}
+
+QString LauncherScript::hookCommand(const QString& launcherPath, const QString& sourceId, const QString& event) {
+    // Catalogue ids and event names are plain words and stay bare; anything else is quoted too.
+    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_.-]+$"));
+    const auto word = [](const QString& value) {
+        return plain.match(value).hasMatch() ? value : shellQuoted(value);
+    };
+    return shellQuoted(launcherPath) + QStringLiteral(" --source ") + word(sourceId) + QStringLiteral(" --event ") +
+           word(event);
+}
+
+bool LauncherScript::install(const QString& home, const QString& bundlePath, QString* error) {
+    if (home.isEmpty()) return fail(error, QStringLiteral("No home folder to install the launcher in"));
+    const QString target = path(home);
+    const QString dir = QFileInfo(target).path();
+    if (!QDir().mkpath(dir)) return fail(error, QStringLiteral("Could not create %1").arg(dir));
+
+    // A temporary file made executable before the rename: QSaveFile would leave a moment in which the
+    // launcher exists without its execute bit, and a hook firing then would fail.
+    const QString temp = dir + QStringLiteral("/.nubbo-bridge.tmp-%1").arg(QCoreApplication::applicationPid());
+    const QByteArray tempPath = QFile::encodeName(temp);
+    const QByteArray bytes = text(bundlePath).toUtf8();
+    const int fd = ::open(tempPath.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0700);
+    if (fd < 0) return fail(error, systemError(QStringLiteral("Could not create"), temp));
+    qsizetype written = 0;
+    while (written < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + written, static_cast<size_t>(bytes.size() - written));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            const QString message = systemError(QStringLiteral("Could not write"), temp);
+            ::close(fd);
+            ::unlink(tempPath.constData());
+            return fail(error, message);
+        }
+        written += n;
+    }
+    const bool chmodOk = ::fchmod(fd, 0755) == 0;
+    QString message = chmodOk ? QString() : systemError(QStringLiteral("Could not set the mode of"), temp);
+    if (::close(fd) != 0 && chmodOk) message = systemError(QStringLiteral("Could not write"), temp);
+    if (!message.isEmpty()) {
+        ::unlink(tempPath.constData());
+        return fail(error, message);
+    }
+    if (std::rename(tempPath.constData(), QFile::encodeName(target).constData()) != 0) {
+        const QString message = systemError(QStringLiteral("Could not replace"), target);
+        ::unlink(tempPath.constData());
+        return fail(error, message);
+    }
+    return true;
+}
+
+} // namespace nubbo

@@ -1,0 +1,365 @@
+#include "ConfigFileWriter.h"
+#include "HookEntries.h"
+#include "HookInstaller.h"
+#include "LauncherScript.h"
+#include "ProviderRegistry.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QSet>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace nubbo;
+using nlohmann::json;
+
+namespace {
+
+class HookInstallerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(home.isValid());
+        enabledIds = {"claude", "codex", "gemini", "opencode", "cursor", "copilot", "cline"};
+    }
+
+    HookInstallerEnvironment environment() {
+        HookInstallerEnvironment env;
+        env.home = home.path();
+        env.backupsDirectory = path("Library/Application Support/Nubbo/Backups");
+        env.enabled = [this](const QString& id) { return enabledIds.contains(id); };
+        env.writeLauncher = [this](const QString& launcher) {
+            if (!launcherError.isEmpty())
+                return launcherError;
+            return ConfigFileWriter::writeAtomically(launcher, "#!/bin/sh\n# nubbo-bridge-marker\nexit 0\n", 0755);
+        };
+        env.writeOpenCodePlugin = [](const QString& plugin) {
+            return ConfigFileWriter::writeAtomically(plugin, "// nubbo-bridge-marker\n");
+        };
+        env.now = [this] { return now; };
+        env.log = [this](const QString& line) { logLines.append(line); };
+        return env;
+    }
+    HookInstaller installer() { return HookInstaller(environment()); }
+
+    QString path(const QString& relative) const { return QDir(home.path()).filePath(relative); }
+    QByteArray bytes(const QString& relative) const { return ConfigFileWriter::read(path(relative)).value_or("<missing>"); }
+    json jsonAt(const QString& relative) const {
+        const QByteArray data = bytes(relative);
+        return json::parse(data.constBegin(), data.constEnd());
+    }
+    void put(const QString& relative, const QByteArray& data) const {
+        ASSERT_TRUE(QDir().mkpath(QFileInfo(path(relative)).path()));
+        QFile file(path(relative));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(data);
+    }
+    unsigned modeOf(const QString& relative) const { return ConfigFileWriter::mode(path(relative)).value_or(0); }
+    int appCommandsIn(const QString& relative) const { return int(bytes(relative).count("nubbo-bridge")); }
+    void install() {
+        const HookInstallResult result = installer().install();
+        ASSERT_TRUE(result.ok()) << result.error.toStdString();
+    }
+
+    QTemporaryDir home;
+    QSet<QString> enabledIds;
+    QString launcherError;
+    QDateTime now{QDate(2026, 3, 4), QTime(5, 6, 7)};
+    QStringList logLines;
+};
+
+const QByteArray kUserClaude = R"({
+    "model": "opus",
+    "env": {"PATH": "/opt/bin"},
+    "hooks": {
+        "PreToolUse": [{"matcher": "Bash", "hooks": [{"type": "command", "command": "audit.sh"}]}],
+        "Stop": [{"hooks": [{"type": "command", "command": "/Applications/vibe-island/bin/hook"}]}]
+    }
+}
+)";
+
+} // namespace
+
+TEST_F(HookInstallerTest, InstallWiresEveryEnabledAgentAndReportsStatus) {
+    install();
+
+    const QMap<QString, bool> status = installer().status();
+    for (const ProviderSpec& spec : ProviderRegistry::all()) {
+        const QString id = QString::fromStdString(spec.id);
+        EXPECT_EQ(status.value(id), enabledIds.contains(id)) << spec.id;
+        if (enabledIds.contains(id) && spec.mechanism != HookMechanism::scriptDir) {
+            EXPECT_TRUE(logLines.contains(QStringLiteral("hook install: %1 -> %2")
+                                              .arg(QString::fromStdString(spec.title), path(QString::fromStdString(spec.configRelativePath)))))
+                << spec.id;
+        }
+    }
+    EXPECT_TRUE(installer().openCodePluginInstalled());
+    EXPECT_EQ(bytes("Library/Application Support/Nubbo/Backups/latest.txt"), "20260304-050607");
+
+    const json settings = jsonAt(".claude/settings.json");
+    EXPECT_EQ(settings["hooks"]["PreToolUse"][0]["hooks"][0]["command"],
+              "'" + path(".nubbo/bin/nubbo-bridge").toStdString() + "' --source claude --event PreToolUse");
+    EXPECT_EQ(modeOf(".claude/settings.json"), 0644u) << "a new file is readable, not the temp file's 0600";
+
+    const ProviderSpec& copilot = *ProviderRegistry::spec("copilot");
+    EXPECT_EQ(jsonAt(".copilot/hooks/nubbo-bridge.json"),
+              HookEntries::makeOwnedFile(copilot, [&](std::string_view event) {
+                  return installer().command(copilot, QString::fromStdString(std::string(event))).toStdString();
+              }));
+
+    const QString script = QStringLiteral("Documents/Cline/Rules/Hooks/PreToolUse");
+    EXPECT_EQ(bytes(script), "#!/bin/sh\n# nubbo-bridge-marker\nexec '" + path(".nubbo/bin/nubbo-bridge").toUtf8() +
+                                 "' --source cline --event PreToolUse\n");
+    EXPECT_EQ(modeOf(script), 0755u);
+}
+
+TEST_F(HookInstallerTest, MergeKeepsTheUsersEntriesAndASecondInstallChangesNothing) {
+    put(".claude/settings.json", kUserClaude);
+    install();
+    const QByteArray first = bytes(".claude/settings.json");
+
+    const json settings = jsonAt(".claude/settings.json");
+    EXPECT_EQ(settings["model"], "opus");
+    EXPECT_EQ(settings["env"]["PATH"], "/opt/bin");
+    ASSERT_EQ(settings["hooks"]["PreToolUse"].size(), 2u);
+    EXPECT_EQ(settings["hooks"]["PreToolUse"][0]["hooks"][0]["command"], "audit.sh");
+    EXPECT_EQ(first.count("vibe-island"), 0) << "Vibe Island entries give way to the app's";
+    const int events = int(ProviderRegistry::spec("claude")->events.size());
+    EXPECT_EQ(appCommandsIn(".claude/settings.json"), events);
+    EXPECT_EQ(bytes("Library/Application Support/Nubbo/Backups/20260304-050607/claude-settings.json"), kUserClaude);
+
+    now = now.addSecs(60);
+    install();
+    EXPECT_EQ(bytes(".claude/settings.json"), first) << "one app entry per event, nothing else moved";
+}
+
+TEST_F(HookInstallerTest, AFileThatDoesNotParseIsLeftByteForByteAndNamedInTheError) {
+    const std::vector<QByteArray> damaged{"{\"model\": \"opus\",", "not json at all", "[1, 2]", "{\"a\":1} trailing"};
+    for (const QByteArray& content : damaged) {
+        put(".claude/settings.json", content);
+        QFile::remove(path(".codex/hooks.json"));
+        QFile::remove(path("Library/Application Support/Nubbo/Backups/latest.txt"));
+        logLines.clear();
+
+        const HookInstallResult result = installer().install();
+        EXPECT_FALSE(result.ok()) << content.constData();
+        EXPECT_TRUE(result.error.startsWith(path(".claude/settings.json"))) << result.error.toStdString();
+        EXPECT_TRUE(result.error.endsWith(QStringLiteral("; it was left unchanged"))) << result.error.toStdString();
+        EXPECT_EQ(bytes(".claude/settings.json"), content);
+        EXPECT_FALSE(QFileInfo::exists(path(".codex/hooks.json"))) << "later agents are not touched";
+        EXPECT_FALSE(QFileInfo::exists(path("Library/Application Support/Nubbo/Backups/latest.txt")));
+        EXPECT_FALSE(installer().status().value("claude"));
+
+        installer().uninstall();
+        installer().ensureHealthy();
+        EXPECT_EQ(bytes(".claude/settings.json"), content) << "strip and repair leave it alone too";
+        EXPECT_EQ(logLines.last(), "hook ensure: repair FAILED: " + result.error);
+    }
+    put(".claude/settings.json", "{");
+    EXPECT_EQ(installer().install().error, path(".claude/settings.json") + " is not valid JSON; it was left unchanged");
+
+    put(".claude/settings.json", " \n");
+    install();
+    EXPECT_TRUE(installer().status().value("claude")) << "a blank file holds nothing to lose";
+}
+
+TEST_F(HookInstallerTest, WritesGoThroughASymlinkAndKeepTheMode) {
+    put("dotfiles/claude.json", kUserClaude);
+    ASSERT_EQ(::chmod(path("dotfiles/claude.json").toLocal8Bit().constData(), 0640), 0);
+    ASSERT_TRUE(QDir().mkpath(path(".claude")));
+    ASSERT_TRUE(QFile::link("../dotfiles/claude.json", path(".claude/settings.json")));
+
+    install();
+    EXPECT_TRUE(QFileInfo(path(".claude/settings.json")).isSymLink());
+    EXPECT_EQ(appCommandsIn("dotfiles/claude.json"), int(ProviderRegistry::spec("claude")->events.size()));
+    EXPECT_EQ(modeOf("dotfiles/claude.json"), 0640u);
+
+    installer().uninstall();
+    EXPECT_TRUE(QFileInfo(path(".claude/settings.json")).isSymLink()) << "restore writes through the link too";
+    EXPECT_EQ(bytes("dotfiles/claude.json"), kUserClaude);
+    EXPECT_EQ(modeOf("dotfiles/claude.json"), 0640u);
+
+    // A dangling link is written at its target, so the link becomes valid instead of being replaced.
+    ASSERT_TRUE(QFile::remove(path(".cursor/hooks.json")));
+    ASSERT_TRUE(QFile::link(path("dotfiles/cursor.json"), path(".cursor/hooks.json")));
+    install();
+    EXPECT_TRUE(QFileInfo(path(".cursor/hooks.json")).isSymLink());
+    EXPECT_EQ(jsonAt("dotfiles/cursor.json")["version"], 1);
+}
+
+TEST_F(HookInstallerTest, UninstallLeavesNoAppEntriesAfterRepeatedInstalls) {
+    struct Case {
+        const char* name;
+        int installs;
+        int secondsBetween;
+    };
+    const std::vector<Case> cases{{"one install", 1, 0}, {"two runs", 2, 60}, {"two in one second", 2, 0}, {"three runs", 3, 5}};
+    for (const Case& c : cases) {
+        ASSERT_TRUE(QDir(path("Library")).removeRecursively());
+        put(".claude/settings.json", kUserClaude);
+        put(".cursor/hooks.json", R"({"version": 2, "hooks": {"stop": [{"command": "say done"}]}})");
+        QFile::remove(path(".codex/hooks.json"));
+        for (int i = 0; i < c.installs; ++i) {
+            install();
+            now = now.addSecs(c.secondsBetween);
+        }
+        logLines.clear();
+        installer().uninstall();
+
+        for (const char* file : {".claude/settings.json", ".cursor/hooks.json", ".codex/hooks.json", ".gemini/settings.json"})
+            EXPECT_EQ(appCommandsIn(file), 0) << c.name << " " << file;
+        EXPECT_EQ(jsonAt(".claude/settings.json")["hooks"]["PreToolUse"][0]["hooks"][0]["command"], "audit.sh") << c.name;
+        EXPECT_EQ(jsonAt(".cursor/hooks.json")["version"], 2) << c.name;
+        EXPECT_TRUE(logLines.contains("hook restore: Claude from backup " +
+                                      bytes("Library/Application Support/Nubbo/Backups/latest.txt")))
+            << c.name;
+        EXPECT_FALSE(QFileInfo::exists(path(".copilot/hooks/nubbo-bridge.json"))) << c.name;
+        EXPECT_FALSE(installer().openCodePluginInstalled()) << c.name;
+        if (c.installs == 1) {
+            EXPECT_EQ(bytes(".claude/settings.json"), kUserClaude) << "every user byte, Vibe Island included";
+            EXPECT_EQ(jsonAt(".codex/hooks.json"), json::parse(R"({"hooks":{}})")) << "no backup: the file the app created is stripped";
+        }
+    }
+}
+
+TEST_F(HookInstallerTest, UninstallWithoutLatestStripsAndLeavesVibeIslandAlone) {
+    install();
+    json settings = jsonAt(".claude/settings.json");
+    settings["hooks"]["Stop"].push_back(json{{"hooks", json::array({json{{"command", "vibe-island hook"}}})}});
+    settings["hooks"]["PreToolUse"][0]["hooks"].push_back(json{{"command", "lint"}});  // a mixed group
+    put(".claude/settings.json", QByteArray::fromStdString(settings.dump()));
+    ASSERT_TRUE(QFile::remove(path("Library/Application Support/Nubbo/Backups/latest.txt")));
+
+    installer().uninstall();
+    EXPECT_EQ(appCommandsIn(".claude/settings.json"), 0);
+    const json stripped = jsonAt(".claude/settings.json");
+    EXPECT_EQ(stripped["hooks"]["Stop"][0]["hooks"][0]["command"], "vibe-island hook");
+    EXPECT_EQ(stripped["hooks"]["PreToolUse"], json::parse(R"([{"matcher":"*","hooks":[{"command":"lint"}]}])"));
+}
+
+TEST_F(HookInstallerTest, DisablingAnAgentRemovesOnlyTheAppsEntries) {
+    put(".codex/hooks.json", R"({"hooks": {"Stop": [{"hooks": [{"command": "notify"}]}]}, "other": true})");
+    put("Documents/Cline/Rules/Hooks/TaskStart", "#!/bin/sh\necho mine\n");
+    install();
+    ASSERT_TRUE(installer().status().value("codex"));
+
+    enabledIds.remove("codex");
+    enabledIds.remove("copilot");
+    enabledIds.remove("opencode");
+    enabledIds.remove("cline");
+    install();
+    EXPECT_EQ(jsonAt(".codex/hooks.json"), json::parse(R"({"hooks": {"Stop": [{"hooks": [{"command": "notify"}]}]}, "other": true})"));
+    EXPECT_FALSE(QFileInfo::exists(path(".copilot/hooks/nubbo-bridge.json")));
+    EXPECT_FALSE(installer().openCodePluginInstalled());
+    EXPECT_EQ(bytes("Documents/Cline/Rules/Hooks/TaskStart"), "#!/bin/sh\necho mine\n");
+    EXPECT_FALSE(QFileInfo::exists(path("Documents/Cline/Rules/Hooks/PreToolUse")));
+    EXPECT_TRUE(installer().status().value("claude"));
+}
+
+TEST_F(HookInstallerTest, ScriptsKeepTheUsersAndRewriteTheAppsOwn) {
+    put("Documents/Cline/Rules/Hooks/TaskStart", "#!/bin/sh\necho mine\n");
+    put("Documents/Cline/Rules/Hooks/TaskCancel", QByteArray("\xff\xfe binary user tool", 19));
+    put("Documents/Cline/Rules/Hooks/PreToolUse", "#!/bin/sh\nexec /old/nubbo-bridge\n");
+    ASSERT_EQ(::chmod(path("Documents/Cline/Rules/Hooks/PreToolUse").toLocal8Bit().constData(), 0600), 0);
+
+    install();
+    EXPECT_EQ(bytes("Documents/Cline/Rules/Hooks/TaskStart"), "#!/bin/sh\necho mine\n");
+    EXPECT_EQ(bytes("Documents/Cline/Rules/Hooks/TaskCancel"), QByteArray("\xff\xfe binary user tool", 19));
+    EXPECT_TRUE(logLines.contains("hook install: Cline keeping existing TaskStart hook"));
+    EXPECT_TRUE(logLines.contains("hook install: Cline keeping existing TaskCancel hook"));
+    EXPECT_TRUE(bytes("Documents/Cline/Rules/Hooks/PreToolUse").contains("nubbo-bridge-marker"));
+    EXPECT_EQ(modeOf("Documents/Cline/Rules/Hooks/PreToolUse"), 0755u);
+    EXPECT_TRUE(installer().status().value("cline"));
+
+    installer().uninstall();
+    EXPECT_EQ(bytes("Documents/Cline/Rules/Hooks/TaskStart"), "#!/bin/sh\necho mine\n");
+    EXPECT_FALSE(QFileInfo::exists(path("Documents/Cline/Rules/Hooks/PreToolUse")));
+}
+
+TEST_F(HookInstallerTest, EnsureHealthyRepairsOnlyWhenAnEnabledAgentIsUnwired) {
+    enabledIds = {"claude", "cursor"};
+    install();
+    logLines.clear();
+    installer().ensureHealthy();
+    EXPECT_EQ(logLines, QStringList{"hook ensure: healthy, no action"}) << "disabled agents are not checked";
+
+    json settings = jsonAt(".claude/settings.json");
+    settings["hooks"].erase("Stop");
+    put(".claude/settings.json", QByteArray::fromStdString(settings.dump()));
+    now = now.addSecs(1);
+    installer().ensureHealthy();
+    EXPECT_EQ(logLines.last(), "hook ensure: repaired stale/missing hooks");
+    EXPECT_TRUE(installer().status().value("claude"));
+
+    launcherError = QStringLiteral("disk full");
+    EXPECT_EQ(installer().install().error, "disk full") << "a failed launcher write ends install";
+}
+
+TEST_F(HookInstallerTest, WatchedFilesAreTheExistingFilesOfEnabledAgents) {
+    enabledIds = {"claude", "cursor", "cline", "opencode"};
+    put(".claude/settings.json", "{}");
+    put(".codex/hooks.json", "{}");  // exists, but codex is disabled
+    EXPECT_EQ(installer().watchedConfigFiles(), QList<QUrl>{QUrl::fromLocalFile(path(".claude/settings.json"))});
+    install();
+    EXPECT_EQ(installer().watchedConfigFiles(),
+              (QList<QUrl>{QUrl::fromLocalFile(path(".claude/settings.json")), QUrl::fromLocalFile(path(".config/opencode/plugins/nubbo.js")),
+                           QUrl::fromLocalFile(path(".cursor/hooks.json"))}));
+}
+
+TEST_F(HookInstallerTest, SpecsAreTheSharedJsonFilesAndEmptyEventListsCountAsWired) {
+    QStringList ids;
+    for (const ProviderSpec& spec : installer().specs())
+        ids.append(QString::fromStdString(spec.id));
+    EXPECT_EQ(ids, (QStringList{"claude", "codex", "gemini", "qwen", "qoder", "codebuddy", "kimi", "iflow", "cursor"}));
+
+    HookInstallerEnvironment env = environment();
+    ProviderSpec silent{"silent", "Silent", "", ProviderFamily::claude, {}, HookMechanism::claudeHooks, ".silent.json", {}, true};
+    env.catalogue = {silent};
+    EXPECT_TRUE(HookInstaller(env).status().value("silent"));
+}
+
+TEST(HookCommand, QuotesTheLauncherPathSoTheShellSeesItWhole) {
+    for (const QString& launcher : {QStringLiteral("/home/a/.nubbo/bin/nubbo-bridge"), QStringLiteral("/home/o'neil $x/.nubbo/bin/nubbo-bridge"),
+                                    QStringLiteral("/tmp/'; touch pwned; '/nubbo-bridge")}) {
+        const QString command = LauncherScript::hookCommand(launcher, "claude", "PreToolUse");
+        QProcess shell;
+        shell.start("/bin/sh", {"-c", "printf '%s|' " + command});
+        ASSERT_TRUE(shell.waitForFinished(10000));
+        EXPECT_EQ(QString::fromUtf8(shell.readAllStandardOutput()), launcher + "|--source|claude|--event|PreToolUse|");
+    }
+}
+
+TEST(HookConfigFileWriter, ReplacesAtomicallyThroughLinkChainsKeepingTheMode) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString target = dir.filePath("real/config.json");
+    ASSERT_TRUE(QDir().mkpath(dir.filePath("real")));
+    ASSERT_TRUE(ConfigFileWriter::writeAtomically(target, "old").isEmpty());
+    ASSERT_EQ(::chmod(QFile::encodeName(target).constData(), 0604), 0);
+    // A second name for the old inode shows whether the write replaced the file or rewrote it in place.
+    ASSERT_EQ(::link(QFile::encodeName(target).constData(), QFile::encodeName(dir.filePath("old-inode")).constData()), 0);
+    ASSERT_TRUE(QFile::link(target, dir.filePath("hop2")));
+    ASSERT_TRUE(QFile::link("hop2", dir.filePath("hop1")));
+
+    EXPECT_EQ(ConfigFileWriter::resolveWriteTarget(dir.filePath("hop1")), target);
+    EXPECT_EQ(ConfigFileWriter::writeAtomically(dir.filePath("hop1"), "new"), QString());
+    EXPECT_TRUE(QFileInfo(dir.filePath("hop1")).isSymLink());
+    EXPECT_TRUE(QFileInfo(dir.filePath("hop2")).isSymLink());
+    EXPECT_EQ(ConfigFileWriter::read(target), QByteArray("new"));
+    EXPECT_EQ(ConfigFileWriter::read(dir.filePath("old-inode")), QByteArray("old"));
+    EXPECT_EQ(ConfigFileWriter::mode(target), 0604u);
+    EXPECT_EQ(QDir(dir.filePath("real")).entryList(QDir::Files), QStringList{"config.json"}) << "no temp file left";
+
+    ASSERT_TRUE(QFile::link("loop-b", dir.filePath("loop-a")));
+    ASSERT_TRUE(QFile::link("loop-a", dir.filePath("loop-b")));
+    EXPECT_EQ(ConfigFileWriter::resolveWriteTarget(dir.filePath("loop-a")), dir.filePath("loop-a"));
+
+    const QString blocked = dir.filePath("file-not-folder/x.json");
+    ASSERT_TRUE(ConfigFileWriter::writeAtomically(dir.filePath("file-not-folder"), "x").isEmpty());
+    EXPECT_FALSE(ConfigFileWriter::writeAtomically(blocked, "y").isEmpty()) << "a failure is reported, not swallowed";
+}

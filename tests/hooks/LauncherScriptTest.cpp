@@ -1,0 +1,389 @@
+// The generated launcher run by the real /bin/sh in a temporary home, against fake bundles whose bridge is a
+// script recording its arguments and standard input. PATH is a folder of our own holding only the tools the
+// launcher may use, so "node present" and "node absent" are both under the test's control.
+#include "LauncherScript.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+namespace nubbo {
+namespace {
+
+void writeFile(const QString& path, const QByteArray& content, QFile::Permissions mode = {}) {
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
+    file.write(content);
+    file.close();
+    if (mode) file.setPermissions(mode);
+}
+
+QByteArray readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The JSON template with each "APP" replaced by the command as a JSON string.
+QByteArray withAppCommand(const char* json, const QString& command) {
+    QString escaped = command;
+    escaped.replace(QLatin1Char('\\'), QLatin1String("\\\\")).replace(QLatin1Char('"'), QLatin1String("\\\""));
+    return QString::fromUtf8(json).replace(QLatin1String("APP"), escaped).toUtf8();
+}
+
+mode_t modeOf(const QString& path) {
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? (st.st_mode & 07777) : 0;
+}
+
+constexpr auto kExecutable = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup |
+                             QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
+
+struct ScriptRun {
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+class LauncherScriptTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(root.isValid());
+        // A home with a single quote and a space: every test also checks that nothing breaks on it.
+        home = root.path() + QStringLiteral("/it's home");
+        QDir().mkpath(home);
+        tools = root.path() + QStringLiteral("/tools");
+        QDir().mkpath(tools);
+        for (const char* tool : {"rm", "date", "head", "cat", "mkdir"}) linkTool(QString::fromLatin1(tool));
+        record = root.path() + QStringLiteral("/record");
+        QDir().mkpath(record);
+    }
+
+    void linkTool(const QString& name) {
+        const QString found = QStandardPaths::findExecutable(name);
+        ASSERT_FALSE(found.isEmpty()) << name.toStdString();
+        QFile::link(found, tools + QLatin1Char('/') + name);
+    }
+
+    bool withNode() {
+        const QString node = QStandardPaths::findExecutable(QStringLiteral("node"));
+        if (node.isEmpty()) return false;
+        QFile::link(node, tools + QStringLiteral("/node"));
+        return true;
+    }
+
+    // A bundle whose bridge writes its name, then each argument on its own line, then copies its stdin.
+    QString makeBundle(const QString& bundle, const QString& name) {
+        writeFile(bundle + QStringLiteral("/Contents/Helpers/nubbo-bridge"),
+                  QStringLiteral("#!/bin/sh\n"
+                                 "{ printf '%s\\n' '%1'; for a in \"$@\"; do printf '%s\\n' \"$a\"; done; } "
+                                 "> \"$NUBBO_TEST_RECORD/argv\"\n"
+                                 "cat > \"$NUBBO_TEST_RECORD/stdin\"\n"
+                                 "printf '{\"decision\":\"from %1\"}'\n")
+                      .arg(name)
+                      .toUtf8(),
+                  kExecutable);
+        return bundle;
+    }
+
+    QString launcher() const { return LauncherScript::path(home); }
+    QString nubboDir() const { return home + QStringLiteral("/.nubbo"); }
+    QString marker() const { return nubboDir() + QStringLiteral("/.orphaned"); }
+
+    void install(const QString& writingBundle) {
+        QString error;
+        ASSERT_TRUE(LauncherScript::install(home, writingBundle, &error)) << error.toStdString();
+    }
+
+    ScriptRun run(const QStringList& args, const QByteArray& input = {}, const QString& program = QString()) {
+        QProcess process;
+        QProcessEnvironment env;
+        env.insert(QStringLiteral("HOME"), home);
+        env.insert(QStringLiteral("PATH"), tools);
+        env.insert(QStringLiteral("NUBBO_TEST_RECORD"), record);
+        process.setProcessEnvironment(env);
+        if (program.isEmpty())
+            process.start(QStringLiteral("/bin/sh"), QStringList{launcher()} + args);
+        else
+            process.start(program, args);
+        process.write(input);
+        process.closeWriteChannel();
+        process.waitForFinished(30000);
+        return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
+    }
+
+    QStringList recordedArgv() const {
+        return QString::fromUtf8(readFile(record + QStringLiteral("/argv"))).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
+
+    void writeMarker(qint64 secondsAgo) {
+        writeFile(marker(), QByteArray::number(QDateTime::currentSecsSinceEpoch() - secondsAgo) + "\n");
+    }
+
+    QTemporaryDir root;
+    QString home;
+    QString tools;
+    QString record;
+};
+
+TEST_F(LauncherScriptTest, ExecsTheFirstBundleFoundWithArgumentsStdinAndStdoutUnchanged) {
+    const QString writing = makeBundle(root.path() + QStringLiteral("/build dir/it's Nubbo.app"), QStringLiteral("writing"));
+    makeBundle(home + QStringLiteral("/Applications/Nubbo.app"), QStringLiteral("home"));
+    install(writing);
+    writeMarker(1000);
+
+    const QStringList args{QStringLiteral("--source"), QStringLiteral("claude"), QStringLiteral("--event"),
+                           QStringLiteral("it's a \"quoted\" $arg")};
+    const ScriptRun r = run(args, "{\"payload\":1}\n");
+
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, "{\"decision\":\"from writing\"}");
+    EXPECT_TRUE(r.err.isEmpty()) << r.err.toStdString();
+    EXPECT_EQ(recordedArgv(), QStringList{QStringLiteral("writing")} + args);
+    EXPECT_EQ(readFile(record + QStringLiteral("/stdin")), "{\"payload\":1}\n");
+    EXPECT_FALSE(QFile::exists(marker())) << "finding the app disarms the self-clean";
+
+    // Gone or not executable: the next candidate is used.
+    QFile::setPermissions(writing + QStringLiteral("/Contents/Helpers/nubbo-bridge"), QFile::ReadOwner | QFile::WriteOwner);
+    EXPECT_EQ(run({QStringLiteral("x")}).out, "{\"decision\":\"from home\"}");
+    QDir(writing).removeRecursively();
+    EXPECT_EQ(run({QStringLiteral("y")}).out, "{\"decision\":\"from home\"}");
+    EXPECT_EQ(recordedArgv(), (QStringList{QStringLiteral("home"), QStringLiteral("y")}));
+}
+
+TEST_F(LauncherScriptTest, SearchFindsAMovedAppOnceAndTheCacheServesLaterHooks) {
+    install(root.path() + QStringLiteral("/gone.app"));
+    const QString moved = makeBundle(root.path() + QStringLiteral("/moved/Nubbo.app"), QStringLiteral("moved"));
+    // A search tool that counts its calls and would swallow stdin if the launcher let it.
+    writeFile(tools + QStringLiteral("/mdfind"),
+              QStringLiteral("#!/bin/sh\necho \"$1\" >> \"$NUBBO_TEST_RECORD/searches\"\ncat >/dev/null\n"
+                             "printf '%1\\n/second/result\\n'\n")
+                  .arg(moved)
+                  .toUtf8(),
+              kExecutable);
+    writeMarker(10);
+
+    ScriptRun r = run({QStringLiteral("first")}, "payload");
+    EXPECT_EQ(r.out, "{\"decision\":\"from moved\"}");
+    EXPECT_EQ(readFile(record + QStringLiteral("/stdin")), "payload");
+    EXPECT_EQ(readFile(record + QStringLiteral("/searches")), "kMDItemCFBundleIdentifier == 'dev.nubbo.Nubbo'\n");
+    EXPECT_EQ(readFile(nubboDir() + QStringLiteral("/bin/.bridge-cache")), (moved + QStringLiteral("\n")).toUtf8());
+    EXPECT_FALSE(QFile::exists(marker()));
+
+    // Without any search tool the cache alone finds it.
+    QFile::remove(tools + QStringLiteral("/mdfind"));
+    r = run({QStringLiteral("second")});
+    EXPECT_EQ(r.out, "{\"decision\":\"from moved\"}");
+    EXPECT_EQ(recordedArgv(), (QStringList{QStringLiteral("moved"), QStringLiteral("second")}));
+
+    // A stale cache and no search tool: the app is gone, quietly.
+    QDir(root.path() + QStringLiteral("/moved")).removeRecursively();
+    r = run({QStringLiteral("third")});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_TRUE(r.out.isEmpty() && r.err.isEmpty());
+    EXPECT_TRUE(QFile::exists(marker()));
+}
+
+TEST_F(LauncherScriptTest, AppGoneArmsTheMarkerAndWaitsOutTheGracePeriod) {
+    install(root.path() + QStringLiteral("/gone.app"));
+    const QByteArray settings = R"({"hooks":{"Stop":[{"hooks":[{"type":"command","command":"'x/nubbo-bridge' --source claude --event Stop"}]}]}})";
+    writeFile(home + QStringLiteral("/.claude/settings.json"), settings);
+    withNode();
+
+    const qint64 before = QDateTime::currentSecsSinceEpoch();
+    ScriptRun r = run({QStringLiteral("--source"), QStringLiteral("claude")}, "payload");
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_TRUE(r.out.isEmpty()) << r.out.toStdString();
+    EXPECT_TRUE(r.err.isEmpty()) << r.err.toStdString();
+    const qint64 armed = readFile(marker()).trimmed().toLongLong();
+    EXPECT_GE(armed, before);
+    EXPECT_LE(armed, QDateTime::currentSecsSinceEpoch());
+
+    // 299 seconds later nothing is cleaned and the marker keeps its time.
+    writeMarker(LauncherScript::kGraceSeconds - 1);
+    const QByteArray held = readFile(marker());
+    r = run({});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_TRUE(r.out.isEmpty() && r.err.isEmpty());
+    EXPECT_EQ(readFile(marker()), held);
+    EXPECT_EQ(readFile(home + QStringLiteral("/.claude/settings.json")), settings);
+
+    // A marker that is not a plain time (dash aborts with status 2 on a bad number in arithmetic) or lies in
+    // the future is re-armed with the current time instead of cleaning or failing the hook.
+    for (const QByteArray& bad : {QByteArray("garbage\n"), QByteArray("08\n"), QByteArray("99999999999999999999\n"),
+                                  QByteArray::number(QDateTime::currentSecsSinceEpoch() + 100000) + "\n"}) {
+        writeFile(marker(), bad);
+        r = run({});
+        EXPECT_EQ(r.exitCode, 0) << bad.toStdString();
+        EXPECT_TRUE(r.out.isEmpty() && r.err.isEmpty()) << bad.toStdString();
+        EXPECT_LE(readFile(marker()).trimmed().toLongLong(), QDateTime::currentSecsSinceEpoch()) << bad.toStdString();
+        EXPECT_GE(readFile(marker()).trimmed().toLongLong(), before) << bad.toStdString();
+        EXPECT_EQ(readFile(home + QStringLiteral("/.claude/settings.json")), settings);
+    }
+}
+
+TEST_F(LauncherScriptTest, AfterTheGracePeriodTheSelfCleanRemovesOnlyTheAppsEntriesThenTheLauncher) {
+    if (!withNode()) GTEST_SKIP() << "node is not installed";
+    install(root.path() + QStringLiteral("/gone.app"));
+    const QString app = LauncherScript::hookCommand(launcher(), QStringLiteral("claude"), QStringLiteral("Stop"));
+
+    // Claude: an app-only group, a mixed group, a user group, and an event holding nothing of ours. The real
+    // file lives in a dotfiles folder behind a symlink and is private.
+    const QString dotfiles = root.path() + QStringLiteral("/dotfiles/claude-settings.json");
+    writeFile(dotfiles,
+              withAppCommand(R"({
+  "model": "opus",
+  "hooks": {
+    "Stop": [
+      {"hooks": [{"type": "command", "command": "APP"}]},
+      {"matcher": "*", "hooks": [{"type": "command", "command": "echo user-stop"}, {"type": "command", "command": "APP"}]}
+    ],
+    "PreToolUse": [{"matcher": "Bash", "hooks": [{"type": "command", "command": "APP"}]}],
+    "Notification": [{"hooks": [{"type": "command", "command": "notify-send hi"}]}],
+    "SessionStart": []
+  }
+})",
+                                app),
+              QFile::ReadOwner | QFile::WriteOwner);
+    QDir().mkpath(home + QStringLiteral("/.claude"));
+    ASSERT_TRUE(QFile::link(dotfiles, home + QStringLiteral("/.claude/settings.json")));
+
+    // Codex: only our entries, so "hooks" goes; other keys stay.
+    writeFile(home + QStringLiteral("/.codex/hooks.json"),
+              withAppCommand(R"({"other": true, "hooks": {"Stop": [{"hooks": [{"command": "APP"}]}]}})", app));
+    // Cursor: flat entries.
+    writeFile(home + QStringLiteral("/.cursor/hooks.json"),
+              withAppCommand(R"({"version": 1, "hooks": {"afterFileEdit": [{"command": "APP"}, {"command": "mine"}]}})", app));
+    // The app's only command shares a group with the user's: the file still counts as changed.
+    writeFile(home + QStringLiteral("/.kimi/settings.json"),
+              withAppCommand(R"({"hooks": {"Stop": [{"hooks": [{"command": "APP"}, {"command": "user"}]}]}})", app));
+    // Untouched files keep their exact bytes; a file that does not parse is never rewritten.
+    const QByteArray gemini = "{ \"hooks\" :{\"AfterTool\":[{\"hooks\":[{\"command\":\"user\"}]}], \"X\": []} }";
+    writeFile(home + QStringLiteral("/.gemini/settings.json"), gemini);
+    const QByteArray broken = "{\"hooks\": {\"Stop\": [{\"command\": \"nubbo-bridge\"}]";
+    writeFile(home + QStringLiteral("/.qwen/settings.json"), broken);
+    // The app's own files go; a user's script of the same name stays.
+    writeFile(home + QStringLiteral("/.copilot/hooks/nubbo-bridge.json"), "{\"bash\": \"nubbo-bridge\"}");
+    writeFile(home + QStringLiteral("/.config/opencode/plugins/nubbo.js"), "// nubbo-bridge-marker\n");
+    writeFile(home + QStringLiteral("/Documents/Cline/Rules/Hooks/PreToolUse"), "#!/bin/sh\n# nubbo-bridge-marker\n");
+    writeFile(home + QStringLiteral("/Documents/Cline/Rules/Hooks/TaskStart"), "#!/bin/sh\necho mine\n");
+
+    writeMarker(LauncherScript::kGraceSeconds);
+    const ScriptRun r = run({QStringLiteral("--source"), QStringLiteral("claude")}, "payload");
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_TRUE(r.out.isEmpty()) << r.out.toStdString();
+    EXPECT_TRUE(r.err.isEmpty()) << r.err.toStdString();
+
+    EXPECT_TRUE(QFileInfo(home + QStringLiteral("/.claude/settings.json")).isSymLink()) << "written through the link";
+    EXPECT_EQ(modeOf(dotfiles), 0600u) << "the private file stays private";
+    EXPECT_EQ(readFile(dotfiles), R"({
+  "model": "opus",
+  "hooks": {
+    "Stop": [
+      {
+        "matcher": "*",
+        "hooks": [
+          {
+            "type": "command",
+            "command": "echo user-stop"
+          }
+        ]
+      }
+    ],
+    "Notification": [
+      {
+        "hooks": [
+          {
+            "type": "command",
+            "command": "notify-send hi"
+          }
+        ]
+      }
+    ],
+    "SessionStart": []
+  }
+}
+)");
+    EXPECT_EQ(readFile(home + QStringLiteral("/.codex/hooks.json")), "{\n  \"other\": true\n}\n");
+    EXPECT_EQ(readFile(home + QStringLiteral("/.cursor/hooks.json")),
+              "{\n  \"version\": 1,\n  \"hooks\": {\n    \"afterFileEdit\": [\n      {\n        \"command\": \"mine\"\n      }\n    ]\n  }\n}\n");
+    EXPECT_EQ(readFile(home + QStringLiteral("/.kimi/settings.json")),
+              "{\n  \"hooks\": {\n    \"Stop\": [\n      {\n        \"hooks\": [\n          {\n            \"command\": \"user\"\n          }\n        ]\n      }\n    ]\n  }\n}\n");
+    EXPECT_EQ(readFile(home + QStringLiteral("/.gemini/settings.json")), gemini);
+    EXPECT_EQ(readFile(home + QStringLiteral("/.qwen/settings.json")), broken);
+    EXPECT_FALSE(QFile::exists(home + QStringLiteral("/.copilot/hooks/nubbo-bridge.json")));
+    EXPECT_FALSE(QFile::exists(home + QStringLiteral("/.config/opencode/plugins/nubbo.js")));
+    EXPECT_FALSE(QFile::exists(home + QStringLiteral("/Documents/Cline/Rules/Hooks/PreToolUse")));
+    EXPECT_TRUE(QFile::exists(home + QStringLiteral("/Documents/Cline/Rules/Hooks/TaskStart")));
+    EXPECT_FALSE(QFileInfo::exists(nubboDir())) << "the launcher, cache and marker go after the clean";
+    EXPECT_TRUE(QDir(home + QStringLiteral("/.claude")).entryList(QDir::Hidden | QDir::Files).contains(QStringLiteral("settings.json")));
+    EXPECT_EQ(QDir(QFileInfo(dotfiles).path()).entryList(QDir::Files | QDir::Hidden).size(), 1) << "no temp file left";
+}
+
+TEST_F(LauncherScriptTest, WithoutNodeTheLauncherStaysAndKeepsExitingQuietly) {
+    install(root.path() + QStringLiteral("/gone.app"));
+    const QByteArray settings = R"({"hooks":{"Stop":[{"hooks":[{"command":"nubbo-bridge --source claude"}]}]}})";
+    writeFile(home + QStringLiteral("/.claude/settings.json"), settings);
+    writeMarker(100000);
+
+    for (int i = 0; i < 2; ++i) {
+        const ScriptRun r = run({QStringLiteral("--event"), QStringLiteral("Stop")}, "payload");
+        EXPECT_EQ(r.exitCode, 0);
+        EXPECT_TRUE(r.out.isEmpty() && r.err.isEmpty()) << r.err.toStdString();
+        EXPECT_TRUE(QFile::exists(launcher()));
+        EXPECT_EQ(readFile(home + QStringLiteral("/.claude/settings.json")), settings);
+    }
+}
+
+TEST_F(LauncherScriptTest, HookCommandsSurviveAHomeWithQuotesAndCannotBeInjected) {
+    makeBundle(home + QStringLiteral("/Applications/Nubbo.app"), QStringLiteral("home"));
+    install(QString());
+    const QString command = LauncherScript::hookCommand(launcher(), QStringLiteral("claude"), QStringLiteral("PreToolUse"));
+    EXPECT_TRUE(command.contains(QStringLiteral("nubbo-bridge"))) << "the marker the installer recognises";
+    EXPECT_TRUE(command.endsWith(QStringLiteral(" --source claude --event PreToolUse")));
+
+    ScriptRun r = run({QStringLiteral("-c"), command}, "in", QStringLiteral("/bin/sh"));
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(recordedArgv(), (QStringList{QStringLiteral("home"), QStringLiteral("--source"), QStringLiteral("claude"),
+                                           QStringLiteral("--event"), QStringLiteral("PreToolUse")}));
+
+    // A path built to close the quote and run a command of its own stays one word.
+    const QString evil = root.path() + QStringLiteral("/x'; touch pwned; echo '/nubbo-bridge");
+    const QString evilCommand = LauncherScript::hookCommand(evil, QStringLiteral("claude"), QStringLiteral("Stop"));
+    r = run({QStringLiteral("-c"), QStringLiteral("cd \"$NUBBO_TEST_RECORD\" && ") + evilCommand}, {}, QStringLiteral("/bin/sh"));
+    EXPECT_NE(r.exitCode, 0) << "no such file: the whole path was taken as the program";
+    EXPECT_FALSE(QFile::exists(record + QStringLiteral("/pwned")));
+
+    // Ids and events outside the plain-word alphabet are quoted too.
+    EXPECT_TRUE(LauncherScript::hookCommand(QStringLiteral("/l"), QStringLiteral("a b"), QStringLiteral("$(x)"))
+                    .endsWith(QStringLiteral("--source 'a b' --event '$(x)'")));
+}
+
+TEST_F(LauncherScriptTest, InstallReplacesTheLauncherExecutableAndReportsFailure) {
+    const QString first = makeBundle(root.path() + QStringLiteral("/one.app"), QStringLiteral("one"));
+    const QString second = makeBundle(root.path() + QStringLiteral("/two.app"), QStringLiteral("two"));
+    install(first);
+    install(second);
+    EXPECT_EQ(modeOf(launcher()), 0755u);
+    EXPECT_EQ(QDir(nubboDir() + QStringLiteral("/bin")).entryList(QDir::Files | QDir::Hidden).size(), 1);
+    // ScriptRun directly, as an agent does: the shebang and the mode must be right.
+    const ScriptRun r = run({QStringLiteral("a")}, {}, launcher());
+    EXPECT_EQ(r.out, "{\"decision\":\"from two\"}");
+
+    QDir(nubboDir()).removeRecursively();
+    writeFile(nubboDir(), "a file where the folder should be");
+    QString error;
+    EXPECT_FALSE(LauncherScript::install(home, first, &error));
+    EXPECT_FALSE(error.isEmpty());
+}
+
+} // namespace
+} // namespace nubbo
