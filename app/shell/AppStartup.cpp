@@ -4,6 +4,8 @@
 #include "AgentSessionStore.h"
 #include "Clock.h"
 #include "FreedesktopNotifier.h"
+#include "HookCommandLine.h"
+#include "HookInstaller.h"
 #include "InitialAgentDetection.h"
 #include "JsonPreferencesDomain.h"
 #include "KeychainStore.h"
@@ -17,6 +19,7 @@
 #include <QLocale>
 
 #include <csignal>
+#include <cstdio>
 
 namespace nubbo {
 
@@ -26,7 +29,30 @@ AppStartup::~AppStartup() {
     // Stop intake and detection first: their threads call into everything below.
     bus_.reset();
     sessions_.reset();
+    installer_.reset();
     viewModel_.reset();
+}
+
+void AppStartup::buildSettings() {
+    if (settings_) return;
+    const auto log = [](const QString& line) { NubboLog::log(line); };
+    preferences_ = std::make_unique<JsonPreferencesDomain>(JsonPreferencesDomain::defaultFilePath(), log);
+    loginItem_ = std::make_unique<XdgLoginItem>(log);
+    settings_ = std::make_unique<SettingsStore>(*preferences_, KeychainStore::shared(), *loginItem_,
+                                                [] { return QLocale::system().uiLanguages(); });
+    SettingsStore::setShared(settings_.get());
+    // The enable switches decide which agents get hooks.
+    installer_ = std::make_unique<HookInstaller>();
+}
+
+std::optional<int> AppStartup::handleCommandLine(const QStringList& arguments) {
+    const auto command = hookCommandFrom(arguments);
+    if (!command) return std::nullopt;
+    buildSettings();
+    const QByteArray line = (runHookCommand(*command, *installer_) + QLatin1Char('\n')).toUtf8();
+    std::fwrite(line.constData(), 1, static_cast<std::size_t>(line.size()), stdout);
+    std::fflush(stdout);
+    return 0;  // failures are reported in the line
 }
 
 void AppStartup::run() {
@@ -38,12 +64,8 @@ void AppStartup::run() {
     clock_ = std::make_unique<SystemClock>();
     scheduler_ = std::make_unique<QtScheduler>();
     random_ = std::make_unique<SystemRandom>();
-
-    preferences_ = std::make_unique<JsonPreferencesDomain>(JsonPreferencesDomain::defaultFilePath(), log);
-    loginItem_ = std::make_unique<XdgLoginItem>(log);
-    settings_ = std::make_unique<SettingsStore>(*preferences_, KeychainStore::shared(), *loginItem_,
-                                                [] { return QLocale::system().uiLanguages(); });
-    SettingsStore::setShared(settings_.get());
+    buildSettings();
+    // The pet window, the settings window and the menus are created here once the interface exists.
 
     notifier_ = std::make_unique<FreedesktopNotifier>(log);
     notifications_ = std::make_unique<NubboNotifications>(*settings_, *notifier_);
@@ -66,6 +88,9 @@ void AppStartup::run() {
         *summarizer_);
     AgentSessionStore::setShared(sessions_.get());
 
+    installer_->ensureHealthy();
+    // The hook guardian starts here.
+
     bus_ = std::make_unique<AgentEventBus>(*settings_, *sessions_);
     AgentEventBus::setShared(bus_.get());
     sessions_->start();
@@ -73,6 +98,12 @@ void AppStartup::run() {
 
     notifications_->requestAuthorization();
     runInitialAgentDetection(*settings_);
+    // The status item is set up here once the interface exists.
+
+    // The settings window opens on the very first launch; until it exists the flag is only recorded.
+    const QString firstLaunchKey = QStringLiteral("hasOpenedSettingsOnFirstLaunch");
+    if (preferences_->value(firstLaunchKey).typeId() != QMetaType::Bool || !preferences_->value(firstLaunchKey).toBool())
+        preferences_->setValue(firstLaunchKey, true);
 }
 
 } // namespace nubbo

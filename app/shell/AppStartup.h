@@ -1,13 +1,17 @@
 // Builds the app's services in order and starts them.
 #pragma once
 
+#include <QStringList>
+
 #include <memory>
+#include <optional>
 
 namespace nubbo {
 
 class AgentEventBus;
 class AgentSessionStore;
 class FreedesktopNotifier;
+class HookInstaller;
 class JsonPreferencesDomain;
 class NarrationSummarizer;
 class NubboNotifications;
@@ -22,15 +26,20 @@ class AppStartup {
 public:
     AppStartup();
     ~AppStartup();
+    // The hook flags run without starting anything else; the exit status to return when one was given.
+    std::optional<int> handleCommandLine(const QStringList& arguments);
     void run();
 
 private:
+    void buildSettings();
+
     std::unique_ptr<SystemClock> clock_;
     std::unique_ptr<QtScheduler> scheduler_;
     std::unique_ptr<SystemRandom> random_;
     std::unique_ptr<JsonPreferencesDomain> preferences_;
     std::unique_ptr<XdgLoginItem> loginItem_;
     std::unique_ptr<SettingsStore> settings_;
+    std::unique_ptr<HookInstaller> installer_;
     std::unique_ptr<FreedesktopNotifier> notifier_;
     std::unique_ptr<NubboNotifications> notifications_;
     std::unique_ptr<PetViewModel> viewModel_;
