@@ -194,10 +194,12 @@ HookGuardian::HookGuardian(HookGuardianOptions options) {
 }
 
 HookGuardian::HookGuardian(const HookInstaller& installer)
-    : HookGuardian(HookGuardianOptions{
-          .repair = [&installer] { installer.ensureHealthy(); },
-          .watched = [&installer] { return installer.watchedConfigFiles(); },
-      }) {}
+    : HookGuardian([&installer] {
+          HookGuardianOptions options;
+          options.repair = [&installer] { installer.ensureHealthy(); };
+          options.watched = [&installer] { return installer.watchedConfigFiles(); };
+          return options;
+      }()) {}
 
 HookGuardian::~HookGuardian() {
     stop();

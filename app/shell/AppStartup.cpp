@@ -5,6 +5,7 @@
 #include "Clock.h"
 #include "FreedesktopNotifier.h"
 #include "HookCommandLine.h"
+#include "HookGuardian.h"
 #include "HookInstaller.h"
 #include "InitialAgentDetection.h"
 #include "JsonPreferencesDomain.h"
@@ -28,6 +29,7 @@ AppStartup::AppStartup() = default;
 AppStartup::~AppStartup() {
     // Stop intake and detection first: their threads call into everything below.
     bus_.reset();
+    guardian_.reset();
     sessions_.reset();
     installer_.reset();
     viewModel_.reset();
@@ -89,7 +91,8 @@ void AppStartup::run() {
     AgentSessionStore::setShared(sessions_.get());
 
     installer_->ensureHealthy();
-    // The hook guardian starts here.
+    guardian_ = std::make_unique<HookGuardian>(*installer_);
+    guardian_->start();
 
     bus_ = std::make_unique<AgentEventBus>(*settings_, *sessions_);
     AgentEventBus::setShared(bus_.get());

@@ -11,6 +11,7 @@ namespace nubbo {
 class AgentEventBus;
 class AgentSessionStore;
 class FreedesktopNotifier;
+class HookGuardian;
 class HookInstaller;
 class JsonPreferencesDomain;
 class NarrationSummarizer;
@@ -40,6 +41,7 @@ private:
     std::unique_ptr<XdgLoginItem> loginItem_;
     std::unique_ptr<SettingsStore> settings_;
     std::unique_ptr<HookInstaller> installer_;
+    std::unique_ptr<HookGuardian> guardian_;
     std::unique_ptr<FreedesktopNotifier> notifier_;
     std::unique_ptr<NubboNotifications> notifications_;
     std::unique_ptr<PetViewModel> viewModel_;
