@@ -16,14 +16,7 @@
 namespace nubbo {
 namespace {
 
-class MemoryPreferences final : public PreferencesDomain {
-public:
-    QVariant value(const QString& key) const override { return values.value(key); }
-    void setValue(const QString& key, const QVariant& value) override { values.insert(key, value); }
-    void remove(const QString& key) override { values.remove(key); }
-    bool contains(const QString& key) const override { return values.contains(key); }
-    QHash<QString, QVariant> values;
-};
+using fakes::MemoryPreferences;
 
 class RecordingPet final : public PetRenderer {
 public:

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "LoginItem.h"
+#include "PreferencesDomain.h"
 #include "SecretStore.h"
 
 #include <QByteArray>
@@ -10,6 +11,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QString>
+#include <QVariant>
 
 #include <vector>
 
@@ -35,6 +37,16 @@ public:
     QHash<QString, QString> items;
     // Behaves like a keychain that timed out: reads work, writes vanish.
     bool dropWrites = false;
+};
+
+// Preferences kept in memory only, for tests that never look at the file.
+class MemoryPreferences final : public PreferencesDomain {
+public:
+    QVariant value(const QString& key) const override { return values.value(key); }
+    void setValue(const QString& key, const QVariant& value) override { values.insert(key, value); }
+    void remove(const QString& key) override { values.remove(key); }
+    bool contains(const QString& key) const override { return values.contains(key); }
+    QHash<QString, QVariant> values;
 };
 
 class RecordingLoginItem : public LoginItem {
