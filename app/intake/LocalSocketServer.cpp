@@ -44,6 +44,7 @@ struct Connection {
     std::string buffer;
     SteadyClock::time_point deadline;
     std::shared_ptr<std::atomic<std::size_t>> parkedCount;  // set while waiting for a verdict
+    bool peerDoneWriting = false;  // a parked producer that shut down its sending side still waits to read
 
     void closeLocked() {
         if (closed) return;
@@ -219,16 +220,18 @@ struct LocalSocketServer::Core : std::enable_shared_from_this<Core> {
         });
     }
 
-    // A parked producer that closed its end (its own time-out, or the user answered in the terminal).
+    // A parked producer that closed its connection (its own time-out, or the user answered in the terminal).
+    // One that only shut down its sending side still waits for the verdict.
     static bool peerHungUp(Connection& connection, short revents) {
-        if (revents & (POLLHUP | POLLERR | POLLRDHUP | POLLNVAL)) return true;
+        if (revents & (POLLHUP | POLLERR | POLLNVAL)) return true;
         if (!(revents & POLLIN)) return false;
         char sink[512];
         for (;;) {
             const auto n = ::recv(connection.fd, sink, sizeof sink, MSG_DONTWAIT);
             if (n > 0) continue;  // nothing more is expected; drop it
             if (n < 0 && errno == EINTR) continue;
-            return !(n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK));
+            if (n == 0) connection.peerDoneWriting = true;  // stop asking for input: end of stream stays readable
+            return false;
         }
     }
 
@@ -257,7 +260,8 @@ struct LocalSocketServer::Core : std::enable_shared_from_this<Core> {
             for (const auto& c : waiting) {
                 std::lock_guard lock(c->mutex);
                 if (c->closed) continue;
-                fds.push_back({c->fd, static_cast<short>(POLLIN | POLLRDHUP), 0});
+                // Hang-ups are always reported; input only matters until the producer's end of stream.
+                fds.push_back({c->fd, static_cast<short>(c->peerDoneWriting ? 0 : POLLIN), 0});
                 owners.push_back(c);
             }
             int timeoutMs = -1;

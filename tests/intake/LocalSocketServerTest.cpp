@@ -186,6 +186,18 @@ TEST_F(SocketServerTest, ReleasesParkedConnectionsWhoseProducerHungUp) {
     EXPECT_EQ(server->parkedCount(), 0u);
 }
 
+TEST_F(SocketServerTest, AProducerThatOnlyStopsSendingStillGetsItsVerdict) {
+    Client producer(path);
+    producer.send(R"({"type":"approvalRequired","command":"make"})" "\n");
+    producer.shutdownWrite();  // as `nc -N` does: done sending, still listening
+    auto delivered = recorder.next();
+    ASSERT_TRUE(delivered);
+    EXPECT_FALSE(recorder.nextRelease(100ms));
+    EXPECT_EQ(server->parkedCount(), 1u);
+    delivered->reply(false);
+    EXPECT_EQ(producer.readAll(), "{\"approval\":\"denied\"}\n");
+}
+
 TEST_F(SocketServerTest, AVerdictAfterTheServerIsGoneClosesWithoutALine) {
     Client producer(path);
     producer.send(R"({"type":"approvalRequired"})" "\n");
