@@ -1,6 +1,7 @@
 // The detector against real processes and the real pgrep, with agent names no other process on the machine
 // carries; a scripted pgrep where a test needs to see what was asked or to fake a failure.
 #include "AgentDetector.h"
+#include "ProviderRegistry.h"
 #include "InitialAgentDetection.h"
 
 #include "JsonPreferencesDomain.h"
@@ -196,6 +197,13 @@ protected:
         });
     }
 
+    // Only the fake agent is probed: real programs, or other tests' processes that name an agent (a fixture
+    // path with "opencode" in it), must not add events of their own.
+    void probeOnlyTheFakeAgent() {
+        for (const auto& spec : ProviderRegistry::all())
+            if (QString::fromStdString(spec.id) != kClaude.rawValue())
+                machine.store.setEnabled(QString::fromStdString(spec.id), false);
+    }
     std::unique_ptr<AgentDetector> makeDetector() {
         auto detector = std::make_unique<AgentDetector>(machine.store, probe);
         detector->setOnChange([this](const AgentEvent& event) { events.push_back(event); });
@@ -211,6 +219,7 @@ protected:
 };
 
 TEST_F(AgentDetectorScan, FollowsAnAgentProcessFromStartToStop) {
+    probeOnlyTheFakeAgent();
     auto detector = makeDetector();
     scan(*detector);
     EXPECT_EQ(claudeStatus(), AgentStatus::unknown);
@@ -250,6 +259,7 @@ TEST_F(AgentDetectorScan, FollowsAnAgentProcessFromStartToStop) {
 }
 
 TEST_F(AgentDetectorScan, LookAlikesAndTheAppsOwnProcessesDoNotCount) {
+    probeOnlyTheFakeAgent();
     auto detector = makeDetector();
     FakeProcess longer(machine.scratch(QStringLiteral("bin/")) + name + QStringLiteral("ette"));
     FakeProcess prefixed(machine.scratch(QStringLiteral("bin/x")) + name);
