@@ -28,7 +28,7 @@ struct HookEntries {
     static nlohmann::json makeEntry(ProviderFamily family, std::string_view event, const std::string& command);
     // cursorHooks: {"command","timeout"}.
     static nlohmann::json makeCursorEntry(ProviderFamily family, std::string_view event, const std::string& command);
-    // copilotFile: the whole owned file for the spec's events.
+    // copilotFile: the whole owned file for the provider's events.
     static nlohmann::json makeOwnedFile(const ProviderSpec& spec, const HookCommandFor& commandFor);
 
     struct Filtered {
@@ -40,7 +40,7 @@ struct HookEntries {
     // an array of objects is kept as it is.
     static Filtered filterHooks(const nlohmann::json& hooks, const std::vector<std::string_view>& markers);
 
-    // The configuration with the app's entries for the spec (claudeHooks or cursorHooks) replacing any previous
+    // The configuration with the app's entries for the provider (claudeHooks or cursorHooks) replacing any previous
     // app or Vibe Island entries; every other key and entry is kept in its order. `root` must be an object.
     static nlohmann::json merge(const nlohmann::json& root, const ProviderSpec& spec,
                                 const HookCommandFor& commandFor);

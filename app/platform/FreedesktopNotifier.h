@@ -34,7 +34,7 @@ public:
     static inline const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
     static inline const QString kInterface = QStringLiteral("org.freedesktop.Notifications");
     static inline const QString kAppName = QStringLiteral("Nubbo");
-    // The sound naming specification's alert for an incoming message; servers without sound support ignore it.
+    // The freedesktop sound-theme name for an incoming message; servers without sound support ignore it.
     static inline const QString kSoundName = QStringLiteral("message-new-instant");
 
 private:
