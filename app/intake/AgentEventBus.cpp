@@ -3,36 +3,16 @@
 #include "AgentActivity.h"
 #include "AgentDetector.h"
 #include "AppPaths.h"
+#include "NubboLog.h"
 #include "SettingsStore.h"
 #include "TrustEngine.h"
 
-#include <QFile>
 #include <QMetaObject>
-
-#include <cerrno>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace nubbo {
 namespace {
 
 AgentEventBus* sharedBus = nullptr;
-
-void appendLine(const QString& path, const QByteArray& line) {
-    // One write on an O_APPEND descriptor: lines from any thread stay whole. Errors are ignored.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0) return;
-    const char* data = line.constData();
-    qsizetype left = line.size();
-    while (left > 0) {
-        const auto n = ::write(fd, data, static_cast<std::size_t>(left));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        data += n;
-        left -= n;
-    }
-    ::close(fd);
-}
 
 } // namespace
 
@@ -137,7 +117,7 @@ void AgentEventBus::log(const AgentEvent& event) {
     const QString phrase = AgentActivity::phrase(event, settings_.effectiveLanguageThreadSafe());
     const QString path = options_.agentLogPath.isEmpty() ? AppPaths::logsDirectory() + QStringLiteral("/agent.log")
                                                          : options_.agentLogPath;
-    appendLine(path, (agentLogLine(event, when, phrase) + QLatin1Char('\n')).toUtf8());
+    NubboLog::appendToFile(path, (agentLogLine(event, when, phrase) + QLatin1Char('\n')).toUtf8());
 }
 
 } // namespace nubbo

@@ -57,19 +57,21 @@ void writeAll(int fd, const QByteArray& bytes) {
 
 } // namespace
 
-void NubboLog::log(const QString& message) {
-    const QByteArray text = message.toUtf8();
-
-    const QByteArray path = QFile::encodeName(AppPaths::logsDirectory() + QStringLiteral("/nubbo.log"));
+void NubboLog::appendToFile(const QString& path, const QByteArray& bytes) {
+    const QByteArray name = QFile::encodeName(path);
     int fd;
     do {
-        fd = ::open(path.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+        fd = ::open(name.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
     } while (fd < 0 && errno == EINTR);
-    if (fd >= 0) {
-        writeAll(fd, formatTime(secondsSince1970()) + ' ' + text + '\n');
-        ::close(fd);
-    }
+    if (fd < 0) return;
+    writeAll(fd, bytes);
+    ::close(fd);
+}
 
+void NubboLog::log(const QString& message) {
+    const QByteArray text = message.toUtf8();
+    appendToFile(AppPaths::logsDirectory() + QStringLiteral("/nubbo.log"),
+                 formatTime(secondsSince1970()) + ' ' + text + '\n');
     writeAll(STDERR_FILENO, QByteArrayLiteral("NUBBO_DBG ") + text + '\n');
 }
 

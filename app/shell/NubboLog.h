@@ -14,6 +14,10 @@ struct NubboLog {
     // Failures are ignored.
     static void log(const QString& message);
 
+    // Appends bytes to a log file in one write on an O_APPEND descriptor (created 0600 when missing), so
+    // lines from any thread stay whole. Failures are ignored. Shared by the app log and the agent log.
+    static void appendToFile(const QString& path, const QByteArray& bytes);
+
     // Replaces the clock (seconds since 1970); an empty function restores the system clock.
     static void setClockForTesting(std::function<double()> clock);
 };
