@@ -3,10 +3,11 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ make pkg-config nlohmann-json3-dev libutf8proc-dev libgtest-dev libgmock-dev
-          qt6-base-dev qtkeychain-qt6-dev libsecret-1-0 dbus gnome-keyring procps)
-# Node runs the plug-in and self-clean tests and the benchmark's comparison; a machine may already have one
-# that is not Debian's.
+          qt6-base-dev qtkeychain-qt6-dev libsecret-1-0 dbus gnome-keyring procps bsdutils)
+# Node runs the plug-in and self-clean tests, the real-agent tests (npm installs the agents) and the
+# benchmark's comparison; a machine may already have them from elsewhere than Debian.
 command -v node >/dev/null 2>&1 || packages+=(nodejs)
+command -v npm >/dev/null 2>&1 || packages+=(npm)
 case "${1:-}" in
   --fuzz) packages+=(clang libclang-rt-14-dev) ;;
 esac

@@ -1,0 +1,169 @@
+// A scripted model on 127.0.0.1 that speaks the two wire formats the agents use: the Messages API
+// (Claude Code) and OpenAI-style chat completions (OpenCode's custom provider). The conversation itself
+// says which step comes next (how many tool results it already holds), so retries and side requests
+// never shift the script.
+import http from "node:http";
+
+// A turn is { text?: string, tool?: { name, input }, delayMs?: number }. The last turn of a script should be
+// prose only. A delay stands for the model's thinking time, so that the app's paced steps can be seen.
+export class FakeModelServer {
+  constructor(turns) {
+    this.turns = turns;
+    this.requests = [];
+    this.server = http.createServer((request, response) => this.#handle(request, response));
+  }
+
+  async start() {
+    await new Promise((resolve) => this.server.listen(0, "127.0.0.1", resolve));
+    return this.url;
+  }
+
+  get url() {
+    return `http://127.0.0.1:${this.server.address().port}`;
+  }
+
+  async stop() {
+    this.server.closeAllConnections();
+    await new Promise((resolve) => this.server.close(resolve));
+  }
+
+  // Main-loop requests seen so far, as the step each one was answered with.
+  get answeredSteps() {
+    return this.requests.filter((r) => r.step !== undefined).map((r) => r.step);
+  }
+
+  #handle(request, response) {
+    let body = "";
+    request.setEncoding("utf8");
+    request.on("data", (chunk) => (body += chunk));
+    request.on("end", () => {
+      let json = {};
+      try {
+        json = body ? JSON.parse(body) : {};
+      } catch {
+        // Answered below as a side request.
+      }
+      const path = request.url.split("?")[0];
+      if (request.method === "POST" && path.endsWith("/messages/count_tokens")) {
+        this.requests.push({ path });
+        return sendJson(response, { input_tokens: 100 });
+      }
+      if (request.method === "POST" && path.endsWith("/messages")) return this.#answer(json, path, response, "messages");
+      if (request.method === "POST" && path.endsWith("/chat/completions")) return this.#answer(json, path, response, "chat");
+      this.requests.push({ path, method: request.method });
+      response.writeHead(404, { "content-type": "application/json" });
+      response.end(JSON.stringify({ error: { type: "not_found", message: "fake model server" } }));
+    });
+  }
+
+  #turnFor(toolResults) {
+    return this.turns[Math.min(toolResults, this.turns.length - 1)];
+  }
+
+  #answer(json, path, response, format) {
+    const answer = () => (format === "messages" ? this.#messages(json, path, response) : this.#chat(json, path, response));
+    const isMainLoop = format === "messages" ? toolNames(json).includes("Bash") : toolNames(json).includes("bash");
+    const delay = isMainLoop ? this.#turnFor(format === "messages" ? countAnthropicToolResults(json.messages) : countChatToolResults(json.messages)).delayMs : 0;
+    if (delay) setTimeout(answer, delay);
+    else answer();
+  }
+
+  #messages(json, path, response) {
+    const isMainLoop = toolNames(json).includes("Bash");
+    let turn = { text: "Scripted reply." };
+    let step;
+    if (isMainLoop) {
+      step = countAnthropicToolResults(json.messages);
+      turn = this.#turnFor(step);
+    }
+    this.requests.push({ path, step, model: json.model });
+    const id = `msg_fake_${this.requests.length}`;
+    const blocks = [];
+    if (turn.text) blocks.push({ type: "text", text: turn.text });
+    if (turn.tool) blocks.push({ type: "tool_use", id: `toolu_fake_${step}`, name: turn.tool.name, input: turn.tool.input });
+    const stopReason = turn.tool ? "tool_use" : "end_turn";
+    const usage = { input_tokens: 50, output_tokens: 20, cache_creation_input_tokens: 0, cache_read_input_tokens: 0 };
+    if (!json.stream) {
+      return sendJson(response, {
+        id, type: "message", role: "assistant", model: json.model, content: blocks,
+        stop_reason: stopReason, stop_sequence: null, usage,
+      });
+    }
+    response.writeHead(200, { "content-type": "text/event-stream", "cache-control": "no-cache" });
+    const event = (name, data) => response.write(`event: ${name}\ndata: ${JSON.stringify({ type: name, ...data })}\n\n`);
+    event("message_start", {
+      message: { id, type: "message", role: "assistant", model: json.model, content: [], stop_reason: null, stop_sequence: null, usage },
+    });
+    blocks.forEach((block, index) => {
+      if (block.type === "text") {
+        event("content_block_start", { index, content_block: { type: "text", text: "" } });
+        event("content_block_delta", { index, delta: { type: "text_delta", text: block.text } });
+      } else {
+        event("content_block_start", { index, content_block: { type: "tool_use", id: block.id, name: block.name, input: {} } });
+        event("content_block_delta", { index, delta: { type: "input_json_delta", partial_json: JSON.stringify(block.input) } });
+      }
+      event("content_block_stop", { index });
+    });
+    event("message_delta", { delta: { stop_reason: stopReason, stop_sequence: null }, usage: { output_tokens: 20 } });
+    event("message_stop", {});
+    response.end();
+  }
+
+  #chat(json, path, response) {
+    const isMainLoop = toolNames(json).includes("bash");
+    let turn = { text: "Scripted session" };
+    let step;
+    if (isMainLoop) {
+      step = countChatToolResults(json.messages);
+      turn = this.#turnFor(step);
+    }
+    this.requests.push({ path, step, model: json.model });
+    const id = `chatcmpl-fake-${this.requests.length}`;
+    const chunk = (delta, finish = null, extra = {}) =>
+      response.write(`data: ${JSON.stringify({
+        id, object: "chat.completion.chunk", created: 0, model: json.model,
+        choices: [{ index: 0, delta, finish_reason: finish }], ...extra,
+      })}\n\n`);
+    const finish = turn.tool ? "tool_calls" : "stop";
+    const usage = { prompt_tokens: 50, completion_tokens: 20, total_tokens: 70 };
+    if (!json.stream) {
+      const message = { role: "assistant", content: turn.text ?? null };
+      if (turn.tool) message.tool_calls = [openAiCall(turn.tool, step)];
+      return sendJson(response, { id, object: "chat.completion", created: 0, model: json.model, choices: [{ index: 0, message, finish_reason: finish }], usage });
+    }
+    response.writeHead(200, { "content-type": "text/event-stream", "cache-control": "no-cache" });
+    chunk({ role: "assistant", content: "" });
+    if (turn.text) chunk({ content: turn.text });
+    if (turn.tool) chunk({ tool_calls: [{ index: 0, ...openAiCall(turn.tool, step) }] });
+    chunk({}, finish);
+    response.write(`data: ${JSON.stringify({ id, object: "chat.completion.chunk", created: 0, model: json.model, choices: [], usage })}\n\n`);
+    response.write("data: [DONE]\n\n");
+    response.end();
+  }
+}
+
+function toolNames(json) {
+  return Array.isArray(json.tools) ? json.tools.map((t) => t.name ?? t.function?.name) : [];
+}
+
+function countChatToolResults(messages) {
+  return (messages || []).filter((m) => m.role === "tool").length;
+}
+
+function countAnthropicToolResults(messages) {
+  let count = 0;
+  for (const message of messages || []) {
+    if (message.role !== "user" || !Array.isArray(message.content)) continue;
+    count += message.content.filter((block) => block.type === "tool_result").length;
+  }
+  return count;
+}
+
+function openAiCall(tool, step) {
+  return { id: `call_fake_${step}`, type: "function", function: { name: tool.name, arguments: JSON.stringify(tool.input) } };
+}
+
+function sendJson(response, value) {
+  response.writeHead(200, { "content-type": "application/json" });
+  response.end(JSON.stringify(value));
+}
