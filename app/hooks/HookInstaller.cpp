@@ -8,6 +8,7 @@
 #include "AppPaths.h"
 #include "ConfigFileWriter.h"
 #include "HookEntries.h"
+#include "HookFileLock.h"
 #include "NubboLog.h"
 #include "ProviderRegistry.h"
 #include "SettingsStore.h"
@@ -140,7 +141,16 @@ void HookInstaller::log(const QString& message) const { env_.log(message); }
 
 // ---- install ------------------------------------------------------------------------------------------------
 
+QString HookInstaller::lockPath() const {
+    return QFileInfo(backupsDirectory()).dir().filePath(QStringLiteral("hooks.lock"));
+}
+
 HookInstallResult HookInstaller::install() const {
+    const HookFileLock lock(lockPath());
+    return installLocked();
+}
+
+HookInstallResult HookInstaller::installLocked() const {
     if (!env_.writeLauncher)
         return {QStringLiteral("no launcher writer is configured")};
     if (QString error = env_.writeLauncher(launcherPath()); !error.isEmpty())
@@ -286,6 +296,7 @@ void HookInstaller::removeScriptHooks(const ProviderSpec& spec) const {
 }
 
 void HookInstaller::uninstall() const {
+    const HookFileLock lock(lockPath());
     for (const auto& spec : env_.catalogue) {
         switch (spec.mechanism) {
         case HookMechanism::jsPlugin:
@@ -368,6 +379,8 @@ QMap<QString, bool> HookInstaller::status() const {
 }
 
 void HookInstaller::ensureHealthy() const {
+    // Checked under the lock too: an install running elsewhere must finish before its files are judged.
+    const HookFileLock lock(lockPath());
     if (env_.writeLauncher)
         env_.writeLauncher(launcherPath());
     bool healthy = true;
@@ -378,7 +391,7 @@ void HookInstaller::ensureHealthy() const {
         log(QStringLiteral("hook ensure: healthy, no action"));
         return;
     }
-    const HookInstallResult result = install();
+    const HookInstallResult result = installLocked();
     if (result.ok())
         log(QStringLiteral("hook ensure: repaired stale/missing hooks"));
     else

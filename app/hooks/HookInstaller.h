@@ -65,6 +65,9 @@ public:
     QString openCodePluginPath() const;
     QString configPath(const ProviderSpec& spec) const;
     QString backupsDirectory() const;
+    // The lock that serialises install, uninstall and repair, in this process and across processes:
+    // "hooks.lock" beside the backups folder.
+    QString lockPath() const;
     // "<id>-<last path component of the configuration path>".
     static QString backupName(const ProviderSpec& spec);
     // The command the entry for this agent's event runs.
@@ -78,6 +81,7 @@ public:
     static QByteArray scriptText(const QString& command);
 
 private:
+    HookInstallResult installLocked() const;
     bool enabled(const ProviderSpec& spec) const;
     void log(const QString& message) const;
 

@@ -1,5 +1,6 @@
 #include "ConfigFileWriter.h"
 #include "HookEntries.h"
+#include "HookFileLock.h"
 #include "HookInstaller.h"
 #include "LauncherScript.h"
 #include "ProviderRegistry.h"
@@ -12,6 +13,10 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <future>
+#include <optional>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -298,6 +303,26 @@ TEST_F(HookInstallerTest, EnsureHealthyRepairsOnlyWhenAnEnabledAgentIsUnwired) {
 
     launcherError = QStringLiteral("disk full");
     EXPECT_EQ(installer().install().error, "disk full") << "a failed launcher write ends install";
+}
+
+TEST_F(HookInstallerTest, InstallAndRepairWaitWhileAnotherHolderHasTheLock) {
+    // Another holder (a command-line run, the guardian's thread) is half-way through writing.
+    std::optional<HookFileLock> other(std::in_place, installer().lockPath());
+    ASSERT_TRUE(other->held());
+    EXPECT_EQ(QFileInfo(installer().lockPath()).fileName(), "hooks.lock");
+
+    const HookInstaller waiting = installer();
+    auto installed = std::async(std::launch::async, [&] { return waiting.install(); });
+    auto repaired = std::async(std::launch::async, [&] { waiting.ensureHealthy(); });
+    // A negative check on real threads: nothing may be written while the lock is held elsewhere.
+    EXPECT_EQ(installed.wait_for(std::chrono::milliseconds(300)), std::future_status::timeout);
+    EXPECT_EQ(bytes(".claude/settings.json"), "<missing>");
+
+    other.reset();
+    EXPECT_TRUE(installed.get().ok());
+    repaired.get();
+    EXPECT_TRUE(installer().isWired(*ProviderRegistry::spec("claude")));
+    EXPECT_EQ(appCommandsIn(".claude/settings.json"), int(ProviderRegistry::spec("claude")->events.size()));
 }
 
 TEST_F(HookInstallerTest, WatchedFilesAreTheExistingFilesOfEnabledAgents) {
