@@ -56,27 +56,22 @@ export class FakeModelServer {
     });
   }
 
-  #turnFor(toolResults) {
-    return this.turns[Math.min(toolResults, this.turns.length - 1)];
-  }
-
+  // Main-loop requests carry the agent's shell tool; title and other side requests get a short reply.
   #answer(json, path, response, format) {
-    const answer = () => (format === "messages" ? this.#messages(json, path, response) : this.#chat(json, path, response));
-    const isMainLoop = format === "messages" ? toolNames(json).includes("Bash") : toolNames(json).includes("bash");
-    const delay = isMainLoop ? this.#turnFor(format === "messages" ? countAnthropicToolResults(json.messages) : countChatToolResults(json.messages)).delayMs : 0;
-    if (delay) setTimeout(answer, delay);
-    else answer();
-  }
-
-  #messages(json, path, response) {
-    const isMainLoop = toolNames(json).includes("Bash");
-    let turn = { text: "Scripted reply." };
+    const messages = format === "messages";
     let step;
-    if (isMainLoop) {
-      step = countAnthropicToolResults(json.messages);
-      turn = this.#turnFor(step);
+    let turn = { text: messages ? "Scripted reply." : "Scripted session" };
+    if (toolNames(json).includes(messages ? "Bash" : "bash")) {
+      step = messages ? countAnthropicToolResults(json.messages) : countChatToolResults(json.messages);
+      turn = this.turns[Math.min(step, this.turns.length - 1)];
     }
     this.requests.push({ path, step, model: json.model });
+    const write = () => (messages ? this.#messages(json, turn, step, response) : this.#chat(json, turn, step, response));
+    if (turn.delayMs) setTimeout(write, turn.delayMs);
+    else write();
+  }
+
+  #messages(json, turn, step, response) {
     const id = `msg_fake_${this.requests.length}`;
     const blocks = [];
     if (turn.text) blocks.push({ type: "text", text: turn.text });
@@ -109,20 +104,12 @@ export class FakeModelServer {
     response.end();
   }
 
-  #chat(json, path, response) {
-    const isMainLoop = toolNames(json).includes("bash");
-    let turn = { text: "Scripted session" };
-    let step;
-    if (isMainLoop) {
-      step = countChatToolResults(json.messages);
-      turn = this.#turnFor(step);
-    }
-    this.requests.push({ path, step, model: json.model });
+  #chat(json, turn, step, response) {
     const id = `chatcmpl-fake-${this.requests.length}`;
-    const chunk = (delta, finish = null, extra = {}) =>
+    const chunk = (delta, finish = null) =>
       response.write(`data: ${JSON.stringify({
         id, object: "chat.completion.chunk", created: 0, model: json.model,
-        choices: [{ index: 0, delta, finish_reason: finish }], ...extra,
+        choices: [{ index: 0, delta, finish_reason: finish }],
       })}\n\n`);
     const finish = turn.tool ? "tool_calls" : "stop";
     const usage = { prompt_tokens: 50, completion_tokens: 20, total_tokens: 70 };
