@@ -12,8 +12,9 @@ bool isPostEvent(std::string_view event) {
 }
 
 bool isNarrationEvent(std::string_view event) {
-    static constexpr std::array<std::string_view, 5> events{"PreToolUse", "PostToolUse", "AfterTool", "BeforeTool",
-                                                            "Stop"};
+    // AfterAgent is Gemini's end of turn, the twin of Stop: its payload has no text of its own to show.
+    static constexpr std::array<std::string_view, 6> events{"PreToolUse", "PostToolUse", "AfterTool", "BeforeTool",
+                                                            "Stop",       "AfterAgent"};
     return std::find(events.begin(), events.end(), event) != events.end();
 }
 

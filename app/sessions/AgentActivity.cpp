@@ -126,24 +126,27 @@ AgentActivity::Result AgentActivity::classify(const std::optional<QString>& tool
         return hasArg ? text(u"Running ", u"正在运行 ") + firstLine(arg, kShownLength) : text(u"Working…", u"工作中…");
     };
 
-    if (name == QLatin1String("read"))
+    // Besides the names of Claude Code, Codex and OpenCode, the tools the other supported agents report
+    // (Gemini CLI and Qwen Code, Copilot CLI, Cline) share the poses, so every agent moves the pet alike.
+    if (isAnyOf(name, {"read", "read_file", "read_many_files", "view", "read_files"}))
         return {PetState::reading, hasArg ? text(u"Reading ", u"正在读取 ") + basename(arg)
                                           : text(u"Reading files", u"正在读取文件")};
-    if (isAnyOf(name, {"glob", "ls"}))
+    if (isAnyOf(name, {"glob", "ls", "list_directory"}))
         return {PetState::reading, text(u"Finding files", u"正在查找文件")};
-    if (name == QLatin1String("grep"))
+    if (isAnyOf(name, {"grep", "search_file_content", "grep_search"}))
         return {PetState::searching, hasArg ? searchingFor(unquote(arg), language) : text(u"Searching", u"正在搜索")};
-    if (isAnyOf(name, {"webfetch", "websearch"}))
+    if (isAnyOf(name, {"webfetch", "websearch", "web_fetch", "google_web_search"}))
         return {PetState::browsing, text(u"Browsing the web", u"正在查阅网页")};
-    if (isAnyOf(name, {"edit", "multiedit", "write", "notebookedit", "apply_patch", "applypatch"}))
+    if (isAnyOf(name, {"edit", "multiedit", "write", "notebookedit", "apply_patch", "applypatch", "write_file",
+                       "replace"}))
         return {PetState::coding, hasArg ? text(u"Writing ", u"正在写入 ") + basename(arg)
                                          : text(u"Writing code", u"正在写入代码")};
     if (isAnyOf(name, {"bash", "shell", "exec_command", "execcommand", "exec", "write_stdin", "writestdin",
-                       "local_shell"}))
+                       "local_shell", "run_shell_command", "run_commands"}))
         return {PetState::running, working()};
     if (name == QLatin1String("task"))
         return {PetState::coding, text(u"Delegating a subtask", u"正在调度子任务")};
-    if (isAnyOf(name, {"todowrite", "update_plan", "updateplan"}))
+    if (isAnyOf(name, {"todowrite", "update_plan", "updateplan", "write_todos"}))
         return {PetState::planning, text(u"Organizing the to-do list", u"正在整理待办")};
     if (isAnyOf(name, {"view_image", "viewimage"}))
         return {PetState::browsing, text(u"Browsing the web", u"正在查阅网页")};

@@ -131,11 +131,17 @@ void AgentSessionStore::apply(const AgentEvent& event) {
         flushQueue(key);
         setSession(key, event, PetState::waitingInput, event.message);
         break;
-    case AgentEventType::taskCompleted:
+    case AgentEventType::taskCompleted: {
         flushQueue(key);
-        setSession(key, event, PetState::success, event.message);
-        notify(AgentEventType::taskCompleted, event);
+        // Gemini's end of turn carries no message: the bridge falls back to the bare event name, so the
+        // agent's closing words say it better, on the pet and in the notification.
+        AgentEvent shown = event;
+        if (event.say && !event.say->trimmed().isEmpty())
+            shown.message = event.say->trimmed();
+        setSession(key, shown, PetState::success, shown.message);
+        notify(AgentEventType::taskCompleted, shown);
         break;
+    }
     case AgentEventType::taskFailed:
         flushQueue(key);
         setSession(key, event, PetState::warning, event.message);

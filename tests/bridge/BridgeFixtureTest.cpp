@@ -421,8 +421,8 @@ TEST(BridgeFixtureNarration, GeminiChatAfterTheToolAndAtTheEnd) {
         return ex.record;
     };
     EXPECT_EQ(recordOf(wrapped("gemini/AfterTool.json")).value("say", "<none>"), "Done. I listed the files.");
-    // AfterAgent and SessionEnd are no narration events.
-    EXPECT_FALSE(recordOf(wrapped("gemini/AfterAgent.json")).contains("say"));
+    // AfterAgent, Gemini's end of turn, brings the closing words; SessionEnd is no narration event.
+    EXPECT_EQ(recordOf(wrapped("gemini/AfterAgent.json")).value("say", "<none>"), "Done. I listed the files.");
     EXPECT_FALSE(recordOf(wrapped("gemini/SessionEnd.json")).contains("say"));
 }
 

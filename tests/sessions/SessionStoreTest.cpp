@@ -95,8 +95,13 @@ protected:
     RecordingPet pet{clock};
     RecordingSummarizer summarizer;
     std::vector<AgentEventType> notified;
+    QStringList notifiedMessages;
     AgentSessionStore store{settings, pet, clock, random,
-                            [this](AgentEventType type, const AgentEvent&) { notified.push_back(type); }, summarizer};
+                            [this](AgentEventType type, const AgentEvent& e) {
+                                notified.push_back(type);
+                                notifiedMessages << e.message;
+                            },
+                            summarizer};
 };
 
 TEST_F(SessionStoreTest, ToolBurstIsPacedAtLeastSixTenthsApart) {
@@ -289,6 +294,23 @@ TEST_F(SessionStoreTest, FixedTextsFollowTheLanguageAndOnlyThreeKindsNotify) {
         store.apply(event(type, "n"));
     EXPECT_EQ(notified, (std::vector{AgentEventType::approvalRequired, AgentEventType::taskCompleted,
                                      AgentEventType::riskyActionDetected}));
+}
+
+TEST_F(SessionStoreTest, ACompletedTaskShowsAndNotifiesTheClosingWordsOverABareEventName) {
+    // Gemini's end of turn: the message is only the event's name, the words come as narration.
+    AgentEvent done = event(AgentEventType::taskCompleted, "g", "AfterAgent");
+    done.say = QStringLiteral("  All done: the marker exists.  ");
+    at(0), store.apply(done);
+    EXPECT_EQ(pet.last().state, PetState::success);
+    EXPECT_EQ(pet.last().text(), "All done: the marker exists.");
+    EXPECT_EQ(notifiedMessages.last(), "All done: the marker exists.");
+
+    // Without words the message stays, blank narration included.
+    AgentEvent plain = event(AgentEventType::taskCompleted, "h", "Build finished");
+    plain.say = QStringLiteral(" ");
+    at(1), store.apply(plain);
+    EXPECT_EQ(pet.last().text(), "Build finished");
+    EXPECT_EQ(notifiedMessages.last(), "Build finished");
 }
 
 } // namespace
