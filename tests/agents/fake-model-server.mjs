@@ -50,6 +50,11 @@ export class FakeModelServer {
       }
       if (request.method === "POST" && path.endsWith("/messages")) return this.#answer(json, path, response, "messages");
       if (request.method === "POST" && path.endsWith("/chat/completions")) return this.#answer(json, path, response, "chat");
+      if (request.method === "POST" && path.endsWith(":countTokens")) {
+        this.requests.push({ path });
+        return sendJson(response, { totalTokens: 100 });
+      }
+      if (request.method === "POST" && /:(stream)?generateContent$/i.test(path)) return this.#answer(json, path, response, "gemini");
       this.requests.push({ path, method: request.method });
       response.writeHead(404, { "content-type": "application/json" });
       response.end(JSON.stringify({ error: { type: "not_found", message: "fake model server" } }));
@@ -58,15 +63,19 @@ export class FakeModelServer {
 
   // Main-loop requests carry the agent's shell tool; title and other side requests get a short reply.
   #answer(json, path, response, format) {
-    const messages = format === "messages";
+    const wire = wires[format];
     let step;
-    let turn = { text: messages ? "Scripted reply." : "Scripted session" };
-    if (toolNames(json).includes(messages ? "Bash" : "bash")) {
-      step = messages ? countAnthropicToolResults(json.messages) : countChatToolResults(json.messages);
+    let turn = { text: wire.sideReply };
+    if (toolNames(json).includes(wire.shellTool)) {
+      step = wire.toolResults(json);
       turn = this.turns[Math.min(step, this.turns.length - 1)];
     }
-    this.requests.push({ path, step, model: json.model });
-    const write = () => (messages ? this.#messages(json, turn, step, response) : this.#chat(json, turn, step, response));
+    this.requests.push({ path, step, model: json.model, body: json });
+    const write = () => {
+      if (format === "messages") this.#messages(json, turn, step, response);
+      else if (format === "chat") this.#chat(json, turn, step, response);
+      else this.#gemini(path, turn, response);
+    };
     if (turn.delayMs) setTimeout(write, turn.delayMs);
     else write();
   }
@@ -127,10 +136,38 @@ export class FakeModelServer {
     response.write("data: [DONE]\n\n");
     response.end();
   }
+
+  #gemini(path, turn, response) {
+    const parts = [];
+    if (turn.text) parts.push({ text: turn.text });
+    if (turn.tool) parts.push({ functionCall: { name: turn.tool.name, args: turn.tool.input } });
+    const chunk = {
+      candidates: [{ content: { role: "model", parts }, finishReason: "STOP", index: 0 }],
+      usageMetadata: { promptTokenCount: 50, candidatesTokenCount: 20, totalTokenCount: 70 },
+      modelVersion: "fake-model",
+    };
+    if (!path.includes(":stream")) return sendJson(response, chunk);
+    response.writeHead(200, { "content-type": "text/event-stream", "cache-control": "no-cache" });
+    response.write(`data: ${JSON.stringify(chunk)}\r\n\r\n`);
+    response.end();
+  }
 }
 
+// How each wire format names the shell tool (which marks a main-loop request), counts the tool results
+// already in the conversation, and answers side requests such as title generation.
+const wires = {
+  messages: { shellTool: "Bash", toolResults: (json) => countAnthropicToolResults(json.messages), sideReply: "Scripted reply." },
+  chat: { shellTool: "bash", toolResults: (json) => countChatToolResults(json.messages), sideReply: "Scripted session" },
+  gemini: {
+    shellTool: "run_shell_command",
+    toolResults: (json) => (json.contents || []).flatMap((c) => c.parts || []).filter((p) => p.functionResponse).length,
+    sideReply: "Scripted reply.",
+  },
+};
+
 function toolNames(json) {
-  return Array.isArray(json.tools) ? json.tools.map((t) => t.name ?? t.function?.name) : [];
+  if (!Array.isArray(json.tools)) return [];
+  return json.tools.flatMap((t) => (t.functionDeclarations ? t.functionDeclarations.map((f) => f.name) : [t.name ?? t.function?.name]));
 }
 
 function countChatToolResults(messages) {
