@@ -45,6 +45,21 @@ std::string joinedTexts(const json& items, const char* wantedType) {
     return out;
 }
 
+// Qwen Code writes its transcript in the Gemini API's shape: message.parts, where prose parts carry "text"
+// and the model's thoughts are marked "thought".
+std::string partTexts(const json& parts) {
+    std::string out;
+    for (const auto& part : parts) {
+        const auto* thought = member(part, "thought");
+        if (thought && thought->is_boolean() && thought->get<bool>()) continue;
+        const auto* text = member(part, "text");
+        if (!text || !text->is_string()) continue;
+        if (!out.empty()) out.push_back(' ');
+        out += text->get_ref<const std::string&>();
+    }
+    return out;
+}
+
 // The text a Codex rollout line carries for the user, when it is one of the agent-message forms.
 std::optional<std::string> codexMessage(const json& line) {
     if (!hasString(line, "type", "event_msg")) return std::nullopt;
@@ -81,8 +96,11 @@ std::optional<std::string> latestAssistantText(const std::string& transcriptPath
         if (!hasString(line, "type", "assistant")) continue;
         const auto* message = member(line, "message");
         const auto* content = message ? member(*message, "content") : nullptr;
-        if (!content || !isArrayOfObjects(*content)) continue;
-        const auto text = joinedTexts(*content, "text");
+        const auto* parts = message ? member(*message, "parts") : nullptr;
+        std::string text;
+        if (content && isArrayOfObjects(*content)) text = joinedTexts(*content, "text");
+        else if (parts && isArrayOfObjects(*parts)) text = partTexts(*parts);
+        else continue;
         if (auto shown = excerpt(text::trimWhitespaceAndNewlines(text))) return shown;
     }
     return std::nullopt;

@@ -66,7 +66,7 @@ export class FakeModelServer {
     const wire = wires[format];
     let step;
     let turn = { text: wire.sideReply };
-    if (toolNames(json).includes(wire.shellTool)) {
+    if (toolNames(json).some((name) => wire.shellTools.includes(name))) {
       step = wire.toolResults(json);
       turn = this.turns[Math.min(step, this.turns.length - 1)];
     }
@@ -153,13 +153,13 @@ export class FakeModelServer {
   }
 }
 
-// How each wire format names the shell tool (which marks a main-loop request), counts the tool results
+// How each wire format's agents name their shell tool (which marks a main-loop request), counts the tool results
 // already in the conversation, and answers side requests such as title generation.
 const wires = {
-  messages: { shellTool: "Bash", toolResults: (json) => countAnthropicToolResults(json.messages), sideReply: "Scripted reply." },
-  chat: { shellTool: "bash", toolResults: (json) => countChatToolResults(json.messages), sideReply: "Scripted session" },
+  messages: { shellTools: ["Bash"], toolResults: (json) => countAnthropicToolResults(json.messages), sideReply: "Scripted reply." },
+  chat: { shellTools: ["bash", "run_shell_command"], toolResults: (json) => countChatToolResults(json.messages), sideReply: "Scripted session" },
   gemini: {
-    shellTool: "run_shell_command",
+    shellTools: ["run_shell_command"],
     toolResults: (json) => (json.contents || []).flatMap((c) => c.parts || []).filter((p) => p.functionResponse).length,
     sideReply: "Scripted reply.",
   },

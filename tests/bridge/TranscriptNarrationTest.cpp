@@ -105,6 +105,24 @@ TEST(TranscriptClaude, NewestAssistantProseWins) {
     EXPECT_EQ(latestAssistantText(path), std::nullopt);
 }
 
+TEST(TranscriptClaude, QwenCodesPartsShapedMessagesAreReadWithoutThoughts) {
+    TempHome home;
+    const auto path = home / "qwen.jsonl";
+    // Lines as Qwen Code 0.24 writes them to the file its hooks name as transcript_path.
+    const auto qwen = [](const json& parts) {
+        return json{{"type", "assistant"}, {"message", {{"role", "model"}, {"parts", parts}}}}.dump() + "\n";
+    };
+    write(path, qwen(json::array({{{"text", "I will create the marker file."}},
+                                  {{"functionCall", {{"name", "run_shell_command"}}}}})) +
+                    json{{"type", "tool_result"}, {"message", {{"role", "user"}, {"parts", json::array()}}}}.dump() +
+                    "\n");
+    EXPECT_EQ(latestAssistantText(path), "I will create the marker file.");
+    write(path, qwen(json::array({{{"text", "Planning quietly."}, {"thought", true}}, {{"text", "All done."}}})));
+    EXPECT_EQ(latestAssistantText(path), "All done.");
+    write(path, qwen(json::array({{{"text", "only a thought"}, {"thought", true}}})));
+    EXPECT_EQ(latestAssistantText(path), std::nullopt);
+}
+
 TEST(TranscriptClaude, ReadsOnlyTheLast64KiBAndSurvivesAWindowStartingMidCharacter) {
     TempHome home;
     const auto path = home / "session.jsonl";
