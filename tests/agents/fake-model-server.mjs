@@ -50,6 +50,7 @@ export class FakeModelServer {
       }
       if (request.method === "POST" && path.endsWith("/messages")) return this.#answer(json, path, response, "messages");
       if (request.method === "POST" && path.endsWith("/chat/completions")) return this.#answer(json, path, response, "chat");
+      if (request.method === "POST" && path.endsWith("/responses")) return this.#answer(json, path, response, "responses");
       if (request.method === "POST" && path.endsWith(":countTokens")) {
         this.requests.push({ path });
         return sendJson(response, { totalTokens: 100 });
@@ -74,6 +75,7 @@ export class FakeModelServer {
     const write = () => {
       if (format === "messages") this.#messages(json, turn, step, response);
       else if (format === "chat") this.#chat(json, turn, step, response);
+      else if (format === "responses") this.#responses(json, turn, step, response);
       else this.#gemini(path, turn, response);
     };
     if (turn.delayMs) setTimeout(write, turn.delayMs);
@@ -137,6 +139,34 @@ export class FakeModelServer {
     response.end();
   }
 
+  #responses(json, turn, step, response) {
+    const id = `resp_fake_${this.requests.length}`;
+    const items = [];
+    if (turn.text) {
+      items.push({ type: "message", id: `msg_fake_${step}`, role: "assistant", status: "completed",
+        content: [{ type: "output_text", text: turn.text, annotations: [] }] });
+    }
+    if (turn.tool) {
+      items.push({ type: "function_call", id: `fc_fake_${step}`, call_id: `call_fake_${step}`, status: "completed",
+        name: turn.tool.name, arguments: JSON.stringify(turn.tool.input) });
+    }
+    const usage = { input_tokens: 50, input_tokens_details: { cached_tokens: 0 }, output_tokens: 20,
+      output_tokens_details: { reasoning_tokens: 0 }, total_tokens: 70 };
+    response.writeHead(200, { "content-type": "text/event-stream", "cache-control": "no-cache" });
+    let sequence = 0;
+    const event = (type, data) =>
+      response.write(`event: ${type}\ndata: ${JSON.stringify({ type, sequence_number: sequence++, ...data })}\n\n`);
+    event("response.created", { response: { id, object: "response", status: "in_progress", model: json.model, output: [] } });
+    items.forEach((item, output_index) => {
+      event("response.output_item.added", { output_index, item: { ...item, status: "in_progress" } });
+      if (item.type === "message")
+        event("response.output_text.delta", { item_id: item.id, output_index, content_index: 0, delta: turn.text });
+      event("response.output_item.done", { output_index, item });
+    });
+    event("response.completed", { response: { id, object: "response", status: "completed", model: json.model, output: items, usage } });
+    response.end();
+  }
+
   #gemini(path, turn, response) {
     const parts = [];
     if (turn.text) parts.push({ text: turn.text });
@@ -158,6 +188,11 @@ export class FakeModelServer {
 const wires = {
   messages: { shellTools: ["Bash"], toolResults: (json) => countAnthropicToolResults(json.messages), sideReply: "Scripted reply." },
   chat: { shellTools: ["bash", "run_shell_command"], toolResults: (json) => countChatToolResults(json.messages), sideReply: "Scripted session" },
+  responses: {
+    shellTools: ["shell", "exec_command", "shell_command"],
+    toolResults: (json) => (Array.isArray(json.input) ? json.input.filter((i) => i.type === "function_call_output").length : 0),
+    sideReply: "Scripted reply.",
+  },
   gemini: {
     shellTools: ["run_shell_command"],
     toolResults: (json) => (json.contents || []).flatMap((c) => c.parts || []).filter((p) => p.functionResponse).length,
