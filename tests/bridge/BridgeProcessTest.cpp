@@ -549,7 +549,10 @@ TEST(BridgeNarration, GeminiReadsTheNewestChatAndStillWaitsOnBeforeTool) {
                                    {"toolName", "run_shell_command"},
                                    {"say", "I will list the files first."}}));
 
-    EXPECT_FALSE(recordFor(home, {"--source", "gemini", "--event", "AfterAgent"}, "{}").contains("say"));
+    // Gemini's end of turn brings the closing words too; its session end does not.
+    EXPECT_EQ(recordFor(home, {"--source", "gemini", "--event", "AfterAgent"}, "{}").value("say", "<none>"),
+              "I will list the files first.");
+    EXPECT_FALSE(recordFor(home, {"--source", "gemini", "--event", "SessionEnd"}, "{}").contains("say"));
 }
 
 TEST(BridgeNarration, OtherFamiliesNeverNarrate) {
