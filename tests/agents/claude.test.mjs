@@ -128,3 +128,35 @@ describe("Claude Code waiting on a card when the app quits", () => {
     assert.ok(!fs.existsSync(path.join(home.project, "parked.txt")));
   });
 });
+
+describe("Claude Code wired while the app is not running", () => {
+  let home;
+  let server;
+  let result;
+
+  before(async () => {
+    home = new NubboHome({ "settings.approvalMode": "fullAuto" });
+    server = new FakeModelServer([
+      { text: "I will create the marker file.", tool: { name: "Bash", input: { command: "touch absent.txt", description: "Create marker" } } },
+      { text: "Finished without the app." },
+    ]);
+    await server.start();
+    await home.installHooks();
+    result = await startClaude(home, server, "Create the marker file.");
+  });
+
+  after(async () => {
+    await home?.dispose();
+    await server?.stop();
+  });
+
+  test("every hook fails open: Claude finishes on its own answers and quickly", () => {
+    assert.equal(result.timedOut, false);
+    assert.equal(result.code, 0, result.stderr);
+    assert.equal(result.stdout.trim(), "Finished without the app.");
+    // No verdict came, so Claude's own answer stood: a print-mode run cannot ask, and refuses.
+    assert.ok(!fs.existsSync(path.join(home.project, "absent.txt")));
+    assert.ok(result.seconds < 30, `took ${result.seconds} s`);
+    assert.deepEqual(home.agentLog(), []);
+  });
+});
