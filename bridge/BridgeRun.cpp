@@ -4,6 +4,7 @@
 #include "DecisionOutput.h"
 #include "EventRecord.h"
 #include "Narration.h"
+#include "NarrationText.h"
 #include "PayloadFields.h"
 #include "ProviderRegistry.h"
 #include "SocketClient.h"
@@ -37,12 +38,22 @@ void writeFully(int fd, std::string_view bytes) {
     }
 }
 
+// The closing words a Stop payload carries are the agent's own and current, while its transcript may not
+// hold them yet when the hook runs (agents write it behind). Automation turns are no prose.
+std::optional<std::string> closingWords(const PayloadFields& fields) {
+    if (!fields.lastAssistantMessage || !looksLikeProse(*fields.lastAssistantMessage)) return std::nullopt;
+    return excerpt(text::trimWhitespaceAndNewlines(*fields.lastAssistantMessage));
+}
+
 std::optional<std::string> narrationFor(ProviderFamily family, const PayloadFields& fields, const std::string& home) {
     switch (family) {
     case ProviderFamily::claude:
+        if (auto words = closingWords(fields)) return words;
         if (!fields.transcriptPath) return std::nullopt;
         return latestAssistantText(*fields.transcriptPath);
-    case ProviderFamily::codex: return latestCodexNarration(home, fields.sessionId);
+    case ProviderFamily::codex:
+        if (auto words = closingWords(fields)) return words;
+        return latestCodexNarration(home, fields.sessionId);
     case ProviderFamily::gemini: return latestGeminiNarration(home);
     default: return std::nullopt;
     }

@@ -55,6 +55,7 @@ PayloadFields extractFields(const nlohmann::json& payload) {
     fields.sessionId = firstNonEmpty(payload, {"session_id", "sessionId"});
     fields.cwd = nonEmptyString(payload, "cwd");
     fields.transcriptPath = firstNonEmpty(payload, {"transcript_path", "transcriptPath"});
+    fields.lastAssistantMessage = nonEmptyString(payload, "last_assistant_message");
     return fields;
 }
 

@@ -17,6 +17,8 @@ struct PayloadFields {
     std::optional<std::string> sessionId;
     std::optional<std::string> cwd;
     std::optional<std::string> transcriptPath;
+    // The agent's closing words, which Claude Code, Qwen Code and Codex send with Stop.
+    std::optional<std::string> lastAssistantMessage;
 };
 
 // The payload when it is a JSON object; an empty object for anything else (empty, invalid, array, scalar).

@@ -101,7 +101,7 @@ std::vector<FixtureCase> fixtureCases() {
              "cwd":"/home/dev/project","sessionId":"59dcb05a-f9aa-4346-8411-afef588a183d"})"_json},
         {"ClaudeStop", [] { return rawPayload("claude/Stop.json", "claude", "Stop"); },
          R"({"provider":"claude","type":"responding","message":"Stop","cwd":"/home/dev/project",
-             "sessionId":"dd943cc6-c66b-4fa7-bcdc-e111b4df6e7d"})"_json},
+             "sessionId":"dd943cc6-c66b-4fa7-bcdc-e111b4df6e7d","say":"Done. I listed the files."})"_json},
         {"ClaudePreCompact", [] { return rawPayload("claude/PreCompact.manual.json", "claude", "PreCompact"); },
          R"({"provider":"claude","type":"contextCompacting","message":"PreCompact","cwd":"/home/dev/project",
              "sessionId":"28e2b76f-6012-45bd-a2b2-40ccbb1497d0"})"_json},
@@ -138,9 +138,9 @@ std::vector<FixtureCase> fixtureCases() {
              "sessionId":"b2dedc07-9b09-4eed-8523-8f8c50757ac2"})"_json},
         {"QwenStop", [] { return rawPayload("qwen/Stop.json", "qwen", "Stop"); },
          R"({"provider":"qwen","type":"responding","message":"Stop","cwd":"/home/dev/project",
-             "sessionId":"85d5777b-5802-4aac-9484-559d5d0bd844"})"_json},
+             "sessionId":"85d5777b-5802-4aac-9484-559d5d0bd844","say":"Done. I listed the files."})"_json},
 
-        // Codex CLI (no rollout in the temporary home, so no narration)
+        // Codex CLI (no rollout in the temporary home, so narration only from a payload's closing words)
         {"CodexSessionStart", [] { return wrapped("codex/SessionStart.json"); },
          R"({"provider":"codex","type":"agentStarted","message":"SessionStart","cwd":"/home/dev/project",
              "sessionId":"01a2576d-dc2f-7081-943f-df9ae401e54a"})"_json},
@@ -158,7 +158,7 @@ std::vector<FixtureCase> fixtureCases() {
              "cwd":"/home/dev/project","sessionId":"01a2576d-dc2f-7081-943f-df9ae401e54a"})"_json},
         {"CodexStop", [] { return wrapped("codex/Stop.json"); },
          R"({"provider":"codex","type":"responding","message":"Stop","cwd":"/home/dev/project",
-             "sessionId":"01a2576d-dc2f-7081-943f-df9ae401e54a"})"_json},
+             "sessionId":"01a2576d-dc2f-7081-943f-df9ae401e54a","say":"Done. I listed the files."})"_json},
         {"CodexPreCompact", [] { return wrapped("codex/PreCompact.json"); },
          R"({"provider":"codex","type":"contextCompacting","message":"PreCompact","cwd":"/home/dev/project",
              "sessionId":"01a2576f-f1c4-7133-a7d0-ef99fb5b5961"})"_json},

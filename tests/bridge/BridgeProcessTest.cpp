@@ -461,6 +461,32 @@ TEST(BridgeNarration, ClaudeWithoutATranscriptHasNoSay) {
                      .contains("say"));
 }
 
+TEST(BridgeNarration, StopTakesTheClosingWordsOfThePayloadOverALaggingTranscript) {
+    TempHome home;
+    // The transcript still ends with the turn's earlier prose when Stop runs.
+    const std::string transcript = home.writeFile(".claude/projects/p/session.jsonl", kClaudeTranscript);
+    const auto stopWith = [&](const json& lastMessage) {
+        json payload = json::parse(withTranscript("transcript_path", transcript));
+        payload["last_assistant_message"] = lastMessage;
+        return payload.dump();
+    };
+    for (const char* source : {"claude", "qwen"}) {
+        SCOPED_TRACE(source);
+        EXPECT_EQ(recordFor(home, {"--source", source, "--event", "Stop"}, stopWith("All done.\nThe tests pass."))
+                      .value("say", "<none>"),
+                  "All done. The tests pass.");
+    }
+    // Nothing worth showing in it (only code, blank, not a string): the transcript speaks as before.
+    for (const json& unusable : {json("```\nmake\n```"), json("  "), json(42)}) {
+        SCOPED_TRACE(unusable.dump());
+        EXPECT_EQ(recordFor(home, claudeEvent("Stop"), stopWith(unusable)).value("say", "<none>"), kClaudeSay);
+    }
+    // Codex: the payload's words, without any rollout in the home.
+    EXPECT_EQ(recordFor(home, {"--source", "codex", "--event", "Stop"}, stopWith("Finished the review."))
+                  .value("say", "<none>"),
+              "Finished the review.");
+}
+
 constexpr const char* kCodexRolloutDir = ".codex/sessions/2026/12/08/";
 
 std::string codexAgentMessage(const std::string& text) {
