@@ -30,12 +30,13 @@ bool hasString(const json& object, const char* key, std::string_view value) {
     return v && v->is_string() && v->get_ref<const std::string&>() == value;
 }
 
-// The string "text" of every item (optionally only items whose "type" is wantedType), joined with spaces.
-std::string joinedTexts(const json& items, const char* wantedType) {
+// The string "text" of every item that `keep` accepts, joined with spaces.
+template <typename Keep>
+std::string joinedTexts(const json& items, Keep keep) {
     std::string out;
     bool first = true;
     for (const auto& item : items) {
-        if (wantedType && !hasString(item, "type", wantedType)) continue;
+        if (!keep(item)) continue;
         const auto* text = member(item, "text");
         if (!text || !text->is_string()) continue;
         if (!first) out.push_back(' ');
@@ -45,19 +46,13 @@ std::string joinedTexts(const json& items, const char* wantedType) {
     return out;
 }
 
+bool anyItem(const json&) { return true; }
+bool textBlock(const json& item) { return hasString(item, "type", "text"); }
 // Qwen Code writes its transcript in the Gemini API's shape: message.parts, where prose parts carry "text"
 // and the model's thoughts are marked "thought".
-std::string partTexts(const json& parts) {
-    std::string out;
-    for (const auto& part : parts) {
-        const auto* thought = member(part, "thought");
-        if (thought && thought->is_boolean() && thought->get<bool>()) continue;
-        const auto* text = member(part, "text");
-        if (!text || !text->is_string()) continue;
-        if (!out.empty()) out.push_back(' ');
-        out += text->get_ref<const std::string&>();
-    }
-    return out;
+bool proseFromParts(const json& part) {
+    const auto* thought = member(part, "thought");
+    return !(thought && thought->is_boolean() && thought->get<bool>());
 }
 
 // The text a Codex rollout line carries for the user, when it is one of the agent-message forms.
@@ -81,7 +76,7 @@ std::optional<std::string> codexMessage(const json& line) {
         if (!item || !hasString(*item, "type", "AgentMessage")) return std::nullopt;
         const auto* content = member(*item, "content");
         if (!content || !isArrayOfObjects(*content)) return std::nullopt;
-        return joinedTexts(*content, nullptr);
+        return joinedTexts(*content, anyItem);
     }
     return std::nullopt;
 }
@@ -98,8 +93,8 @@ std::optional<std::string> latestAssistantText(const std::string& transcriptPath
         const auto* content = message ? member(*message, "content") : nullptr;
         const auto* parts = message ? member(*message, "parts") : nullptr;
         std::string text;
-        if (content && isArrayOfObjects(*content)) text = joinedTexts(*content, "text");
-        else if (parts && isArrayOfObjects(*parts)) text = partTexts(*parts);
+        if (content && isArrayOfObjects(*content)) text = joinedTexts(*content, textBlock);
+        else if (parts && isArrayOfObjects(*parts)) text = joinedTexts(*parts, proseFromParts);
         else continue;
         if (auto shown = excerpt(text::trimWhitespaceAndNewlines(text))) return shown;
     }
@@ -132,7 +127,7 @@ std::optional<std::string> latestGeminiNarration(const std::string& home) {
         if (!content) continue;
         std::optional<std::string> shown;
         if (content->is_string()) shown = excerpt(content->get_ref<const std::string&>());
-        else if (isArrayOfObjects(*content)) shown = excerpt(joinedTexts(*content, nullptr));
+        else if (isArrayOfObjects(*content)) shown = excerpt(joinedTexts(*content, anyItem));
         if (shown) return shown;
     }
     return std::nullopt;
