@@ -1,7 +1,8 @@
-// A scripted model on 127.0.0.1 that speaks the two wire formats the agents use: the Messages API
-// (Claude Code) and OpenAI-style chat completions (OpenCode's custom provider). The conversation itself
-// says which step comes next (how many tool results it already holds), so retries and side requests
-// never shift the script.
+// A scripted model on 127.0.0.1 that speaks the wire formats the agents use: the Messages API (Claude Code),
+// the Responses API (Codex), OpenAI-style chat completions (OpenCode's custom provider, Qwen Code) and the
+// Gemini API (Gemini CLI). The conversation itself says which step comes next (how many tool results it
+// already holds), so retries and side requests never shift the script. Each request's body is kept for
+// inspection when a test fails.
 import http from "node:http";
 
 // A turn is { text?: string, tool?: { name, input }, delayMs?: number }. The last turn of a script should be
