@@ -3,7 +3,17 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ make pkg-config nlohmann-json3-dev libutf8proc-dev libgtest-dev libgmock-dev
-          qt6-base-dev qtkeychain-qt6-dev libsecret-1-0 dbus gnome-keyring procps bsdutils)
+          qt6-base-dev qtkeychain-qt6-dev libsecret-1-0 dbus gnome-keyring procps bsdutils
+          # The pet and its windows: Qt Quick, the QML modules the views import, SVG symbols, the X input shape.
+          qt6-declarative-dev qt6-svg-dev libqt6svg6 libxcb-shape0-dev libxcb1-dev
+          qml6-module-qtqml qml6-module-qtquick qml6-module-qtquick-controls qml6-module-qtquick-layouts
+          qml6-module-qtquick-window qml6-module-qtquick-templates qml6-module-qtquick-shapes
+          qml6-module-qtqml-workerscript qml6-module-qttest
+          # Fonts for both languages, so the bubble reads the same everywhere.
+          fonts-dejavu-core fonts-noto-cjk
+          # The desktop tests: a real X server, window manager, compositor, tray host and notification
+          # daemon, driven with xdotool and checked with xprop and screenshots; AT-SPI finds the card's buttons.
+          xvfb xauth xdotool x11-utils imagemagick openbox xcompmgr trayer dunst at-spi2-core python3-pyatspi)
 # Node runs the plug-in and self-clean tests, the real-agent tests (npm installs the agents) and the
 # benchmark's comparison; a machine may already have them from elsewhere than Debian.
 command -v node >/dev/null 2>&1 || packages+=(nodejs)

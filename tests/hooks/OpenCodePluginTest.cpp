@@ -24,7 +24,7 @@ namespace nubbo {
 namespace {
 
 const QString kSourceDir = QFileInfo(QStringLiteral(__FILE__)).absolutePath();
-const QString kFixtures = kSourceDir + QStringLiteral("/../../../shared/fixtures/opencode");
+const QString kFixtures = kSourceDir + QStringLiteral("/../fixtures/opencode");
 const QString kSession = QStringLiteral("opencode-ses_da8904289ffeD5tQk04KTpAB9s");
 
 struct Played {
