@@ -1,11 +1,23 @@
 #include "AppStartup.h"
+#include "GuiEnvironment.h"
+#include "HookCommandLine.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    // The hook flags never need a display.
+    if (nubbo::hookCommandFrom(arguments)) {
+        QCoreApplication app(argc, argv);
+        nubbo::AppStartup startup;
+        return startup.handleCommandLine(arguments).value_or(0);
+    }
+    nubbo::prepareGuiEnvironment();
+    QApplication app(argc, argv);
     nubbo::AppStartup startup;
-    if (const auto exitCode = startup.handleCommandLine(QCoreApplication::arguments())) return *exitCode;
     startup.run();
-    return QCoreApplication::exec();
+    return QApplication::exec();
 }

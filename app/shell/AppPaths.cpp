@@ -1,5 +1,6 @@
 #include "AppPaths.h"
 
+#include <QCoreApplication>
 #include <QDir>
 
 namespace nubbo {
@@ -42,6 +43,10 @@ QString AppPaths::backupsDirectory() {
 
 QString AppPaths::socketPath() {
     return applicationSupport() + QStringLiteral("/nubbo.sock");
+}
+
+QString AppPaths::bundleResourcesDirectory() {
+    return QDir::cleanPath(QCoreApplication::applicationDirPath() + QStringLiteral("/../Resources"));
 }
 
 } // namespace nubbo

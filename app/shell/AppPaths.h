@@ -17,6 +17,8 @@ struct AppPaths {
     static QString backupsDirectory();
     // Where the app listens for the bridge.
     static QString socketPath();
+    // The running bundle's Contents/Resources (the executable sits in Contents/MacOS).
+    static QString bundleResourcesDirectory();
 };
 
 } // namespace nubbo

@@ -14,10 +14,20 @@
 #include "NarrationSummarizer.h"
 #include "NubboLog.h"
 #include "NubboNotifications.h"
+#include "PetInteraction.h"
+#include "PetMenuController.h"
 #include "PetViewModel.h"
+#include "PetWindow.h"
+#include "PetWindowController.h"
 #include "SettingsStore.h"
+#include "SettingsWindowController.h"
+#include "StatusItem.h"
+#include "AppPaths.h"
+#include "PetQml.h"
 
+#include <QApplication>
 #include <QLocale>
+#include <QStyleHints>
 
 #include <csignal>
 #include <cstdio>
@@ -32,6 +42,11 @@ AppStartup::~AppStartup() {
     guardian_.reset();
     sessions_.reset();
     installer_.reset();
+    statusItem_.reset();
+    petWindowController_.reset();
+    petWindow_.reset();
+    interaction_.reset();
+    menu_.reset();
     viewModel_.reset();
 }
 
@@ -61,17 +76,16 @@ void AppStartup::run() {
     // A producer that hangs up must never take the app down with it.
     std::signal(SIGPIPE, SIG_IGN);
     NubboLog::log(QStringLiteral("nubbo starting"));
+    // The app lives in the tray and the pet panel: closing any window never quits it.
+    NubboLog::log(QStringLiteral("applicationDidFinishLaunching policy will be set to accessory"));
+    if (auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        gui->setQuitOnLastWindowClosed(false);
 
     const auto log = [](const QString& line) { NubboLog::log(line); };
     clock_ = std::make_unique<SystemClock>();
     scheduler_ = std::make_unique<QtScheduler>();
     random_ = std::make_unique<SystemRandom>();
     buildSettings();
-    // The pet window, the settings window and the menus are created here once the interface exists.
-
-    notifier_ = std::make_unique<FreedesktopNotifier>(log);
-    notifications_ = std::make_unique<NubboNotifications>(*settings_, *notifier_);
-    NubboNotifications::setShared(notifications_.get());
 
     // The card's answers reach the waiting agent first, then the session that asked.
     viewModel_ = std::make_unique<PetViewModel>(*settings_, *scheduler_, *clock_, *random_, log,
@@ -80,6 +94,13 @@ void AppStartup::run() {
                                                     AgentSessionStore::shared().resolveApproval(eventId, allow);
                                                 });
     PetViewModel::setShared(viewModel_.get());
+    createPetWindow();
+    settingsWindow_ = std::make_unique<SettingsWindowController>(log);
+    wireMenus();
+
+    notifier_ = std::make_unique<FreedesktopNotifier>(log);
+    notifications_ = std::make_unique<NubboNotifications>(*settings_, *notifier_);
+    NubboNotifications::setShared(notifications_.get());
 
     summarizer_ = std::make_unique<NullSummarizer>();
     sessions_ = std::make_unique<AgentSessionStore>(
@@ -101,12 +122,48 @@ void AppStartup::run() {
 
     notifications_->requestAuthorization();
     runInitialAgentDetection(*settings_);
-    // The status item is set up here once the interface exists.
+    setupStatusItem();
 
-    // The settings window opens on the very first launch; until it exists the flag is only recorded.
     const QString firstLaunchKey = QStringLiteral("hasOpenedSettingsOnFirstLaunch");
-    if (preferences_->value(firstLaunchKey).typeId() != QMetaType::Bool || !preferences_->value(firstLaunchKey).toBool())
+    if (preferences_->value(firstLaunchKey).typeId() != QMetaType::Bool || !preferences_->value(firstLaunchKey).toBool()) {
         preferences_->setValue(firstLaunchKey, true);
+        settingsWindow_->show();
+    }
+}
+
+void AppStartup::createPetWindow() {
+    const auto log = [](const QString& line) { NubboLog::log(line); };
+    menu_ = std::make_unique<PetMenuController>(*viewModel_, *settings_);
+    const int doubleClickMs = QGuiApplication::styleHints()->mouseDoubleClickInterval();
+    interaction_ = std::make_unique<PetInteraction>(*viewModel_, *settings_, *scheduler_, *clock_, *menu_,
+                                                    doubleClickMs / 1000.0);
+    petWindow_ = std::make_unique<PetWindow>(
+        petViewUrl(),
+        QVariantMap{{QStringLiteral("viewModel"), QVariant::fromValue<QObject*>(viewModel_.get())},
+                    {QStringLiteral("settings"), QVariant::fromValue<QObject*>(settings_.get())},
+                    {QStringLiteral("interaction"), QVariant::fromValue<QObject*>(interaction_.get())}},
+        log);
+    petWindowController_ = std::make_unique<PetWindowController>(*petWindow_, *settings_, *preferences_,
+                                                                 *viewModel_, *scheduler_, *clock_);
+    QObject::connect(petWindow_.get(), &PetWindow::screensChanged, petWindowController_.get(),
+                     &PetWindowController::screensChanged);
+    petWindowController_->show();
+}
+
+void AppStartup::wireMenus() {
+    // The handlers reach their targets through this object, which outlives the menus.
+    menu_->setOpenSettingsHandler([this] { settingsWindow_->show(); });
+    menu_->setResetPositionHandler([] {
+        if (PetWindowController* controller = PetWindowController::shared())
+            controller->resetPosition();
+    });
+    viewModel_->setOpenSettingsHandler([this] { settingsWindow_->show(); });
+}
+
+void AppStartup::setupStatusItem() {
+    const auto log = [](const QString& line) { NubboLog::log(line); };
+    statusItem_ = std::make_unique<StatusItem>([this](QMenu& menu) { menu_->populate(menu); }, log);
+    statusItem_->setUp(StatusItem::iconFrom(AppPaths::bundleResourcesDirectory(), symbolIcon(QStringLiteral("pawprint.fill"))));
 }
 
 } // namespace nubbo

@@ -16,7 +16,13 @@ class HookInstaller;
 class JsonPreferencesDomain;
 class NarrationSummarizer;
 class NubboNotifications;
+class PetInteraction;
+class PetMenuController;
 class PetViewModel;
+class PetWindow;
+class PetWindowController;
+class SettingsWindowController;
+class StatusItem;
 class QtScheduler;
 class SettingsStore;
 class SystemClock;
@@ -31,8 +37,15 @@ public:
     std::optional<int> handleCommandLine(const QStringList& arguments);
     void run();
 
+    // Reached by the desktop tests and the benchmarks; null before run().
+    PetWindow* petWindow() const { return petWindow_.get(); }
+    SettingsWindowController* settingsWindow() const { return settingsWindow_.get(); }
+
 private:
     void buildSettings();
+    void createPetWindow();
+    void wireMenus();
+    void setupStatusItem();
 
     std::unique_ptr<SystemClock> clock_;
     std::unique_ptr<QtScheduler> scheduler_;
@@ -45,6 +58,12 @@ private:
     std::unique_ptr<FreedesktopNotifier> notifier_;
     std::unique_ptr<NubboNotifications> notifications_;
     std::unique_ptr<PetViewModel> viewModel_;
+    std::unique_ptr<PetMenuController> menu_;
+    std::unique_ptr<PetInteraction> interaction_;
+    std::unique_ptr<PetWindow> petWindow_;
+    std::unique_ptr<PetWindowController> petWindowController_;
+    std::unique_ptr<SettingsWindowController> settingsWindow_;
+    std::unique_ptr<StatusItem> statusItem_;
     std::unique_ptr<NarrationSummarizer> summarizer_;
     std::unique_ptr<AgentSessionStore> sessions_;
     std::unique_ptr<AgentEventBus> bus_;

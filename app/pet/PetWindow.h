@@ -1,0 +1,66 @@
+// The real pet panel: a frameless, translucent tool window that never takes focus, shown on every virtual
+// desktop, hosting the QML pet view. Clicks reach it only on the pet square and the shown bubble card.
+#pragma once
+
+#include "PetPanel.h"
+
+#include <QObject>
+#include <QPointF>
+#include <QRegion>
+#include <QUrl>
+#include <QVariantMap>
+
+#include <functional>
+#include <memory>
+
+class QQuickItem;
+class QQuickView;
+class QScreen;
+
+namespace nubbo {
+
+class PetWindow final : public QObject, public PetPanel {
+    Q_OBJECT
+
+public:
+    using LogFunction = std::function<void(const QString& line)>;
+
+    // `properties` are the root item's initial properties (the view model, the settings, the interaction).
+    PetWindow(const QUrl& source, const QVariantMap& properties, LogFunction log, QObject* parent = nullptr);
+    ~PetWindow() override;
+
+    QPointF origin() const override { return origin_; }
+    void moveTo(const QPointF& origin) override;
+    QList<PetScreen> screens() const override;
+    QPointF pointerPosition() const override;
+    void setAlwaysOnTop(bool onTop) override;
+    void showPanel() override;
+
+    QQuickView& view() { return *view_; }
+    // Where clicks are taken, in window coordinates; empty before the first frame.
+    QRegion inputRegion() const { return shape_; }
+
+Q_SIGNALS:
+    // Screens were added or removed, or one changed its geometry.
+    void screensChanged();
+    // The first frame is on screen.
+    void firstFrameShown();
+
+private:
+    void watchScreen(QScreen* screen);
+    void afterFrame();
+    QRegion currentShape() const;
+
+    std::unique_ptr<QQuickView> view_;
+    LogFunction log_;
+    QPointF origin_;
+    bool alwaysOnTop_ = true;
+    bool shown_ = false;
+    bool firstFrameLogged_ = false;
+    QRegion shape_;
+    bool shapeIsBounding_ = false;
+    int framesSinceCompositorCheck_ = 0;
+    QString drawnState_;
+};
+
+} // namespace nubbo
