@@ -13,7 +13,7 @@ packages=(cmake ninja-build g++ make pkg-config nlohmann-json3-dev libutf8proc-d
           fonts-dejavu-core fonts-noto-cjk
           # The desktop tests: a real X server, window manager, compositor, tray host and notification
           # daemon, driven with xdotool and checked with xprop and screenshots; AT-SPI finds the card's buttons.
-          xvfb xauth xdotool x11-utils imagemagick openbox xcompmgr trayer dunst at-spi2-core python3-pyatspi)
+          xvfb xauth xdotool x11-utils x11-xserver-utils imagemagick openbox xcompmgr trayer dunst at-spi2-core python3-pyatspi)
 # Node runs the plug-in and self-clean tests, the real-agent tests (npm installs the agents) and the
 # benchmark's comparison; a machine may already have them from elsewhere than Debian.
 command -v node >/dev/null 2>&1 || packages+=(nodejs)

@@ -4,26 +4,9 @@ import fs from "node:fs";
 import path from "node:path";
 import { after, before, describe, test } from "node:test";
 
+import { startClaude } from "./claude-run.mjs";
 import { FakeModelServer } from "./fake-model-server.mjs";
-import { NubboHome, ensureAgent, inOrder, run, waitFor } from "./harness.mjs";
-
-const claude = ensureAgent("@anthropic-ai/claude-code", "2.1.337", "claude");
-
-async function startClaude(home, server, prompt) {
-  fs.writeFileSync(path.join(home.home, ".claude.json"), JSON.stringify({ hasCompletedOnboarding: true }));
-  return run(claude, ["-p", prompt, "--permission-mode", "default"], {
-    cwd: home.project,
-    timeoutMs: 120000,
-    env: home.env({
-      ANTHROPIC_BASE_URL: server.url,
-      ANTHROPIC_API_KEY: "sk-ant-test-not-a-key",
-      CLAUDE_CODE_DISABLE_NONESSENTIAL_TRAFFIC: "1",
-      DISABLE_AUTOUPDATER: "1",
-      DISABLE_TELEMETRY: "1",
-      DISABLE_ERROR_REPORTING: "1",
-    }),
-  });
-}
+import { NubboHome, inOrder, waitFor } from "./harness.mjs";
 
 function approvalLines(home) {
   return home.agentLog().filter((line) => line.includes("] Claude approvalRequired: "));

@@ -127,8 +127,9 @@ export class NubboHome {
       throw new Error(`install-hooks printed ${JSON.stringify(result.stdout)} ${result.stderr}`);
   }
 
-  async startApp() {
-    this.app = spawn(appPath, [], { env: this.env(), stdio: ["ignore", "ignore", "pipe"] });
+  // `extra` reaches only the app, e.g. a real display instead of the headless platform.
+  async startApp(extra = {}) {
+    this.app = spawn(appPath, [], { env: this.env(extra), stdio: ["ignore", "ignore", "pipe"] });
     this.appStderr = "";
     this.app.stderr.on("data", (d) => (this.appStderr += d));
     this.appExit = new Promise((resolve) => this.app.on("exit", (code, signal) => resolve({ code, signal })));

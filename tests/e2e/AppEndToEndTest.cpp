@@ -1,8 +1,10 @@
 // Real agent payloads through the real bridge into the app's services as start-up assembles them; the pet's
 // behaviour is read back from nubbo.log, and a permission request is answered on the approval card.
 #include "AppStartup.h"
+#include "GuiEnvironment.h"
 #include "PetViewModel.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -145,7 +147,10 @@ TEST_F(AppEndToEnd, AgentHooksMoveThePetAndTheCardAnswersTheAgent) {
 } // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
+    // The assembled app shows its pet window; with no display it draws offscreen.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    nubbo::prepareGuiEnvironment();
+    QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

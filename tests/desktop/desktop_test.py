@@ -1,0 +1,181 @@
+"""The pet window on a real X server with a window manager, compositor and tray host (desktop-session.sh).
+
+Drives the real app with xdotool, reads the window's properties with xprop and xwininfo, and saves
+screenshots into NUBBO_SHOTS_DIR to be looked at.
+"""
+import json
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+APP = os.environ["NUBBO_APP"]
+SHOTS = os.environ.get("NUBBO_SHOTS_DIR", tempfile.gettempdir())
+PANEL_W, PANEL_H = 280, 360
+PET_SIDE = 150  # petSizeScale 1.0
+
+
+def sh(*args, check=True, timeout=20):
+    return subprocess.run(args, check=check, capture_output=True, text=True, timeout=timeout).stdout
+
+
+def wait_for(what, predicate, timeout=10.0):
+    deadline = time.monotonic() + timeout
+    while True:
+        value = predicate()
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            raise AssertionError(f"gave up waiting for {what}")
+        time.sleep(0.05)
+
+
+def geometry(window):
+    info = sh("xwininfo", "-id", str(window))
+    get = lambda key: int(re.search(key + r":\s+(-?\d+)", info).group(1))
+    return get("Absolute upper-left X"), get("Absolute upper-left Y"), get("Width"), get("Height")
+
+
+def screenshot(name):
+    os.makedirs(SHOTS, exist_ok=True)
+    path = os.path.join(SHOTS, name + ".png")
+    sh("import", "-window", "root", path)
+    return path
+
+
+class PetOnTheDesktop(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.home = tempfile.mkdtemp(prefix="nubbo-desktop-")
+        config = os.path.join(cls.home, ".config", "Nubbo")
+        os.makedirs(config)
+        cls.preferences = os.path.join(config, "preferences.json")
+        with open(cls.preferences, "w") as f:
+            json.dump({"settings.edgeSnap": True, "settings.alwaysOnTop": True,
+                       "hasOpenedSettingsOnFirstLaunch": True}, f)
+        cls.log_path = os.path.join(cls.home, "Library", "Application Support", "Nubbo", "Logs", "nubbo.log")
+        env = dict(os.environ, HOME=cls.home, XDG_CONFIG_HOME=os.path.join(cls.home, ".config"),
+                   XDG_DATA_HOME=os.path.join(cls.home, ".local", "share"), LANG="C.UTF-8",
+                   QT_QPA_PLATFORM="xcb", QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
+        env.pop("QT_QUICK_BACKEND", None)
+        cls.app = subprocess.Popen([APP], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+        wait_for("the first frame", lambda: "pet first frame" in cls.log(), 30)
+        cls.window = wait_for("the pet window", cls.find_panel, 10)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.app.terminate()
+        try:
+            cls.app.wait(10)
+        except subprocess.TimeoutExpired:
+            cls.app.kill()
+        shutil.rmtree(cls.home, ignore_errors=True)
+
+    @classmethod
+    def log(cls):
+        try:
+            with open(cls.log_path, encoding="utf-8") as f:
+                return f.read()
+        except FileNotFoundError:
+            return ""
+
+    @classmethod
+    def find_panel(cls):
+        out = sh("xdotool", "search", "--onlyvisible", "--pid", str(cls.app.pid), check=False)
+        for window in out.split():
+            if geometry(window)[2:] == (PANEL_W, PANEL_H):
+                return int(window)
+        return None
+
+    def pet_centre(self):
+        x, y, _, _ = geometry(self.window)
+        return x + PANEL_W // 2, y + PANEL_H - 2 - PET_SIDE // 2
+
+    def visible_windows(self):
+        return set(sh("xdotool", "search", "--onlyvisible", "--pid", str(self.app.pid), check=False).split())
+
+    def test_1_window_is_a_panel_above_everything_on_every_desktop(self):
+        props = sh("xprop", "-id", str(self.window), "_NET_WM_STATE", "_NET_WM_DESKTOP", "WM_HINTS")
+        for state in ("_NET_WM_STATE_ABOVE", "_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER"):
+            self.assertIn(state, props)
+        self.assertIn("_NET_WM_DESKTOP(CARDINAL) = 4294967295", props)
+        self.assertRegex(props, r"accepts input or input focus: False")
+        # The default spot: bottom-right corner of the screen, 24 points in (no panel at the bottom here).
+        self.assertEqual(geometry(self.window), (1280 - 280 - 24, 800 - 360 - 24, PANEL_W, PANEL_H))
+        screenshot("desktop-idle")
+
+    def test_2_clicks_beside_the_pet_reach_the_window_below(self):
+        x, y, _, _ = geometry(self.window)
+        events = os.path.join(self.home, "xev.log")
+        with open(events, "w") as out:
+            below = subprocess.Popen(["xev", "-geometry", f"500x500+{x - 100}+{y - 60}", "-event", "button"],
+                                     stdout=out, stderr=subprocess.DEVNULL)
+        try:
+            wait_for("the window below", lambda: "ButtonPress" not in open(events).read() and
+                     sh("xdotool", "search", "--onlyvisible", "--pid", str(below.pid), check=False).strip(), 10)
+            time.sleep(0.3)  # let the window manager finish placing it
+            presses = lambda: open(events).read().count("ButtonPress event")
+            # Left of the card's widest extent and above the pet square: transparent panel area.
+            sh("xdotool", "mousemove", str(x + 12), str(y + 150), "click", "1")
+            wait_for("the click to reach the window below", lambda: presses() == 1, 5)
+            # On the pet itself the panel takes the click.
+            cx, cy = self.pet_centre()
+            sh("xdotool", "mousemove", str(cx), str(cy), "click", "1")
+            time.sleep(0.5)
+            self.assertEqual(presses(), 1)
+            screenshot("desktop-bubble-over-window")
+        finally:
+            below.terminate()
+            below.wait(5)
+
+    def test_3_right_click_opens_the_pet_menu(self):
+        before = self.visible_windows()
+        cx, cy = self.pet_centre()
+        sh("xdotool", "mousemove", str(cx), str(cy), "click", "3")
+        menus = wait_for("the context menu", lambda: self.visible_windows() - before, 5)
+        menu = int(sorted(menus)[0])
+        self.assertIn("_NET_WM_WINDOW_TYPE_POPUP_MENU", sh("xprop", "-id", str(menu), "_NET_WM_WINDOW_TYPE"))
+        _, _, w, h = geometry(menu)
+        self.assertGreater(h, 22 * 15)  # 22 entries and a separator
+        screenshot("desktop-menu")
+        sh("xdotool", "key", "Escape")
+        wait_for("the menu to close", lambda: not (self.visible_windows() - before), 5)
+
+    def test_4_a_drag_moves_the_pet_and_it_snaps_to_the_edge(self):
+        x0, y0, _, _ = geometry(self.window)
+        cx, cy = self.pet_centre()
+        sh("xdotool", "mousemove", str(cx), str(cy), "mousedown", "1")
+        # Release so that the panel would rest 30 points from the left edge; the snap takes it to 12.
+        target_x = cx + (30 - x0)
+        steps = 25
+        for i in range(1, steps + 1):
+            sh("xdotool", "mousemove", str(cx + (target_x - cx) * i // steps), str(cy - 40 * i // steps))
+            time.sleep(0.02)
+        time.sleep(0.2)
+        sh("xdotool", "mouseup", "1")
+        wait_for("the snap to 12 points from the left edge", lambda: geometry(self.window)[0] == 12, 5)
+        self.assertEqual(geometry(self.window)[1], y0 - 40)
+
+        def saved():
+            with open(self.preferences) as f:
+                stored = json.load(f)
+            return stored.get("pet.originX") == 12 and stored.get("pet.originY") == y0 - 40
+        wait_for("the new position to be saved", saved, 5)
+        screenshot("desktop-snapped-left")
+
+    def test_5_the_tray_shows_the_status_item(self):
+        self.assertNotIn("status item: no system tray", self.log())
+        tree = sh("xwininfo", "-root", "-tree")
+        panel = re.search(r'"panel": \("panel" "trayer"\)\s+(\d+)x(\d+)', tree)
+        self.assertIsNotNone(panel, tree)
+        # trayer grows by one icon's width for each embedded icon.
+        self.assertGreaterEqual(int(panel.group(1)), 16)
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
