@@ -60,7 +60,8 @@ QMenu* PetMenuController::makeMenu(QWidget* parent) {
     menu->addSeparator();
 
     const bool zh = settings_.effectiveLanguage() == Language::zh;
-    QAction* reset = menu->addAction(zh ? QString::fromUtf16(u"重置 Nubbo 位置") : QStringLiteral("Reset Nubbo Position"));
+    QAction* reset =
+        menu->addAction(zh ? QString::fromUtf16(u"重置 Nubbo 位置") : QStringLiteral("Reset Nubbo Position"));
     connect(reset, &QAction::triggered, this, &PetMenuController::resetPositionAction);
     QAction* settings = menu->addAction(zh ? QString::fromUtf16(u"设置…") : QString::fromUtf16(u"Settings…"));
     settings->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));

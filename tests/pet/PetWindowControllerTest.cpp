@@ -29,7 +29,8 @@ const QPointF kDefault(1280 - 280 - 24, 800 - 360 - 24);
 class PetWindowControllerTest : public ::testing::Test {
 protected:
     PetWindowControllerTest() {
-        QObject::connect(&model, &PetViewModel::bumpTriggerChanged, [this] { bumps.push_back(*model.bumpDirection()); });
+        QObject::connect(&model, &PetViewModel::bumpTriggerChanged,
+                         [this] { bumps.push_back(*model.bumpDirection()); });
     }
 
     void press(const QPointF& pointer) {
