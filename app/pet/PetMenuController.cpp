@@ -52,6 +52,12 @@ PetMenuController::PetMenuController(PetViewModel& viewModel, SettingsStore& set
 
 QMenu* PetMenuController::makeMenu(QWidget* parent) {
     auto* menu = new QMenu(parent);
+    populate(*menu);
+    return menu;
+}
+
+void PetMenuController::populate(QMenu& target) {
+    QMenu* menu = &target;
     for (const Preview& preview : kPreviews) {
         QAction* action = menu->addAction(QString::fromLatin1(preview.title));
         action->setData(rawValue(preview.state));
@@ -69,7 +75,6 @@ QMenu* PetMenuController::makeMenu(QWidget* parent) {
     QAction* quit = menu->addAction(zh ? QString::fromUtf16(u"退出 Nubbo") : QStringLiteral("Quit Nubbo"));
     quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     connect(quit, &QAction::triggered, this, &PetMenuController::quitAction);
-    return menu;
 }
 
 QMenu* PetMenuController::popup(const QPoint& globalPosition) {

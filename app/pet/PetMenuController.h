@@ -32,6 +32,8 @@ public:
 
     // A new menu on every call, so the titles follow the language of the moment. The caller owns it.
     QMenu* makeMenu(QWidget* parent = nullptr);
+    // Appends the items to a menu that lives on (the status item's, emptied before each showing).
+    void populate(QMenu& menu);
     // Pops a fresh menu up at the global position; it deletes itself once closed.
     QMenu* popup(const QPoint& globalPosition);
 

@@ -135,7 +135,7 @@ void AppStartup::createPetWindow() {
     const auto log = [](const QString& line) { NubboLog::log(line); };
     menu_ = std::make_unique<PetMenuController>(*viewModel_, *settings_);
     const int doubleClickMs = QGuiApplication::styleHints()->mouseDoubleClickInterval();
-    interaction_ = std::make_unique<PetInteraction>(*viewModel_, *settings_, *scheduler_, *clock_, *menu_,
+    interaction_ = std::make_unique<PetInteraction>(*viewModel_, *settings_, *menu_, *scheduler_, *clock_,
                                                     doubleClickMs / 1000.0);
     petWindow_ = std::make_unique<PetWindow>(
         petViewUrl(),
