@@ -167,6 +167,9 @@ SettingsStore::SettingsStore(PreferencesDomain& preferences, SecretStore& secret
     load();
     migrateSummaryAPIKey();
     loadEnabled();
+    for (Signal artInput : {&SettingsStore::petSourceChanged, &SettingsStore::customPetPathChanged,
+                            &SettingsStore::activePackPathChanged})
+        connect(this, artInput, this, &SettingsStore::effectivePetArtChanged);
 }
 
 SettingsStore::~SettingsStore() {

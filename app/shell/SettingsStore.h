@@ -77,6 +77,9 @@ class SettingsStore : public QObject {
     Q_PROPERTY(QString language READ languageRaw WRITE setLanguageRaw NOTIFY languageChanged)
     // "en" or "zh", never "system".
     Q_PROPERTY(QString effectiveLanguage READ effectiveLanguageRaw NOTIFY effectiveLanguageChanged)
+    // The art in effect, "" for none: follow petSource, customPetPath and activePackPath together.
+    Q_PROPERTY(QString effectiveCustomPetPath READ effectiveCustomPetPathRaw NOTIFY effectivePetArtChanged)
+    Q_PROPERTY(QString effectivePackPath READ effectivePackPathRaw NOTIFY effectivePetArtChanged)
 
 public:
     // The user's preferred interface languages, most preferred first (the app passes
@@ -202,6 +205,8 @@ public:
     std::optional<QString> effectiveCustomPetPath() const;
     // activePackPath when the source is pack and it is non-empty.
     std::optional<QString> effectivePackPath() const;
+    QString effectiveCustomPetPathRaw() const { return effectiveCustomPetPath().value_or(QString()); }
+    QString effectivePackPathRaw() const { return effectivePackPath().value_or(QString()); }
 
     // en or zh: the chosen language, or for "system" the first preferred language (zh when it starts with
     // "zh"; en when there is none).
@@ -258,6 +263,8 @@ Q_SIGNALS:
     void summaryProviderChanged();
     void languageChanged();
     void effectiveLanguageChanged();
+    // Any of petSource, customPetPath or activePackPath was written with a different value.
+    void effectivePetArtChanged();
     void summaryModelChanged(const QString& provider);
     void summaryBaseURLChanged(const QString& provider);
 

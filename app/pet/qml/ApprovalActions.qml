@@ -1,0 +1,54 @@
+import QtQuick
+import Nubbo.Pet
+
+// Deny, Allow and Allow All, right-aligned; the row dips to 0.92 while pressed, without taking the buttons'
+// clicks.
+Item {
+    id: actions
+
+    property QtObject viewModel: null
+    property bool zh: false
+    property color accent: DesktopPalette.accent("pink")
+
+    implicitHeight: row.height
+
+    Row {
+        id: row
+        anchors.right: parent.right
+        spacing: 8
+        scale: press.value
+
+        CardButton {
+            text: actions.zh ? "拒绝" : "Deny"
+            tint: DesktopPalette.red
+            onClicked: if (actions.viewModel) actions.viewModel.submitApproval(false)
+        }
+        CardButton {
+            text: actions.zh ? "允许" : "Allow"
+            tint: actions.accent
+            prominent: true
+            onClicked: if (actions.viewModel) actions.viewModel.submitApproval(true)
+        }
+        CardButton {
+            text: actions.zh ? "全部允许" : "Allow All"
+            tint: DesktopPalette.blue
+            toolTip: actions.zh ? "全部允许：普通命令以后不再询问（危险命令仍会问）"
+                                : "Allow All: ordinary commands won't ask again (dangerous ones still will)."
+            onClicked: if (actions.viewModel) actions.viewModel.allowAll()
+        }
+
+        // Passive: it watches the press and never grabs it from the buttons.
+        PointHandler {
+            id: pointer
+            acceptedButtons: Qt.LeftButton
+            onActiveChanged: {
+                if (active && press.value > 0.95)
+                    press.moveTo(0.92, 0.18, 0.6)
+                else if (!active)
+                    press.moveTo(1.0, 0.22, 0.7)
+            }
+        }
+    }
+
+    SpringValue { id: press; value: 1 }
+}

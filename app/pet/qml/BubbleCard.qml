@@ -1,0 +1,273 @@
+import QtQuick
+import Nubbo.Pet
+
+// One shown bubble: a message, an agent's narration or an approval card, on the card-and-tail background.
+// Its content is handed over, not bound, so a card that is leaving keeps showing what it showed.
+Item {
+    id: card
+
+    property string identity
+    property var content: ({ kind: "message", text: "" })
+    property QtObject viewModel: null
+    property QtObject settings: null
+    property color accent
+    property real fadeSeconds: 0.3
+
+    readonly property string kind: content && content.kind ? content.kind : "message"
+    readonly property string style: settings ? settings.bubbleStyle : "normal"
+    readonly property bool zh: settings ? settings.effectiveLanguage === "zh" : false
+    readonly property real horizontalPadding: style === "compact" ? 12 : 15
+    readonly property real verticalPadding: style === "compact" ? 9 : 12
+    readonly property real maximumWidth: style === "compact" ? 188 : style === "large" ? 252 : 220
+    readonly property real messageSize: style === "compact" ? 12 : style === "large" ? 14 : 13
+    readonly property real narrationSize: messageSize + 1
+    readonly property real innerWidth: maximumWidth - 2 * horizontalPadding
+    readonly property real tailHeight: 11
+    readonly property Item body: bodyLoader
+
+    // Transition progress: 0 entering from the left, 1 settled, 2 gone to the right.
+    property real phase: 1
+    function enter(seconds) { motion.stop(); phase = 0; motion.to = 1; motion.duration = seconds * 1000; motion.start() }
+    function leave(seconds) { motion.stop(); motion.to = 2; motion.duration = seconds * 1000; leaving = true; motion.start() }
+    property bool leaving: false
+
+    width: Math.ceil(body.width + 2 * horizontalPadding)
+    height: Math.ceil(body.height + 2 * verticalPadding + tailHeight)
+    opacity: phase <= 1 ? phase : 2 - phase
+    transform: [
+        Scale {
+            origin.x: card.width / 2
+            origin.y: card.height
+            xScale: card.phase < 1 ? 0.9 + 0.1 * card.phase : 1
+            yScale: xScale
+        },
+        Translate {
+            x: card.phase < 1 ? -60 * (1 - card.phase) : 60 * (card.phase - 1)
+            y: card.phase < 1 ? 12 * (1 - card.phase) : 12 * (card.phase - 1)
+        }
+    ]
+    Accessible.role: kind === "approval" ? Accessible.AlertMessage : Accessible.Client
+    Accessible.name: kind === "approval" ? (content.title || "") : kind === "narration" ? (content.agentWords || "")
+                                                                                        : (content.text || "")
+
+    NumberAnimation {
+        id: motion
+        target: card
+        property: "phase"
+        easing.type: Easing.InOutQuad
+        onFinished: if (card.leaving) card.destroy()
+    }
+
+    BubbleBackground {
+        id: background
+        anchors.fill: parent
+        anchors.margins: -margin
+        tailHeight: card.tailHeight
+        fillColor: DesktopPalette.material
+        outlineColor: DesktopPalette.alpha(DesktopPalette.primary, 0.12)
+        shadowColor: Qt.rgba(0, 0, 0, 0.22)
+    }
+
+    // One layout per kind; a card's kind never changes, its identity includes it.
+    Loader {
+        id: bodyLoader
+        x: card.horizontalPadding
+        y: card.verticalPadding
+        sourceComponent: card.kind === "narration" ? narrationBody : card.kind === "approval" ? approvalBody
+                                                                                            : messageBody
+    }
+
+    // --- message: the activity symbol, then up to four lines.
+    Component {
+    id: messageBody
+    Row {
+        id: message
+        spacing: 6
+        readonly property string icon: card.viewModel ? card.viewModel.activityIcon : ""
+
+        SymbolIcon {
+            visible: message.icon !== ""
+            width: card.messageSize + 1
+            height: width
+            y: Math.max(0, (messageMetrics.height - height) / 2) + 1
+            name: message.icon
+            color: DesktopPalette.secondary
+            Accessible.ignored: true
+        }
+        CrossFadeText {
+            id: messageText
+            width: Math.min(naturalWidth, card.innerWidth - (message.icon !== "" ? card.messageSize + 7 : 0))
+            text: card.content.text || ""
+            font.family: DesktopPalette.uiFontFamily
+            font.pixelSize: card.messageSize
+            font.weight: Font.Medium
+            color: DesktopPalette.primary
+            maximumLineCount: 4
+            fadeSeconds: card.fadeSeconds
+        }
+        FontMetrics { id: messageMetrics; font: messageText.font }
+    }
+    }
+
+    // --- narration: activity label, the agent's words, the provider chip.
+    Component {
+    id: narrationBody
+    Column {
+        width: card.innerWidth
+        spacing: 4
+
+        Text {
+            objectName: "activityLabel"
+            visible: card.settings && card.settings.showActivityLabel && !!card.content.activity
+            width: parent.width
+            text: card.content.activity || ""
+            font.family: DesktopPalette.uiFontFamily
+            font.pixelSize: 12
+            font.weight: Font.Medium
+            color: DesktopPalette.secondary
+            elide: Text.ElideRight
+            maximumLineCount: 1
+            textFormat: Text.PlainText
+        }
+        CrossFadeText {
+            width: parent.width
+            text: card.content.agentWords || ""
+            font.family: DesktopPalette.uiFontFamily
+            font.pixelSize: card.narrationSize
+            font.weight: Font.DemiBold
+            color: DesktopPalette.primary
+            maximumLineCount: 5
+            fadeSeconds: card.fadeSeconds
+        }
+        Item {
+            // A little air above the chip, which the column's spacing alone leaves too tight.
+            width: 1
+            height: 2
+            visible: chip.visible
+        }
+        Rectangle {
+            id: chip
+            objectName: "providerChip"
+            visible: card.settings && card.settings.showProviderChip && !!card.content.provider
+            width: chipText.implicitWidth + 14
+            height: chipText.implicitHeight + 4
+            radius: height / 2
+            color: DesktopPalette.alpha(DesktopPalette.secondary, 0.15)
+            Text {
+                id: chipText
+                anchors.centerIn: parent
+                text: card.content.providerTitle || ""
+                font.family: DesktopPalette.uiFontFamily
+                font.pixelSize: 10
+                font.weight: Font.Bold
+                color: DesktopPalette.secondary
+                textFormat: Text.PlainText
+            }
+        }
+    }
+    }
+
+    // --- approval: what asks, what it wants to run, and the answers.
+    Component {
+    id: approvalBody
+    Column {
+        id: approval
+        width: card.innerWidth
+        spacing: 8
+        readonly property bool risky: card.content.risk === "risky"
+        readonly property color tint: risky ? DesktopPalette.orange : DesktopPalette.blue
+
+        Item {
+            width: parent.width
+            height: Math.max(titleText.height, badge.height, riskIcon.height)
+
+            SymbolIcon {
+                id: riskIcon
+                anchors.verticalCenter: parent.verticalCenter
+                width: 15
+                height: 15
+                name: approval.risky ? "exclamationmark.triangle.fill" : "hand.raised.fill"
+                color: approval.tint
+                Accessible.ignored: true
+            }
+            Text {
+                id: titleText
+                anchors.left: riskIcon.right
+                anchors.leftMargin: 6
+                anchors.verticalCenter: parent.verticalCenter
+                width: Math.min(implicitWidth, parent.width - riskIcon.width - badge.width - 12)
+                text: card.content.title || ""
+                font.family: DesktopPalette.uiFontFamily
+                font.pixelSize: 13
+                font.weight: Font.DemiBold
+                color: DesktopPalette.primary
+                wrapMode: Text.Wrap
+                maximumLineCount: 2
+                elide: Text.ElideRight
+                textFormat: Text.PlainText
+            }
+            Rectangle {
+                id: badge
+                objectName: "riskBadge"
+                anchors.left: titleText.right
+                anchors.leftMargin: 6
+                anchors.verticalCenter: parent.verticalCenter
+                width: badgeText.implicitWidth + 14
+                height: badgeText.implicitHeight + 6
+                radius: height / 2
+                color: DesktopPalette.alpha(approval.tint, approval.risky ? 0.16 : 0.14)
+                Text {
+                    id: badgeText
+                    anchors.centerIn: parent
+                    text: card.content.riskTitle || ""
+                    font.family: DesktopPalette.uiFontFamily
+                    font.pixelSize: 10
+                    font.weight: Font.Bold
+                    color: DesktopPalette.primary
+                    textFormat: Text.PlainText
+                }
+            }
+        }
+
+        Rectangle {
+            id: commandBox
+            objectName: "commandBox"
+            width: parent.width
+            height: commandText.height + 16
+            radius: 7
+            color: DesktopPalette.alpha(DesktopPalette.primary, 0.08)
+
+            FontMetrics { id: commandMetrics; font: commandText.font }
+            TextEdit {
+                id: commandText
+                x: 8
+                y: 8
+                width: parent.width - 16
+                // Three lines at most; an empty command leaves the box at its padding.
+                height: text === "" ? 0 : Math.min(contentHeight, Math.ceil(3 * commandMetrics.lineSpacing))
+                clip: true
+                readOnly: true
+                selectByMouse: true
+                text: card.content.command || ""
+                font.family: DesktopPalette.monoFontFamily
+                font.pixelSize: 11
+                font.weight: Font.Medium
+                color: DesktopPalette.primary
+                selectionColor: DesktopPalette.alpha(card.accent, 0.35)
+                selectedTextColor: DesktopPalette.primary
+                wrapMode: TextEdit.WrapAtWordBoundaryOrAnywhere
+                textFormat: TextEdit.PlainText
+                Accessible.role: Accessible.StaticText
+                Accessible.name: text
+            }
+        }
+
+        ApprovalActions {
+            width: parent.width
+            viewModel: card.viewModel
+            zh: card.zh
+            accent: card.accent
+        }
+    }
+    }
+}

@@ -1,0 +1,120 @@
+import QtQuick
+import Nubbo.Pet
+
+// One state of the pet, size x size. A change of frame folder or of art source builds a new layer that
+// cross-fades in and restarts frames and motion; a state that shares the folder updates the layer in place.
+Item {
+    id: view
+
+    property string petState: "idle"
+    property string customPath: ""
+    property string packPath: ""
+    property real size: 150
+    property color symbolColor: "#f03e7a"
+
+    readonly property string identity: PetStates.frameFolder(petState) + "|" + (customPath !== "" ? "custom:"
+        + customPath : packPath !== "" ? "pack:" + packPath : "official")
+    // The layer on show and its picture item; how many layers were built (for tests).
+    property Item current: null
+    readonly property PetPictureItem picture: current ? current.picture : null
+    property int generation: 0
+
+    width: size
+    height: size
+
+    onIdentityChanged: rebuild(true)
+    onPetStateChanged: if (current) current.layerState = petState
+    Component.onCompleted: rebuild(false)
+
+    function rebuild(fade) {
+        if (current)
+            current.leave()
+        current = layerComponent.createObject(view, {
+            layerState: petState, layerCustomPath: customPath, layerPackPath: packPath,
+            opacity: fade ? 0 : 1
+        })
+        generation += 1
+        if (fade)
+            current.enter()
+    }
+
+    Component {
+        id: layerComponent
+
+        Item {
+            id: layer
+
+            property string layerState
+            property string layerCustomPath
+            property string layerPackPath
+            readonly property alias picture: art
+            readonly property var m: PetStates.motion(layerState)
+            // 0 at the loop's "from" values, 1 at its "to" values; frames play without motion.
+            property real swing: 0
+            readonly property bool moving: !art.animatesByFrames
+
+            function mix(from, to) { return moving ? from + (to - from) * swing : 0 }
+            readonly property real motionScale: moving ? mix(m.scaleFrom, m.scaleTo) : 1
+
+            function enter() { fadeIn.start() }
+            function leave() { fadeIn.stop(); fadeOut.start() }
+
+            anchors.fill: parent
+            transform: [
+                Scale {
+                    origin.x: layer.width / 2
+                    origin.y: layer.height
+                    xScale: layer.motionScale
+                    yScale: layer.motionScale
+                },
+                Rotation {
+                    origin.x: layer.width / 2
+                    origin.y: layer.height
+                    angle: layer.mix(layer.m.rotationFrom, layer.m.rotationTo)
+                },
+                Translate {
+                    x: layer.mix(layer.m.xFrom, layer.m.xTo)
+                    y: layer.mix(layer.m.yFrom, layer.m.yTo)
+                }
+            ]
+
+            PetPictureItem {
+                id: art
+                anchors.fill: parent
+                petState: layer.layerState
+                customPath: layer.layerCustomPath
+                packPath: layer.layerPackPath
+                symbolColor: view.symbolColor
+            }
+
+            // The still picture's loop: ease in and out, one half-cycle per duration, forever.
+            SequentialAnimation on swing {
+                running: layer.moving && layer.visible
+                loops: Animation.Infinite
+                NumberAnimation {
+                    from: 0; to: 1
+                    duration: layer.m.duration * 1000
+                    easing.type: Easing.BezierSpline
+                    easing.bezierCurve: [0.42, 0, 0.58, 1, 1, 1]
+                }
+                NumberAnimation {
+                    from: 1; to: 0
+                    duration: layer.m.autoreverses ? layer.m.duration * 1000 : 0
+                    easing.type: Easing.BezierSpline
+                    easing.bezierCurve: [0.42, 0, 0.58, 1, 1, 1]
+                }
+            }
+
+            NumberAnimation {
+                id: fadeIn
+                target: layer; property: "opacity"; to: 1
+                duration: 120; easing.type: Easing.InOutQuad
+            }
+            SequentialAnimation {
+                id: fadeOut
+                NumberAnimation { target: layer; property: "opacity"; to: 0; duration: 120; easing.type: Easing.InOutQuad }
+                ScriptAction { script: layer.destroy() }
+            }
+        }
+    }
+}

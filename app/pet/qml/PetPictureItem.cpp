@@ -1,0 +1,176 @@
+#include "PetPictureItem.h"
+
+#include "PetImageStore.h"
+#include "SymbolTable.h"
+
+#include <QPainter>
+#include <QQuickWindow>
+
+#include <cmath>
+
+namespace nubbo {
+namespace {
+
+Clock* injectedClock = nullptr;
+
+// The paw stands in for missing art: a filled symbol with a darker rim, so it reads on light and dark
+// wallpapers alike, as large as a pet's body would be.
+QImage pawSymbol(QSize canvas, const QColor& color) {
+    QImage image(canvas, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    const int side = int(std::round(std::min(canvas.width(), canvas.height()) * 0.62));
+    if (side <= 0)
+        return image;
+    const QImage rim = renderSymbol(QStringLiteral("pawprint.fill"), QSize(side, side), color.darker(175));
+    const QImage fill = renderSymbol(QStringLiteral("pawprint.fill"), QSize(side, side), color);
+    const QPointF origin((canvas.width() - side) / 2.0, (canvas.height() - side) / 2.0);
+    const qreal reach = std::max(1.0, side * 0.025);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    for (int step = 0; step < 12; ++step) {
+        const double angle = step * M_PI / 6;
+        painter.drawImage(origin + QPointF(std::cos(angle), std::sin(angle)) * reach, rim);
+    }
+    painter.drawImage(origin, fill);
+    return image;
+}
+
+} // namespace
+
+PetPictureItem::PetPictureItem(QQuickItem* parent) : QQuickPaintedItem(parent) {
+    setAntialiasing(true);
+    timer_.setTimerType(Qt::PreciseTimer);
+    connect(&timer_, &QTimer::timeout, this, &PetPictureItem::advanceFrame);
+}
+
+void PetPictureItem::setClock(Clock* clock) { injectedClock = clock; }
+
+double PetPictureItem::now() const {
+    static SystemClock system;
+    return injectedClock ? injectedClock->now() : system.now();
+}
+
+void PetPictureItem::setStateRaw(const QString& raw) {
+    const PetState state = petStateFromRaw(raw).value_or(PetState::idle);
+    if (state == state_)
+        return;
+    state_ = state;
+    reload();
+    Q_EMIT sourceChanged();
+}
+
+void PetPictureItem::setCustomPath(const QString& path) {
+    if (path == customPath_)
+        return;
+    customPath_ = path;
+    reload();
+    Q_EMIT sourceChanged();
+}
+
+void PetPictureItem::setPackPath(const QString& path) {
+    if (path == packPath_)
+        return;
+    packPath_ = path;
+    reload();
+    Q_EMIT sourceChanged();
+}
+
+void PetPictureItem::setSymbolColor(const QColor& color) {
+    if (color == symbolColor_)
+        return;
+    symbolColor_ = color;
+    if (showsSymbol())
+        reload();
+    Q_EMIT symbolColorChanged();
+}
+
+void PetPictureItem::componentComplete() {
+    QQuickPaintedItem::componentComplete();
+    reload();
+}
+
+void PetPictureItem::geometryChange(const QRectF& newGeometry, const QRectF& oldGeometry) {
+    QQuickPaintedItem::geometryChange(newGeometry, oldGeometry);
+    if (newGeometry.size() != oldGeometry.size() && wantedDecodeSize() != decodeSize_)
+        reload();
+}
+
+void PetPictureItem::itemChange(ItemChange change, const ItemChangeData& value) {
+    QQuickPaintedItem::itemChange(change, value);
+    if (change == ItemDevicePixelRatioHasChanged || change == ItemSceneChange) {
+        if (wantedDecodeSize() != decodeSize_)
+            reload();
+    }
+    if (change == ItemVisibleHasChanged || change == ItemSceneChange)
+        updateTimer();
+}
+
+QSize PetPictureItem::wantedDecodeSize() const {
+    const qreal ratio = window() ? window()->effectiveDevicePixelRatio() : 1.0;
+    return QSize(int(std::round(width() * ratio)), int(std::round(height() * ratio)));
+}
+
+void PetPictureItem::reload() {
+    if (!isComponentComplete())
+        return;
+    decodeSize_ = wantedDecodeSize();
+    frames_.clear();
+    still_ = QImage();
+    symbol_ = QImage();
+    if (!decodeSize_.isEmpty()) {
+        PetImageStore& store = PetImageStore::shared();
+        const auto custom = customPath_.isEmpty() ? std::nullopt : std::optional<QString>(customPath_);
+        const auto pack = packPath_.isEmpty() ? std::nullopt : std::optional<QString>(packPath_);
+        // A custom picture is never animated by frames, even for states the official art animates.
+        if (!custom)
+            frames_ = store.frameImages(frameAnimationName(state_), pack, decodeSize_);
+        if (frames_.isEmpty())
+            still_ = store.stillImage(state_, custom, pack, decodeSize_);
+        if (frames_.isEmpty() && still_.isNull())
+            symbol_ = pawSymbol(decodeSize_, symbolColor_);
+    }
+    frameRate_ = frameFPS(state_);
+    startTime_ = now();
+    frameIndex_ = 0;
+    updateTimer();
+    update();
+    Q_EMIT loaded();
+    Q_EMIT frameIndexChanged();
+}
+
+void PetPictureItem::updateTimer() {
+    const bool run = frames_.size() > 1 && isVisible() && window();
+    if (run == timer_.isActive())
+        return;
+    if (run)
+        timer_.start(std::max(1, int(std::lround(1000.0 / frameRate_))));
+    else
+        timer_.stop();
+    Q_EMIT tickingChanged();
+}
+
+void PetPictureItem::advanceFrame() {
+    if (frames_.size() <= 1)
+        return;
+    const double elapsed = std::max(0.0, now() - startTime_);
+    const int index = int(std::fmod(std::floor(elapsed * frameRate_), double(frames_.size())));
+    if (index == frameIndex_)
+        return;
+    frameIndex_ = index;
+    update();
+    Q_EMIT frameIndexChanged();
+}
+
+void PetPictureItem::paint(QPainter* painter) {
+    const QImage& image = !frames_.isEmpty() ? frames_.at(frameIndex_) : !still_.isNull() ? still_ : symbol_;
+    if (image.isNull() || decodeSize_.isEmpty())
+        return;
+    // Fitted into the square and standing on its bottom edge, like the art's baseline.
+    const qreal scale = std::min(width() / image.width(), height() / image.height());
+    const QSizeF drawn(image.width() * scale, image.height() * scale);
+    const QRectF target((width() - drawn.width()) / 2, height() - drawn.height(), drawn.width(), drawn.height());
+    painter->setRenderHint(QPainter::SmoothPixmapTransform);
+    painter->drawImage(target, image);
+}
+
+} // namespace nubbo

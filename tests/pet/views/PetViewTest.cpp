@@ -1,0 +1,160 @@
+// The pet panel's QML: sizes and mirroring, what the bubble shows for each kind, when a card is replaced
+// rather than updated, the approval buttons' wiring and names, and the transparent background.
+#include "PetViewHarness.h"
+
+#include <QAccessible>
+
+#include <gtest/gtest.h>
+
+namespace nubbo {
+namespace {
+
+using testing::PetViewHarness;
+using testing::approvalPrompt;
+
+const AgentProvider claude{QStringLiteral("claude")};
+
+class PetViewTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(harness.load()); }
+
+    QQuickItem* cardChild(const char* objectName) const {
+        QQuickItem* card = harness.card();
+        return card ? card->findChild<QQuickItem*>(objectName) : nullptr;
+    }
+    // The buttons of the shown card by their accessible names.
+    QObject* button(const QString& name) const {
+        QQuickItem* card = harness.card();
+        if (!card)
+            return nullptr;
+        for (QObject* child : card->findChildren<QObject*>())
+            if (child->inherits("QQuickAbstractButton") && child->property("text").toString() == name)
+                return child;
+        return nullptr;
+    }
+
+    PetViewHarness harness;
+};
+
+TEST_F(PetViewTest, PetSideFollowsTheClampedScaleWhileThePanelKeepsItsSize) {
+    QQuickItem* square = harness.find("petSquare");
+    ASSERT_TRUE(square);
+    harness.settings.setPetSizeScale(2.0);
+    EXPECT_DOUBLE_EQ(square->width(), 240);
+    EXPECT_DOUBLE_EQ(square->height(), 240);
+    harness.settings.setPetSizeScale(0.5);
+    EXPECT_DOUBLE_EQ(square->width(), 120);
+    EXPECT_EQ(harness.view->size(), QSizeF(280, 360));
+    // The square sits centred on the panel's bottom edge, 2 points up (geometry without the entry scale).
+    const QPointF topLeft = square->position() + square->parentItem()->position();
+    EXPECT_DOUBLE_EQ(topLeft.x() + 60, 140);
+    EXPECT_DOUBLE_EQ(topLeft.y() + 120, 358);
+}
+
+TEST_F(PetViewTest, ArtIsMirroredOnlyWhileWalkingOrCarried) {
+    harness.model.setFacing(-1);
+    harness.model.setState(PetState::walking);
+    EXPECT_DOUBLE_EQ(harness.view->property("facingScale").toDouble(), -1);
+    harness.model.setState(PetState::idle);
+    EXPECT_DOUBLE_EQ(harness.view->property("facingScale").toDouble(), 1);
+    harness.model.beginDragging();
+    EXPECT_DOUBLE_EQ(harness.view->property("facingScale").toDouble(), -1);
+}
+
+TEST_F(PetViewTest, NarrationShowsTheActivityLineAndChipOnlyWhenSetAndPresent) {
+    harness.settings.setShowActivityLabel(true);
+    harness.settings.setShowProviderChip(false);
+    harness.model.showBubble(BubbleNarration{claude, std::nullopt, QStringLiteral("All tests pass.")}, true);
+    ASSERT_TRUE(harness.card());
+    EXPECT_FALSE(cardChild("activityLabel")->isVisible());
+    EXPECT_FALSE(cardChild("providerChip")->isVisible());
+
+    harness.settings.setShowProviderChip(true);
+    harness.model.showBubble(BubbleNarration{claude, QStringLiteral("Editing main.cpp"), QStringLiteral("Done.")},
+                             true);
+    EXPECT_TRUE(cardChild("activityLabel")->isVisible());
+    ASSERT_TRUE(cardChild("providerChip")->isVisible());
+    EXPECT_EQ(cardChild("providerChip")->findChildren<QQuickItem*>().value(0)->property("text").toString(),
+              claude.displayTitle());
+
+    harness.settings.setShowActivityLabel(false);
+    EXPECT_FALSE(cardChild("activityLabel")->isVisible());
+}
+
+TEST_F(PetViewTest, OnlyANewKindProviderOrPromptReplacesTheCard) {
+    QObject* bubble = harness.bubble();
+    harness.model.showBubble(BubbleMessage{QStringLiteral("one")}, true);
+    const int first = bubble->property("generation").toInt();
+    QQuickItem* card = harness.card();
+    harness.model.showBubble(BubbleMessage{QStringLiteral("two")}, true);
+    EXPECT_EQ(bubble->property("generation").toInt(), first);
+    EXPECT_EQ(harness.card(), card);
+    EXPECT_EQ(card->property("content").toMap().value("text").toString(), QStringLiteral("two"));
+
+    const ApprovalPrompt a = approvalPrompt(QStringLiteral("rm -rf build"));
+    harness.model.showBubble(BubbleApproval{a}, true);
+    EXPECT_EQ(bubble->property("cardIdentity").toString(), "apr:" + a.id.toString(QUuid::WithoutBraces).toUpper());
+    EXPECT_EQ(bubble->property("generation").toInt(), first + 1);
+    harness.model.showBubble(BubbleApproval{approvalPrompt(QStringLiteral("rm -rf build"))}, true);
+    EXPECT_EQ(bubble->property("generation").toInt(), first + 2);
+
+    harness.model.showBubble(BubbleNarration{std::nullopt, std::nullopt, QStringLiteral("hi")}, true);
+    EXPECT_EQ(bubble->property("cardIdentity").toString(), QStringLiteral("nar:-"));
+    // The window's input shape follows the card, and nothing is clickable once it is hidden.
+    QQuickItem* shape = harness.find("bubbleCard");
+    ASSERT_TRUE(shape);
+    EXPECT_TRUE(shape->isVisible());
+    EXPECT_DOUBLE_EQ(shape->height(), harness.card()->height());
+    harness.model.toggleBubble();
+    EXPECT_FALSE(shape->isVisible());
+}
+
+TEST_F(PetViewTest, EmptyCommandStillDrawsItsBox) {
+    harness.model.showBubble(BubbleApproval{approvalPrompt(QString())}, true);
+    QQuickItem* box = cardChild("commandBox");
+    ASSERT_TRUE(box);
+    EXPECT_TRUE(box->isVisible());
+    EXPECT_DOUBLE_EQ(box->height(), 16);
+    EXPECT_GT(box->width(), 150);
+}
+
+TEST_F(PetViewTest, ApprovalButtonsAnswerAndCarryTheirLabelsAsNames) {
+    const ApprovalPrompt prompt = approvalPrompt(QStringLiteral("git push --force"));
+    harness.model.render(PetState::waitingApproval, BubbleApproval{prompt}, true, claude);
+    QObject* deny = button(QStringLiteral("Deny"));
+    QObject* allowAll = button(QStringLiteral("Allow All"));
+    ASSERT_TRUE(deny && button(QStringLiteral("Allow")) && allowAll);
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(allowAll);
+    ASSERT_TRUE(accessible);
+    EXPECT_EQ(accessible->text(QAccessible::Name), QStringLiteral("Allow All"));
+    EXPECT_EQ(accessible->role(), QAccessible::Button);
+
+    QMetaObject::invokeMethod(deny, "clicked");
+    ASSERT_EQ(harness.verdicts.size(), 1u);
+    EXPECT_EQ(harness.verdicts[0].eventId, prompt.eventId);
+    EXPECT_FALSE(harness.verdicts[0].allow);
+    EXPECT_FALSE(harness.model.bubbleVisible());
+
+    harness.settings.setLanguageRaw(QStringLiteral("zh"));
+    harness.model.render(PetState::waitingApproval, BubbleApproval{approvalPrompt(QStringLiteral("ls"))}, true,
+                         claude);
+    for (const char16_t* label : {u"拒绝", u"允许", u"全部允许"})
+        EXPECT_TRUE(button(QString::fromUtf16(label))) << QString::fromUtf16(label).toStdString();
+    QMetaObject::invokeMethod(button(QString::fromUtf16(u"全部允许")), "clicked");
+    ASSERT_EQ(harness.verdicts.size(), 2u);
+    EXPECT_TRUE(harness.verdicts[1].allow);
+    EXPECT_EQ(harness.settings.approvalMode(), ApprovalMode::allowAll);
+}
+
+TEST_F(PetViewTest, BackgroundStaysTransparent) {
+    harness.model.showBubble(BubbleMessage{QStringLiteral("Hello")}, true);
+    const QImage image = harness.grab();
+    ASSERT_EQ(image.size(), QSize(280, 360));
+    EXPECT_TRUE(image.hasAlphaChannel());
+    EXPECT_EQ(qAlpha(image.pixel(0, 0)), 0);
+    EXPECT_EQ(qAlpha(image.pixel(279, 359)), 0);
+    EXPECT_EQ(qAlpha(image.pixel(2, 200)), 0);
+}
+
+} // namespace
+} // namespace nubbo
