@@ -1,5 +1,6 @@
 #include "PetWindow.h"
 
+#include "PetQml.h"
 #include "X11PanelHints.h"
 
 #include <QCursor>
@@ -43,6 +44,7 @@ PetWindow::PetWindow(const QUrl& source, const QVariantMap& properties, LogFunct
     view_->resize(kPetPanelSize.toSize());
     view_->setMinimumSize(kPetPanelSize.toSize());
     view_->setMaximumSize(kPetPanelSize.toSize());
+    installPetQml(*view_->engine());
     view_->setInitialProperties(properties);
     view_->setSource(source);
     if (view_->status() == QQuickView::Error) {

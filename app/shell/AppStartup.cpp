@@ -24,8 +24,11 @@
 #include "StatusItem.h"
 #include "AppPaths.h"
 #include "PetQml.h"
+#include "SymbolTable.h"
 
 #include <QApplication>
+#include <QIcon>
+#include <QPixmap>
 #include <QLocale>
 #include <QStyleHints>
 
@@ -138,7 +141,7 @@ void AppStartup::createPetWindow() {
     interaction_ = std::make_unique<PetInteraction>(*viewModel_, *settings_, *menu_, *scheduler_, *clock_,
                                                     doubleClickMs / 1000.0);
     petWindow_ = std::make_unique<PetWindow>(
-        petViewUrl(),
+        kPetViewUrl,
         QVariantMap{{QStringLiteral("viewModel"), QVariant::fromValue<QObject*>(viewModel_.get())},
                     {QStringLiteral("settings"), QVariant::fromValue<QObject*>(settings_.get())},
                     {QStringLiteral("interaction"), QVariant::fromValue<QObject*>(interaction_.get())}},
@@ -163,7 +166,11 @@ void AppStartup::wireMenus() {
 void AppStartup::setupStatusItem() {
     const auto log = [](const QString& line) { NubboLog::log(line); };
     statusItem_ = std::make_unique<StatusItem>([this](QMenu& menu) { menu_->populate(menu); }, log);
-    statusItem_->setUp(StatusItem::iconFrom(AppPaths::bundleResourcesDirectory(), symbolIcon(QStringLiteral("pawprint.fill"))));
+    // Until the art provides "MenuBarIcon", the paw symbol in a warm tone that reads on light and dark panels.
+    QIcon paw;
+    for (const int side : {16, 18, 22, 24, 32, 36, 48})
+        paw.addPixmap(QPixmap::fromImage(renderSymbol(QStringLiteral("pawprint.fill"), QSize(side, side), QColor(0xE8, 0x83, 0x3A))));
+    statusItem_->setUp(StatusItem::iconFrom(AppPaths::bundleResourcesDirectory(), paw));
 }
 
 } // namespace nubbo
