@@ -11,9 +11,9 @@ Controls.Button {
     property bool prominent: false
     property string toolTip: ""
 
-    implicitHeight: 24
-    leftPadding: 11
-    rightPadding: 11
+    implicitHeight: 22
+    leftPadding: 9
+    rightPadding: 9
     topPadding: 0
     bottomPadding: 0
     hoverEnabled: true
@@ -39,8 +39,8 @@ Controls.Button {
         textFormat: Text.PlainText
     }
     background: Rectangle {
-        implicitWidth: 48
-        radius: 7
+        implicitWidth: 44
+        radius: 6
         color: {
             if (button.prominent)
                 return button.down ? Qt.darker(button.tint, 1.15) : button.hovered ? Qt.lighter(button.tint, 1.06)

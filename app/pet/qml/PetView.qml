@@ -44,8 +44,9 @@ Item {
         PetBubbleView {
             id: bubbleView
             anchors.horizontalCenter: parent.horizontalCenter
-            anchors.bottom: petBox.top
-            anchors.bottomMargin: 2
+            // Just above the pet; a tall card over a large pet would run off the panel's top, so it then
+            // overlaps the pet's head instead of losing its own header.
+            y: Math.max(4, petBox.y - 2 - height)
             viewModel: root.viewModel
             settings: root.settings
             accent: root.accent
