@@ -11,9 +11,11 @@ Controls.Button {
     property bool prominent: false
     property string toolTip: ""
 
+    // The label's own width, for rows that share out their space.
+    readonly property real labelWidth: contentItem.implicitWidth
+
     implicitHeight: 22
-    leftPadding: 9
-    rightPadding: 9
+    horizontalPadding: 9
     topPadding: 0
     bottomPadding: 0
     hoverEnabled: true
@@ -39,7 +41,7 @@ Controls.Button {
         textFormat: Text.PlainText
     }
     background: Rectangle {
-        implicitWidth: 44
+        implicitWidth: 36
         radius: 6
         color: {
             if (button.prominent)
