@@ -10,6 +10,11 @@ Item {
     property bool zh: false
     property color accent: DesktopPalette.accent("pink")
 
+    // Each button's side padding: 9, less when the three would not fit the card's width (compact style,
+    // long translations), so none is pushed out of the card.
+    readonly property real buttonPadding: Math.max(4, Math.min(9, (width - 2 * row.spacing - deny.labelWidth
+                                                                   - allow.labelWidth - allowAll.labelWidth) / 6))
+
     implicitHeight: row.height
 
     Row {
@@ -19,17 +24,23 @@ Item {
         scale: press.value
 
         CardButton {
+            id: deny
+            horizontalPadding: actions.buttonPadding
             text: actions.zh ? "拒绝" : "Deny"
             tint: DesktopPalette.red
             onClicked: if (actions.viewModel) actions.viewModel.submitApproval(false)
         }
         CardButton {
+            id: allow
+            horizontalPadding: actions.buttonPadding
             text: actions.zh ? "允许" : "Allow"
             tint: actions.accent
             prominent: true
             onClicked: if (actions.viewModel) actions.viewModel.submitApproval(true)
         }
         CardButton {
+            id: allowAll
+            horizontalPadding: actions.buttonPadding
             text: actions.zh ? "全部允许" : "Allow All"
             tint: DesktopPalette.blue
             toolTip: actions.zh ? "全部允许：普通命令以后不再询问（危险命令仍会问）"

@@ -35,13 +35,12 @@ QRectF BubbleBackground::cardRect() const {
 
 QPainterPath BubbleBackground::shape(qreal scale) const {
     const QRectF card = cardRect();
-    QPainterPath path;
-    path.setFillRule(Qt::WindingFill);
+    QPainterPath cardPath;
     const qreal r = std::min({radius_, card.width() / 2, card.height() / 2});
-    path.addRoundedRect(card, r, r);
-    // Overlap the card by a hair so antialiasing leaves no light line between the two.
+    cardPath.addRoundedRect(card, r, r);
+    // Overlap the card by a hair so the union leaves no seam between the two.
     const QRectF tail(card.center().x() - tailWidth_ / 2, card.bottom() - 0.5, tailWidth_, tailHeight_ + 0.5);
-    path.addPath(bubbleTailPath(tail));
+    const QPainterPath path = cardPath.united(bubbleTailPath(tail));
     return scale == 1.0 ? path : QTransform::fromScale(scale, scale).map(path);
 }
 
@@ -58,7 +57,7 @@ void BubbleBackground::paint(QPainter* painter) {
     painter->drawImage(QPointF(0, 0), shadowCache_);
 
     painter->setRenderHint(QPainter::Antialiasing);
-    const QPainterPath outline = shape(1.0).simplified();
+    const QPainterPath outline = shape(1.0);
     painter->fillPath(outline, fillColor_);
     // The outline follows card and tail as one contour, so no line crosses where the tail joins.
     painter->strokePath(outline, QPen(outlineColor_, 1));

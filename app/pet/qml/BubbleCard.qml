@@ -79,195 +79,195 @@ Item {
 
     // --- message: the activity symbol, then up to four lines.
     Component {
-    id: messageBody
-    Row {
-        id: message
-        spacing: 6
-        readonly property string icon: card.viewModel ? card.viewModel.activityIcon : ""
+        id: messageBody
+        Row {
+            id: message
+            spacing: 6
+            readonly property string icon: card.viewModel ? card.viewModel.activityIcon : ""
 
-        SymbolIcon {
-            visible: message.icon !== ""
-            width: card.messageSize + 1
-            height: width
-            y: Math.max(0, (messageMetrics.height - height) / 2) + 1
-            name: message.icon
-            color: DesktopPalette.secondary
-            Accessible.ignored: true
+            SymbolIcon {
+                visible: message.icon !== ""
+                width: card.messageSize + 1
+                height: width
+                y: Math.max(0, (messageMetrics.height - height) / 2) + 1
+                name: message.icon
+                color: DesktopPalette.secondary
+                Accessible.ignored: true
+            }
+            CrossFadeText {
+                id: messageText
+                width: Math.min(naturalWidth, card.innerWidth - (message.icon !== "" ? card.messageSize + 7 : 0))
+                text: card.content.text || ""
+                font.family: DesktopPalette.uiFontFamily
+                font.pixelSize: card.messageSize
+                font.weight: Font.Medium
+                color: DesktopPalette.primary
+                maximumLineCount: 4
+                fadeSeconds: card.fadeSeconds
+            }
+            FontMetrics { id: messageMetrics; font: messageText.font }
         }
-        CrossFadeText {
-            id: messageText
-            width: Math.min(naturalWidth, card.innerWidth - (message.icon !== "" ? card.messageSize + 7 : 0))
-            text: card.content.text || ""
-            font.family: DesktopPalette.uiFontFamily
-            font.pixelSize: card.messageSize
-            font.weight: Font.Medium
-            color: DesktopPalette.primary
-            maximumLineCount: 4
-            fadeSeconds: card.fadeSeconds
-        }
-        FontMetrics { id: messageMetrics; font: messageText.font }
-    }
     }
 
     // --- narration: activity label, the agent's words, the provider chip.
     Component {
-    id: narrationBody
-    Column {
-        width: card.innerWidth
-        spacing: 4
+        id: narrationBody
+        Column {
+            width: card.innerWidth
+            spacing: 4
 
-        Text {
-            objectName: "activityLabel"
-            visible: card.settings && card.settings.showActivityLabel && !!card.content.activity
-            width: parent.width
-            text: card.content.activity || ""
-            font.family: DesktopPalette.uiFontFamily
-            font.pixelSize: 12
-            font.weight: Font.Medium
-            color: DesktopPalette.secondary
-            elide: Text.ElideRight
-            maximumLineCount: 1
-            textFormat: Text.PlainText
-        }
-        CrossFadeText {
-            width: parent.width
-            text: card.content.agentWords || ""
-            font.family: DesktopPalette.uiFontFamily
-            font.pixelSize: card.narrationSize
-            font.weight: Font.DemiBold
-            color: DesktopPalette.primary
-            maximumLineCount: 5
-            fadeSeconds: card.fadeSeconds
-        }
-        Item {
-            // A little air above the chip, which the column's spacing alone leaves too tight.
-            width: 1
-            height: 2
-            visible: chip.visible
-        }
-        Rectangle {
-            id: chip
-            objectName: "providerChip"
-            visible: card.settings && card.settings.showProviderChip && !!card.content.provider
-            width: chipText.implicitWidth + 14
-            height: chipText.implicitHeight + 4
-            radius: height / 2
-            color: DesktopPalette.alpha(DesktopPalette.secondary, 0.15)
             Text {
-                id: chipText
-                anchors.centerIn: parent
-                text: card.content.providerTitle || ""
+                objectName: "activityLabel"
+                visible: card.settings && card.settings.showActivityLabel && !!card.content.activity
+                width: parent.width
+                text: card.content.activity || ""
                 font.family: DesktopPalette.uiFontFamily
-                font.pixelSize: 10
-                font.weight: Font.Bold
+                font.pixelSize: 12
+                font.weight: Font.Medium
                 color: DesktopPalette.secondary
+                elide: Text.ElideRight
+                maximumLineCount: 1
                 textFormat: Text.PlainText
             }
-        }
-    }
-    }
-
-    // --- approval: what asks, what it wants to run, and the answers.
-    Component {
-    id: approvalBody
-    Column {
-        id: approval
-        width: card.innerWidth
-        spacing: 8
-        readonly property bool risky: card.content.risk === "risky"
-        readonly property color tint: risky ? DesktopPalette.orange : DesktopPalette.blue
-
-        Item {
-            width: parent.width
-            height: Math.max(titleText.height, badge.height, riskIcon.height)
-
-            SymbolIcon {
-                id: riskIcon
-                anchors.verticalCenter: parent.verticalCenter
-                width: 15
-                height: 15
-                name: approval.risky ? "exclamationmark.triangle.fill" : "hand.raised.fill"
-                color: approval.tint
-                Accessible.ignored: true
-            }
-            Text {
-                id: titleText
-                anchors.left: riskIcon.right
-                anchors.leftMargin: 6
-                anchors.verticalCenter: parent.verticalCenter
-                width: Math.min(implicitWidth, parent.width - riskIcon.width - badge.width - 12)
-                text: card.content.title || ""
+            CrossFadeText {
+                width: parent.width
+                text: card.content.agentWords || ""
                 font.family: DesktopPalette.uiFontFamily
-                font.pixelSize: 13
+                font.pixelSize: card.narrationSize
                 font.weight: Font.DemiBold
                 color: DesktopPalette.primary
-                wrapMode: Text.Wrap
-                maximumLineCount: 2
-                elide: Text.ElideRight
-                textFormat: Text.PlainText
+                maximumLineCount: 5
+                fadeSeconds: card.fadeSeconds
+            }
+            Item {
+                // A little air above the chip, which the column's spacing alone leaves too tight.
+                width: 1
+                height: 2
+                visible: chip.visible
             }
             Rectangle {
-                id: badge
-                objectName: "riskBadge"
-                anchors.left: titleText.right
-                anchors.leftMargin: 6
-                anchors.verticalCenter: parent.verticalCenter
-                width: badgeText.implicitWidth + 14
-                height: badgeText.implicitHeight + 6
+                id: chip
+                objectName: "providerChip"
+                visible: card.settings && card.settings.showProviderChip && !!card.content.provider
+                width: chipText.implicitWidth + 14
+                height: chipText.implicitHeight + 4
                 radius: height / 2
-                color: DesktopPalette.alpha(approval.tint, approval.risky ? 0.16 : 0.14)
+                color: DesktopPalette.alpha(DesktopPalette.secondary, 0.15)
                 Text {
-                    id: badgeText
+                    id: chipText
                     anchors.centerIn: parent
-                    text: card.content.riskTitle || ""
+                    text: card.content.providerTitle || ""
                     font.family: DesktopPalette.uiFontFamily
                     font.pixelSize: 10
                     font.weight: Font.Bold
-                    color: DesktopPalette.primary
+                    color: DesktopPalette.secondary
                     textFormat: Text.PlainText
                 }
             }
         }
+    }
 
-        Rectangle {
-            id: commandBox
-            objectName: "commandBox"
-            width: parent.width
-            height: commandText.height + 16
-            radius: 7
-            color: DesktopPalette.alpha(DesktopPalette.primary, 0.08)
+    // --- approval: what asks, what it wants to run, and the answers.
+    Component {
+        id: approvalBody
+        Column {
+            id: approval
+            width: card.innerWidth
+            spacing: 8
+            readonly property bool risky: card.content.risk === "risky"
+            readonly property color tint: risky ? DesktopPalette.orange : DesktopPalette.blue
 
-            FontMetrics { id: commandMetrics; font: commandText.font }
-            TextEdit {
-                id: commandText
-                x: 8
-                y: 8
-                width: parent.width - 16
-                // Three lines at most; an empty command leaves the box at its padding.
-                height: text === "" ? 0 : Math.min(contentHeight, Math.ceil(3 * commandMetrics.lineSpacing))
-                clip: true
-                readOnly: true
-                selectByMouse: true
-                text: card.content.command || ""
-                font.family: DesktopPalette.monoFontFamily
-                font.pixelSize: 11
-                font.weight: Font.Medium
-                color: DesktopPalette.primary
-                selectionColor: DesktopPalette.alpha(card.accent, 0.35)
-                selectedTextColor: DesktopPalette.primary
-                wrapMode: TextEdit.WrapAtWordBoundaryOrAnywhere
-                textFormat: TextEdit.PlainText
-                Accessible.role: Accessible.StaticText
-                Accessible.name: text
+            Item {
+                width: parent.width
+                height: Math.max(titleText.height, badge.height, riskIcon.height)
+
+                SymbolIcon {
+                    id: riskIcon
+                    anchors.verticalCenter: parent.verticalCenter
+                    width: 15
+                    height: 15
+                    name: approval.risky ? "exclamationmark.triangle.fill" : "hand.raised.fill"
+                    color: approval.tint
+                    Accessible.ignored: true
+                }
+                Text {
+                    id: titleText
+                    anchors.left: riskIcon.right
+                    anchors.leftMargin: 6
+                    anchors.verticalCenter: parent.verticalCenter
+                    width: Math.min(implicitWidth, parent.width - riskIcon.width - badge.width - 12)
+                    text: card.content.title || ""
+                    font.family: DesktopPalette.uiFontFamily
+                    font.pixelSize: 13
+                    font.weight: Font.DemiBold
+                    color: DesktopPalette.primary
+                    wrapMode: Text.Wrap
+                    maximumLineCount: 3
+                    elide: Text.ElideRight
+                    textFormat: Text.PlainText
+                }
+                Rectangle {
+                    id: badge
+                    objectName: "riskBadge"
+                    anchors.left: titleText.right
+                    anchors.leftMargin: 6
+                    anchors.verticalCenter: parent.verticalCenter
+                    width: badgeText.implicitWidth + 14
+                    height: badgeText.implicitHeight + 6
+                    radius: height / 2
+                    color: DesktopPalette.alpha(approval.tint, approval.risky ? 0.16 : 0.14)
+                    Text {
+                        id: badgeText
+                        anchors.centerIn: parent
+                        text: card.content.riskTitle || ""
+                        font.family: DesktopPalette.uiFontFamily
+                        font.pixelSize: 10
+                        font.weight: Font.Bold
+                        color: DesktopPalette.primary
+                        textFormat: Text.PlainText
+                    }
+                }
+            }
+
+            Rectangle {
+                id: commandBox
+                objectName: "commandBox"
+                width: parent.width
+                height: commandText.height + 16
+                radius: 7
+                color: DesktopPalette.alpha(DesktopPalette.primary, 0.08)
+
+                FontMetrics { id: commandMetrics; font: commandText.font }
+                TextEdit {
+                    id: commandText
+                    x: 8
+                    y: 8
+                    width: parent.width - 16
+                    // Three lines at most; an empty command leaves the box at its padding.
+                    height: text === "" ? 0 : Math.min(contentHeight, Math.ceil(3 * commandMetrics.lineSpacing))
+                    clip: true
+                    readOnly: true
+                    selectByMouse: true
+                    text: card.content.command || ""
+                    font.family: DesktopPalette.monoFontFamily
+                    font.pixelSize: 11
+                    font.weight: Font.Medium
+                    color: DesktopPalette.primary
+                    selectionColor: DesktopPalette.alpha(card.accent, 0.35)
+                    selectedTextColor: DesktopPalette.primary
+                    wrapMode: TextEdit.WrapAtWordBoundaryOrAnywhere
+                    textFormat: TextEdit.PlainText
+                    Accessible.role: Accessible.StaticText
+                    Accessible.name: text
+                }
+            }
+
+            ApprovalActions {
+                width: parent.width
+                viewModel: card.viewModel
+                zh: card.zh
+                accent: card.accent
             }
         }
-
-        ApprovalActions {
-            width: parent.width
-            viewModel: card.viewModel
-            zh: card.zh
-            accent: card.accent
-        }
-    }
     }
 }

@@ -11,9 +11,11 @@ Controls.Button {
     property bool prominent: false
     property string toolTip: ""
 
-    implicitHeight: 24
-    leftPadding: 11
-    rightPadding: 11
+    // The label's own width, for rows that share out their space.
+    readonly property real labelWidth: contentItem.implicitWidth
+
+    implicitHeight: 22
+    horizontalPadding: 9
     topPadding: 0
     bottomPadding: 0
     hoverEnabled: true
@@ -39,8 +41,8 @@ Controls.Button {
         textFormat: Text.PlainText
     }
     background: Rectangle {
-        implicitWidth: 48
-        radius: 7
+        implicitWidth: 36
+        radius: 6
         color: {
             if (button.prominent)
                 return button.down ? Qt.darker(button.tint, 1.15) : button.hovered ? Qt.lighter(button.tint, 1.06)

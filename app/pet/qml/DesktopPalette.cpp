@@ -36,7 +36,29 @@ QColor DesktopPalette::orange() const { return dark_ ? QColor(0xFF, 0x9F, 0x0A) 
 QColor DesktopPalette::blue() const { return dark_ ? QColor(0x0A, 0x84, 0xFF) : QColor(0x00, 0x7A, 0xFF); }
 QColor DesktopPalette::red() const { return dark_ ? QColor(0xFF, 0x45, 0x3A) : QColor(0xFF, 0x3B, 0x30); }
 
-QString DesktopPalette::uiFontFamily() const { return QGuiApplication::font().family(); }
+QString DesktopPalette::uiFontFamily() const {
+    static const QString family = [] {
+        const QString desktop = QGuiApplication::font().family();
+        // With no desktop theme to name a font, Qt ends at fontconfig's last resort, DejaVu Sans, which runs
+        // wide at bubble sizes: take a proper interface face when one is installed.
+        QString chosen = desktop;
+        if (desktop == QLatin1String("DejaVu Sans") || desktop == QLatin1String("Sans Serif")) {
+            for (const char* candidate : {"Inter", "Cantarell", "Noto Sans", "Ubuntu", "Nimbus Sans"}) {
+                if (QFontDatabase::hasFamily(QString::fromLatin1(candidate))) {
+                    chosen = QString::fromLatin1(candidate);
+                    break;
+                }
+            }
+        }
+        // Chinese text in that face falls back per glyph; name the simplified-Chinese face so Qt does not pick
+        // a Japanese one for shared ideographs.
+        const QString chinese = QStringLiteral("Noto Sans CJK SC");
+        if (QFontDatabase::hasFamily(chinese))
+            QFont::insertSubstitution(chosen, chinese);
+        return chosen;
+    }();
+    return family;
+}
 QString DesktopPalette::monoFontFamily() const {
     return QFontDatabase::systemFont(QFontDatabase::FixedFont).family();
 }

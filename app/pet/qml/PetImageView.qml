@@ -89,7 +89,7 @@ Item {
 
             // The still picture's loop: ease in and out, one half-cycle per duration, forever.
             SequentialAnimation on swing {
-                running: layer.moving && layer.visible
+                running: layer.moving && layer.visible && layer.Window.visibility !== Window.Hidden
                 loops: Animation.Infinite
                 NumberAnimation {
                     from: 0; to: 1

@@ -101,6 +101,11 @@ void PetPictureItem::itemChange(ItemChange change, const ItemChangeData& value) 
         if (wantedDecodeSize() != decodeSize_)
             reload();
     }
+    if (change == ItemSceneChange) {
+        disconnect(windowVisibility_);
+        if (value.window)
+            windowVisibility_ = connect(value.window, &QWindow::visibleChanged, this, &PetPictureItem::updateTimer);
+    }
     if (change == ItemVisibleHasChanged || change == ItemSceneChange)
         updateTimer();
 }
@@ -139,7 +144,7 @@ void PetPictureItem::reload() {
 }
 
 void PetPictureItem::updateTimer() {
-    const bool run = frames_.size() > 1 && isVisible() && window();
+    const bool run = frames_.size() > 1 && isVisible() && window() && window()->isVisible();
     if (run == timer_.isActive())
         return;
     if (run)

@@ -35,7 +35,7 @@ class PetPictureItem : public QQuickPaintedItem {
     Q_PROPERTY(int frameIndex READ frameIndex NOTIFY frameIndexChanged)
     // Device pixels the art was decoded at: the item's side times the window's pixel ratio.
     Q_PROPERTY(QSize decodeSize READ decodeSize NOTIFY loaded)
-    // The frame timer runs (more than one frame and visible).
+    // The frame timer runs: more than one frame, the item visible, its window shown.
     Q_PROPERTY(bool ticking READ ticking NOTIFY tickingChanged)
 
 public:
@@ -97,6 +97,7 @@ private:
     double startTime_ = 0;
     int frameIndex_ = 0;
     QTimer timer_;
+    QMetaObject::Connection windowVisibility_;
 };
 
 } // namespace nubbo

@@ -44,8 +44,9 @@ Item {
         PetBubbleView {
             id: bubbleView
             anchors.horizontalCenter: parent.horizontalCenter
-            anchors.bottom: petBox.top
-            anchors.bottomMargin: 2
+            // Just above the pet; a tall card over a large pet would run off the panel's top, so it then
+            // overlaps the pet's head instead of losing its own header.
+            y: Math.max(4, petBox.y - 2 - height)
             viewModel: root.viewModel
             settings: root.settings
             accent: root.accent
@@ -123,7 +124,17 @@ Item {
     SpringValue { id: entry; value: 0 }
     SpringValue { id: squashX; value: 1 }
     SpringValue { id: squashY; value: 1 }
-    Component.onCompleted: entry.moveToInterpolating(1, 1, 180, 22)
+    // The entry plays when the panel is first on screen, not when the view is built before it is shown.
+    readonly property bool onScreen: Window.window !== null && Window.visibility !== Window.Hidden
+    property bool appeared: false
+    onOnScreenChanged: appear()
+    Component.onCompleted: appear()
+    function appear() {
+        if (appeared || !onScreen)
+            return
+        appeared = true
+        entry.moveToInterpolating(1, 1, 180, 22)
+    }
 
     // Bump: pressed against the wall for 0.08 s, then springing back.
     ParallelAnimation {

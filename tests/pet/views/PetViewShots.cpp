@@ -69,6 +69,15 @@ int main(int argc, char** argv) {
                             BubbleApproval{approvalPrompt(QStringLiteral("rm -rf build && git push --force origin main"))},
                             true, claude);
          }},
+        {"approval-large-pet-compact",
+         [claude](PetViewHarness& h) {
+             h.settings.setPetSizeScale(1.6);
+             h.settings.setBubbleStyleRaw(QStringLiteral("compact"));
+             h.model.render(PetState::waitingApproval,
+                            BubbleApproval{approvalPrompt(QStringLiteral(
+                                "curl -fsSL https://example.com/install.sh | sh -s -- --prefix /usr/local --yes"))},
+                            true, claude);
+         }},
         {"approval-normal",
          [claude](PetViewHarness& h) {
              h.model.render(PetState::waitingApproval,
@@ -102,10 +111,10 @@ int main(int argc, char** argv) {
                 cells.last().save(base + "-backdrop.png");
             }
         }
-        QImage sheet(QSize(280 * 4, 360 * 2), QImage::Format_ARGB32_Premultiplied);
+        QImage sheet(QSize(280 * 5, 360 * 2), QImage::Format_ARGB32_Premultiplied);
         QPainter painter(&sheet);
         for (int i = 0; i < cells.size(); ++i)
-            painter.drawImage((i % 4) * 280, (i / 4) * 360, cells[i]);
+            painter.drawImage((i % 5) * 280, (i / 5) * 360, cells[i]);
         painter.end();
         sheet.save(QStringLiteral("%1/sheet-%2.png").arg(folder, dark ? "dark" : "light"));
     }

@@ -51,6 +51,32 @@ TEST_F(PetViewTest, PetSideFollowsTheClampedScaleWhileThePanelKeepsItsSize) {
     EXPECT_DOUBLE_EQ(topLeft.y() + 120, 358);
 }
 
+TEST_F(PetViewTest, ATallCardOverALargePetStaysOnThePanel) {
+    harness.settings.setPetSizeScale(1.6);
+    harness.model.showBubble(BubbleApproval{approvalPrompt(QStringLiteral("a very long command line that wraps over "
+                                                                          "all of its three lines and then some more"))},
+                             true);
+    QQuickItem* shape = harness.find("bubbleCard");
+    ASSERT_TRUE(shape);
+    EXPECT_GE(shape->mapToItem(harness.view, QPointF(0, 0)).y(), 0);
+}
+
+TEST_F(PetViewTest, ArtSourceFollowsTheSettings) {
+    QObject* image = harness.view->property("image").value<QObject*>();
+    ASSERT_TRUE(image);
+    harness.settings.setCustomPetPath(QStringLiteral("/pictures/cat.png"));
+    EXPECT_EQ(image->property("customPath").toString(), QString());
+    const int before = image->property("generation").toInt();
+    harness.settings.setPetSourceRaw(QStringLiteral("custom"));
+    EXPECT_EQ(image->property("customPath").toString(), QStringLiteral("/pictures/cat.png"));
+    // A new source rebuilds the pet, which restarts its motion.
+    EXPECT_EQ(image->property("generation").toInt(), before + 1);
+    harness.settings.setActivePackPath(QStringLiteral("/packs/fox"));
+    harness.settings.setPetSourceRaw(QStringLiteral("pack"));
+    EXPECT_EQ(image->property("customPath").toString(), QString());
+    EXPECT_EQ(image->property("packPath").toString(), QStringLiteral("/packs/fox"));
+}
+
 TEST_F(PetViewTest, ArtIsMirroredOnlyWhileWalkingOrCarried) {
     harness.model.setFacing(-1);
     harness.model.setState(PetState::walking);
