@@ -3,7 +3,7 @@ BUILD      ?= build
 TEST_BUILD ?= build-asan
 JOBS       ?= 2
 
-.PHONY: all deps build run test bench fuzz clean
+.PHONY: all deps build run test bench fuzz screenshots clean
 
 all: build
 
@@ -24,6 +24,11 @@ test: deps
 	cmake -S . -B $(TEST_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DNUBBO_SANITIZE=ON -DNUBBO_TESTS=ON
 	cmake --build $(TEST_BUILD) -j $(JOBS)
 	cd $(TEST_BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# The real pet window in its main scenes, both languages, light and dark desktops: build/screenshots/scenes.png
+screenshots: build
+	xvfb-run -a -s "-screen 0 1280x800x24 -noreset" dbus-run-session -- bash tests/desktop/desktop-session.sh \
+	  /usr/bin/python3 tests/desktop/scenes.py $(BUILD)/Nubbo.app/Contents/MacOS/Nubbo $(BUILD)/screenshots
 
 bench: deps
 	@bash scripts/install-deps.sh --bench

@@ -14,7 +14,8 @@ wait_for() {  # up to 10 s
   return 1
 }
 
-xsetroot -solid "${NUBBO_DESKTOP_COLOR:-#6f7d8c}"
+# A pixmap (not a bare colour) so that the compositor paints it too.
+xsetroot -mod 16 16 -fg "${NUBBO_DESKTOP_COLOR:-#6f7d8c}" -bg "${NUBBO_DESKTOP_COLOR:-#6f7d8c}"
 start /usr/libexec/at-spi-bus-launcher --launch-immediately
 start openbox
 wait_for xprop -root _NET_SUPPORTING_WM_CHECK

@@ -152,15 +152,23 @@ class PetOnTheDesktop(unittest.TestCase):
         x0, y0, _, _ = geometry(self.window)
         cx, cy = self.pet_centre()
         sh("xdotool", "mousemove", str(cx), str(cy), "mousedown", "1")
+        # The drag begins once the pointer has moved 4 points, and the panel follows from there.
+        sx = cx - 5
+        sh("xdotool", "mousemove", str(sx), str(cy))
+        time.sleep(0.1)
         # Release so that the panel would rest 30 points from the left edge; the snap takes it to 12.
-        target_x = cx + (30 - x0)
+        target_x = sx + (30 - x0)
         steps = 25
         for i in range(1, steps + 1):
-            sh("xdotool", "mousemove", str(cx + (target_x - cx) * i // steps), str(cy - 40 * i // steps))
+            sh("xdotool", "mousemove", str(sx + (target_x - sx) * i // steps), str(cy - 40 * i // steps))
             time.sleep(0.02)
         time.sleep(0.2)
         sh("xdotool", "mouseup", "1")
-        wait_for("the snap to 12 points from the left edge", lambda: geometry(self.window)[0] == 12, 5)
+        try:
+            wait_for("the snap to 12 points from the left edge", lambda: geometry(self.window)[0] == 12, 5)
+        except AssertionError:
+            raise AssertionError(f"the pet rests at {geometry(self.window)}, started at {(x0, y0)}\n" +
+                                 self.log()[-1500:])
         self.assertEqual(geometry(self.window)[1], y0 - 40)
 
         def saved():
