@@ -38,6 +38,9 @@ struct AgentSession {
     std::optional<QString> command;
     std::optional<QString> cwd;
     std::optional<QUuid> approvalEventId;
+    // The card shown for that request: kept while the request waits, so re-rendering the pet for another
+    // session's event does not rebuild the card (and replay its entrance under the user's pointer).
+    std::optional<QUuid> approvalPromptId;
     double lastUpdate = 0;
     std::deque<Step> pendingSteps;  // oldest first
     double stepHoldUntil = kDistantPast;

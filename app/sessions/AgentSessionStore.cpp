@@ -124,6 +124,7 @@ void AgentSessionStore::apply(const AgentEvent& event) {
         AgentSession& session = sessions_.at(key);
         session.command = event.command.value_or(event.message);
         session.approvalEventId = event.id;
+        session.approvalPromptId = QUuid::createUuid();
         notify(AgentEventType::approvalRequired, event);
         break;
     }
@@ -188,6 +189,7 @@ void AgentSessionStore::setSession(const QString& key, const AgentEvent& event, 
     if (event.cwd)
         session.cwd = event.cwd;
     session.approvalEventId.reset();
+    session.approvalPromptId.reset();
     session.awaitingNextStep = false;
     session.lastUpdate = clock_.now();
 }
@@ -371,7 +373,8 @@ std::optional<PetBubbleKind> AgentSessionStore::bubble(const AgentSession& sessi
     case PetState::waitingApproval: {
         const QString command = session.command.value_or(session.detail);
         return BubbleApproval{ApprovalPrompt{
-            QUuid::createUuid(), session.approvalEventId ? *session.approvalEventId : QUuid::createUuid(),
+            session.approvalPromptId.value_or(QUuid::createUuid()),
+            session.approvalEventId ? *session.approvalEventId : QUuid::createUuid(),
             session.provider, title + (zh ? QStringLiteral(" 想要继续") : QStringLiteral(" wants to continue")),
             command, TrustEngine::isDangerous(command, settings_) ? ApprovalRisk::risky : ApprovalRisk::normal}};
     }
@@ -401,6 +404,7 @@ void AgentSessionStore::resolveApproval(const QUuid& eventId, bool allow) {
         if (session.approvalEventId != eventId)
             continue;
         session.approvalEventId.reset();
+        session.approvalPromptId.reset();
         session.command.reset();
         if (allow) {
             session.state = session.pose = PetState::coding;

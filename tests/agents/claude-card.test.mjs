@@ -16,11 +16,22 @@ const exec = promisify(execFile);
 const desktopDir = path.join(path.dirname(fileURLToPath(import.meta.url)), "..", "desktop");
 const shots = process.env.NUBBO_SHOTS_DIR;
 
-// The button's centre on screen, found by its accessible name on the accessibility bus.
+// The button's centre on screen, found by its accessible name on the accessibility bus, once the card has
+// come to rest (the same place twice, a moment apart), as a person's eye would wait for it.
 async function buttonCentre(name) {
-  const { stdout } = await exec("/usr/bin/python3", [path.join(desktopDir, "atspi_find.py"), "Nubbo", "push button", name, "20"]);
-  const [x, y, w, h] = stdout.trim().split(/\s+/).map(Number);
-  return [Math.round(x + w / 2), Math.round(y + h / 2)];
+  const find = async () => {
+    const { stdout } = await exec("/usr/bin/python3", [path.join(desktopDir, "atspi_find.py"), "Nubbo", "push button", name, "20"]);
+    const [x, y, w, h] = stdout.trim().split(/\s+/).map(Number);
+    return [Math.round(x + w / 2), Math.round(y + h / 2)];
+  };
+  let last = await find();
+  for (let tries = 0; tries < 40; tries++) {
+    await new Promise((resolve) => setTimeout(resolve, 250));
+    const now = await find();
+    if (now[0] === last[0] && now[1] === last[1]) return now;
+    last = now;
+  }
+  throw new Error(`the ${name} button never came to rest`);
 }
 
 for (const [button, runs] of [["Allow", true], ["Deny", false]]) {
@@ -41,6 +52,7 @@ for (const [button, runs] of [["Allow", true], ["Deny", false]]) {
       await home.startApp({
         QT_QPA_PLATFORM: "xcb",
         DISPLAY: process.env.DISPLAY,
+        XAUTHORITY: process.env.XAUTHORITY,
         DBUS_SESSION_BUS_ADDRESS: process.env.DBUS_SESSION_BUS_ADDRESS,
         QT_LINUX_ACCESSIBILITY_ALWAYS_ON: "1",
       });

@@ -258,9 +258,11 @@ TEST_F(SessionStoreTest, ApprovalCardCarriesTheRequestAndVerdictsReplaceIt) {
     EXPECT_EQ(card.command, "sudo make install");
     EXPECT_EQ(card.risk, ApprovalRisk::risky);
 
-    // Every re-render makes a new card for the same request; an unknown verdict only re-renders.
+    // Re-renders for the same request (another session's event, an unknown verdict) keep the card, so it
+    // does not replay its entrance; a new request is a new card.
+    store.apply(event(AgentEventType::thinking, "s2"));
     store.resolveApproval(QUuid::createUuid(), true);
-    EXPECT_NE(prompt(pet.last()).id, card.id);
+    EXPECT_EQ(prompt(pet.last()).id, card.id);
     EXPECT_EQ(prompt(pet.last()).eventId, request.id);
 
     at(1), store.resolveApproval(request.id, true);
@@ -271,6 +273,7 @@ TEST_F(SessionStoreTest, ApprovalCardCarriesTheRequestAndVerdictsReplaceIt) {
     settings.setLanguage(AppLanguage::zh);
     AgentEvent second = event(AgentEventType::approvalRequired, "s1", "rm old build");
     store.apply(second);
+    EXPECT_NE(prompt(pet.last()).id, card.id);
     EXPECT_EQ(prompt(pet.last()).command, "rm old build");
     EXPECT_EQ(prompt(pet.last()).risk, ApprovalRisk::normal);
     EXPECT_EQ(prompt(pet.last()).title, "Claude 想要继续");

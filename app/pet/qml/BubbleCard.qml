@@ -30,6 +30,8 @@ Item {
     function enter(seconds) { motion.stop(); phase = 0; motion.to = 1; motion.duration = seconds * 1000; motion.start() }
     function leave(seconds) { motion.stop(); motion.to = 2; motion.duration = seconds * 1000; leaving = true; motion.start() }
     property bool leaving: false
+    // A card on its way out answers nothing: its buttons would act on whatever the pet holds now.
+    enabled: !leaving
 
     width: Math.ceil(body.width + 2 * horizontalPadding)
     height: Math.ceil(body.height + 2 * verticalPadding + tailHeight)
