@@ -3,12 +3,14 @@
 #include "PetQml.h"
 #include "X11PanelHints.h"
 
+#include <QBitmap>
 #include <QCursor>
 #include <QGuiApplication>
 #include <QQuickItem>
 #include <QQuickView>
 #include <QScreen>
 #include <QSurfaceFormat>
+#include <QTimer>
 
 #include <cmath>
 
@@ -53,6 +55,10 @@ PetWindow::PetWindow(const QUrl& source, const QVariantMap& properties, LogFunct
     }
 
     connect(view_.get(), &QQuickWindow::frameSwapped, this, &PetWindow::afterFrame);
+    // At most ten times a second: a frame animation changes the silhouette on every frame.
+    boundingUpdate_.setSingleShot(true);
+    boundingUpdate_.setInterval(100);
+    connect(&boundingUpdate_, &QTimer::timeout, this, &PetWindow::clipToDrawnContent);
     for (QScreen* screen : QGuiApplication::screens())
         watchScreen(screen);
     connect(qGuiApp, &QGuiApplication::screenAdded, this, [this](QScreen* screen) {
@@ -137,18 +143,47 @@ void PetWindow::afterFrame() {
             log_(QStringLiteral("pet frame ") + state);
         }
     }
-    // Without a compositor transparent pixels are black, so the drawn shape is clipped to the content too.
-    // A compositor may come or go while the app runs; asking the X server is a round trip, so not every frame.
-    const QRegion shape = currentShape();
-    if (shape != shape_ || ++framesSinceCompositorCheck_ >= 60) {
-        framesSinceCompositorCheck_ = 0;
-        const bool bounding = !x11::compositorActive();
-        if (shape == shape_ && bounding == shapeIsBounding_)
-            return;
-        shape_ = shape;
-        shapeIsBounding_ = bounding;
-        x11::setShape(*view_, shape, bounding);
+    if (!x11::available())
+        return;
+    const QRegion input = currentShape();
+    if (input != inputShape_) {
+        inputShape_ = input;
+        x11::setInputShape(*view_, input);
     }
+    // A compositor may come or go while the app runs; asking the X server is a round trip, so not every frame.
+    if (framesSinceCompositorCheck_-- <= 0) {
+        framesSinceCompositorCheck_ = 60;
+        compositor_ = x11::compositorActive();
+    }
+    if (compositor_) {
+        if (clipped_) {
+            clipped_ = false;
+            x11::setBoundingShape(*view_, std::nullopt);
+        }
+    } else if (!boundingUpdate_.isActive()) {
+        boundingUpdate_.start();
+    }
+}
+
+void PetWindow::clipToDrawnContent() {
+    // Pixels at least half opaque are kept: soft shadows would show as dark smudges on a desktop that cannot
+    // blend them.
+    const QImage image = view_->grabWindow().convertToFormat(QImage::Format_ARGB32);
+    QImage mask(image.size(), QImage::Format_MonoLSB);
+    mask.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
+    mask.fill(0);
+    for (int y = 0; y < image.height(); ++y) {
+        const auto* row = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x)
+            if (qAlpha(row[x]) >= 128)
+                mask.setPixel(x, y, 1);
+    }
+    const QRegion drawn(QBitmap::fromImage(mask));
+    if (clipped_ && drawn == bounding_)
+        return;
+    clipped_ = true;
+    bounding_ = drawn;
+    x11::setBoundingShape(*view_, drawn);
 }
 
 } // namespace nubbo

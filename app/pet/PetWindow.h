@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QPointF>
 #include <QRegion>
+#include <QTimer>
 #include <QUrl>
 #include <QVariantMap>
 
@@ -38,7 +39,7 @@ public:
 
     QQuickView& view() { return *view_; }
     // Where clicks are taken, in window coordinates; empty before the first frame.
-    QRegion inputRegion() const { return shape_; }
+    QRegion inputRegion() const { return inputShape_; }
 
 Q_SIGNALS:
     // Screens were added or removed, or one changed its geometry.
@@ -49,6 +50,7 @@ Q_SIGNALS:
 private:
     void watchScreen(QScreen* screen);
     void afterFrame();
+    void clipToDrawnContent();
     QRegion currentShape() const;
 
     std::unique_ptr<QQuickView> view_;
@@ -57,9 +59,13 @@ private:
     bool alwaysOnTop_ = true;
     bool shown_ = false;
     bool firstFrameLogged_ = false;
-    QRegion shape_;
-    bool shapeIsBounding_ = false;
+    QRegion inputShape_;
     int framesSinceCompositorCheck_ = 0;
+    bool compositor_ = false;
+    // Without a compositor: the window is clipped to its drawn pixels (device pixels).
+    bool clipped_ = false;
+    QRegion bounding_;
+    QTimer boundingUpdate_;
     QString drawnState_;
 };
 

@@ -99,12 +99,9 @@ void setKeepAbove(QWindow& window, bool above) {
     xcb_flush(c);
 }
 
-void setShape(QWindow& window, const QRegion& region, bool alsoBounding) {
-    xcb_connection_t* c = connection();
-    if (!c)
-        return;
-    // The region is in logical pixels; the X window is in device pixels.
-    const qreal ratio = window.devicePixelRatio();
+namespace {
+
+std::vector<xcb_rectangle_t> rectangles(const QRegion& region, qreal ratio) {
     std::vector<xcb_rectangle_t> rects;
     for (const QRect& r : region) {
         const QRect d(QPoint(qFloor(r.left() * ratio), qFloor(r.top() * ratio)),
@@ -112,15 +109,34 @@ void setShape(QWindow& window, const QRegion& region, bool alsoBounding) {
         rects.push_back({static_cast<std::int16_t>(d.x()), static_cast<std::int16_t>(d.y()),
                          static_cast<std::uint16_t>(d.width()), static_cast<std::uint16_t>(d.height())});
     }
-    const auto id = static_cast<xcb_window_t>(window.winId());
-    const auto count = static_cast<std::uint32_t>(rects.size());
-    xcb_shape_rectangles(c, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_INPUT, XCB_CLIP_ORDERING_UNSORTED, id, 0, 0, count,
+    return rects;
+}
+
+} // namespace
+
+void setInputShape(QWindow& window, const QRegion& region) {
+    xcb_connection_t* c = connection();
+    if (!c)
+        return;
+    const auto rects = rectangles(region, window.devicePixelRatio());
+    xcb_shape_rectangles(c, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_INPUT, XCB_CLIP_ORDERING_UNSORTED,
+                         static_cast<xcb_window_t>(window.winId()), 0, 0, static_cast<std::uint32_t>(rects.size()),
                          rects.data());
-    if (alsoBounding)
-        xcb_shape_rectangles(c, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_BOUNDING, XCB_CLIP_ORDERING_UNSORTED, id, 0, 0, count,
-                             rects.data());
-    else  // a compositor arrived: the whole window draws again, its shadows and tail included
+    xcb_flush(c);
+}
+
+void setBoundingShape(QWindow& window, const std::optional<QRegion>& deviceRegion) {
+    xcb_connection_t* c = connection();
+    if (!c)
+        return;
+    const auto id = static_cast<xcb_window_t>(window.winId());
+    if (deviceRegion) {
+        const auto rects = rectangles(*deviceRegion, 1.0);
+        xcb_shape_rectangles(c, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_BOUNDING, XCB_CLIP_ORDERING_UNSORTED, id, 0, 0,
+                             static_cast<std::uint32_t>(rects.size()), rects.data());
+    } else {
         xcb_shape_mask(c, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_BOUNDING, id, 0, 0, XCB_PIXMAP_NONE);
+    }
     xcb_flush(c);
 }
 

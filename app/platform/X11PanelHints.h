@@ -5,6 +5,8 @@
 
 #include <QRegion>
 
+#include <optional>
+
 class QWindow;
 
 namespace nubbo::x11 {
@@ -16,8 +18,11 @@ void prepareUnmapped(QWindow& window);
 void announceMapped(QWindow& window);
 // Keep above other windows, or in the normal layer. Works on a mapped window.
 void setKeepAbove(QWindow& window, bool above);
-// Clicks outside the region fall through. `alsoBounding` clips the drawn picture too (no compositor).
-void setShape(QWindow& window, const QRegion& region, bool alsoBounding);
+// Clicks outside the region (logical pixels) fall through.
+void setInputShape(QWindow& window, const QRegion& region);
+// Without a compositor translucent pixels show black, so the window is clipped to what it draws: `region` in
+// device pixels. An empty optional gives the whole window back (a compositor blends it).
+void setBoundingShape(QWindow& window, const std::optional<QRegion>& deviceRegion);
 // A compositor owns _NET_WM_CM_S<screen>: translucent pixels are then blended, not black.
 bool compositorActive();
 
