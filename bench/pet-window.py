@@ -32,12 +32,19 @@ def rss_mib(pid):
         return int(f.read().split()[1]) * PAGE / 2**20
 
 
+# Every frame folder the app looks up, with its state's frame rate: a pack stands in for the official art.
+FRAME_FOLDERS = {"idle": 4, "thinking": 8, "coding": 6, "reading": 6, "searching": 8, "running": 10, "browsing": 6,
+                 "planning": 6, "compacting_context": 10, "responding": 7, "approval": 8, "input": 7, "wave": 6,
+                 "warning": 14, "sleeping": 3, "walk": 12, "coffee": 6, "relaxing": 6, "drowsy": 4,
+                 "react_startled": 12, "react_grumpy": 10, "react_shoo": 10, "react_happy": 12, "react_shy": 8}
+
+
 def make_pack(folder):
-    """Frame folders like the official ones will be: 480 px frames, idle at 4 fps, warning at 14 fps."""
-    for name, count in (("idle", 8), ("warning", 14)):
+    """480 px frames, a loop of about 1.5 s per folder, like the official ones will be."""
+    for name, fps in FRAME_FOLDERS.items():
         d = os.path.join(folder, "frames", name)
         os.makedirs(d)
-        for i in range(count):
+        for i in range(max(2, round(fps * 1.5))):
             r = 150 + 20 * (i % 4)
             subprocess.run(["convert", "-size", "480x480", "xc:none", "-fill", "#f2a65a", "-stroke", "#3b2a1a",
                             "-strokewidth", "12", "-draw", f"circle 240,{470 - r} 240,{470 - 2 * r}",
@@ -65,11 +72,11 @@ class App:
         except FileNotFoundError:
             return []
 
-    def wait_line(self, text, timeout, after=0.0):
+    def wait_line(self, text, timeout, after=0.0, match=None):
         deadline = time.monotonic() + timeout
         while time.monotonic() < deadline:
             for stamp, message in self.lines():
-                if message == text and float(stamp) >= after:
+                if (match(message) if match else message == text) and float(stamp) >= after:
                     return float(stamp)
             time.sleep(0.002)
         raise RuntimeError(f"no '{text}' in the log")
@@ -129,8 +136,10 @@ def main():
     pack = tempfile.mkdtemp(prefix="nubbo-bench-pack-")
     make_pack(pack)
     try:
-        app = App(args.app, {"settings.petSource": "pack", "settings.activePackPath": pack})
-        time.sleep(2)
+        app = App(args.app, {"settings.petSource": "pack", "settings.activePackPath": pack,
+                             "settings.idleSleepMinutes": 60})
+        # Steady state: the idle life has visited its scenes once, so their frames are decoded.
+        time.sleep(20)
         idle = app.cpu_over(args.seconds)
         app.preview("warning")
         busy = app.cpu_over(args.seconds)
@@ -159,7 +168,9 @@ def main():
         shown = app.wait_line("pet frame thinking", 5, after=before)
         latencies.append(1000 * (shown - before))
         bridge_event(args.bridge, app.home, "SessionEnd", session)
-        app.wait_line("pet frame idle", 5, after=shown)
+        # Back to the idle life, whichever calm pose it picks.
+        app.wait_line("a calm pose", 5, after=shown,
+                      match=lambda m: m.startswith("pet frame ") and m != "pet frame thinking")
         time.sleep(0.05)
     app.close()
     latencies.sort()

@@ -117,13 +117,18 @@ void PetWindow::showPanel() {
     view_->setPosition(QPoint(qRound(origin_.x()), qRound(origin_.y())));
 }
 
-QRegion PetWindow::currentShape() const {
+QRegion PetWindow::currentShape() {
     QRegion region;
     QQuickItem* root = view_->rootObject();
     if (!root)
         return region;
-    for (const char* name : {"petSquare", "bubbleCard"}) {
-        if (const auto rect = shownRect(root->findChild<QQuickItem*>(QLatin1String(name))))
+    // Looked up once: walking the item tree on every frame would cost more than the frame.
+    if (!petSquare_)
+        petSquare_ = root->findChild<QQuickItem*>(QStringLiteral("petSquare"));
+    if (!bubbleCard_)
+        bubbleCard_ = root->findChild<QQuickItem*>(QStringLiteral("bubbleCard"));
+    for (const QQuickItem* item : {petSquare_.data(), bubbleCard_.data()}) {
+        if (const auto rect = shownRect(item))
             region += rect->toAlignedRect();
     }
     return region;

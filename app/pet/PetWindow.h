@@ -5,6 +5,8 @@
 #include "PetPanel.h"
 
 #include <QObject>
+#include <QPointer>
+#include <QQuickItem>
 #include <QPointF>
 #include <QRegion>
 #include <QTimer>
@@ -14,7 +16,6 @@
 #include <functional>
 #include <memory>
 
-class QQuickItem;
 class QQuickView;
 class QScreen;
 
@@ -38,6 +39,7 @@ public:
     void showPanel() override;
 
     QQuickView& view() { return *view_; }
+    bool hasShownFirstFrame() const { return firstFrameLogged_; }
     // Where clicks are taken, in window coordinates; empty before the first frame.
     QRegion inputRegion() const { return inputShape_; }
 
@@ -51,7 +53,7 @@ private:
     void watchScreen(QScreen* screen);
     void afterFrame();
     void clipToDrawnContent();
-    QRegion currentShape() const;
+    QRegion currentShape();
 
     std::unique_ptr<QQuickView> view_;
     LogFunction log_;
@@ -59,6 +61,8 @@ private:
     bool alwaysOnTop_ = true;
     bool shown_ = false;
     bool firstFrameLogged_ = false;
+    QPointer<QQuickItem> petSquare_;
+    QPointer<QQuickItem> bubbleCard_;
     QRegion inputShape_;
     int framesSinceCompositorCheck_ = 0;
     bool compositor_ = false;

@@ -31,6 +31,7 @@
 #include <QPixmap>
 #include <QLocale>
 #include <QStyleHints>
+#include <QTimer>
 
 #include <csignal>
 #include <cstdio>
@@ -124,14 +125,36 @@ void AppStartup::run() {
     bus_->start();
 
     notifications_->requestAuthorization();
-    runInitialAgentDetection(*settings_);
-    setupStatusItem();
+    // The last steps look up every agent's process and files, which takes longer than all the rest: they run,
+    // in their order, once the pet's first frame is on screen (or after a second if no frame comes).
+    afterFirstFrame([this] {
+        runInitialAgentDetection(*settings_);
+        setupStatusItem();
+        const QString firstLaunchKey = QStringLiteral("hasOpenedSettingsOnFirstLaunch");
+        const QVariant opened = preferences_->value(firstLaunchKey);
+        if (opened.typeId() != QMetaType::Bool || !opened.toBool()) {
+            preferences_->setValue(firstLaunchKey, true);
+            settingsWindow_->show();
+        }
+    });
+}
 
-    const QString firstLaunchKey = QStringLiteral("hasOpenedSettingsOnFirstLaunch");
-    if (preferences_->value(firstLaunchKey).typeId() != QMetaType::Bool || !preferences_->value(firstLaunchKey).toBool()) {
-        preferences_->setValue(firstLaunchKey, true);
-        settingsWindow_->show();
+void AppStartup::afterFirstFrame(std::function<void()> work) {
+    auto once = std::make_shared<std::function<void()>>(std::move(work));
+    const auto run = [once] {
+        if (!*once)
+            return;
+        const auto steps = std::move(*once);
+        *once = nullptr;
+        steps();
+    };
+    if (petWindow_->hasShownFirstFrame()) {
+        run();
+        return;
     }
+    QObject::connect(petWindow_.get(), &PetWindow::firstFrameShown, petWindow_.get(), run,
+                     Qt::ConnectionType(Qt::QueuedConnection | Qt::SingleShotConnection));
+    QTimer::singleShot(1000, petWindow_.get(), run);
 }
 
 void AppStartup::createPetWindow() {

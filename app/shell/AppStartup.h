@@ -3,6 +3,7 @@
 
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -46,6 +47,7 @@ private:
     void createPetWindow();
     void wireMenus();
     void setupStatusItem();
+    void afterFirstFrame(std::function<void()> work);
 
     std::unique_ptr<SystemClock> clock_;
     std::unique_ptr<QtScheduler> scheduler_;

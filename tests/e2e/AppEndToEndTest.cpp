@@ -2,9 +2,12 @@
 // behaviour is read back from nubbo.log, and a permission request is answered on the approval card.
 #include "AppStartup.h"
 #include "GuiEnvironment.h"
+#include "PetWindow.h"
+#include "SettingsWindowController.h"
 #include "PetViewModel.h"
 
 #include <QApplication>
+#include <QQuickView>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -92,6 +95,10 @@ protected:
     }
 
     bool logged(const QString& line) const { return petLines().contains(line); }
+    QString logText() const {
+        QFile log(home.path() + "/Library/Application Support/Nubbo/Logs/nubbo.log");
+        return log.open(QIODevice::ReadOnly) ? QString::fromUtf8(log.readAll()) : QString();
+    }
 
     // Whether `expected` appears in order within the pet's lines (idle scenes may come in between).
     bool inOrder(const QStringList& expected) const {
@@ -142,6 +149,23 @@ TEST_F(AppEndToEnd, AgentHooksMoveThePetAndTheCardAnswersTheAgent) {
                          "bubble Claude wants to continue: touch created-by-agent.txt", "state coding",
                          "bubble Claude · Allowed."}))
         << petLines().join('\n').toStdString();
+}
+
+TEST_F(AppEndToEnd, StartUpShowsThePetAndOpensTheSettingsOnTheFirstLaunchOnly) {
+    startup->run();
+    ASSERT_TRUE(spinUntil([&] { return logText().contains(" pet first frame\n"); }));
+    ASSERT_NE(startup->petWindow(), nullptr);
+    EXPECT_EQ(startup->petWindow()->view().size(), QSize(280, 360));
+    // The last steps follow the first frame; headless there is no tray: one line says so.
+    ASSERT_TRUE(spinUntil([&] { return logText().contains("status item: no system tray"); }));
+    EXPECT_EQ(logText().count("status item: no system tray"), 1);
+    EXPECT_EQ(startup->settingsWindow()->showCount(), 1);
+
+    startup.reset();
+    startup = std::make_unique<nubbo::AppStartup>();
+    startup->run();
+    ASSERT_TRUE(spinUntil([&] { return logText().count("status item: no system tray") == 2; }));
+    EXPECT_EQ(startup->settingsWindow()->showCount(), 0);
 }
 
 } // namespace
