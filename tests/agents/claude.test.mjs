@@ -87,7 +87,8 @@ describe("Claude Code waiting on a card when the app quits", () => {
     await home.installHooks();
     await home.startApp();
     const claudeRun = startClaude(home, server, "Create the marker file.");
-    await waitFor("the approval card", () => home.petLines().includes("state waitingApproval"), 60000);
+    // The card is shown once its bubble is logged too: the pet's views redraw between the two lines.
+    await waitFor("the approval card", () => inOrder(home.petLines(), ["state waitingApproval", /^bubble .*touch parked\.txt/]), 60000);
     await home.stopApp();
     result = await claudeRun;
   });
