@@ -4,6 +4,7 @@
 
 #include "FakePetPanel.h"
 #include "ManualTime.h"
+#include "PetWorld.h"
 #include "PetMenuController.h"
 #include "PetViewModel.h"
 #include "PetWindowController.h"
@@ -22,21 +23,13 @@ namespace {
 
 constexpr double kDoubleClick = 0.4;
 
-class PetInteractionTest : public ::testing::Test {
+class PetInteractionTest : public ::testing::Test, protected fakes::PetWorld {
 protected:
     void click() {
         interaction.mouseDown(50, 50);
         interaction.mouseUp();
     }
 
-    fakes::MemoryPreferences preferences;
-    fakes::MemorySecretStore secrets;
-    fakes::RecordingLoginItem loginItem;
-    SettingsStore settings{preferences, secrets, loginItem, [] { return QStringList{QStringLiteral("en-US")}; }};
-    fakes::ManualClock clock;
-    fakes::ManualScheduler scheduler{clock};
-    fakes::SeededRandom random{1};
-    PetViewModel model{settings, scheduler, clock, random, [](const QString&) {}, [](const QUuid&, bool) {}};
     fakes::FakePetPanel panel;
     PetWindowController controller{panel, settings, preferences, model, scheduler, clock};
     PetMenuController menu{model, settings};

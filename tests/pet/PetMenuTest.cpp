@@ -2,6 +2,7 @@
 #include "PetMenuController.h"
 
 #include "ManualTime.h"
+#include "PetWorld.h"
 #include "PetViewModel.h"
 #include "SettingsFakes.h"
 #include "SettingsStore.h"
@@ -21,7 +22,7 @@ static void PrintTo(const QString& text, std::ostream* out) { *out << '"' << tex
 namespace nubbo {
 namespace {
 
-class PetMenuTest : public ::testing::Test {
+class PetMenuTest : public ::testing::Test, protected fakes::PetWorld {
 protected:
     std::unique_ptr<QMenu> menu() { return std::unique_ptr<QMenu>(controller.makeMenu()); }
     static QAction* find(QMenu& menu, const QString& title) {
@@ -31,14 +32,6 @@ protected:
         return nullptr;
     }
 
-    fakes::MemoryPreferences preferences;
-    fakes::MemorySecretStore secrets;
-    fakes::RecordingLoginItem loginItem;
-    SettingsStore settings{preferences, secrets, loginItem, [] { return QStringList{QStringLiteral("en-US")}; }};
-    fakes::ManualClock clock;
-    fakes::ManualScheduler scheduler{clock};
-    fakes::SeededRandom random{1};
-    PetViewModel model{settings, scheduler, clock, random, [](const QString&) {}, [](const QUuid&, bool) {}};
     PetMenuController controller{model, settings};
 };
 

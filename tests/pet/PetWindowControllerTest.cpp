@@ -4,6 +4,7 @@
 
 #include "FakePetPanel.h"
 #include "ManualTime.h"
+#include "PetWorld.h"
 #include "SettingsFakes.h"
 #include "SettingsStore.h"
 
@@ -26,7 +27,7 @@ using Controller = PetWindowController;
 // The fake screen's default spot: 24 points in from the available area's right and bottom.
 const QPointF kDefault(1280 - 280 - 24, 800 - 360 - 24);
 
-class PetWindowControllerTest : public ::testing::Test {
+class PetWindowControllerTest : public ::testing::Test, protected fakes::PetWorld {
 protected:
     PetWindowControllerTest() {
         QObject::connect(&model, &PetViewModel::bumpTriggerChanged,
@@ -62,14 +63,6 @@ protected:
         settle();
     }
 
-    fakes::MemoryPreferences preferences;
-    fakes::MemorySecretStore secrets;
-    fakes::RecordingLoginItem loginItem;
-    SettingsStore settings{preferences, secrets, loginItem, [] { return QStringList{QStringLiteral("en-US")}; }};
-    fakes::ManualClock clock;
-    fakes::ManualScheduler scheduler{clock};
-    fakes::SeededRandom random{1};
-    PetViewModel model{settings, scheduler, clock, random, [](const QString&) {}, [](const QUuid&, bool) {}};
     fakes::FakePetPanel panel;
     Controller controller{panel, settings, preferences, model, scheduler, clock};
     std::vector<BumpDirection> bumps;
