@@ -138,15 +138,18 @@ def main():
     try:
         app = App(args.app, {"settings.petSource": "pack", "settings.activePackPath": pack,
                              "settings.idleSleepMinutes": 60})
-        # Steady state: the idle life has visited its scenes once, so their frames are decoded.
+        # Steady state: the idle life has visited its scenes once, so their frames are decoded. Its scenes
+        # change every few seconds, so the figure is the median of three windows.
         time.sleep(20)
-        idle = app.cpu_over(args.seconds)
+        windows = [app.cpu_over(args.seconds) for _ in range(3)]
+        idle = statistics.median(windows)
         app.preview("warning")
         busy = app.cpu_over(args.seconds)
         app.close()
     finally:
         shutil.rmtree(pack, ignore_errors=True)
-    print(f"CPU, idle with frames (4 fps): {idle:.2f} % of one core over {args.seconds:.0f} s (goal <= 1 %)")
+    print(f"CPU, idle life with frames (4-12 fps): median {idle:.2f} % of one core over {args.seconds:.0f} s "
+          f"(windows: {', '.join(f'{w:.2f}' for w in windows)}; goal <= 1 %)")
     print(f"CPU, warning with frames (14 fps): {busy:.2f} % (goal <= 3 %)")
 
     app = App(args.app, {})
