@@ -48,7 +48,10 @@ def screenshot(name):
     return path
 
 
-class PetOnTheDesktop(unittest.TestCase):
+class RunningApp(unittest.TestCase):
+    """The app in a fresh home, once per test class."""
+    preferences_extra = {}
+
     @classmethod
     def setUpClass(cls):
         cls.home = tempfile.mkdtemp(prefix="nubbo-desktop-")
@@ -57,7 +60,7 @@ class PetOnTheDesktop(unittest.TestCase):
         cls.preferences = os.path.join(config, "preferences.json")
         with open(cls.preferences, "w") as f:
             json.dump({"settings.edgeSnap": True, "settings.alwaysOnTop": True,
-                       "hasOpenedSettingsOnFirstLaunch": True}, f)
+                       "hasOpenedSettingsOnFirstLaunch": True, **cls.preferences_extra}, f)
         cls.log_path = os.path.join(cls.home, "Library", "Application Support", "Nubbo", "Logs", "nubbo.log")
         env = dict(os.environ, HOME=cls.home, XDG_CONFIG_HOME=os.path.join(cls.home, ".config"),
                    XDG_DATA_HOME=os.path.join(cls.home, ".local", "share"), LANG="C.UTF-8",
@@ -92,6 +95,7 @@ class PetOnTheDesktop(unittest.TestCase):
                 return int(window)
         return None
 
+class PetOnTheDesktop(RunningApp):
     def pet_centre(self):
         x, y, _, _ = geometry(self.window)
         return x + PANEL_W // 2, y + PANEL_H - 2 - PET_SIDE // 2
@@ -187,5 +191,26 @@ class PetOnTheDesktop(unittest.TestCase):
         self.assertGreaterEqual(int(panel.group(1)), 16)
 
 
+class PetWithoutACompositor(RunningApp):
+    """On a desktop that cannot blend, the window is cut to the pixels it draws."""
+
+    def test_transparent_pixels_show_the_desktop_not_black(self):
+        x, y, _, _ = geometry(self.window)
+        # The pet square's top-left corner is transparent: the paw (and later the art) is drawn inside it.
+        corner = (x + (PANEL_W - PET_SIDE) // 2 + 3, y + PANEL_H - 2 - PET_SIDE + 3)
+        centre = (x + PANEL_W // 2, y + PANEL_H - 2 - PET_SIDE // 2)
+
+        def colour(point):
+            path = screenshot("no-compositor")
+            out = sh("convert", path, "-format", f"%[pixel:p{{{point[0]},{point[1]}}}]", "info:")
+            return out.strip()
+        desktop = wait_for("the window to be cut to its content",
+                           lambda: (c := colour(corner)) not in ("black", "srgb(0,0,0)") and c, 5)
+        self.assertIn(desktop, ("srgb(111,125,140)", "#6F7D8C"))  # the session's desktop colour
+        self.assertNotEqual(colour(centre), desktop)  # the pet itself still draws
+
+
 if __name__ == "__main__":
-    unittest.main(verbosity=2)
+    selected = PetWithoutACompositor if os.environ.get("NUBBO_NO_COMPOSITOR") == "1" else PetOnTheDesktop
+    suite = unittest.defaultTestLoader.loadTestsFromTestCase(selected)
+    sys.exit(0 if unittest.TextTestRunner(verbosity=2).run(suite).wasSuccessful() else 1)
