@@ -1,5 +1,6 @@
 import QtQuick
 import Nubbo.Pet
+import "Motion.js" as Motion
 
 // One state of the pet, size x size. A change of frame folder or of art source builds a new layer that
 // cross-fades in and restarts frames and motion; a state that shares the folder updates the layer in place.
@@ -87,22 +88,17 @@ Item {
                 symbolColor: view.symbolColor
             }
 
-            // The still picture's loop: ease in and out, one half-cycle per duration, forever.
-            SequentialAnimation on swing {
+            // The still picture's loop: ease in and out, one half-cycle per duration, forever. Thirty steps a
+            // second are smooth for a sway of a few points and redraw the pet half as often as the display.
+            Timer {
+                property double startedAt: 0
+                interval: 33
+                repeat: true
+                triggeredOnStart: true
                 running: layer.moving && layer.visible && layer.Window.visibility !== Window.Hidden
-                loops: Animation.Infinite
-                NumberAnimation {
-                    from: 0; to: 1
-                    duration: layer.m.duration * 1000
-                    easing.type: Easing.BezierSpline
-                    easing.bezierCurve: [0.42, 0, 0.58, 1, 1, 1]
-                }
-                NumberAnimation {
-                    from: 1; to: 0
-                    duration: layer.m.autoreverses ? layer.m.duration * 1000 : 0
-                    easing.type: Easing.BezierSpline
-                    easing.bezierCurve: [0.42, 0, 0.58, 1, 1, 1]
-                }
+                onRunningChanged: if (running) startedAt = Date.now()
+                onTriggered: layer.swing = Motion.swingAt((Date.now() - startedAt) / 1000, layer.m.duration,
+                                                          layer.m.autoreverses)
             }
 
             NumberAnimation {

@@ -184,3 +184,34 @@ TEST_F(PetViewTest, BackgroundStaysTransparent) {
 
 } // namespace
 } // namespace nubbo
+
+namespace nubbo {
+namespace {
+
+// The still picture's loop, read off the shared timing script: eased half-cycles, reversing or starting over.
+TEST(PetMotionTest, StillPictureLoopSwingsEasedBetweenItsEnds) {
+    QQmlEngine engine;
+    QQmlComponent component(&engine);
+    component.setData(R"(
+        import QtQml
+        import "qrc:/qt/qml/Nubbo/Pet/Motion.js" as Motion
+        QtObject {
+            property var at: [Motion.swingAt(0, 2, true), Motion.swingAt(0.5, 2, true), Motion.swingAt(1, 2, true),
+                              Motion.swingAt(2, 2, true), Motion.swingAt(3, 2, true), Motion.swingAt(4, 2, true),
+                              Motion.swingAt(3, 2, false)]
+        })", QUrl(QStringLiteral("qrc:/motion-test.qml")));
+    std::unique_ptr<QObject> object(component.create());
+    ASSERT_TRUE(object) << component.errorString().toStdString();
+    const QVariantList at = object->property("at").toList();
+    ASSERT_EQ(at.size(), 7);
+    EXPECT_NEAR(at[0].toDouble(), 0, 1e-6);
+    EXPECT_LT(at[1].toDouble(), 0.25);  // eases in: a quarter of the time covers less than a quarter
+    EXPECT_NEAR(at[2].toDouble(), 0.5, 1e-4);
+    EXPECT_NEAR(at[3].toDouble(), 1, 1e-6);
+    EXPECT_NEAR(at[4].toDouble(), 0.5, 1e-4);  // on its way back
+    EXPECT_NEAR(at[5].toDouble(), 0, 1e-6);
+    EXPECT_NEAR(at[6].toDouble(), 0.5, 1e-4);  // without reverse it started over at 2 s
+}
+
+} // namespace
+} // namespace nubbo
