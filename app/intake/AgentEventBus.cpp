@@ -91,8 +91,13 @@ std::size_t AgentEventBus::parkedCount() const {
 }
 
 void AgentEventBus::dropParked(const QUuid& eventId) {
-    std::lock_guard guard(lock_);
-    approvalResponders_.remove(eventId);
+    {
+        std::lock_guard guard(lock_);
+        if (approvalResponders_.remove(eventId) == 0)
+            return;  // answered meanwhile
+    }
+    // The agent gave up waiting, or was answered in its terminal: a card left up would answer nobody.
+    QMetaObject::invokeMethod(this, [this, eventId] { sink_.withdrawApproval(eventId); }, Qt::QueuedConnection);
 }
 
 void AgentEventBus::forwardToPet(const AgentEvent& event) {

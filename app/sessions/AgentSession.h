@@ -41,6 +41,13 @@ struct AgentSession {
     // The card shown for that request: kept while the request waits, so re-rendering the pet for another
     // session's event does not rebuild the card (and replay its entrance under the user's pointer).
     std::optional<QUuid> approvalPromptId;
+    // What the session showed before the request came, to return to when the request is withdrawn.
+    struct Resume {
+        PetState state;
+        PetState pose;
+        QString detail;
+    };
+    std::optional<Resume> beforeApproval;
     double lastUpdate = 0;
     std::deque<Step> pendingSteps;  // oldest first
     double stepHoldUntil = kDistantPast;

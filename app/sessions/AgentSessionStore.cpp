@@ -120,8 +120,15 @@ void AgentSessionStore::apply(const AgentEvent& event) {
         break;
     case AgentEventType::approvalRequired: {
         flushQueue(key);
+        // A request that replaces a waiting one returns, when withdrawn, to what came before both.
+        std::optional<AgentSession::Resume> before;
+        if (const auto found = sessions_.find(key); found != sessions_.end())
+            before = found->second.approvalEventId
+                         ? found->second.beforeApproval
+                         : AgentSession::Resume{found->second.state, found->second.pose, found->second.detail};
         setSession(key, event, PetState::waitingApproval, event.message);
         AgentSession& session = sessions_.at(key);
+        session.beforeApproval = before;
         session.command = event.command.value_or(event.message);
         session.approvalEventId = event.id;
         session.approvalPromptId = QUuid::createUuid();
@@ -129,6 +136,12 @@ void AgentSessionStore::apply(const AgentEvent& event) {
         break;
     }
     case AgentEventType::inputRequired:
+        // An agent announces its own permission dialog too (Claude does, seconds after asking): the card
+        // already stands for it and must stay answerable.
+        if (const auto found = sessions_.find(key); found != sessions_.end() && found->second.approvalEventId) {
+            found->second.lastUpdate = clock_.now();
+            break;
+        }
         flushQueue(key);
         setSession(key, event, PetState::waitingInput, event.message);
         break;
@@ -190,6 +203,7 @@ void AgentSessionStore::setSession(const QString& key, const AgentEvent& event, 
         session.cwd = event.cwd;
     session.approvalEventId.reset();
     session.approvalPromptId.reset();
+    session.beforeApproval.reset();
     session.awaitingNextStep = false;
     session.lastUpdate = clock_.now();
 }
@@ -405,6 +419,7 @@ void AgentSessionStore::resolveApproval(const QUuid& eventId, bool allow) {
             continue;
         session.approvalEventId.reset();
         session.approvalPromptId.reset();
+        session.beforeApproval.reset();
         session.command.reset();
         if (allow) {
             session.state = session.pose = PetState::coding;
@@ -416,6 +431,26 @@ void AgentSessionStore::resolveApproval(const QUuid& eventId, bool allow) {
         session.lastUpdate = clock_.now();
     }
     recompute();
+}
+
+void AgentSessionStore::withdrawApproval(const QUuid& eventId) {
+    bool withdrew = false;
+    for (auto& [key, session] : sessions_) {
+        if (session.approvalEventId != eventId)
+            continue;
+        const auto before = session.beforeApproval.value_or(AgentSession::Resume{PetState::thinking, PetState::thinking, {}});
+        session.state = before.state;
+        session.pose = before.pose;
+        session.detail = before.detail;
+        session.approvalEventId.reset();
+        session.approvalPromptId.reset();
+        session.beforeApproval.reset();
+        session.command.reset();
+        session.lastUpdate = clock_.now();
+        withdrew = true;
+    }
+    if (withdrew)
+        recompute();
 }
 
 void AgentSessionStore::notify(AgentEventType type, const AgentEvent& event) {

@@ -58,6 +58,8 @@ public:
     void setSummary(const QString& sessionKey, const QString& text, const QString& forSay);
     // The user's verdict on a permission request: the waiting session shows Allowed. or Denied.
     void resolveApproval(const QUuid& eventId, bool allow);
+    // The request's producer hung up: the card goes and the session resumes what it showed before it.
+    void withdrawApproval(const QUuid& eventId) override;
 
     // "<provider>:<sessionId>", "default" standing in for a missing id (an empty one is kept as it is).
     static QString sessionKey(const AgentEvent& event);

@@ -19,7 +19,9 @@ namespace {
 class RecordingSink : public EventSink {
 public:
     void apply(const AgentEvent& event) override { events.push_back(event); }
+    void withdrawApproval(const QUuid& eventId) override { withdrawn.push_back(eventId); }
     std::vector<AgentEvent> events;
+    std::vector<QUuid> withdrawn;
 };
 
 // Runs the event loop until the condition holds (bounded; the loop does the waiting, not a sleep).
@@ -165,14 +167,15 @@ TEST_F(EventBusTest, OtherRequestsWaitForTheirOwnVerdicts) {
     EXPECT_EQ(bus->parkedCount(), 0u);
 }
 
-TEST_F(EventBusTest, AProducerThatHangsUpIsForgotten) {
+TEST_F(EventBusTest, AProducerThatHangsUpIsForgottenAndItsCardWithdrawn) {
     {
         Client agent(socketPath);
         agent.send(R"({"type":"approvalRequired","command":"make"})" "\n");
         ASSERT_TRUE(waitForEvent(1));
         EXPECT_EQ(bus->parkedCount(), 1u);
     }
-    EXPECT_TRUE(waitUntil([&] { return bus->parkedCount() == 0; }));
+    EXPECT_TRUE(waitUntil([&] { return bus->parkedCount() == 0 && !sink.withdrawn.empty(); }));
+    EXPECT_EQ(sink.withdrawn, std::vector{sink.events[0].id});
     bus->resolveApproval(sink.events[0].id, true);  // nobody left to answer; must not fail
 }
 

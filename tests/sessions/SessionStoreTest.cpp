@@ -283,6 +283,33 @@ TEST_F(SessionStoreTest, ApprovalCardCarriesTheRequestAndVerdictsReplaceIt) {
     EXPECT_EQ(pet.last().text(), "已拒绝。");
 }
 
+TEST_F(SessionStoreTest, ACardLivesAsLongAsItsRequestAndTheAgentsOwnInputNoticeLeavesIt) {
+    at(0), store.apply(tool("Bash", "npm test"));
+    tickAt(0.7);
+    ASSERT_EQ(s1().pose, PetState::running);
+    AgentEvent request = event(AgentEventType::approvalRequired, "s1", "rm -rf build");
+    at(1), store.apply(request);
+    ASSERT_EQ(pet.last().state, PetState::waitingApproval);
+
+    // The agent's notice of its own permission dialog keeps the card up.
+    at(7), store.apply(event(AgentEventType::inputRequired, "s1", "Claude needs your permission"));
+    EXPECT_EQ(pet.last().state, PetState::waitingApproval);
+    EXPECT_EQ(prompt(pet.last()).eventId, request.id);
+
+    // Answered in the terminal (its producer hung up): the card goes and the session shows its tool again.
+    store.withdrawApproval(QUuid::createUuid());
+    EXPECT_EQ(pet.last().state, PetState::waitingApproval);
+    store.withdrawApproval(request.id);
+    EXPECT_EQ(s1().state, PetState::coding);
+    EXPECT_EQ(pet.last().state, PetState::running);
+    EXPECT_FALSE(std::holds_alternative<BubbleApproval>(pet.last().bubble.value()));
+    EXPECT_FALSE(s1().approvalEventId);
+
+    // Without a request on show, the notice is the agent waiting for the user.
+    store.apply(event(AgentEventType::inputRequired, "s1"));
+    EXPECT_EQ(pet.last().state, PetState::waitingInput);
+}
+
 TEST_F(SessionStoreTest, FixedTextsFollowTheLanguageAndOnlyThreeKindsNotify) {
     settings.setLanguage(AppLanguage::zh);
     store.apply(event(AgentEventType::thinking, "s1", ""));
