@@ -14,7 +14,7 @@ FreedesktopNotifier::FreedesktopNotifier(Log log, QDBusConnection connection)
 
 FreedesktopNotifier::~FreedesktopNotifier() = default;
 
-void FreedesktopNotifier::post(const QString& title, const QString& body) {
+void FreedesktopNotifier::post(const QString& title, const QString& body, const QString& tag) {
     QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("Notify"));
     // The argument types must match the signature "susssasa{sv}i" exactly, or servers reject the call.
     const QVariantMap hints{{QStringLiteral("sound-name"), kSoundName}};
@@ -27,12 +27,44 @@ void FreedesktopNotifier::post(const QString& title, const QString& body) {
         noteReply(pending.isError(), pending.error().message());
         return;
     }
+    if (!tag.isEmpty())
+        pending_.insert(tag);
     auto* watcher = new QDBusPendingCallWatcher(pending, watchers_.get());
     QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watchers_.get(),
-                     [this](QDBusPendingCallWatcher* finished) {
+                     [this, tag](QDBusPendingCallWatcher* finished) {
                          noteReply(finished->isError(), finished->error().message());
+                         const QDBusMessage reply = finished->reply();
                          finished->deleteLater();
+                         if (tag.isEmpty())
+                             return;
+                         pending_.remove(tag);
+                         const bool withdrawn = withdrawnEarly_.remove(tag);
+                         if (finished->isError() || reply.arguments().isEmpty())
+                             return;
+                         const quint32 id = reply.arguments().constFirst().toUInt();
+                         if (withdrawn)
+                             close(id);
+                         else
+                             shown_.insert(tag, id);
                      });
+}
+
+void FreedesktopNotifier::withdraw(const QString& tag) {
+    if (tag.isEmpty())
+        return;
+    if (const auto found = shown_.constFind(tag); found != shown_.constEnd()) {
+        close(*found);
+        shown_.erase(found);
+        return;
+    }
+    if (pending_.contains(tag))
+        withdrawnEarly_.insert(tag);
+}
+
+void FreedesktopNotifier::close(quint32 id) {
+    QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("CloseNotification"));
+    call << id;
+    connection_.asyncCall(call);
 }
 
 void FreedesktopNotifier::noteReply(bool failed, const QString& error) {

@@ -4,6 +4,8 @@
 #include "NotificationPoster.h"
 
 #include <QDBusConnection>
+#include <QHash>
+#include <QSet>
 #include <QString>
 
 #include <QObject>
@@ -25,7 +27,9 @@ public:
 
     // Sends Notify asynchronously and returns at once; the reply, or the error, arrives on the event loop of
     // the calling thread and is otherwise ignored. Every call is a new notification (replaces_id 0).
-    void post(const QString& title, const QString& body) override;
+    void post(const QString& title, const QString& body, const QString& tag = QString()) override;
+    // CloseNotification for the tagged one, once its id is known (at once, or when the server answers).
+    void withdraw(const QString& tag) override;
     // The freedesktop protocol has no permission step: whether notifications show is the server's and the
     // user's business there, so this does nothing.
     void requestAuthorization() override {}
@@ -39,12 +43,18 @@ public:
 
 private:
     void noteReply(bool failed, const QString& error);
+    void close(quint32 id);
 
     Log log_;
     QDBusConnection connection_;
     bool failing_ = false;
     // Parent of the reply watchers: destroying the notifier drops replies still to come.
     std::unique_ptr<QObject> watchers_;
+    // Tagged notifications the server has numbered, those it has not answered yet, and those of them
+    // withdrawn meanwhile (closed as soon as their number arrives).
+    QHash<QString, quint32> shown_;
+    QSet<QString> pending_;
+    QSet<QString> withdrawnEarly_;
 };
 
 } // namespace nubbo

@@ -429,6 +429,8 @@ void AgentSessionStore::resolveApproval(const QUuid& eventId, bool allow) {
             session.detail = zh ? QStringLiteral("已拒绝。") : QStringLiteral("Denied.");
         }
         session.lastUpdate = clock_.now();
+        if (approvalEnded_)
+            approvalEnded_(eventId);
     }
     recompute();
 }
@@ -449,8 +451,11 @@ void AgentSessionStore::withdrawApproval(const QUuid& eventId) {
         session.lastUpdate = clock_.now();
         withdrew = true;
     }
-    if (withdrew)
-        recompute();
+    if (!withdrew)
+        return;
+    if (approvalEnded_)
+        approvalEnded_(eventId);
+    recompute();
 }
 
 void AgentSessionStore::notify(AgentEventType type, const AgentEvent& event) {

@@ -60,6 +60,10 @@ public:
     void resolveApproval(const QUuid& eventId, bool allow);
     // The request's producer hung up: the card goes and the session resumes what it showed before it.
     void withdrawApproval(const QUuid& eventId) override;
+    // Told when a waiting request ends, answered or withdrawn (the app closes its notification).
+    void setApprovalEndedHandler(std::function<void(const QUuid& eventId)> handler) {
+        approvalEnded_ = std::move(handler);
+    }
 
     // "<provider>:<sessionId>", "default" standing in for a missing id (an empty one is kept as it is).
     static QString sessionKey(const AgentEvent& event);
@@ -88,6 +92,7 @@ private:
     Clock& clock_;
     Random& random_;
     Notify notify_;
+    std::function<void(const QUuid& eventId)> approvalEnded_;
     NarrationSummarizer& summarizer_;
     IdleLife idle_;
     std::map<QString, AgentSession> sessions_;

@@ -25,15 +25,22 @@ NubboNotifications::~NubboNotifications() {
     sharedNotifications.compare_exchange_strong(self, nullptr);
 }
 
-void NubboNotifications::post(const QString& title, const QString& body, NotificationCategory category) {
+void NubboNotifications::post(const QString& title, const QString& body, NotificationCategory category,
+                              const QString& tag) {
     if (!allowed(category))
         return;
-    poster_.post(title, body);
+    poster_.post(title, body, tag);
 }
 
 void NubboNotifications::notify(AgentEventType type, const AgentEvent& event) {
+    // An approval's notification is named after its request, so that it can go when the request ends.
+    const QString tag = type == AgentEventType::approvalRequired ? event.id.toString(QUuid::WithoutBraces) : QString();
     if (const auto notification = content(type, event, settings_.effectiveLanguage()))
-        post(notification->title, notification->body, notification->category);
+        post(notification->title, notification->body, notification->category, tag);
+}
+
+void NubboNotifications::approvalEnded(const QUuid& eventId) {
+    poster_.withdraw(eventId.toString(QUuid::WithoutBraces));
 }
 
 void NubboNotifications::requestAuthorization() { poster_.requestAuthorization(); }

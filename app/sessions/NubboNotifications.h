@@ -5,6 +5,7 @@
 #include "SettingsEnums.h"
 
 #include <QString>
+#include <QUuid>
 
 #include <optional>
 
@@ -37,11 +38,13 @@ public:
 
     // Posts one notification unless the master switch or the category's switch is off. Every call that
     // passes posts its own notification: nothing is throttled, grouped or replaced.
-    void post(const QString& title, const QString& body, NotificationCategory category);
+    void post(const QString& title, const QString& body, NotificationCategory category, const QString& tag = {});
     // For approvalRequired, taskCompleted and riskyActionDetected, posts the event's notification in the
     // interface language; does nothing for any other type. The caller hands over only permission requests
     // that wait for the user (auto-allowed ones arrive as coding events).
     void notify(AgentEventType type, const AgentEvent& event);
+    // The permission request was answered or withdrawn: its notification goes too.
+    void approvalEnded(const QUuid& eventId);
     // Forwards to the platform (at launch and from the settings page).
     void requestAuthorization();
 

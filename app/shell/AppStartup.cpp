@@ -114,6 +114,8 @@ void AppStartup::run() {
         },
         *summarizer_);
     AgentSessionStore::setShared(sessions_.get());
+    sessions_->setApprovalEndedHandler(
+        [notifications = notifications_.get()](const QUuid& eventId) { notifications->approvalEnded(eventId); });
 
     installer_->ensureHealthy();
     guardian_ = std::make_unique<HookGuardian>(*installer_);

@@ -45,9 +45,15 @@ void PrintTo(const Posted& posted, std::ostream* out) {
 
 class RecordingPoster : public NotificationPoster {
 public:
-    void post(const QString& title, const QString& body) override { posts.push_back({title, body}); }
+    void post(const QString& title, const QString& body, const QString& tag) override {
+        posts.push_back({title, body});
+        tags.push_back(tag);
+    }
+    void withdraw(const QString& tag) override { withdrawn.push_back(tag); }
     void requestAuthorization() override {}
     std::vector<Posted> posts;
+    std::vector<QString> tags;
+    std::vector<QString> withdrawn;
 };
 
 AgentEvent makeEvent(AgentEventType type, const QString& message, std::optional<QString> command = {}) {
@@ -170,6 +176,16 @@ TEST_F(NotificationsTest, TitlesFollowTheInterfaceLanguageBodiesTheEvent) {
     EXPECT_EQ(poster.posts, (std::vector<Posted>{rows[4].zh}));
 }
 
+TEST_F(NotificationsTest, AnApprovalsNotificationIsNamedAfterItsRequestAndGoesWithIt) {
+    const AgentEvent request = makeEvent(AgentEventType::approvalRequired, u"msg"_s, u"make"_s);
+    notifications.notify(AgentEventType::approvalRequired, request);
+    notifications.notify(AgentEventType::taskCompleted, makeEvent(AgentEventType::taskCompleted, u"Done"_s));
+    const QString tag = request.id.toString(QUuid::WithoutBraces);
+    EXPECT_EQ(poster.tags, (std::vector<QString>{tag, QString()}));
+    notifications.approvalEnded(request.id);
+    EXPECT_EQ(poster.withdrawn, std::vector<QString>{tag});
+}
+
 TEST_F(NotificationsTest, OnlyThreeEventTypesNotifyAndEveryOnePostsItsOwn) {
     for (const AgentEventType type : kAllAgentEventTypes) {
         if (type != AgentEventType::approvalRequired && type != AgentEventType::taskCompleted &&
@@ -225,7 +241,15 @@ public:
     }
 
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
-        if (message.interface() != FreedesktopNotifier::kInterface || message.member() != u"Notify"_s)
+        if (message.interface() != FreedesktopNotifier::kInterface)
+            return false;
+        if (message.member() == u"CloseNotification"_s) {
+            QMutexLocker lock(&mutex_);
+            closed_.push_back(message.arguments().value(0).toUInt());
+            connection.send(message.createReply());
+            return true;
+        }
+        if (message.member() != u"Notify"_s)
             return false;
         quint32 id = 0;
         {
@@ -244,6 +268,10 @@ public:
         QMutexLocker lock(&mutex_);
         return calls_;
     }
+    std::vector<quint32> closed() const {
+        QMutexLocker lock(&mutex_);
+        return closed_;
+    }
 
 private:
     static inline const QString kConnectionName = u"test-notification-server"_s;
@@ -251,6 +279,7 @@ private:
     QDBusConnection connection_{QString()};
     mutable QMutex mutex_;
     std::vector<QDBusMessage> calls_;
+    std::vector<quint32> closed_;
 };
 
 TEST(FreedesktopNotifierTest, SendsOneNewNotificationPerPost) {
@@ -283,6 +312,24 @@ TEST(FreedesktopNotifierTest, SendsOneNewNotificationPerPost) {
 
     drainReplies();
     EXPECT_TRUE(log.isEmpty()) << log.join('\n').toStdString();
+}
+
+TEST(FreedesktopNotifierTest, AWithdrawnTagClosesItsOwnNotificationOnly) {
+    NotificationServer server(true);
+    ASSERT_TRUE(server.start());
+    FreedesktopNotifier notifier;
+    notifier.post(u"Nubbo · Approval"_s, u"npm publish"_s, u"request-1"_s);  // numbered 1 by the server
+    notifier.post(u"Nubbo"_s, u"Done"_s);                                     // 2, untagged
+    notifier.post(u"Nubbo · Approval"_s, u"rm -rf build"_s, u"request-3"_s);  // 3
+    notifier.withdraw(u"request-3"_s);  // before the server has answered: closed once the number is known
+    ASSERT_TRUE(waitUntil([&] { return server.calls().size() == 3; }));
+    drainReplies();
+    notifier.withdraw(u"request-1"_s);
+    notifier.withdraw(u"request-1"_s);
+    notifier.withdraw(u"never-posted"_s);
+    ASSERT_TRUE(waitUntil([&] { return server.closed().size() == 2; }));
+    drainReplies();
+    EXPECT_EQ(server.closed(), (std::vector<quint32>{3, 1}));
 }
 
 TEST(FreedesktopNotifierTest, ReturnsAtOnceWhileTheServerHasNotAnswered) {
