@@ -72,16 +72,28 @@ export function run(command, args, { env, cwd, input, timeoutMs = 120000 } = {})
 
 // Starts a full-screen terminal program on a pseudo-terminal of its own (util-linux `script`), as a user
 // would in a terminal window. Returns a handle whose stop() ends it and everything it started.
-export function startInTerminal(command, args, { env, cwd }) {
+// `screen`, when given, is a file that receives everything the program draws; type() sends keystrokes.
+export function startInTerminal(command, args, { env, cwd, screen = "/dev/null" }) {
   const quoted = [command, ...args].map((a) => `'${String(a).replace(/'/g, "'\\''")}'`).join(" ");
-  const child = spawn("script", ["-qfec", `stty cols 120 rows 40; exec ${quoted}`, "/dev/null"], {
+  const child = spawn("script", ["-qfec", `stty cols 120 rows 40; exec ${quoted}`, screen], {
     cwd, env: { TERM: "xterm-256color", ...env }, stdio: ["pipe", "ignore", "ignore"], detached: true,
   });
-  const exited = new Promise((resolve) => child.on("exit", resolve));
+  // Our end of the terminal's input would otherwise keep the test process alive after the program is gone.
+  const exited = new Promise((resolve) => child.on("exit", (...why) => {
+    child.stdin.destroy();
+    resolve(...why);
+  }));
   return {
     exited,
+    type(keys) {
+      child.stdin.write(keys);
+    },
     async stop() {
       if (child.exitCode !== null || child.signalCode !== null) return;
+      // `script` starts the program in a session of its own on the terminal: end that session first (a
+      // program that ignores the terminal's hang-up would outlive it), then script's own group.
+      for (const leader of spawnSync("pgrep", ["-P", String(child.pid)], { encoding: "utf8" }).stdout.split(/\s+/))
+        if (leader) spawnSync("pkill", ["-KILL", "-s", leader]);
       try {
         process.kill(-child.pid, "SIGKILL");
       } catch {
