@@ -79,6 +79,10 @@ int run(int argc, char** argv, const BridgeIO& io) {
     const ProviderFamily family = spec ? spec->family : ProviderFamily::claude;
     const bool isDecision = isDecisionEvent(family, event);
     const std::string_view type = isDecision ? "approvalRequired" : ProviderRegistry::unifiedType(event);
+    // A notification that only reports (signed in, still idle) would park the pet at "waiting for your
+    // input" with nothing to answer; the app has no other type for it, so it hears nothing.
+    if (type == "inputRequired" && !ProviderRegistry::notificationAsksUser(fields.notificationType.value_or("")))
+        return 0;
     std::optional<std::string> say;
     if (isNarrationEvent(event)) say = narrationFor(family, fields, *io.home);
 

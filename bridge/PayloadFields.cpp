@@ -52,6 +52,7 @@ PayloadFields extractFields(const nlohmann::json& payload) {
     fields.toolName = toolNameOf(payload);
     fields.command = commandOf(payload);
     fields.message = firstNonEmpty(payload, {"message", "notification"});
+    fields.notificationType = firstNonEmpty(payload, {"notification_type", "notificationType"});
     fields.sessionId = firstNonEmpty(payload, {"session_id", "sessionId"});
     fields.cwd = nonEmptyString(payload, "cwd");
     fields.transcriptPath = firstNonEmpty(payload, {"transcript_path", "transcriptPath"});

@@ -14,6 +14,8 @@ struct PayloadFields {
     std::optional<std::string> toolName;
     std::optional<std::string> command;
     std::optional<std::string> message;
+    // What kind of Notification this is (permission_prompt, idle_prompt, auth_success…).
+    std::optional<std::string> notificationType;
     std::optional<std::string> sessionId;
     std::optional<std::string> cwd;
     std::optional<std::string> transcriptPath;

@@ -47,11 +47,11 @@ bool isDecisionEvent(ProviderFamily family, std::string_view event) {
     return std::find(events.begin(), events.end(), event) != events.end();
 }
 
-int hookTimeout(ProviderFamily family, std::string_view event) {
+int hookTimeoutSeconds(ProviderFamily family, std::string_view event) {
     const bool decision = isDecisionEvent(family, event);
     switch (family) {
     case ProviderFamily::codex: return decision ? 7200 : 5;
-    case ProviderFamily::gemini: return decision ? 3600000 : 5000;
+    case ProviderFamily::gemini: return decision ? 3600 : 5;
     case ProviderFamily::bespoke: return 5;
     default: return decision ? 86400 : 5;
     }

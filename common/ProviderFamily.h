@@ -23,9 +23,10 @@ std::optional<ProviderFamily> providerFamilyFromRaw(std::string_view raw);
 const std::vector<std::string_view>& decisionEvents(ProviderFamily family);
 bool isDecisionEvent(ProviderFamily family, std::string_view event);
 
-// What the installer writes into each hook entry: the time-out (Gemini counts milliseconds, the
-// others seconds) and the matcher (absent means the entry carries no matcher at all).
-int hookTimeout(ProviderFamily family, std::string_view event);
+// What the installer writes into each hook entry: how long the agent lets the bridge run, in seconds
+// (hookTimeout in ProviderSpec.h turns it into the unit the agent reads), and the matcher (absent means
+// the entry carries no matcher at all).
+int hookTimeoutSeconds(ProviderFamily family, std::string_view event);
 std::optional<std::string> hookMatcher(ProviderFamily family, std::string_view event);
 
 enum class HookMechanism { claudeHooks, cursorHooks, copilotFile, jsPlugin, scriptDir };

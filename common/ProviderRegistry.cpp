@@ -121,4 +121,20 @@ std::string_view ProviderRegistry::unifiedType(std::string_view name) {
     return "coding";
 }
 
+bool ProviderRegistry::notificationAsksUser(std::string_view notificationType) {
+    // Listed are the kinds that ask; the agents keep adding kinds that only report, so an unknown kind
+    // is taken as a report rather than left to park the pet at "waiting for your input".
+    static constexpr std::string_view asking[] = {
+        "permission_prompt",         // Claude Code, Qwen Code, Copilot CLI
+        "worker_permission_prompt",  // Claude Code, for a sub-agent
+        "elicitation_dialog",        // Claude Code, Copilot CLI: an MCP server asks a question
+        "agent_needs_input",         // Claude Code
+        "ToolPermission",            // Gemini CLI
+    };
+    if (notificationType.empty()) return true;
+    for (auto kind : asking)
+        if (kind == notificationType) return true;
+    return false;
+}
+
 } // namespace nubbo

@@ -19,6 +19,10 @@ struct ProviderRegistry {
     static const ProviderSpec* spec(std::string_view id);
     // Exact, case-sensitive; any name the table does not list (the empty one too) is "coding".
     static std::string_view unifiedType(std::string_view nativeEventName);
+    // Whether a notification of this kind (the payload's notification_type) asks the user to act: a
+    // permission prompt, a question, a dialog. Reminders and reports (auth_success, idle_prompt, a finished
+    // background job) do not, and no kind at all counts as asking, as agents without kinds mean it.
+    static bool notificationAsksUser(std::string_view notificationType);
 };
 
 } // namespace nubbo

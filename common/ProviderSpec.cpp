@@ -23,6 +23,18 @@ const nlohmann::json* member(const nlohmann::json& object, const char* key) {
 
 } // namespace
 
+TimeoutUnit hookTimeoutUnit(const ProviderSpec& spec) {
+    // Qwen shares Claude's dialect but not its unit, so the unit follows the agent, not the family.
+    if (spec.family == ProviderFamily::gemini || spec.id == "qwen")
+        return TimeoutUnit::milliseconds;
+    return TimeoutUnit::seconds;
+}
+
+int hookTimeout(const ProviderSpec& spec, std::string_view event) {
+    const int seconds = hookTimeoutSeconds(spec.family, event);
+    return hookTimeoutUnit(spec) == TimeoutUnit::milliseconds ? seconds * 1000 : seconds;
+}
+
 nlohmann::json toJson(const ProviderSpec& spec) {
     return {
         {"id", spec.id},

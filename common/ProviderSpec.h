@@ -7,6 +7,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace nubbo {
@@ -24,6 +25,15 @@ struct ProviderSpec {
 
     bool operator==(const ProviderSpec&) const = default;
 };
+
+enum class TimeoutUnit { seconds, milliseconds };
+
+// The unit the agent reads a hook entry's "timeout" in. Gemini counts milliseconds; so does Qwen Code,
+// which reads values of 1000 or more as milliseconds and smaller ones as seconds, so milliseconds mean
+// the same to its older releases that read only milliseconds.
+TimeoutUnit hookTimeoutUnit(const ProviderSpec& spec);
+// The time-out written into the provider's entry for this event, in the provider's unit.
+int hookTimeout(const ProviderSpec& spec, std::string_view event);
 
 // Keys are the field names; family and mechanism as their raw strings.
 nlohmann::json toJson(const ProviderSpec& spec);

@@ -23,17 +23,17 @@ bool isArrayOfObjects(const json& value) {
 
 } // namespace
 
-json HookEntries::makeEntry(ProviderFamily family, std::string_view event, const std::string& command) {
+json HookEntries::makeEntry(const ProviderSpec& spec, std::string_view event, const std::string& command) {
     json group = json::object();
     group["hooks"] =
-        json::array({json{{"type", "command"}, {"command", command}, {"timeout", hookTimeout(family, event)}}});
-    if (const auto matcher = hookMatcher(family, event))
+        json::array({json{{"type", "command"}, {"command", command}, {"timeout", hookTimeout(spec, event)}}});
+    if (const auto matcher = hookMatcher(spec.family, event))
         group["matcher"] = *matcher;
     return group;
 }
 
-json HookEntries::makeCursorEntry(ProviderFamily family, std::string_view event, const std::string& command) {
-    return json{{"command", command}, {"timeout", hookTimeout(family, event)}};
+json HookEntries::makeCursorEntry(const ProviderSpec& spec, std::string_view event, const std::string& command) {
+    return json{{"command", command}, {"timeout", hookTimeout(spec, event)}};
 }
 
 json HookEntries::makeOwnedFile(const ProviderSpec& spec, const HookCommandFor& commandFor) {
@@ -41,7 +41,7 @@ json HookEntries::makeOwnedFile(const ProviderSpec& spec, const HookCommandFor& 
     for (const auto& event : spec.events)
         hooks[event] = json::array({json{{"type", "command"},
                                          {"bash", commandFor(event)},
-                                         {"timeoutSec", hookTimeout(spec.family, event)}}});
+                                         {"timeoutSec", hookTimeoutSeconds(spec.family, event)}}});
     return json{{"version", 1}, {"hooks", hooks}};
 }
 
@@ -98,8 +98,8 @@ json HookEntries::merge(const json& root, const ProviderSpec& spec, const HookCo
                      .hooks;
     for (const auto& event : spec.events) {
         const std::string command = commandFor(event);
-        json entry = spec.mechanism == HookMechanism::cursorHooks ? makeCursorEntry(spec.family, event, command)
-                                                                  : makeEntry(spec.family, event, command);
+        json entry = spec.mechanism == HookMechanism::cursorHooks ? makeCursorEntry(spec, event, command)
+                                                                  : makeEntry(spec, event, command);
         json& list = hooks[event];
         // A non-array value under one of our events cannot hold our entry; the event is ours to define.
         if (!list.is_array())

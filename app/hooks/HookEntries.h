@@ -24,10 +24,10 @@ using HookCommandFor = std::function<std::string(std::string_view event)>;
 
 struct HookEntries {
     // claudeHooks: one matcher group {"hooks":[{"type","command","timeout"}]} plus "matcher" when the family
-    // gives one.
-    static nlohmann::json makeEntry(ProviderFamily family, std::string_view event, const std::string& command);
+    // gives one; the time-out is in the unit the provider reads.
+    static nlohmann::json makeEntry(const ProviderSpec& spec, std::string_view event, const std::string& command);
     // cursorHooks: {"command","timeout"}.
-    static nlohmann::json makeCursorEntry(ProviderFamily family, std::string_view event, const std::string& command);
+    static nlohmann::json makeCursorEntry(const ProviderSpec& spec, std::string_view event, const std::string& command);
     // copilotFile: the whole owned file for the provider's events.
     static nlohmann::json makeOwnedFile(const ProviderSpec& spec, const HookCommandFor& commandFor);
 

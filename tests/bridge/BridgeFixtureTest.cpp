@@ -118,9 +118,6 @@ std::vector<FixtureCase> fixtureCases() {
          R"({"provider":"qwen","type":"coding","message":"read_file","command":"/home/dev/project/hello.txt",
              "toolName":"read_file","phase":"post","cwd":"/home/dev/project",
              "sessionId":"85d5777b-5802-4aac-9484-559d5d0bd844"})"_json},
-        {"QwenNotificationAuth", [] { return rawPayload("qwen/Notification.auth_success.json", "qwen", "Notification"); },
-         R"({"provider":"qwen","type":"inputRequired","message":"Successfully authenticated with openai",
-             "cwd":"/home/dev/project","sessionId":"f0fc7333-e96c-41fd-998f-1f5f6e2083e7"})"_json},
         {"QwenNotificationPermission",
          [] { return rawPayload("qwen/Notification.permission_prompt.json", "qwen", "Notification"); },
          R"({"provider":"qwen","type":"inputRequired",
@@ -256,6 +253,25 @@ TEST_P(BridgeFixture, SendsTheRecordReadOffTheCapture) {
 
 INSTANTIATE_TEST_SUITE_P(BridgeCaptures, BridgeFixture, ::testing::ValuesIn(fixtureCases()),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// Qwen's sign-in report at start and Claude's reminder that it is still idle ask nothing of the user: the app
+// must not hear them as "waiting for your input". The bridge has exited before the listener is asked, so a
+// connection it made would be queued by then.
+TEST(BridgeFixtureNotification, ReportsThatAskNothingNeverReachTheApp) {
+    json idle = json::parse(readFile(fixturePath("claude/Notification.permission_prompt.json")));
+    idle["notification_type"] = "idle_prompt";
+    idle["message"] = "Claude is waiting for your input";
+    const std::vector<Invocation> reports{
+        rawPayload("qwen/Notification.auth_success.json", "qwen", "Notification"),
+        {{"--source", "claude", "--event", "Notification"}, idle.dump(), json()},
+    };
+    for (const auto& report : reports) {
+        TempHome home;
+        IdleListener app(home.socketPath(), 4);
+        expectQuiet(runBridge(report.args, report.stdinBytes, home, 5s));
+        EXPECT_FALSE(app.hasPendingConnection()) << report.stdinBytes;
+    }
+}
 
 // ---------------------------------------------------------------------------------------------------------------
 // Permission requests: the record, and the decision printed for the verdict.

@@ -92,14 +92,21 @@ TEST(ProviderFamilies, DecisionEventsTimeoutsAndMatchers) {
     EXPECT_FALSE(isDecisionEvent(ProviderFamily::claude, "permissionRequest"));
     EXPECT_TRUE(decisionEvents(ProviderFamily::bespoke).empty());
 
-    EXPECT_EQ(hookTimeout(ProviderFamily::cline, "PreToolUse"), 86400);
-    EXPECT_EQ(hookTimeout(ProviderFamily::claude, "PreToolUse"), 5);
-    EXPECT_EQ(hookTimeout(ProviderFamily::claude, "PermissionRequest"), 86400);
-    EXPECT_EQ(hookTimeout(ProviderFamily::codex, "PermissionRequest"), 7200);
-    EXPECT_EQ(hookTimeout(ProviderFamily::gemini, "BeforeTool"), 3600000);
-    EXPECT_EQ(hookTimeout(ProviderFamily::gemini, "AfterTool"), 5000);
-    EXPECT_EQ(hookTimeout(ProviderFamily::copilot, "permissionRequest"), 86400);
-    EXPECT_EQ(hookTimeout(ProviderFamily::bespoke, "anything"), 5);
+    EXPECT_EQ(hookTimeoutSeconds(ProviderFamily::cline, "PreToolUse"), 86400);
+    EXPECT_EQ(hookTimeoutSeconds(ProviderFamily::claude, "PreToolUse"), 5);
+    EXPECT_EQ(hookTimeoutSeconds(ProviderFamily::codex, "PermissionRequest"), 7200);
+    EXPECT_EQ(hookTimeoutSeconds(ProviderFamily::bespoke, "anything"), 5);
+    // Every catalogued agent waits the same time for a verdict whatever unit it reads.
+    const std::pair<const char*, int> units[] = {{"claude", 1}, {"codex", 1}, {"gemini", 1000}, {"qwen", 1000},
+                                                 {"qoder", 1}, {"codebuddy", 1}, {"kimi", 1}, {"iflow", 1},
+                                                 {"cursor", 1}, {"copilot", 1}, {"cline", 1}};
+    for (const auto& [id, perSecond] : units) {
+        const ProviderSpec& spec = *ProviderRegistry::spec(id);
+        for (const auto& event : decisionEvents(spec.family))
+            EXPECT_EQ(hookTimeout(spec, event), hookTimeoutSeconds(spec.family, event) * perSecond) << id;
+        EXPECT_EQ(hookTimeout(spec, "SessionStart"), 5 * perSecond) << id;
+    }
+    EXPECT_EQ(hookTimeout(*ProviderRegistry::spec("qwen"), "PermissionRequest"), 86'400'000);
 
     EXPECT_EQ(hookMatcher(ProviderFamily::claude, "Stop"), std::nullopt);
     EXPECT_EQ(hookMatcher(ProviderFamily::claude, "Notification"), "*");

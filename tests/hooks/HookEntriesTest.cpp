@@ -1,4 +1,5 @@
 #include "HookEntries.h"
+#include "ProviderRegistry.h"
 
 #include <gtest/gtest.h>
 
@@ -29,13 +30,17 @@ ProviderSpec cursorSpec() {
     return spec;
 }
 
+const ProviderSpec& catalogued(std::string_view id) {
+    return *ProviderRegistry::spec(id);
+}
+
 std::string appCommand(std::string_view event) {
     return "'/h/.nubbo/bin/nubbo-bridge' --source x --event " + std::string(event);
 }
 
 } // namespace
 
-TEST(HookEntries, BuildsEachFormatWithTheFamilysTimeoutAndMatcher) {
+TEST(HookEntries, BuildsEachFormatWithTheTimeoutInTheAgentsUnitAndTheFamilysMatcher) {
     struct Case {
         const char* name;
         json actual;
@@ -43,19 +48,25 @@ TEST(HookEntries, BuildsEachFormatWithTheFamilysTimeoutAndMatcher) {
     };
     const std::vector<Case> cases{
         {"claude tool event has matcher *",
-         HookEntries::makeEntry(ProviderFamily::claude, "PreToolUse", "c"),
+         HookEntries::makeEntry(catalogued("claude"), "PreToolUse", "c"),
          json::parse(R"({"matcher":"*","hooks":[{"type":"command","command":"c","timeout":5}]})")},
         {"claude permission waits a day",
-         HookEntries::makeEntry(ProviderFamily::claude, "PermissionRequest", "c"),
+         HookEntries::makeEntry(catalogued("claude"), "PermissionRequest", "c"),
          json::parse(R"({"matcher":"*","hooks":[{"type":"command","command":"c","timeout":86400}]})")},
         {"claude lifecycle event has no matcher key",
-         HookEntries::makeEntry(ProviderFamily::claude, "SessionStart", "c"),
+         HookEntries::makeEntry(catalogued("claude"), "SessionStart", "c"),
          json::parse(R"({"hooks":[{"type":"command","command":"c","timeout":5}]})")},
         {"gemini counts milliseconds, empty matcher on tools",
-         HookEntries::makeEntry(ProviderFamily::gemini, "BeforeTool", "c"),
+         HookEntries::makeEntry(catalogued("gemini"), "BeforeTool", "c"),
          json::parse(R"({"matcher":"","hooks":[{"type":"command","command":"c","timeout":3600000}]})")},
+        {"qwen speaks claude's dialect but counts milliseconds: a permission waits a day",
+         HookEntries::makeEntry(catalogued("qwen"), "PermissionRequest", "c"),
+         json::parse(R"({"matcher":"*","hooks":[{"type":"command","command":"c","timeout":86400000}]})")},
+        {"qwen lifecycle event gets five seconds in milliseconds",
+         HookEntries::makeEntry(catalogued("qwen"), "SessionStart", "c"),
+         json::parse(R"({"hooks":[{"type":"command","command":"c","timeout":5000}]})")},
         {"cursor entry is flat",
-         HookEntries::makeCursorEntry(ProviderFamily::cursor, "afterFileEdit", "c"),
+         HookEntries::makeCursorEntry(catalogued("cursor"), "afterFileEdit", "c"),
          json::parse(R"({"command":"c","timeout":5})")},
     };
     for (const auto& c : cases)
@@ -122,9 +133,9 @@ TEST(HookEntries, MergeKeepsUserEntriesAndKeysAndIsIdempotent) {
     EXPECT_EQ(once["hooks"]["SessionStart"], user["hooks"]["SessionStart"]) << "events the app does not use stay";
     ASSERT_EQ(once["hooks"]["PreToolUse"].size(), 2u);
     EXPECT_EQ(once["hooks"]["PreToolUse"][0], user["hooks"]["PreToolUse"][0]);
-    EXPECT_EQ(once["hooks"]["PreToolUse"][1], HookEntries::makeEntry(ProviderFamily::claude, "PreToolUse", appCommand("PreToolUse")))
+    EXPECT_EQ(once["hooks"]["PreToolUse"][1], HookEntries::makeEntry(spec, "PreToolUse", appCommand("PreToolUse")))
         << "the app's group is appended after the user's";
-    EXPECT_EQ(once["hooks"]["Stop"], json::array({HookEntries::makeEntry(ProviderFamily::claude, "Stop", appCommand("Stop"))}))
+    EXPECT_EQ(once["hooks"]["Stop"], json::array({HookEntries::makeEntry(spec, "Stop", appCommand("Stop"))}))
         << "Vibe Island's entry is replaced";
 
     EXPECT_EQ(HookEntries::merge(once, spec, appCommand), once) << "a second merge changes nothing";
