@@ -30,15 +30,18 @@ struct BridgeResult {
 
 // Runs the bridge with a payload file on stdin; blocking, so callers run it off the main thread.
 BridgeResult runBridge(const QString& home, const char* event, const QString& payload) {
+    // Everything the child needs is made before fork: the app's threads may hold the allocator's lock at that
+    // moment, and a child that allocates would wait on it for ever.
+    const QByteArray payloadPath = payload.toLocal8Bit();
+    const QByteArray homeVar = "HOME=" + home.toLocal8Bit();
     int out[2];
     if (::pipe(out) != 0) return {};
     const pid_t child = ::fork();
     if (child == 0) {
-        const int in = ::open(payload.toLocal8Bit().constData(), O_RDONLY);
+        const int in = ::open(payloadPath.constData(), O_RDONLY);
         ::dup2(in, 0);
         ::dup2(out[1], 1);
         ::close(out[0]);
-        const QByteArray homeVar = "HOME=" + home.toLocal8Bit();
         char* envp[] = {const_cast<char*>(homeVar.constData()), nullptr};
         char* argv[] = {const_cast<char*>(NUBBO_BRIDGE_PATH), const_cast<char*>("--source"),
                         const_cast<char*>("claude"), const_cast<char*>("--event"), const_cast<char*>(event), nullptr};

@@ -23,6 +23,11 @@ struct BridgeRun {
 
 // Runs the bridge with HOME set, feeds it stdin and collects its output (bounded by a kill at 10 s).
 BridgeRun runBridge(const std::string& home, const std::vector<std::string>& args, const std::string& input) {
+    // Built before fork: a child of a threaded process must not allocate (another thread may hold the lock).
+    std::vector<char*> argv{const_cast<char*>(NUBBO_BRIDGE_PATH)};
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    const std::string homeVar = "HOME=" + home;
     int in[2], out[2], err[2];
     if (::pipe(in) || ::pipe(out) || ::pipe(err)) return {};
     const pid_t child = ::fork();
@@ -31,10 +36,6 @@ BridgeRun runBridge(const std::string& home, const std::vector<std::string>& arg
         ::dup2(out[1], 1);
         ::dup2(err[1], 2);
         for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) ::close(fd);
-        std::vector<char*> argv{const_cast<char*>(NUBBO_BRIDGE_PATH)};
-        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        const std::string homeVar = "HOME=" + home;
         char* envp[] = {const_cast<char*>(homeVar.c_str()), nullptr};
         ::execve(NUBBO_BRIDGE_PATH, argv.data(), envp);
         ::_exit(127);
