@@ -6,9 +6,8 @@ import path from "node:path";
 import { after, before, describe, test } from "node:test";
 
 import { startClaude } from "./claude-run.mjs";
-import { clickCardButton, desktopAppEnv } from "./desktop-card.mjs";
-import { FakeModelServer } from "./fake-model-server.mjs";
-import { NubboHome, waitFor } from "./harness.mjs";
+import { clickCardButton, manualCardSetUp } from "./desktop-card.mjs";
+import { waitFor } from "./harness.mjs";
 
 const shots = process.env.NUBBO_SHOTS_DIR;
 
@@ -20,14 +19,7 @@ for (const [button, runs] of [["Allow", true], ["Deny", false]]) {
     const marker = `${button.toLowerCase()}ed.txt`;
 
     before(async () => {
-      home = new NubboHome({ "settings.approvalMode": "manual", hasOpenedSettingsOnFirstLaunch: true });
-      server = new FakeModelServer([
-        { text: "I will create the marker file.", tool: { name: "Bash", input: { command: `touch ${marker}`, description: "Create marker" } } },
-        { text: "Finished with the marker." },
-      ]);
-      await server.start();
-      await home.installHooks();
-      await home.startApp(desktopAppEnv());
+      ({ home, server } = await manualCardSetUp(marker));
       const claudeRun = startClaude(home, server, "Create the marker file.");
       await waitFor("the approval card", () => home.petLines().includes("state waitingApproval"), 60000);
       await clickCardButton(button, shots && path.join(shots, `claude-card-${button.toLowerCase()}.png`));

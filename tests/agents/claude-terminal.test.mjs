@@ -10,9 +10,8 @@ import { promisify } from "node:util";
 import { after, before, describe, test } from "node:test";
 
 import { startClaudeInTerminal } from "./claude-run.mjs";
-import { clickCardButton, desktopAppEnv } from "./desktop-card.mjs";
-import { FakeModelServer } from "./fake-model-server.mjs";
-import { NubboHome, inOrder, waitFor } from "./harness.mjs";
+import { clickCardButton, manualCardSetUp } from "./desktop-card.mjs";
+import { inOrder, waitFor } from "./harness.mjs";
 
 const exec = promisify(execFile);
 const finder = path.join(path.dirname(fileURLToPath(import.meta.url)), "..", "desktop", "atspi_find.py");
@@ -38,14 +37,7 @@ for (const where of ["terminal", "card"]) {
     const marker = `from-${where}.txt`;
 
     before(async () => {
-      home = new NubboHome({ "settings.approvalMode": "manual", hasOpenedSettingsOnFirstLaunch: true });
-      server = new FakeModelServer([
-        { text: "I will create the marker file.", tool: { name: "Bash", input: { command: `touch ${marker}`, description: "Create marker" } } },
-        { text: "Finished with the marker." },
-      ]);
-      await server.start();
-      await home.installHooks();
-      await home.startApp(desktopAppEnv());
+      ({ home, server } = await manualCardSetUp(marker));
       screen = path.join(home.home, "screen.log");
       agent = startClaudeInTerminal(home, server, "Create the marker file.", screen);
       await waitFor("the card", () => home.petLines().includes("state waitingApproval"), 60000);

@@ -5,6 +5,9 @@ import path from "node:path";
 import { fileURLToPath } from "node:url";
 import { promisify } from "node:util";
 
+import { FakeModelServer } from "./fake-model-server.mjs";
+import { NubboHome } from "./harness.mjs";
+
 const exec = promisify(execFile);
 const desktopDir = path.join(path.dirname(fileURLToPath(import.meta.url)), "..", "desktop");
 
@@ -36,4 +39,17 @@ export async function clickCardButton(name, screenshot) {
     last = now;
   }
   throw new Error(`the ${name} button never came to rest`);
+}
+
+// A home in manual mode with the app on the real display, and a model that asks once to touch the marker.
+export async function manualCardSetUp(marker) {
+  const home = new NubboHome({ "settings.approvalMode": "manual", hasOpenedSettingsOnFirstLaunch: true });
+  const server = new FakeModelServer([
+    { text: "I will create the marker file.", tool: { name: "Bash", input: { command: `touch ${marker}`, description: "Create marker" } } },
+    { text: "Finished with the marker." },
+  ]);
+  await server.start();
+  await home.installHooks();
+  await home.startApp(desktopAppEnv());
+  return { home, server };
 }
