@@ -2,6 +2,7 @@
 
 #include "AgentEventBus.h"
 #include "AgentSessionStore.h"
+#include "AppIcon.h"
 #include "Clock.h"
 #include "FreedesktopNotifier.h"
 #include "HookCommandLine.h"
@@ -82,8 +83,11 @@ void AppStartup::run() {
     NubboLog::log(QStringLiteral("nubbo starting"));
     // The app lives in the tray and the pet panel: closing any window never quits it.
     NubboLog::log(QStringLiteral("applicationDidFinishLaunching policy will be set to accessory"));
-    if (auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+    if (auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
         gui->setQuitOnLastWindowClosed(false);
+        QGuiApplication::setDesktopFileName(QLatin1String(kAppId));
+        QGuiApplication::setWindowIcon(applicationIcon(AppPaths::bundleResourcesDirectory()));
+    }
 
     const auto log = [](const QString& line) { NubboLog::log(line); };
     clock_ = std::make_unique<SystemClock>();
@@ -191,7 +195,7 @@ void AppStartup::wireMenus() {
 void AppStartup::setupStatusItem() {
     const auto log = [](const QString& line) { NubboLog::log(line); };
     statusItem_ = std::make_unique<StatusItem>([this](QMenu& menu) { menu_->populate(menu); }, log);
-    // Until the art provides "MenuBarIcon", the paw symbol in a warm tone that reads on light and dark panels.
+    // Without the rendered "MenuBarIcon", the paw symbol in a warm tone that reads on light and dark panels.
     QIcon paw;
     for (const int side : {16, 18, 22, 24, 32, 36, 48})
         paw.addPixmap(QPixmap::fromImage(renderSymbol(QStringLiteral("pawprint.fill"), QSize(side, side), QColor(0xE8, 0x83, 0x3A))));

@@ -21,6 +21,13 @@ SCENES = [
               "message": "git push origin main"}),
     ("risky card", {"type": "approvalRequired", "toolName": "Bash", "command": "rm -rf build/ && make clean",
                     "message": "rm -rf build/ && make clean"}),
+    ("reading", {"type": "coding", "toolName": "Read", "filePath": "/tmp/src/parser.cpp"}),
+    ("searching", {"type": "coding", "toolName": "Grep", "query": "TODO"}),
+    ("browsing", {"type": "coding", "toolName": "WebFetch", "url": "https://example.org/"}),
+    ("planning", {"type": "coding", "toolName": "TodoWrite"}),
+    ("compacting", {"type": "contextCompacting"}),
+    ("input", {"type": "inputRequired", "message": "Which branch should I use?"}),
+    ("done", {"type": "taskCompleted", "message": "All tests pass."}),
 ]
 BACKDROPS = {"light": "#eceff3", "dark": "#1f2227"}
 
