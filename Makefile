@@ -3,7 +3,7 @@ BUILD      ?= build
 TEST_BUILD ?= build-asan
 JOBS       ?= 2
 
-.PHONY: all deps build run test bench fuzz screenshots clean
+.PHONY: all deps build run test bench fuzz screenshots art-sheet clean
 
 all: build
 
@@ -29,6 +29,10 @@ test: deps
 screenshots: build
 	xvfb-run -a -s "-screen 0 1280x800x24 -noreset" dbus-run-session -- bash tests/desktop/desktop-session.sh \
 	  /usr/bin/python3 tests/desktop/scenes.py $(BUILD)/Nubbo.app/Contents/MacOS/Nubbo $(BUILD)/screenshots
+
+# Every still and frame strip at 120 points on light and dark: build/art/contact-sheet.png (and states.png)
+art-sheet: build
+	cmake --build $(BUILD) --target art-sheet
 
 bench: deps
 	@bash scripts/install-deps.sh --bench

@@ -43,6 +43,7 @@ if [[ -x "$build/bench/nubbo-bench-app" ]]; then
   # The pet window on a real X server with a window manager and a compositor, software rendering.
   timeout 900 xvfb-run -a -s "-screen 0 1280x800x24 -noreset" dbus-run-session -- \
     bash "$here/../tests/desktop/desktop-session.sh" /usr/bin/python3 "$here/pet-window.py" \
-    --app "$build/Nubbo.app/Contents/MacOS/Nubbo" --bridge "$bridge" 2>/dev/null || status=1
+    --app "$build/Nubbo.app/Contents/MacOS/Nubbo" --bridge "$bridge" \
+    --still "$build/Nubbo.app/Contents/Resources/PetImages/idle.png" 2>/dev/null || status=1
 fi
 exit $status

@@ -53,6 +53,36 @@ QImage PetImageStore::decode(const QString& path, QSize pixelSize) {
     return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
 }
 
+namespace {
+const QString kCanvasKey = QStringLiteral("nubbo.canvas");
+}
+
+QImage PetImageStore::trimmed(const QImage& frame) {
+    int left = frame.width(), top = frame.height(), right = -1, bottom = -1;
+    for (int y = 0; y < frame.height(); ++y) {
+        const auto* row = reinterpret_cast<const QRgb*>(frame.constScanLine(y));
+        for (int x = 0; x < frame.width(); ++x)
+            if (qAlpha(row[x]) != 0) {
+                left = std::min(left, x), right = std::max(right, x);
+                top = std::min(top, y), bottom = y;
+            }
+    }
+    if (right < 0)
+        left = top = right = bottom = 0;
+    const QRect box = QRect(QPoint(left, top), QPoint(right, bottom)).adjusted(-1, -1, 1, 1) & frame.rect();
+    if (box == frame.rect())
+        return frame;
+    QImage cut = frame.copy(box);
+    cut.setOffset(box.topLeft());
+    cut.setText(kCanvasKey, QStringLiteral("%1x%2").arg(frame.width()).arg(frame.height()));
+    return cut;
+}
+
+QSize PetImageStore::canvasSize(const QImage& picture) {
+    const QStringList size = picture.text(kCanvasKey).split(QLatin1Char('x'));
+    return size.size() == 2 ? QSize(size[0].toInt(), size[1].toInt()) : picture.size();
+}
+
 QImage PetImageStore::officialImage(const QString& name, QSize pixelSize) const {
     if (resourcesDirectory_.isEmpty())
         return {};
@@ -111,9 +141,9 @@ QList<QImage> PetImageStore::loadFrames(const QString& directory, QSize pixelSiz
     QList<QImage> frames;
     frames.reserve(names.size());
     for (const QString& file : names) {
-        QImage image = decode(directory + QLatin1Char('/') + file, pixelSize);
+        const QImage image = decode(directory + QLatin1Char('/') + file, pixelSize);
         if (!image.isNull())
-            frames.append(std::move(image));
+            frames.append(trimmed(image));
     }
     return frames;
 }

@@ -49,6 +49,12 @@ public:
     static QList<QImage> loadFrames(const QString& directory, QSize pixelSize);
     // One file decoded to fit pixelSize (any dimension <= 0: file resolution); null when it does not decode.
     static QImage decode(const QString& path, QSize pixelSize);
+    // A frame cut down to the box of its visible pixels (plus one clear pixel for smooth edges): a figure
+    // on a mostly clear square then holds only what it shows, which keeps every loop of a pet in memory
+    // affordable. offset() places the cut within the frame, and canvasSize() gives the whole frame.
+    static QImage trimmed(const QImage& frame);
+    // The size of the whole frame a picture stands for: a trimmed frame's original size, else its own.
+    static QSize canvasSize(const QImage& picture);
 
     // How many frame lists are held, for tests and the memory report.
     qsizetype cachedFrameLists() const { return frameCache_.size(); }

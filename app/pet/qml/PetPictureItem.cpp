@@ -170,10 +170,12 @@ void PetPictureItem::paint(QPainter* painter) {
     const QImage& image = !frames_.isEmpty() ? frames_.at(frameIndex_) : !still_.isNull() ? still_ : symbol_;
     if (image.isNull() || decodeSize_.isEmpty())
         return;
-    // Fitted into the square and standing on its bottom edge, like the art's baseline.
-    const qreal scale = std::min(width() / image.width(), height() / image.height());
-    const QSizeF drawn(image.width() * scale, image.height() * scale);
-    const QRectF target((width() - drawn.width()) / 2, height() - drawn.height(), drawn.width(), drawn.height());
+    // The whole frame fitted into the square and standing on its bottom edge, like the art's baseline; a
+    // trimmed frame's cut goes where it was cut from.
+    const QSize canvas = PetImageStore::canvasSize(image);
+    const qreal scale = std::min(width() / canvas.width(), height() / canvas.height());
+    const QPointF origin((width() - canvas.width() * scale) / 2, height() - canvas.height() * scale);
+    const QRectF target(origin + QPointF(image.offset()) * scale, QSizeF(image.size()) * scale);
     painter->setRenderHint(QPainter::SmoothPixmapTransform);
     painter->drawImage(target, image);
 }

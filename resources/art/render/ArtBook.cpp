@@ -215,6 +215,7 @@ ArtBook ArtBook::load(const QString& dir) {
         for (const QJsonValue& o : s.value(u"png").toArray())
             icon.outputs.append({o.toArray().at(0).toInt(), o.toArray().at(1).toString()});
         icon.svgFile = s.value(u"svg").toString();
+        icon.figureTransform = s.value(u"figureTransform").toString();
         book.icons_.append(icon);
     }
     return book;

@@ -63,6 +63,7 @@ struct IconSpec {
     QString pose;            // empty: no figure
     double at = 0;
     QStringList parts;       // drawn before the figure (a background) or alone
+    QString figureTransform; // an SVG transform setting the figure into the icon's ground
     QList<double> viewBox;   // x, y, w, h
     QList<IconOutput> outputs;
     QString svgFile;         // the scalable version, when wanted

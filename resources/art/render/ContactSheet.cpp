@@ -23,6 +23,12 @@ QStringList framePaths(const QString& resources, const QString& folder) {
     return paths;
 }
 
+QFont labelFont(int pixels) {
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(pixels);
+    return font;
+}
+
 void label(QPainter& p, const QRect& r, const QString& text, const QColor& ground, int flags) {
     p.setPen(ground.lightness() > 128 ? QColor(0x30, 0x30, 0x38) : QColor(0xE8, 0xE8, 0xEE));
     p.drawText(r, flags, text);
@@ -48,10 +54,7 @@ QImage contactSheet(const ArtBook& book, const QString& resources) {
     const int panelHeight = int(rows.size()) * rowHeight + kGap + 22;
     QImage sheet(panelWidth, panelHeight * 2, QImage::Format_ARGB32);
     QPainter p(&sheet);
-    p.setRenderHint(QPainter::Antialiasing);
-    QFont font(QStringLiteral("DejaVu Sans"));
-    font.setPixelSize(15);
-    p.setFont(font);
+    p.setFont(labelFont(15));
     int top = 0;
     for (const QColor& ground : {kLight, kDark}) {
         p.fillRect(0, top, panelWidth, panelHeight, ground);
@@ -84,9 +87,7 @@ QImage statesGrid(const ArtBook& book, const QString& resources) {
     const int groundHeight = rowsPerGround * (kCell + caption + kGap) + kGap;
     QImage grid(width, groundHeight * 2, QImage::Format_ARGB32);
     QPainter p(&grid);
-    QFont font(QStringLiteral("DejaVu Sans"));
-    font.setPixelSize(12);
-    p.setFont(font);
+    p.setFont(labelFont(12));
     int top = 0;
     for (const QColor& ground : {kLight, kDark}) {
         p.fillRect(0, top, width, groundHeight, ground);

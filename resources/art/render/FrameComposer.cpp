@@ -96,7 +96,7 @@ QString FrameComposer::figure(const PoseSample& sample) const {
 }
 
 QByteArray FrameComposer::compose(const PoseSample* sample, const QStringList& underlay,
-                                  const QList<double>& viewBox) const {
+                                  const QList<double>& viewBox, const QString& figureTransform) const {
     QString body;
     for (const QString& part : underlay) {
         if (!book_.hasPart(part))
@@ -104,7 +104,9 @@ QByteArray FrameComposer::compose(const PoseSample* sample, const QStringList& u
         body += QStringLiteral("<use xlink:href=\"#%1\"/>\n").arg(part);
     }
     if (sample)
-        body += figure(*sample);
+        body += figureTransform.isEmpty()
+                    ? figure(*sample)
+                    : QStringLiteral("<g transform=\"%1\">\n%2</g>\n").arg(figureTransform, figure(*sample));
     const QString box = QStringLiteral("%1 %2 %3 %4").arg(num(viewBox[0]), num(viewBox[1]), num(viewBox[2]), num(viewBox[3]));
     return QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                           "<svg xmlns=\"http://www.w3.org/2000/svg\" xmlns:xlink=\"http://www.w3.org/1999/xlink\" "

@@ -15,7 +15,8 @@ public:
 
     // The figure in the pose, on the book's canvas, optionally over some parts drawn first (a background).
     // Throws std::runtime_error when the pose selects a part the library lacks.
-    QByteArray compose(const PoseSample* sample, const QStringList& underlay, const QList<double>& viewBox) const;
+    QByteArray compose(const PoseSample* sample, const QStringList& underlay, const QList<double>& viewBox,
+                       const QString& figureTransform = {}) const;
     QByteArray compose(const PoseSample& sample) const;
 
     // The document drawn into a transparent size x size square.

@@ -90,7 +90,7 @@ int main(int argc, char** argv) {
             std::optional<PoseSample> sample;
             if (!icon.pose.isEmpty())
                 sample = book.sample(book.pose(icon.pose), icon.at);
-            const QByteArray svg = composer.compose(sample ? &*sample : nullptr, icon.parts, icon.viewBox);
+            const QByteArray svg = composer.compose(sample ? &*sample : nullptr, icon.parts, icon.viewBox, icon.figureTransform);
             for (const IconOutput& o : icon.outputs)
                 pictures.append({o.file, svg, o.size});
             if (!icon.svgFile.isEmpty())

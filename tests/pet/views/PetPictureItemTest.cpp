@@ -117,6 +117,27 @@ TEST_F(PetPictureItemTest, CustomPictureIsStillEvenWhereFramesExist) {
     EXPECT_EQ(grab().pixelColor(75, 140), QColor(Qt::blue));
 }
 
+// Frames are held cut to their visible pixels; the cut is drawn exactly where it stood in the whole frame.
+TEST_F(PetPictureItemTest, ATrimmedFrameIsDrawnWhereItStood) {
+    QImage frame(QSize(64, 64), QImage::Format_ARGB32);
+    frame.fill(Qt::transparent);
+    for (int y = 40; y < 56; ++y)
+        for (int x = 40; x < 56; ++x)
+            frame.setPixelColor(x, y, Qt::green);
+    QDir().mkpath(resources() + "/PetFrames/sleeping");
+    ASSERT_TRUE(frame.save(resources() + "/PetFrames/sleeping/1.png", "PNG"));
+
+    ASSERT_TRUE(create(QStringLiteral("petState: \"sleeping\"")));
+    const QImage held = store.frameImages(QStringLiteral("sleeping"), std::nullopt, QSize(150, 150)).value(0);
+    EXPECT_LT(held.width() * held.height(), 50 * 50);
+    EXPECT_EQ(PetImageStore::canvasSize(held), QSize(150, 150));
+    const QImage image = grab();
+    // 40..56 of 64 is 94..131 of 150.
+    EXPECT_EQ(image.pixelColor(112, 112), QColor(Qt::green));
+    EXPECT_EQ(qAlpha(image.pixel(88, 112)), 0);
+    EXPECT_EQ(qAlpha(image.pixel(112, 137)), 0);
+}
+
 TEST_F(PetPictureItemTest, WithoutArtThePawIsDrawn) {
     PetImageStore empty{QString()};
     PetImageStore::setShared(&empty);
