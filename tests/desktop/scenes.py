@@ -91,6 +91,12 @@ def main(app, out):
             shutil.rmtree(home, ignore_errors=True)
     sheet = os.path.join(out, "scenes.png")
     subprocess.run(["montage", *cells, "-tile", f"{len(SCENES) * 2}x", "-geometry", "+4+4", sheet], check=True)
+    # The README's strip: a few scenes in both languages and shades.
+    strip = [os.path.join(out, f"{name}.png") for name in (
+        "narration-en-light", "card-en-light", "reading-en-light", "risky-card-zh-dark", "searching-zh-dark",
+        "done-zh-dark")]
+    subprocess.run(["montage", *strip, "-tile", f"{len(strip)}x", "-geometry", "240x280+2+2", "-background", "white",
+                    os.path.join(out, "readme.png")], check=True)
     print(sheet)
 
 
