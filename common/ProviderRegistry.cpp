@@ -52,9 +52,14 @@ const std::vector<ProviderSpec>& ProviderRegistry::all() {
          {"sessionStart", "sessionEnd", "userPromptSubmitted", "preToolUse", "postToolUse", "agentStop",
           "preCompact", "notification", "permissionRequest"},
          false},
+        // Cline 3 (the CLI and the extension share its core) reads hook scripts from Documents/Cline/Hooks
+        // and ~/.cline/hooks, named by event; TaskComplete is its only word that the task is done, and
+        // SessionShutdown that the session is over.
         {"cline", "Cline", "c.square", ProviderFamily::cline, {"cline"}, HookMechanism::scriptDir,
-         "Documents/Cline/Rules/Hooks",
-         {"TaskStart", "TaskResume", "TaskCancel", "UserPromptSubmit", "PreToolUse", "PostToolUse"}, false},
+         "Documents/Cline/Hooks",
+         {"TaskStart", "TaskResume", "TaskCancel", "UserPromptSubmit", "PreToolUse", "PostToolUse", "TaskComplete",
+          "SessionShutdown"},
+         false},
     };
     return catalogue;
 }
@@ -84,6 +89,7 @@ std::string_view ProviderRegistry::unifiedType(std::string_view name) {
         {"SessionEnd", "agentStopped"},
         {"sessionEnd", "agentStopped"},
         {"TaskCancel", "agentStopped"},
+        {"SessionShutdown", "agentStopped"},
         {"UserPromptSubmit", "thinking"},
         {"userPromptSubmitted", "thinking"},
         {"beforeSubmitPrompt", "thinking"},
@@ -110,6 +116,7 @@ std::string_view ProviderRegistry::unifiedType(std::string_view name) {
         {"stop", "responding"},
         {"agentStop", "responding"},
         {"AfterAgent", "taskCompleted"},
+        {"TaskComplete", "taskCompleted"},
         {"Notification", "inputRequired"},
         {"notification", "inputRequired"},
         {"PermissionRequest", "approvalRequired"},

@@ -35,6 +35,12 @@ int hookTimeout(const ProviderSpec& spec, std::string_view event) {
     return hookTimeoutUnit(spec) == TimeoutUnit::milliseconds ? seconds * 1000 : seconds;
 }
 
+std::vector<std::string> formerHookFolders(const ProviderSpec& spec) {
+    if (spec.mechanism == HookMechanism::scriptDir && spec.id == "cline")
+        return {"Documents/Cline/Rules/Hooks"};
+    return {};
+}
+
 nlohmann::json toJson(const ProviderSpec& spec) {
     return {
         {"id", spec.id},

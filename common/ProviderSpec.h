@@ -35,6 +35,11 @@ TimeoutUnit hookTimeoutUnit(const ProviderSpec& spec);
 // The time-out written into the provider's entry for this event, in the provider's unit.
 int hookTimeout(const ProviderSpec& spec, std::string_view event);
 
+// Folders (relative to the home directory) where earlier releases of the app wrote this agent's hook
+// scripts and the agent no longer looks: the app's own scripts there are removed, so nothing fires twice
+// if an agent ever reads both again.
+std::vector<std::string> formerHookFolders(const ProviderSpec& spec);
+
 // Keys are the field names; family and mechanism as their raw strings.
 nlohmann::json toJson(const ProviderSpec& spec);
 // Every key is required and must have its type; anything else yields nothing.

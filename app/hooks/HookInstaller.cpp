@@ -250,6 +250,7 @@ QString HookInstaller::writeOwnedHookFile(const ProviderSpec& spec) const {
 }
 
 QString HookInstaller::writeScriptHooks(const ProviderSpec& spec) const {
+    removeFormerScriptHooks(spec);
     const QDir folder(configPath(spec));
     if (!QDir().mkpath(folder.path()))
         return QStringLiteral("could not create the folder %1").arg(folder.path());
@@ -285,14 +286,26 @@ void HookInstaller::stripNubbo(const ProviderSpec& spec) const {
         ConfigFileWriter::writeAtomically(path, QByteArray::fromStdString(HookEntries::serialise(*stripped)));
 }
 
-void HookInstaller::removeScriptHooks(const ProviderSpec& spec) const {
-    const QDir folder(configPath(spec));
+namespace {
+// The app's own scripts only: anything without its marker is the user's.
+void removeOwnScripts(const QDir& folder, const ProviderSpec& spec) {
     for (const auto& name : spec.events) {
-        const QString path = folder.filePath(q(name));
+        const QString path = folder.filePath(QString::fromStdString(name));
         const std::optional<QByteArray> bytes = ConfigFileWriter::read(path);
         if (bytes && containsAppMarker(*bytes))
             QFile::remove(path);
     }
+}
+} // namespace
+
+void HookInstaller::removeScriptHooks(const ProviderSpec& spec) const {
+    removeOwnScripts(QDir(configPath(spec)), spec);
+    removeFormerScriptHooks(spec);
+}
+
+void HookInstaller::removeFormerScriptHooks(const ProviderSpec& spec) const {
+    for (const std::string& folder : formerHookFolders(spec))
+        removeOwnScripts(QDir(QDir(env_.home).filePath(q(folder))), spec);
 }
 
 void HookInstaller::uninstall() const {

@@ -93,6 +93,7 @@ private:
     void unwire(const ProviderSpec& spec) const;
     void stripNubbo(const ProviderSpec& spec) const;
     void removeScriptHooks(const ProviderSpec& spec) const;
+    void removeFormerScriptHooks(const ProviderSpec& spec) const;
     void restoreOrStrip(const QString& stamp) const;
     bool scriptHooksInstalled(const ProviderSpec& spec) const;
     bool ownedHookFileInstalled(const ProviderSpec& spec) const;

@@ -171,11 +171,15 @@ QString cleanProgram() {
         case HookMechanism::jsPlugin:
             removals << QStringLiteral("removeOwn(h + '/' + %1);").arg(jsString(spec.configRelativePath));
             break;
-        case HookMechanism::scriptDir:
-            for (const auto& event : spec.events)
-                removals << QStringLiteral("removeOwn(h + '/' + %1 + '/' + %2);")
-                                .arg(jsString(spec.configRelativePath), jsString(event));
+        case HookMechanism::scriptDir: {
+            std::vector<std::string> folders = formerHookFolders(spec);
+            folders.insert(folders.begin(), spec.configRelativePath);
+            for (const auto& folder : folders)
+                for (const auto& event : spec.events)
+                    removals << QStringLiteral("removeOwn(h + '/' + %1 + '/' + %2);")
+                                    .arg(jsString(folder), jsString(event));
             break;
+        }
         }
     }
     QString program = QString::fromUtf8(kCleanHead);

@@ -227,9 +227,9 @@ std::vector<FixtureCase> fixtureCases() {
         {"ClinePostToolUse", [] { return jsonLine("cline/hooks-PreToolUse-continue.jsonl", 2); },
          R"({"provider":"cline","type":"coding","message":"PostToolUse","phase":"post"})"_json},
         {"ClineTaskComplete", [] { return jsonLine("cline/hooks-PreToolUse-continue.jsonl", 5); },
-         R"({"provider":"cline","type":"coding","message":"TaskComplete"})"_json},
+         R"({"provider":"cline","type":"taskCompleted","message":"TaskComplete"})"_json},
         {"ClineSessionShutdown", [] { return jsonLine("cline/hooks-PreToolUse-cancel.jsonl", 2); },
-         R"({"provider":"cline","type":"coding","message":"SessionShutdown"})"_json},
+         R"({"provider":"cline","type":"agentStopped","message":"SessionShutdown"})"_json},
         {"ClinePostToolUseOtherHookDir", [] { return jsonLine("cline/hooks-tools-two-dirs.jsonl", 4); },
          R"({"provider":"cline","type":"coding","message":"PostToolUse","phase":"post"})"_json},
     };

@@ -58,7 +58,7 @@ TEST(ProviderCatalogue, EntriesCarryTheirWiring) {
     EXPECT_EQ(copilot->configRelativePath, ".copilot/hooks/nubbo-bridge.json");
     const auto* cline = ProviderRegistry::spec("cline");
     EXPECT_EQ(cline->mechanism, HookMechanism::scriptDir);
-    EXPECT_EQ(cline->configRelativePath, "Documents/Cline/Rules/Hooks");
+    EXPECT_EQ(cline->configRelativePath, "Documents/Cline/Hooks");
     EXPECT_EQ(cline->events.front(), "TaskStart");
     EXPECT_EQ(ProviderRegistry::spec("codex")->configRelativePath, ".codex/hooks.json");
     EXPECT_EQ(ProviderRegistry::spec("gemini")->events.size(), 8u);
@@ -79,6 +79,7 @@ TEST(ProviderCatalogue, UnifiedTypeIsExactAndCaseSensitive) {
         {"userPromptSubmitted", "thinking"},   {"PostCompact", "thinking"},     {"PostCompress", "thinking"},
         {"PreCompress", "contextCompacting"},  {"stop", "responding"},          {"agentStop", "responding"},
         {"AfterAgent", "taskCompleted"},       {"notification", "inputRequired"},
+        {"TaskComplete", "taskCompleted"},     {"SessionShutdown", "agentStopped"},
         {"BeforeTool", "approvalRequired"},    {"permissionRequest", "approvalRequired"},
         {"afterFileEdit", "coding"},           {"STOP", "coding"},              {"", "coding"},
         {"beforeShellExecution", "coding"},    {"SomethingNew", "coding"},

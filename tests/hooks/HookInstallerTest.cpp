@@ -117,7 +117,7 @@ TEST_F(HookInstallerTest, InstallWiresEveryEnabledAgentAndReportsStatus) {
                   return installer().command(copilot, QString::fromStdString(std::string(event))).toStdString();
               }));
 
-    const QString script = QStringLiteral("Documents/Cline/Rules/Hooks/PreToolUse");
+    const QString script = QStringLiteral("Documents/Cline/Hooks/PreToolUse");
     EXPECT_EQ(bytes(script), "#!/bin/sh\n# nubbo-bridge-marker\nexec '" + path(".nubbo/bin/nubbo-bridge").toUtf8() +
                                  "' --source cline --event PreToolUse\n");
     EXPECT_EQ(modeOf(script), 0755u);
@@ -249,7 +249,7 @@ TEST_F(HookInstallerTest, UninstallWithoutLatestStripsAndLeavesVibeIslandAlone) 
 
 TEST_F(HookInstallerTest, DisablingAnAgentRemovesOnlyTheAppsEntries) {
     put(".codex/hooks.json", R"({"hooks": {"Stop": [{"hooks": [{"command": "notify"}]}]}, "other": true})");
-    put("Documents/Cline/Rules/Hooks/TaskStart", "#!/bin/sh\necho mine\n");
+    put("Documents/Cline/Hooks/TaskStart", "#!/bin/sh\necho mine\n");
     install();
     ASSERT_TRUE(installer().status().value("codex"));
 
@@ -261,29 +261,34 @@ TEST_F(HookInstallerTest, DisablingAnAgentRemovesOnlyTheAppsEntries) {
     EXPECT_EQ(jsonAt(".codex/hooks.json"), json::parse(R"({"hooks": {"Stop": [{"hooks": [{"command": "notify"}]}]}, "other": true})"));
     EXPECT_FALSE(QFileInfo::exists(path(".copilot/hooks/nubbo-bridge.json")));
     EXPECT_FALSE(installer().openCodePluginInstalled());
-    EXPECT_EQ(bytes("Documents/Cline/Rules/Hooks/TaskStart"), "#!/bin/sh\necho mine\n");
-    EXPECT_FALSE(QFileInfo::exists(path("Documents/Cline/Rules/Hooks/PreToolUse")));
+    EXPECT_EQ(bytes("Documents/Cline/Hooks/TaskStart"), "#!/bin/sh\necho mine\n");
+    EXPECT_FALSE(QFileInfo::exists(path("Documents/Cline/Hooks/PreToolUse")));
     EXPECT_TRUE(installer().status().value("claude"));
 }
 
 TEST_F(HookInstallerTest, ScriptsKeepTheUsersAndRewriteTheAppsOwn) {
-    put("Documents/Cline/Rules/Hooks/TaskStart", "#!/bin/sh\necho mine\n");
-    put("Documents/Cline/Rules/Hooks/TaskCancel", QByteArray("\xff\xfe binary user tool", 19));
-    put("Documents/Cline/Rules/Hooks/PreToolUse", "#!/bin/sh\nexec /old/nubbo-bridge\n");
-    ASSERT_EQ(::chmod(path("Documents/Cline/Rules/Hooks/PreToolUse").toLocal8Bit().constData(), 0600), 0);
+    // Where earlier releases wrote them: the app's own go on the next install, the user's stay.
+    put("Documents/Cline/Rules/Hooks/PreToolUse", "#!/bin/sh\n# nubbo-bridge-marker\nexec /old/nubbo-bridge\n");
+    put("Documents/Cline/Rules/Hooks/TaskResume", "#!/bin/sh\necho mine\n");
+    put("Documents/Cline/Hooks/TaskStart", "#!/bin/sh\necho mine\n");
+    put("Documents/Cline/Hooks/TaskCancel", QByteArray("\xff\xfe binary user tool", 19));
+    put("Documents/Cline/Hooks/PreToolUse", "#!/bin/sh\nexec /old/nubbo-bridge\n");
+    ASSERT_EQ(::chmod(path("Documents/Cline/Hooks/PreToolUse").toLocal8Bit().constData(), 0600), 0);
 
     install();
-    EXPECT_EQ(bytes("Documents/Cline/Rules/Hooks/TaskStart"), "#!/bin/sh\necho mine\n");
-    EXPECT_EQ(bytes("Documents/Cline/Rules/Hooks/TaskCancel"), QByteArray("\xff\xfe binary user tool", 19));
+    EXPECT_EQ(bytes("Documents/Cline/Hooks/TaskStart"), "#!/bin/sh\necho mine\n");
+    EXPECT_EQ(bytes("Documents/Cline/Hooks/TaskCancel"), QByteArray("\xff\xfe binary user tool", 19));
     EXPECT_TRUE(logLines.contains("hook install: Cline keeping existing TaskStart hook"));
     EXPECT_TRUE(logLines.contains("hook install: Cline keeping existing TaskCancel hook"));
-    EXPECT_TRUE(bytes("Documents/Cline/Rules/Hooks/PreToolUse").contains("nubbo-bridge-marker"));
-    EXPECT_EQ(modeOf("Documents/Cline/Rules/Hooks/PreToolUse"), 0755u);
+    EXPECT_TRUE(bytes("Documents/Cline/Hooks/PreToolUse").contains("nubbo-bridge-marker"));
+    EXPECT_EQ(modeOf("Documents/Cline/Hooks/PreToolUse"), 0755u);
     EXPECT_TRUE(installer().status().value("cline"));
+    EXPECT_FALSE(QFileInfo::exists(path("Documents/Cline/Rules/Hooks/PreToolUse")));
+    EXPECT_EQ(bytes("Documents/Cline/Rules/Hooks/TaskResume"), "#!/bin/sh\necho mine\n");
 
     installer().uninstall();
-    EXPECT_EQ(bytes("Documents/Cline/Rules/Hooks/TaskStart"), "#!/bin/sh\necho mine\n");
-    EXPECT_FALSE(QFileInfo::exists(path("Documents/Cline/Rules/Hooks/PreToolUse")));
+    EXPECT_EQ(bytes("Documents/Cline/Hooks/TaskStart"), "#!/bin/sh\necho mine\n");
+    EXPECT_FALSE(QFileInfo::exists(path("Documents/Cline/Hooks/PreToolUse")));
 }
 
 TEST_F(HookInstallerTest, EnsureHealthyRepairsOnlyWhenAnEnabledAgentIsUnwired) {

@@ -275,6 +275,7 @@ TEST_F(LauncherScriptTest, AfterTheGracePeriodTheSelfCleanRemovesOnlyTheAppsEntr
     writeFile(home + QStringLiteral("/.config/opencode/plugins/nubbo.js"), "// nubbo-bridge-marker\n");
     writeFile(home + QStringLiteral("/Documents/Cline/Rules/Hooks/PreToolUse"), "#!/bin/sh\n# nubbo-bridge-marker\n");
     writeFile(home + QStringLiteral("/Documents/Cline/Rules/Hooks/TaskStart"), "#!/bin/sh\necho mine\n");
+    writeFile(home + QStringLiteral("/Documents/Cline/Hooks/TaskComplete"), "#!/bin/sh\n# nubbo-bridge-marker\n");
 
     writeMarker(LauncherScript::kGraceSeconds);
     const ScriptRun r = run({QStringLiteral("--source"), QStringLiteral("claude")}, "payload");
@@ -323,6 +324,7 @@ TEST_F(LauncherScriptTest, AfterTheGracePeriodTheSelfCleanRemovesOnlyTheAppsEntr
     EXPECT_FALSE(QFile::exists(home + QStringLiteral("/.config/opencode/plugins/nubbo.js")));
     EXPECT_FALSE(QFile::exists(home + QStringLiteral("/Documents/Cline/Rules/Hooks/PreToolUse")));
     EXPECT_TRUE(QFile::exists(home + QStringLiteral("/Documents/Cline/Rules/Hooks/TaskStart")));
+    EXPECT_FALSE(QFile::exists(home + QStringLiteral("/Documents/Cline/Hooks/TaskComplete")));
     EXPECT_FALSE(QFileInfo::exists(nubboDir())) << "the launcher, cache and marker go after the clean";
     EXPECT_TRUE(QDir(home + QStringLiteral("/.claude")).entryList(QDir::Hidden | QDir::Files).contains(QStringLiteral("settings.json")));
     EXPECT_EQ(QDir(QFileInfo(dotfiles).path()).entryList(QDir::Files | QDir::Hidden).size(), 1) << "no temp file left";
