@@ -4,6 +4,7 @@
 #include "AgentSessionStore.h"
 #include "AppIcon.h"
 #include "Clock.h"
+#include "CodexHookReview.h"
 #include "FreedesktopNotifier.h"
 #include "HookCommandLine.h"
 #include "HookGuardian.h"
@@ -20,6 +21,7 @@
 #include "PetViewModel.h"
 #include "PetWindow.h"
 #include "PetWindowController.h"
+#include "ProviderRegistry.h"
 #include "SettingsStore.h"
 #include "SettingsWindowController.h"
 #include "StatusItem.h"
@@ -122,6 +124,9 @@ void AppStartup::run() {
         [notifications = notifications_.get()](const QUuid& eventId) { notifications->approvalEnded(eventId); });
 
     installer_->ensureHealthy();
+    // Codex runs none of the app's hooks until the user trusts them in Codex: say so once, with the way out.
+    if (const ProviderSpec* codex = ProviderRegistry::spec("codex"); codex && settings_->enabled(QStringLiteral("codex")))
+        NubboLog::log(CodexHookReview::check(installer_->configPath(*codex)).advice());
     guardian_ = std::make_unique<HookGuardian>(*installer_);
     guardian_->start();
 
