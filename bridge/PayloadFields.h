@@ -1,5 +1,7 @@
-// What the bridge takes from an agent's hook payload. Only non-empty JSON strings count; anything
-// else (numbers, objects, null, "") is treated as absent and the next candidate is tried.
+// What the bridge takes from an agent's hook payload. Only non-empty JSON strings count (and, for the
+// command, Cline's lists of commands or files); anything else (numbers, objects, null, "") is treated as
+// absent and the next candidate is tried. Arguments sent as JSON text (Copilot's toolArgs, Cline's
+// parameters) are decoded first; text that is not JSON never fails the hook.
 #pragma once
 
 #include <nlohmann/json.hpp>

@@ -190,7 +190,7 @@ std::vector<FixtureCase> fixtureCases() {
          R"({"provider":"gemini","type":"agentStopped","message":"SessionEnd","cwd":"/home/dev/project",
              "sessionId":"23fa98b3-84a8-40c1-8a9f-3197d59e18a5"})"_json},
 
-        // Copilot CLI (camelCase payloads; toolArgs is no command container)
+        // Copilot CLI (camelCase payloads; toolArgs carries the command or path)
         {"CopilotSessionStart", [] { return jsonLine("copilot/hooks-interactive-permissionRequest-allow.jsonl", 0); },
          R"({"provider":"copilot","type":"agentStarted","message":"sessionStart","cwd":"/home/dev/project",
              "sessionId":"dc4d9207-2f2c-4603-9562-6a371833cf2f"})"_json},
@@ -203,14 +203,14 @@ std::vector<FixtureCase> fixtureCases() {
          R"({"provider":"copilot","type":"coding","message":"userPromptTransformed","cwd":"/home/dev/project",
              "sessionId":"dc4d9207-2f2c-4603-9562-6a371833cf2f"})"_json},
         {"CopilotPreToolUseBash", [] { return jsonLine("copilot/hooks-interactive-permissionRequest-allow.jsonl", 3); },
-         R"({"provider":"copilot","type":"coding","message":"bash","toolName":"bash","cwd":"/home/dev/project",
-             "sessionId":"dc4d9207-2f2c-4603-9562-6a371833cf2f"})"_json},
-        {"CopilotPostToolUseBash", [] { return jsonLine("copilot/hooks-interactive-permissionRequest-allow.jsonl", 5); },
-         R"({"provider":"copilot","type":"coding","message":"bash","toolName":"bash","phase":"post",
+         R"({"provider":"copilot","type":"coding","message":"bash","command":"touch created.txt","toolName":"bash",
              "cwd":"/home/dev/project","sessionId":"dc4d9207-2f2c-4603-9562-6a371833cf2f"})"_json},
+        {"CopilotPostToolUseBash", [] { return jsonLine("copilot/hooks-interactive-permissionRequest-allow.jsonl", 5); },
+         R"({"provider":"copilot","type":"coding","message":"bash","command":"touch created.txt","toolName":"bash",
+             "phase":"post","cwd":"/home/dev/project","sessionId":"dc4d9207-2f2c-4603-9562-6a371833cf2f"})"_json},
         {"CopilotPreToolUseView", [] { return jsonLine("copilot/hooks-interactive-permissionRequest-allow.jsonl", 6); },
-         R"({"provider":"copilot","type":"coding","message":"view","toolName":"view","cwd":"/home/dev/project",
-             "sessionId":"dc4d9207-2f2c-4603-9562-6a371833cf2f"})"_json},
+         R"({"provider":"copilot","type":"coding","message":"view","command":"/home/dev/project/hello.txt",
+             "toolName":"view","cwd":"/home/dev/project","sessionId":"dc4d9207-2f2c-4603-9562-6a371833cf2f"})"_json},
         {"CopilotAgentStop", [] { return jsonLine("copilot/hooks-interactive-permissionRequest-allow.jsonl", 8); },
          R"({"provider":"copilot","type":"responding","message":"agentStop","cwd":"/home/dev/project",
              "sessionId":"dc4d9207-2f2c-4603-9562-6a371833cf2f"})"_json},
@@ -221,17 +221,20 @@ std::vector<FixtureCase> fixtureCases() {
          R"({"provider":"copilot","type":"inputRequired","message":"Run command: touch created.txt",
              "cwd":"/home/dev/project","sessionId":"fb30866b-a4c0-40b8-a327-769c0e5b03e7"})"_json},
 
-        // Cline CLI (no tool, session or cwd keys the bridge reads; extra --hookdir arguments)
+        // Cline CLI (tool and JSON-encoded parameters under the hook's own key; no session or cwd keys the bridge
+        // reads; extra --hookdir arguments)
         {"ClineTaskStart", [] { return jsonLine("cline/hooks-PreToolUse-continue.jsonl", 0); },
          R"({"provider":"cline","type":"agentStarted","message":"TaskStart"})"_json},
         {"ClinePostToolUse", [] { return jsonLine("cline/hooks-PreToolUse-continue.jsonl", 2); },
-         R"({"provider":"cline","type":"coding","message":"PostToolUse","phase":"post"})"_json},
+         R"({"provider":"cline","type":"coding","message":"run_commands","command":"touch created.txt",
+             "toolName":"run_commands","phase":"post"})"_json},
         {"ClineTaskComplete", [] { return jsonLine("cline/hooks-PreToolUse-continue.jsonl", 5); },
          R"({"provider":"cline","type":"taskCompleted","message":"TaskComplete"})"_json},
         {"ClineSessionShutdown", [] { return jsonLine("cline/hooks-PreToolUse-cancel.jsonl", 2); },
          R"({"provider":"cline","type":"agentStopped","message":"SessionShutdown"})"_json},
         {"ClinePostToolUseOtherHookDir", [] { return jsonLine("cline/hooks-tools-two-dirs.jsonl", 4); },
-         R"({"provider":"cline","type":"coding","message":"PostToolUse","phase":"post"})"_json},
+         R"({"provider":"cline","type":"coding","message":"run_commands","command":"ls","toolName":"run_commands",
+             "phase":"post"})"_json},
     };
 }
 
@@ -376,11 +379,21 @@ TEST(BridgeFixtureDecision, CopilotPermissionRequestWithoutAVerdictPrintsNothing
     expectDecision(exchange(home, inv.args, inv.stdinBytes, AppReply::closeWithoutReply()), "", record);
 }
 
+json clineRequest(const char* toolName, const char* command) {
+    return json{{"provider", "cline"}, {"type", "approvalRequired"}, {"message", toolName}, {"command", command},
+                {"toolName", toolName}};
+}
+
 TEST(BridgeFixtureDecision, ClinePreToolUseContinued) {
-    const json record = R"({"provider":"cline","type":"approvalRequired","message":"PreToolUse"})"_json;
-    for (const auto& [file, index] : {std::pair{"cline/hooks-PreToolUse-continue.jsonl", 1},
-                                      std::pair{"cline/hooks-PreToolUse-continue.jsonl", 3},
-                                      std::pair{"cline/hooks-tools-two-dirs.jsonl", 2}}) {
+    struct Case {
+        const char* file;
+        std::size_t index;
+        json record;
+    };
+    for (const auto& [file, index, record] :
+         {Case{"cline/hooks-PreToolUse-continue.jsonl", 1, clineRequest("run_commands", "touch created.txt")},
+          Case{"cline/hooks-PreToolUse-continue.jsonl", 3, clineRequest("read_files", "/home/dev/project/hello.txt")},
+          Case{"cline/hooks-tools-two-dirs.jsonl", 2, clineRequest("run_commands", "ls")}}) {
         SCOPED_TRACE(std::string(file) + ":" + std::to_string(index));
         const Invocation inv = jsonLine(file, index);
         ASSERT_EQ(inv.capture.at("event"), "PreToolUse");
@@ -399,9 +412,86 @@ TEST(BridgeFixtureDecision, ClinePreToolUseCancelled) {
     TempHome home;
     const Exchange ex = exchange(home, inv.args, inv.stdinBytes, AppReply::send(kDenied));
     expectDecision(ex, "{\"cancel\":true,\"errorMessage\":\"Denied in Nubbo\"}\n",
-                   R"({"provider":"cline","type":"approvalRequired","message":"PreToolUse"})"_json);
+                   clineRequest("run_commands", "touch created.txt"));
     const json replied = json::parse(inv.capture.at("replied").get<std::string>());
     EXPECT_EQ(json::parse(ex.run.out).at("cancel"), replied.at("cancel"));
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Tool arguments in the other shapes the agents send: as JSON text, and broken.
+
+Invocation withPayload(Invocation inv, const std::function<void(json&)>& change) {
+    json payload = json::parse(inv.stdinBytes);
+    change(payload);
+    inv.stdinBytes = payload.dump();
+    return inv;
+}
+
+// Earlier Copilot releases sent toolArgs as the JSON text of the object, in permission requests too.
+TEST(BridgeFixtureToolArgs, CopilotToolArgsAsJsonTextYieldTheirCommand) {
+    const auto asText = [](json& payload) {
+        const json args = payload.contains("toolArgs") ? payload["toolArgs"] : payload["toolInput"];
+        payload.erase("toolInput");
+        payload["toolArgs"] = args.dump();
+    };
+    const auto pre = withPayload(jsonLine("copilot/hooks-interactive-permissionRequest-allow.jsonl", 3), asText);
+    const auto request = withPayload(jsonLine("copilot/hooks-interactive-permissionRequest-allow.jsonl", 4), asText);
+    TempHome home;
+    const Exchange ex = exchange(home, pre.args, pre.stdinBytes, AppReply::send("{\"ok\":true}\n"), 5s);
+    expectQuiet(ex.run);
+    EXPECT_EQ(ex.record.value("command", "<none>"), "touch created.txt");
+    expectDecision(exchange(home, request.args, request.stdinBytes, AppReply::send(kGranted)),
+                   "{\"behavior\":\"allow\"}\n", kCopilotRequest);
+}
+
+// The bridge runs on every hook: arguments that are not what they should be still leave a record (without the
+// command they fail to give) and an agent that goes on.
+TEST(BridgeFixtureToolArgs, MalformedArgumentsStillSendTheRecord) {
+    const std::string deep = std::string(100000, '[') + std::string(100000, ']');
+    const std::string huge = json{{"description", std::string(1 << 20, 'x')}, {"command", "ls"}}.dump();
+    struct Case {
+        const char* name;
+        Invocation inv;
+        std::optional<std::string> command;
+    };
+    const auto copilot = [](std::string toolArgs) {
+        return withPayload(jsonLine("copilot/hooks-interactive-permissionRequest-allow.jsonl", 3),
+                           [&](json& payload) { payload["toolArgs"] = toolArgs; });
+    };
+    const auto cline = [](json commands) {
+        return withPayload(jsonLine("cline/hooks-PreToolUse-continue.jsonl", 2),
+                           [&](json& payload) { payload["postToolUse"]["parameters"]["commands"] = commands; });
+    };
+    const Case cases[] = {
+        {"CopilotCutOff", copilot(R"({"command":"touch)"), std::nullopt},
+        {"CopilotNotAnObject", copilot(R"(["touch created.txt"])"), std::nullopt},
+        {"CopilotDeeplyNested", copilot(deep), std::nullopt},
+        {"CopilotHuge", copilot(huge), "ls"},
+        {"ClineDeeplyNested", cline(deep), std::nullopt},
+        {"ClineListOfNumbers", cline("[1,2,3]"), std::nullopt},
+        // Not JSON: taken as plain text, the way earlier Cline releases sent their parameters.
+        {"ClineCutOff", cline(R"(["touch)"), R"(["touch)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempHome home;
+        const Exchange ex = exchange(home, c.inv.args, c.inv.stdinBytes, AppReply::send("{\"ok\":true}\n"), 5s);
+        expectQuiet(ex.run);
+        ASSERT_TRUE(ex.request) << "nothing reached the app";
+        EXPECT_TRUE(ex.record.contains("toolName"));
+        if (c.command) EXPECT_EQ(ex.record.value("command", "<none>"), *c.command);
+        else EXPECT_FALSE(ex.record.contains("command")) << ex.record.value("command", "");
+    }
+}
+
+// Cline's run_commands may carry several commands: the card names each, one a line.
+TEST(BridgeFixtureToolArgs, ClineCommandsAreAllNamed) {
+    const Invocation inv = withPayload(jsonLine("cline/hooks-PreToolUse-continue.jsonl", 1), [](json& payload) {
+        payload["preToolUse"]["parameters"]["commands"] = R"(["ls","rm -rf build"])";
+    });
+    TempHome home;
+    expectDecision(exchange(home, inv.args, inv.stdinBytes, AppReply::send(kGranted)), "{\"cancel\":false}\n",
+                   clineRequest("run_commands", "ls\nrm -rf build"));
 }
 
 // ---------------------------------------------------------------------------------------------------------------
