@@ -120,6 +120,10 @@ void AppStartup::run() {
     AgentSessionStore::setShared(sessions_.get());
     sessions_->setApprovalEndedHandler(
         [notifications = notifications_.get()](const QUuid& eventId) { notifications->approvalEnded(eventId); });
+    // A press on the notification's Allow or Deny answers like the card (the notifications drop the
+    // buttons once the request has ended, so it answers only a waiting request, once).
+    notifications_->setApprovalAnswerHandler(
+        [viewModel = viewModel_.get()](const QUuid& eventId, bool allow) { viewModel->answerApproval(eventId, allow); });
 
     installer_->ensureHealthy();
     guardian_ = std::make_unique<HookGuardian>(*installer_);
