@@ -377,6 +377,15 @@ void PetViewModel::allowAll() {
     hideBubble();
 }
 
+void PetViewModel::answerApproval(const QUuid& eventId, bool allow) {
+    if (heldApprovalEventId() == eventId) {
+        submitApproval(allow);
+        return;
+    }
+    if (resolveApproval_)
+        resolveApproval_(eventId, allow);
+}
+
 // --- Helpers
 
 Language PetViewModel::language() const { return settings_.effectiveLanguage(); }

@@ -140,6 +140,10 @@ public:
     Q_INVOKABLE void submitApproval(bool allow);
     // Allow All: allows the shown request, switches the approval mode to allowAll, hides the bubble.
     Q_INVOKABLE void allowAll();
+    // An answer given away from the card (a notification's buttons) to a request that still waits: the
+    // same verdict path as the card's; when the held card is that request it goes as after the card's own
+    // buttons, otherwise the card shown for another request stays.
+    void answerApproval(const QUuid& eventId, bool allow);
 
 Q_SIGNALS:
     void stateChanged();

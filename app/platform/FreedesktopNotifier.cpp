@@ -9,16 +9,78 @@
 
 namespace nubbo {
 
+// The bus delivers signals to slots only; this forwards them to the notifier it belongs to.
+class FreedesktopNotifierSignals : public QObject {
+    Q_OBJECT
+public:
+    explicit FreedesktopNotifierSignals(FreedesktopNotifier& notifier) : notifier_(notifier) {}
+
+public Q_SLOTS:
+    void actionInvoked(uint id, const QString& key) { notifier_.actionInvoked(id, key); }
+    void notificationClosed(uint id, uint /*reason*/) { notifier_.notificationClosed(id); }
+
+private:
+    FreedesktopNotifier& notifier_;
+};
+
 FreedesktopNotifier::FreedesktopNotifier(Log log, QDBusConnection connection)
-    : log_(std::move(log)), connection_(std::move(connection)), watchers_(std::make_unique<QObject>()) {}
+    : log_(std::move(log)), connection_(std::move(connection)),
+      watchers_(std::make_unique<FreedesktopNotifierSignals>(*this)) {
+    // Subscribed by the well-known name, so a server started or replaced later is heard too.
+    connection_.connect(kService, kPath, kInterface, QStringLiteral("ActionInvoked"), watchers_.get(),
+                        SLOT(actionInvoked(uint, QString)));
+    connection_.connect(kService, kPath, kInterface, QStringLiteral("NotificationClosed"), watchers_.get(),
+                        SLOT(notificationClosed(uint, uint)));
+}
 
 FreedesktopNotifier::~FreedesktopNotifier() = default;
 
-void FreedesktopNotifier::post(const QString& title, const QString& body, const QString& tag) {
+void FreedesktopNotifier::post(const QString& title, const QString& body, const QString& tag,
+                               const NotificationActions& actions) {
+    if (actions.buttons.isEmpty() || !actions.invoked) {
+        notify(title, body, tag, {});
+        return;
+    }
+    const QDBusPendingCall asked = connection_.asyncCall(
+        QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("GetCapabilities")));
+    if (asked.isFinished()) {
+        // No bus: Notify fails the same way and is logged as such.
+        notify(title, body, tag, {});
+        return;
+    }
+    if (!tag.isEmpty())
+        pending_.insert(tag);
+    auto* watcher = new QDBusPendingCallWatcher(asked, watchers_.get());
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watchers_.get(),
+                     [this, title, body, tag, actions](QDBusPendingCallWatcher* finished) {
+                         finished->deleteLater();
+                         const QStringList capabilities =
+                             finished->isError() ? QStringList()
+                                                 : finished->reply().arguments().value(0).toStringList();
+                         if (!tag.isEmpty()) {
+                             pending_.remove(tag);
+                             // Over before it was shown: nothing to show.
+                             if (withdrawnEarly_.remove(tag))
+                                 return;
+                         }
+                         notify(title, body, tag,
+                                capabilities.contains(QStringLiteral("actions")) ? actions : NotificationActions{});
+                     });
+}
+
+void FreedesktopNotifier::notify(const QString& title, const QString& body, const QString& tag,
+                                 const NotificationActions& actions) {
     QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("Notify"));
     // The argument types must match the signature "susssasa{sv}i" exactly, or servers reject the call.
     const QVariantMap hints{{QStringLiteral("sound-name"), kSoundName}};
-    call << kAppName << quint32(0) << QString() << title << body << QStringList() << hints << qint32(-1);
+    // Actions travel as one flat list: key, label, key, label.
+    QStringList flat;
+    Buttons buttons{{}, actions.invoked};
+    for (const NotificationAction& action : actions.buttons) {
+        flat << action.key << action.label;
+        buttons.keys << action.key;
+    }
+    call << kAppName << quint32(0) << QString() << title << body << flat << hints << qint32(-1);
 
     // asyncCall never waits. Without a bus it hands back a call that is already over, and a watcher would
     // never report that one.
@@ -31,21 +93,24 @@ void FreedesktopNotifier::post(const QString& title, const QString& body, const 
         pending_.insert(tag);
     auto* watcher = new QDBusPendingCallWatcher(pending, watchers_.get());
     QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watchers_.get(),
-                     [this, tag](QDBusPendingCallWatcher* finished) {
+                     [this, tag, buttons](QDBusPendingCallWatcher* finished) {
                          noteReply(finished->isError(), finished->error().message());
                          const QDBusMessage reply = finished->reply();
                          finished->deleteLater();
-                         if (tag.isEmpty())
-                             return;
-                         pending_.remove(tag);
-                         const bool withdrawn = withdrawnEarly_.remove(tag);
+                         const bool withdrawn = !tag.isEmpty() && withdrawnEarly_.remove(tag);
+                         if (!tag.isEmpty())
+                             pending_.remove(tag);
                          if (finished->isError() || reply.arguments().isEmpty())
                              return;
                          const quint32 id = reply.arguments().constFirst().toUInt();
-                         if (withdrawn)
+                         if (withdrawn) {
                              close(id);
-                         else
+                             return;
+                         }
+                         if (!tag.isEmpty())
                              shown_.insert(tag, id);
+                         if (buttons.invoked && !buttons.keys.isEmpty())
+                             buttons_.insert(id, buttons);
                      });
 }
 
@@ -53,12 +118,35 @@ void FreedesktopNotifier::withdraw(const QString& tag) {
     if (tag.isEmpty())
         return;
     if (const auto found = shown_.constFind(tag); found != shown_.constEnd()) {
+        buttons_.remove(*found);
         close(*found);
         shown_.erase(found);
         return;
     }
     if (pending_.contains(tag))
         withdrawnEarly_.insert(tag);
+}
+
+void FreedesktopNotifier::actionInvoked(quint32 id, const QString& key) {
+    const auto found = buttons_.find(id);
+    // Other clients' notifications, ours without buttons, and keys we never offered (some servers send
+    // "default" for a click on the body) leave the buttons in place.
+    if (found == buttons_.end() || !found->keys.contains(key))
+        return;
+    // Taken out before the call: a second press, or one the callback provokes, finds nothing.
+    const auto invoked = std::move(found->invoked);
+    buttons_.erase(found);
+    invoked(key);
+}
+
+void FreedesktopNotifier::notificationClosed(quint32 id) {
+    buttons_.remove(id);
+    for (auto it = shown_.begin(); it != shown_.end(); ++it) {
+        if (*it == id) {
+            shown_.erase(it);
+            return;
+        }
+    }
 }
 
 void FreedesktopNotifier::close(quint32 id) {
@@ -74,3 +162,5 @@ void FreedesktopNotifier::noteReply(bool failed, const QString& error) {
 }
 
 } // namespace nubbo
+
+#include "FreedesktopNotifier.moc"

@@ -166,7 +166,12 @@ void AgentSessionStore::apply(const AgentEvent& event) {
         notify(AgentEventType::riskyActionDetected, event);
         break;
     case AgentEventType::agentStopped:
-        sessions_.erase(key);
+        if (const auto found = sessions_.find(key); found != sessions_.end()) {
+            const auto waiting = found->second.approvalEventId;
+            sessions_.erase(found);
+            if (waiting)
+                approvalEnded(*waiting);
+        }
         break;
     }
     recompute();
@@ -189,6 +194,8 @@ AgentSession& AgentSessionStore::takeOrCreate(const QString& key, const AgentEve
 void AgentSessionStore::setSession(const QString& key, const AgentEvent& event, PetState state,
                                    const QString& detail) {
     AgentSession& session = takeOrCreate(key, event, state);
+    // A request still waiting is over once its session moves on: its card goes, and so must the rest.
+    const auto replaced = session.approvalEventId;
     session.provider = event.provider;
     session.state = session.pose = state;
     session.detail = detail;
@@ -206,6 +213,8 @@ void AgentSessionStore::setSession(const QString& key, const AgentEvent& event, 
     session.beforeApproval.reset();
     session.awaitingNextStep = false;
     session.lastUpdate = clock_.now();
+    if (replaced)
+        approvalEnded(*replaced);
 }
 
 void AgentSessionStore::flushQueue(const QString& key) {
@@ -311,7 +320,10 @@ bool AgentSessionStore::expireSessions(double now) {
             }
         }
         if (remove) {
+            const auto waiting = session.approvalEventId;
             it = sessions_.erase(it);
+            if (waiting)
+                approvalEnded(*waiting);
             changed = true;
         } else {
             ++it;
@@ -429,8 +441,7 @@ void AgentSessionStore::resolveApproval(const QUuid& eventId, bool allow) {
             session.detail = zh ? QStringLiteral("已拒绝。") : QStringLiteral("Denied.");
         }
         session.lastUpdate = clock_.now();
-        if (approvalEnded_)
-            approvalEnded_(eventId);
+        approvalEnded(eventId);
     }
     recompute();
 }
@@ -453,9 +464,13 @@ void AgentSessionStore::withdrawApproval(const QUuid& eventId) {
     }
     if (!withdrew)
         return;
+    approvalEnded(eventId);
+    recompute();
+}
+
+void AgentSessionStore::approvalEnded(const QUuid& eventId) {
     if (approvalEnded_)
         approvalEnded_(eventId);
-    recompute();
 }
 
 void AgentSessionStore::notify(AgentEventType type, const AgentEvent& event) {

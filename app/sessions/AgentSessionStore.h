@@ -60,7 +60,8 @@ public:
     void resolveApproval(const QUuid& eventId, bool allow);
     // The request's producer hung up: the card goes and the session resumes what it showed before it.
     void withdrawApproval(const QUuid& eventId) override;
-    // Told when a waiting request ends, answered or withdrawn (the app closes its notification).
+    // Told when a waiting request ends: answered, withdrawn, replaced by its session's next event, or gone
+    // with its session (the app closes its notification).
     void setApprovalEndedHandler(std::function<void(const QUuid& eventId)> handler) {
         approvalEnded_ = std::move(handler);
     }
@@ -84,6 +85,7 @@ private:
     bool hasActive() const;
     void recompute();
     std::optional<PetBubbleKind> bubble(const AgentSession& session) const;
+    void approvalEnded(const QUuid& eventId);
     void notify(AgentEventType type, const AgentEvent& event);
     void summarize(const QString& key, const AgentEvent& event, const std::optional<QString>& detail);
 

@@ -26,17 +26,34 @@ NubboNotifications::~NubboNotifications() {
 }
 
 void NubboNotifications::post(const QString& title, const QString& body, NotificationCategory category,
-                              const QString& tag) {
+                              const QString& tag, const NotificationActions& actions) {
     if (!allowed(category))
         return;
-    poster_.post(title, body, tag);
+    poster_.post(title, body, tag, actions);
 }
 
 void NubboNotifications::notify(AgentEventType type, const AgentEvent& event) {
+    const Language language = settings_.effectiveLanguage();
+    const auto notification = content(type, event, language);
+    if (!notification)
+        return;
+    if (type != AgentEventType::approvalRequired) {
+        post(notification->title, notification->body, notification->category);
+        return;
+    }
     // An approval's notification is named after its request, so that it can go when the request ends.
-    const QString tag = type == AgentEventType::approvalRequired ? event.id.toString(QUuid::WithoutBraces) : QString();
-    if (const auto notification = content(type, event, settings_.effectiveLanguage()))
-        post(notification->title, notification->body, notification->category, tag);
+    const QString tag = event.id.toString(QUuid::WithoutBraces);
+    NotificationActions actions;
+    if (answer_) {
+        // The card's own words, in the card's order.
+        actions.buttons = {{kDenyKey, pick(language, u"Deny", u"拒绝")}, {kAllowKey, pick(language, u"Allow", u"允许")}};
+        // The handler is read at the press, not now: the app may replace it meanwhile.
+        actions.invoked = [this, eventId = event.id](const QString& key) {
+            if (answer_)
+                answer_(eventId, key == kAllowKey);
+        };
+    }
+    post(notification->title, notification->body, notification->category, tag, actions);
 }
 
 void NubboNotifications::approvalEnded(const QUuid& eventId) {

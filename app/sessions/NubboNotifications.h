@@ -2,16 +2,17 @@
 #pragma once
 
 #include "AgentEvent.h"
+#include "NotificationPoster.h"
 #include "SettingsEnums.h"
 
 #include <QString>
 #include <QUuid>
 
+#include <functional>
 #include <optional>
 
 namespace nubbo {
 
-class NotificationPoster;
 class SettingsStore;
 
 // Selects the per-kind switch in the settings; the desktop never sees it.
@@ -30,6 +31,9 @@ struct NotificationContent {
 // settings page applies to the very next event. Main thread only.
 class NubboNotifications {
 public:
+    // The user's answer to a permission request, given on its notification.
+    using ApprovalAnswer = std::function<void(const QUuid& eventId, bool allow)>;
+
     NubboNotifications(SettingsStore& settings, NotificationPoster& poster);
     // Uninstalls itself when it is the shared instance.
     ~NubboNotifications();
@@ -38,15 +42,24 @@ public:
 
     // Posts one notification unless the master switch or the category's switch is off. Every call that
     // passes posts its own notification: nothing is throttled, grouped or replaced.
-    void post(const QString& title, const QString& body, NotificationCategory category, const QString& tag = {});
+    void post(const QString& title, const QString& body, NotificationCategory category, const QString& tag = {},
+              const NotificationActions& actions = {});
     // For approvalRequired, taskCompleted and riskyActionDetected, posts the event's notification in the
     // interface language; does nothing for any other type. The caller hands over only permission requests
     // that wait for the user (auto-allowed ones arrive as coding events).
     void notify(AgentEventType type, const AgentEvent& event);
-    // The permission request was answered or withdrawn: its notification goes too.
+    // The permission request was answered or withdrawn: its notification goes too, and its buttons stop
+    // answering.
     void approvalEnded(const QUuid& eventId);
+    // With a handler, approval notifications carry Allow and Deny where the desktop shows buttons; a press
+    // reaches the handler once, and only while the request waits.
+    void setApprovalAnswerHandler(ApprovalAnswer handler) { answer_ = std::move(handler); }
     // Forwards to the platform (at launch and from the settings page).
     void requestAuthorization();
+
+    // The keys of an approval notification's buttons.
+    static inline const QString kAllowKey = QStringLiteral("allow");
+    static inline const QString kDenyKey = QStringLiteral("deny");
 
     // The notification for an event type, or nothing for a type that never notifies.
     static std::optional<NotificationContent> content(AgentEventType type, const AgentEvent& event,
@@ -63,6 +76,7 @@ private:
 
     SettingsStore& settings_;
     NotificationPoster& poster_;
+    ApprovalAnswer answer_;
 };
 
 } // namespace nubbo

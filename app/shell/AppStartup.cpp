@@ -122,6 +122,10 @@ void AppStartup::run() {
     AgentSessionStore::setShared(sessions_.get());
     sessions_->setApprovalEndedHandler(
         [notifications = notifications_.get()](const QUuid& eventId) { notifications->approvalEnded(eventId); });
+    // A press on the notification's Allow or Deny answers like the card (the notifications drop the
+    // buttons once the request has ended, so it answers only a waiting request, once).
+    notifications_->setApprovalAnswerHandler(
+        [viewModel = viewModel_.get()](const QUuid& eventId, bool allow) { viewModel->answerApproval(eventId, allow); });
 
     installer_->ensureHealthy();
     // Codex runs none of the app's hooks until the user trusts them in Codex: say so once, with the way out.

@@ -1,9 +1,14 @@
 // Which agent events notify and with what words, and the Notify call the desktop's server receives.
-// Runs inside a private D-Bus session (notifications.cmake).
+// Runs inside a private D-Bus session (notifications.cmake), as does answering a request from its notification.
+#include "AgentEventBus.h"
+#include "AgentSessionStore.h"
 #include "FreedesktopNotifier.h"
 #include "JsonPreferencesDomain.h"
+#include "ManualTime.h"
+#include "NarrationSummarizer.h"
 #include "NotificationPoster.h"
 #include "NubboNotifications.h"
+#include "PetViewModel.h"
 #include "SettingsFakes.h"
 #include "SettingsStore.h"
 
@@ -45,15 +50,18 @@ void PrintTo(const Posted& posted, std::ostream* out) {
 
 class RecordingPoster : public NotificationPoster {
 public:
-    void post(const QString& title, const QString& body, const QString& tag) override {
+    void post(const QString& title, const QString& body, const QString& tag,
+              const NotificationActions& actions) override {
         posts.push_back({title, body});
         tags.push_back(tag);
+        this->actions.push_back(actions);
     }
     void withdraw(const QString& tag) override { withdrawn.push_back(tag); }
     void requestAuthorization() override {}
     std::vector<Posted> posts;
     std::vector<QString> tags;
     std::vector<QString> withdrawn;
+    std::vector<NotificationActions> actions;
 };
 
 AgentEvent makeEvent(AgentEventType type, const QString& message, std::optional<QString> command = {}) {
@@ -225,7 +233,8 @@ void drainReplies() {
 // server never answers, like a hung daemon.
 class NotificationServer : public QDBusVirtualObject {
 public:
-    explicit NotificationServer(bool answers) : answers_(answers) {}
+    explicit NotificationServer(bool answers, QStringList capabilities = {u"body"_s})
+        : answers_(answers), capabilities_(std::move(capabilities)) {}
 
     bool start() {
         connection_ = QDBusConnection::connectToBus(QDBusConnection::SessionBus, kConnectionName);
@@ -249,6 +258,10 @@ public:
             connection.send(message.createReply());
             return true;
         }
+        if (message.member() == u"GetCapabilities"_s) {
+            connection.send(message.createReply(QVariant(capabilities_)));
+            return true;
+        }
         if (message.member() != u"Notify"_s)
             return false;
         quint32 id = 0;
@@ -264,6 +277,16 @@ public:
 
     QString introspect(const QString&) const override { return {}; }
 
+    // What the server sends when the user presses a button. Returns once the bus has routed it: a round
+    // trip on the same connection follows it.
+    void pressButton(quint32 id, const QString& key) {
+        QDBusMessage signal = QDBusMessage::createSignal(FreedesktopNotifier::kPath, FreedesktopNotifier::kInterface,
+                                                         u"ActionInvoked"_s);
+        signal << id << key;
+        connection_.send(signal);
+        connection_.interface()->isServiceRegistered(u"org.freedesktop.DBus"_s);
+    }
+
     std::vector<QDBusMessage> calls() const {
         QMutexLocker lock(&mutex_);
         return calls_;
@@ -276,6 +299,7 @@ public:
 private:
     static inline const QString kConnectionName = u"test-notification-server"_s;
     const bool answers_;
+    const QStringList capabilities_;
     QDBusConnection connection_{QString()};
     mutable QMutex mutex_;
     std::vector<QDBusMessage> calls_;
@@ -372,6 +396,103 @@ TEST(FreedesktopNotifierTest, WithoutABusPostsFailQuietly) {
         EXPECT_EQ(log.size(), 1) << log.join('\n').toStdString();
     }
     QDBusConnection::disconnectFromBus(name);
+}
+
+TEST(FreedesktopNotifierTest, AServerWithoutActionsGetsThePlainNotification) {
+    NotificationServer server(true, {u"body"_s, u"sound"_s});
+    ASSERT_TRUE(server.start());
+    FreedesktopNotifier notifier;
+    notifier.post(u"Nubbo · Approval"_s, u"npm publish"_s, u"request-1"_s,
+                  {{{u"allow"_s, u"Allow"_s}}, [](const QString&) {}});
+    ASSERT_TRUE(waitUntil([&] { return server.calls().size() == 1; }));
+    EXPECT_TRUE(server.calls()[0].arguments()[5].toStringList().isEmpty());
+}
+
+// The whole way from a parked request to its verdict, with the real bus, session store, view model and
+// notifier; the wiring is the app's start-up's.
+TEST(NotificationAnswerTest, AButtonOnTheNotificationAnswersOnceLikeTheCard) {
+    NotificationServer server(true, {u"body"_s, u"actions"_s});
+    ASSERT_TRUE(server.start());
+
+    QTemporaryDir dir;
+    JsonPreferencesDomain preferences{dir.filePath(u"preferences.json"_s)};
+    fakes::MemorySecretStore secrets;
+    fakes::RecordingLoginItem loginItem;
+    SettingsStore settings{preferences, secrets, loginItem, [] { return QStringList{u"en-US"_s}; }};
+    settings.setApprovalMode(ApprovalMode::manual);
+    settings.setLanguage(AppLanguage::zh);
+    fakes::ManualClock clock;
+    fakes::ManualScheduler scheduler{clock};
+    fakes::SeededRandom random{1};
+    NullSummarizer summarizer;
+    FreedesktopNotifier notifier;
+    NubboNotifications notifications{settings, notifier};
+    std::unique_ptr<AgentEventBus> bus;
+    std::unique_ptr<AgentSessionStore> store;
+    PetViewModel pet{settings, scheduler, clock, random, [](const QString&) {}, [&](const QUuid& eventId, bool allow) {
+                         bus->resolveApproval(eventId, allow);
+                         store->resolveApproval(eventId, allow);
+                     }};
+    store = std::make_unique<AgentSessionStore>(
+        settings, pet, clock, random,
+        [&](AgentEventType type, const AgentEvent& event) { notifications.notify(type, event); }, summarizer);
+    store->setApprovalEndedHandler([&](const QUuid& eventId) { notifications.approvalEnded(eventId); });
+    notifications.setApprovalAnswerHandler(
+        [&](const QUuid& eventId, bool allow) { pet.answerApproval(eventId, allow); });
+    AgentEventBus::Options options;
+    options.agentLogPath = dir.filePath(u"agent.log"_s);
+    options.startDetector = false;
+    bus = std::make_unique<AgentEventBus>(settings, *store, options);
+
+    std::vector<bool> verdicts;
+    const auto ask = [&](const QString& session, const QString& command) {
+        AgentEvent request = makeEvent(AgentEventType::approvalRequired, u"Bash"_s, command);
+        request.sessionId = session;
+        bus->publish(request, [&](bool allow) { verdicts.push_back(allow); });
+        return request.id;
+    };
+    const auto cardFor = [&](const QUuid& eventId) {
+        const auto* card = pet.bubble() ? std::get_if<BubbleApproval>(&*pet.bubble()) : nullptr;
+        return pet.bubbleVisible() && card && card->prompt.eventId == eventId;
+    };
+
+    const QUuid first = ask(u"s1"_s, u"npm publish"_s);
+    ASSERT_TRUE(waitUntil([&] { return server.calls().size() == 1; }));
+    drainReplies();  // the server's number for it
+    // The card's words, in the interface language.
+    EXPECT_EQ(server.calls()[0].arguments()[5].toStringList(),
+              (QStringList{u"deny"_s, u"拒绝"_s, u"allow"_s, u"允许"_s}));
+    EXPECT_TRUE(cardFor(first));
+
+    server.pressButton(1, u"allow"_s);
+    drainReplies();
+    EXPECT_EQ(verdicts, std::vector<bool>{true});
+    EXPECT_EQ(store->session(u"claude:s1"_s)->state, PetState::coding);
+    EXPECT_FALSE(pet.bubbleVisible());
+    ASSERT_TRUE(waitUntil([&] { return server.closed().size() == 1; }));
+    EXPECT_EQ(server.closed(), std::vector<quint32>{1});
+
+    // Pressed again (or the other button): nothing more. A second verdict would re-render the pet.
+    server.pressButton(1, u"allow"_s);
+    server.pressButton(1, u"deny"_s);
+    drainReplies();
+    EXPECT_EQ(verdicts, std::vector<bool>{true});
+    EXPECT_EQ(store->session(u"claude:s1"_s)->state, PetState::coding);
+    EXPECT_FALSE(pet.bubbleVisible());
+
+    // Answered on the card: the notification goes, and its buttons answer nothing any more.
+    const QUuid second = ask(u"s2"_s, u"rm -rf build"_s);
+    ASSERT_TRUE(waitUntil([&] { return server.calls().size() == 2; }));
+    drainReplies();
+    ASSERT_TRUE(cardFor(second));
+    pet.submitApproval(false);
+    ASSERT_TRUE(waitUntil([&] { return server.closed().size() == 2; }));
+    server.pressButton(2, u"allow"_s);
+    drainReplies();
+    EXPECT_EQ(verdicts, (std::vector<bool>{true, false}));
+    EXPECT_EQ(store->session(u"claude:s2"_s)->state, PetState::warning);
+    EXPECT_FALSE(pet.bubbleVisible());
+    EXPECT_EQ(bus->parkedCount(), 0u);
 }
 
 } // namespace

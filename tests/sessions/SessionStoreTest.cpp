@@ -310,6 +310,31 @@ TEST_F(SessionStoreTest, ACardLivesAsLongAsItsRequestAndTheAgentsOwnInputNoticeL
     EXPECT_EQ(pet.last().state, PetState::waitingInput);
 }
 
+TEST_F(SessionStoreTest, EveryWayAWaitingRequestLeavesEndsItOnce) {
+    std::vector<QUuid> ended;
+    store.setApprovalEndedHandler([&](const QUuid& eventId) { ended.push_back(eventId); });
+    const auto ask = [&](const char* session) {
+        const AgentEvent request = event(AgentEventType::approvalRequired, session, "rm -rf build");
+        store.apply(request);
+        return request.id;
+    };
+    at(0);
+    const QUuid replaced = ask("s1"), superseded = ask("s2"), stopped = ask("s3"), expired = ask("s4");
+    const QUuid answered = ask("s5");
+    // The agent's own permission notice is the same request, not its end.
+    store.apply(event(AgentEventType::inputRequired, "s1"));
+    EXPECT_TRUE(ended.empty());
+
+    store.apply(event(AgentEventType::responding, "s1"));
+    const QUuid newer = ask("s2");
+    store.apply(event(AgentEventType::agentStopped, "s3"));
+    store.resolveApproval(answered, true);
+    store.resolveApproval(answered, true);
+    at(1000), store.apply(event(AgentEventType::taskCompleted, "s2"));
+    tickAt(1801);
+    EXPECT_EQ(ended, (std::vector<QUuid>{replaced, superseded, stopped, answered, newer, expired}));
+}
+
 TEST_F(SessionStoreTest, FixedTextsFollowTheLanguageAndOnlyThreeKindsNotify) {
     settings.setLanguage(AppLanguage::zh);
     store.apply(event(AgentEventType::thinking, "s1", ""));
