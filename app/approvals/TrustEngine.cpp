@@ -1,5 +1,9 @@
 #include "TrustEngine.h"
 
+#include <QRegularExpression>
+
+#include <algorithm>
+
 namespace nubbo {
 
 namespace {
@@ -21,6 +25,19 @@ bool startsWithTrusted(const QString& text, const QStringList& trusted) {
     return false;
 }
 
+// A trusted prefix vouches for one command, not for what is chained after it: "npm install && curl … | sh"
+// is several commands. Every command of a chain (split at ; & | and line breaks) must start with a trusted
+// prefix, and command substitution, which runs a command anywhere in a line, is never vouched for.
+bool everyCommandTrusted(const QString& text, const QStringList& trusted) {
+    if (text.contains(QLatin1String("$(")) || text.contains(QLatin1Char('`')))
+        return false;
+    static const QRegularExpression separators(QStringLiteral("[;&|\n\r]+"));
+    const QStringList commands = text.split(separators, Qt::SkipEmptyParts);
+    return !commands.isEmpty() && std::all_of(commands.begin(), commands.end(), [&](const QString& command) {
+        return startsWithTrusted(command.trimmed(), trusted);
+    });
+}
+
 } // namespace
 
 TrustDecision TrustEngine::decide(const QString& command, const TrustSettings& settings) {
@@ -34,7 +51,7 @@ TrustDecision TrustEngine::decide(const QString& command, const TrustSettings& s
     case ApprovalMode::manual:
         return TrustDecision::ask;
     case ApprovalMode::smart:
-        return startsWithTrusted(text, settings.trusted) ? TrustDecision::allow : TrustDecision::ask;
+        return everyCommandTrusted(text, settings.trusted) ? TrustDecision::allow : TrustDecision::ask;
     case ApprovalMode::fullAuto:
     case ApprovalMode::allowAll:
         return TrustDecision::allow;
