@@ -78,7 +78,12 @@ int run(int argc, char** argv, const BridgeIO& io) {
     const ProviderSpec* spec = ProviderRegistry::spec(source);
     const ProviderFamily family = spec ? spec->family : ProviderFamily::claude;
     const bool isDecision = isDecisionEvent(family, event);
-    const std::string_view type = isDecision ? "approvalRequired" : ProviderRegistry::unifiedType(event);
+    std::string_view type = isDecision ? "approvalRequired" : ProviderRegistry::unifiedType(event);
+    // Gemini fires PreCompress before every model request, also when it then finds the history short enough
+    // to leave alone, and it reports neither outcome; only a compression the user asked for (/compress) is
+    // sure to happen. The automatic check is the model turn starting.
+    if (family == ProviderFamily::gemini && type == "contextCompacting" && fields.trigger.value_or("") != "manual")
+        type = "thinking";
     // A notification that only reports (signed in, still idle) would park the pet at "waiting for your
     // input" with nothing to answer; the app has no other type for it, so it hears nothing.
     if (type == "inputRequired" && !ProviderRegistry::notificationAsksUser(fields.notificationType.value_or("")))

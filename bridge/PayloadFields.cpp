@@ -136,6 +136,7 @@ PayloadFields extractFields(const json& payload) {
     fields.command = commandOf(payload);
     fields.message = firstNonEmpty(payload, {"message", "notification"});
     fields.notificationType = firstNonEmpty(payload, {"notification_type", "notificationType"});
+    fields.trigger = firstNonEmpty(payload, {"trigger"});
     fields.sessionId = firstNonEmpty(payload, {"session_id", "sessionId"});
     fields.cwd = nonEmptyString(payload, "cwd");
     fields.transcriptPath = firstNonEmpty(payload, {"transcript_path", "transcriptPath"});

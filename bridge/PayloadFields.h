@@ -18,6 +18,7 @@ struct PayloadFields {
     std::optional<std::string> message;
     // What kind of Notification this is (permission_prompt, idle_prompt, auth_success…).
     std::optional<std::string> notificationType;
+    std::optional<std::string> trigger;  // what started a compaction: "manual" (the user asked) or "auto"
     std::optional<std::string> sessionId;
     std::optional<std::string> cwd;
     std::optional<std::string> transcriptPath;

@@ -173,7 +173,17 @@ std::vector<FixtureCase> fixtureCases() {
         {"GeminiBeforeAgent", [] { return wrapped("gemini/BeforeAgent.json"); },
          R"({"provider":"gemini","type":"agentStarted","message":"BeforeAgent","cwd":"/home/dev/project",
              "sessionId":"23fa98b3-84a8-40c1-8a9f-3197d59e18a5"})"_json},
+        // Gemini's automatic PreCompress comes before every model request, compressing or not.
         {"GeminiPreCompress", [] { return wrapped("gemini/PreCompress.json"); },
+         R"({"provider":"gemini","type":"thinking","message":"PreCompress","cwd":"/home/dev/project",
+             "sessionId":"23fa98b3-84a8-40c1-8a9f-3197d59e18a5"})"_json},
+        {"GeminiPreCompressManual", [] {
+             Invocation run = wrapped("gemini/PreCompress.json");
+             json payload = json::parse(run.stdinBytes);
+             payload["trigger"] = "manual";
+             run.stdinBytes = payload.dump();
+             return run;
+         },
          R"({"provider":"gemini","type":"contextCompacting","message":"PreCompress","cwd":"/home/dev/project",
              "sessionId":"23fa98b3-84a8-40c1-8a9f-3197d59e18a5"})"_json},
         {"GeminiAfterTool", [] { return wrapped("gemini/AfterTool.json"); },

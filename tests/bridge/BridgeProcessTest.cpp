@@ -215,7 +215,7 @@ const EventCase kEventCases[] = {
     {"claude", "TaskFinished", "coding", false},
     {"cline", "TaskComplete", "taskCompleted", false},
     {"claude", "PreCompact", "contextCompacting", false},
-    {"gemini", "PreCompress", "contextCompacting", false},
+    {"gemini", "PreCompress", "thinking", false},  // an automatic check, not a compression the user asked for
     {"copilot", "preCompact", "contextCompacting", false},
     {"codex", "PostCompact", "thinking", false},
     {"gemini", "PostCompress", "thinking", false},
