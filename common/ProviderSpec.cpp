@@ -35,6 +35,8 @@ int hookTimeout(const ProviderSpec& spec, std::string_view event) {
     return hookTimeoutUnit(spec) == TimeoutUnit::milliseconds ? seconds * 1000 : seconds;
 }
 
+bool decisionsOnlyVeto(const ProviderSpec& spec) { return spec.family == ProviderFamily::gemini; }
+
 std::vector<std::string> formerHookFolders(const ProviderSpec& spec) {
     if (spec.mechanism == HookMechanism::scriptDir && spec.id == "cline")
         return {"Documents/Cline/Rules/Hooks"};

@@ -35,6 +35,10 @@ TimeoutUnit hookTimeoutUnit(const ProviderSpec& spec);
 // The time-out written into the provider's entry for this event, in the provider's unit.
 int hookTimeout(const ProviderSpec& spec, std::string_view event);
 
+// Whether the agent's "allow" is only a non-veto: Gemini asks the user itself after an allow, so the app can
+// stop a request but never grant one.
+bool decisionsOnlyVeto(const ProviderSpec& spec);
+
 // Folders (relative to the home directory) where earlier releases of the app wrote this agent's hook
 // scripts and the agent no longer looks: the app's own scripts there are removed, so nothing fires twice
 // if an agent ever reads both again.

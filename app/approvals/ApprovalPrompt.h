@@ -16,6 +16,8 @@ struct ApprovalPrompt {
     QString title;      // "<title> wants to continue"
     QString command;    // the request's command, else its message
     ApprovalRisk risk = ApprovalRisk::normal;
+    // The agent's verdicts can only stop it: Deny stops the request, Allow hands the choice back to the agent.
+    bool vetoOnly = false;
 
     bool operator==(const ApprovalPrompt&) const = default;
 };

@@ -53,7 +53,12 @@ void AgentEventBus::publish(const AgentEvent& event, LocalSocketServer::Reply re
         return;
     }
     const QString request = event.command.value_or(event.message);
-    if (TrustEngine::decide(request, settings_.trustSettings()) == TrustDecision::allow) {
+    TrustSettings trust = settings_.trustSettings();
+    // Where the app's Allow grants nothing (the agent asks the user itself afterwards), a card could only
+    // stall the agent; only what the rules would stop even in the most permissive mode waits for a veto.
+    if (const ProviderSpec* spec = event.provider.spec(); spec && decisionsOnlyVeto(*spec))
+        trust.mode = ApprovalMode::fullAuto;
+    if (TrustEngine::decide(request, trust) == TrustDecision::allow) {
         if (reply) reply(true);
         // Shown as ordinary tool work: no card and no approval notification for what the rules allowed.
         AgentEvent allowed;

@@ -156,6 +156,7 @@ QVariantMap PetViewModel::bubbleMap() const {
         map.insert(QStringLiteral("command"), prompt.command);
         map.insert(QStringLiteral("risk"), rawValue(prompt.risk));
         map.insert(QStringLiteral("riskTitle"), title(prompt.risk, language()));
+        map.insert(QStringLiteral("vetoOnly"), prompt.vetoOnly);
     }
     return map;
 }

@@ -402,7 +402,8 @@ std::optional<PetBubbleKind> AgentSessionStore::bubble(const AgentSession& sessi
             session.approvalPromptId.value_or(QUuid::createUuid()),
             session.approvalEventId ? *session.approvalEventId : QUuid::createUuid(),
             session.provider, title + (zh ? QStringLiteral(" 想要继续") : QStringLiteral(" wants to continue")),
-            command, TrustEngine::isDangerous(command, settings_) ? ApprovalRisk::risky : ApprovalRisk::normal}};
+            command, TrustEngine::isDangerous(command, settings_) ? ApprovalRisk::risky : ApprovalRisk::normal,
+            session.provider.spec() && decisionsOnlyVeto(*session.provider.spec())}};
     }
     case PetState::waitingInput:
         return BubbleMessage{title + (zh ? QStringLiteral(" 需要你在终端里输入。")

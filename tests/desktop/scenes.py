@@ -21,6 +21,8 @@ SCENES = [
               "message": "git push origin main"}),
     ("risky card", {"type": "approvalRequired", "toolName": "Bash", "command": "rm -rf build/ && make clean",
                     "message": "rm -rf build/ && make clean"}),
+    ("veto card", {"provider": "gemini", "type": "approvalRequired", "toolName": "run_shell_command",
+                   "command": "sudo rm -rf /var/cache/app", "message": "sudo rm -rf /var/cache/app"}),
     ("reading", {"type": "coding", "toolName": "Read", "filePath": "/tmp/src/parser.cpp"}),
     ("searching", {"type": "coding", "toolName": "Grep", "query": "TODO"}),
     ("browsing", {"type": "coding", "toolName": "WebFetch", "url": "https://example.org/"}),
@@ -53,7 +55,7 @@ def main(app, out):
         with open(os.path.join(config, "preferences.json"), "w") as f:
             json.dump({"hasOpenedSettingsOnFirstLaunch": True, "settings.language": language,
                        "settings.approvalMode": "manual", "settings.enable.codex": False,
-                       "settings.enable.gemini": False, "settings.enable.opencode": False,
+                       "settings.enable.opencode": False,
                        "settings.enable.claude": False}, f)
         env = dict(os.environ, HOME=home, XDG_CONFIG_HOME=os.path.join(home, ".config"), QT_QPA_PLATFORM="xcb",
                    LANG="C.UTF-8")

@@ -115,6 +115,34 @@ TEST_F(EventBusTest, TrustedRequestsAreGrantedAtOnceAndShownAsToolWork) {
     EXPECT_EQ(event->type, AgentEventType::coding);
 }
 
+// Gemini asks the user itself after an allow: in manual mode a read goes on at once as tool work, and only a
+// dangerous command waits, for a veto.
+TEST_F(EventBusTest, AnAgentThatCanOnlyBeVetoedWaitsOnlyForDangerousRequests) {
+    settings.setApprovalMode(ApprovalMode::manual);
+    EXPECT_EQ(requestReply(socketPath, R"({"provider":"gemini","type":"approvalRequired","toolName":"read_file",)"
+                                       R"("command":"/p/notes.md","sessionId":"g"})" "\n"),
+              "{\"approval\":\"granted\"}\n");
+    const auto* event = waitForEvent(1);
+    ASSERT_TRUE(event);
+    EXPECT_EQ(event->type, AgentEventType::coding);
+
+    Client agent(socketPath);
+    agent.send(R"({"provider":"gemini","type":"approvalRequired","toolName":"run_shell_command",)"
+               R"("command":"rm -rf build","sessionId":"g"})" "\n");
+    event = waitForEvent(2);
+    ASSERT_TRUE(event);
+    EXPECT_EQ(event->type, AgentEventType::approvalRequired);
+    EXPECT_EQ(bus->parkedCount(), 1u);
+    bus->resolveApproval(event->id, false);
+    EXPECT_EQ(agent.readAll(), "{\"approval\":\"denied\"}\n");
+
+    // Claude's allow does grant: it waits in manual mode as before.
+    Client claude(socketPath);
+    claude.send(R"({"provider":"claude","type":"approvalRequired","command":"cat notes.md"})" "\n");
+    ASSERT_TRUE(waitForEvent(3));
+    EXPECT_EQ(sink.events[2].type, AgentEventType::approvalRequired);
+}
+
 TEST_F(EventBusTest, AnAllowedRequestIsReplacedByANewEvent) {
     settings.setApprovalMode(ApprovalMode::fullAuto);
     AgentEvent request;
@@ -137,6 +165,7 @@ TEST_F(EventBusTest, AnAllowedRequestIsReplacedByANewEvent) {
     // A request nobody waits on is still shown, and parks nothing.
     settings.setApprovalMode(ApprovalMode::manual);
     request.id = QUuid::createUuid();
+    request.provider = AgentProvider("claude");
     bus->publish(request, nullptr);
     event = waitForEvent(2);
     ASSERT_TRUE(event);

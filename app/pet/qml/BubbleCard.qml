@@ -264,6 +264,20 @@ Item {
                 }
             }
 
+            // An agent that asks the user itself: say what each button really does.
+            Text {
+                objectName: "vetoNote"
+                visible: !!card.content.vetoOnly
+                width: parent.width
+                text: card.zh ? "拒绝会阻止它；允许则交由 " + (card.content.providerTitle || "") + " 自己询问你。"
+                              : "Deny stops it; Allow lets " + (card.content.providerTitle || "the agent") + " ask you itself."
+                font.family: DesktopPalette.uiFontFamily
+                font.pixelSize: 10
+                color: DesktopPalette.secondary
+                wrapMode: Text.WordWrap
+                textFormat: Text.PlainText
+            }
+
             ApprovalActions {
                 width: parent.width
                 viewModel: card.viewModel
