@@ -365,6 +365,33 @@ bool HookInstaller::scriptHooksInstalled(const ProviderSpec& spec) const {
     return true;
 }
 
+bool HookInstaller::isCurrent(const ProviderSpec& spec) const {
+    if (!isWired(spec))
+        return false;
+    switch (spec.mechanism) {
+    case HookMechanism::claudeHooks:
+    case HookMechanism::cursorHooks: {
+        json root;
+        if (readJsonObject(configPath(spec), root) != JsonRead::parsed)
+            return false;
+        return HookEntries::merge(root, spec, [&](std::string_view event) {
+                   return command(spec, q(std::string(event))).toStdString();
+               }) == root;
+    }
+    case HookMechanism::copilotFile: {
+        json root;
+        return readJsonObject(configPath(spec), root) == JsonRead::parsed &&
+               root == HookEntries::makeOwnedFile(spec, [&](std::string_view event) {
+                   return command(spec, q(std::string(event))).toStdString();
+               });
+    }
+    case HookMechanism::jsPlugin:
+    case HookMechanism::scriptDir:
+        return true;
+    }
+    return true;
+}
+
 bool HookInstaller::isWired(const ProviderSpec& spec) const {
     switch (spec.mechanism) {
     case HookMechanism::claudeHooks:
@@ -398,7 +425,7 @@ void HookInstaller::ensureHealthy() const {
         env_.writeLauncher(launcherPath());
     bool healthy = true;
     for (const auto& spec : env_.catalogue)
-        if (enabled(spec) && !isWired(spec))
+        if (enabled(spec) && !isCurrent(spec))
             healthy = false;
     if (healthy) {
         log(QStringLiteral("hook ensure: healthy, no action"));

@@ -73,6 +73,9 @@ public:
     // The command the entry for this agent's event runs.
     QString command(const ProviderSpec& spec, const QString& event) const;
     bool isWired(const ProviderSpec& spec) const;
+    // Wired exactly as an install now writes it: the same commands, matchers and time-outs. Entries an older
+    // release wrote (a time-out in the wrong unit, an old launcher path) are wired but not current.
+    bool isCurrent(const ProviderSpec& spec) const;
 
     // Default hook command: POSIX single-quoting of the launcher path, so any home folder is safe.
     // The bundle the running app was started from, or empty when it does not run from one.

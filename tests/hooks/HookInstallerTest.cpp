@@ -306,6 +306,20 @@ TEST_F(HookInstallerTest, EnsureHealthyRepairsOnlyWhenAnEnabledAgentIsUnwired) {
     EXPECT_EQ(logLines.last(), "hook ensure: repaired stale/missing hooks");
     EXPECT_TRUE(installer().status().value("claude"));
 
+    // Entries an older release wrote still fire but wait the wrong time: a Qwen time-out in seconds is read
+    // as milliseconds. They are rewritten as an install writes them now.
+    enabledIds = {"qwen"};
+    install();
+    json qwen = jsonAt(".qwen/settings.json");
+    qwen["hooks"]["PermissionRequest"][0]["hooks"][0]["timeout"] = 86400;
+    put(".qwen/settings.json", QByteArray::fromStdString(qwen.dump()));
+    EXPECT_TRUE(installer().status().value("qwen"));
+    installer().ensureHealthy();
+    EXPECT_EQ(logLines.last(), "hook ensure: repaired stale/missing hooks");
+    EXPECT_EQ(jsonAt(".qwen/settings.json")["hooks"]["PermissionRequest"][0]["hooks"][0]["timeout"], 86400000);
+    installer().ensureHealthy();
+    EXPECT_EQ(logLines.last(), "hook ensure: healthy, no action");
+
     launcherError = QStringLiteral("disk full");
     EXPECT_EQ(installer().install().error, "disk full") << "a failed launcher write ends install";
 }
