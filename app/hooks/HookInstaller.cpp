@@ -234,8 +234,7 @@ QString HookInstaller::injectSharedHooks(const ProviderSpec& spec) const {
     case JsonRead::notObject:
         return QStringLiteral("%1 does not hold a JSON object; it was left unchanged").arg(path);
     }
-    const json merged = HookEntries::merge(
-        root, spec, [&](std::string_view event) { return command(spec, q(std::string(event))).toStdString(); });
+    const json merged = HookEntries::merge(root, spec, commandFor(spec));
     const QByteArray bytes = QByteArray::fromStdString(HookEntries::serialise(merged));
     // Rewriting identical bytes would only wake every watcher of the file.
     if (ConfigFileWriter::read(path) == bytes)
@@ -244,8 +243,7 @@ QString HookInstaller::injectSharedHooks(const ProviderSpec& spec) const {
 }
 
 QString HookInstaller::writeOwnedHookFile(const ProviderSpec& spec) const {
-    const json file = HookEntries::makeOwnedFile(
-        spec, [&](std::string_view event) { return command(spec, q(std::string(event))).toStdString(); });
+    const json file = HookEntries::makeOwnedFile(spec, commandFor(spec));
     return ConfigFileWriter::writeAtomically(configPath(spec), QByteArray::fromStdString(HookEntries::serialise(file)));
 }
 
@@ -365,6 +363,10 @@ bool HookInstaller::scriptHooksInstalled(const ProviderSpec& spec) const {
     return true;
 }
 
+HookCommandFor HookInstaller::commandFor(const ProviderSpec& spec) const {
+    return [this, &spec](std::string_view event) { return command(spec, q(std::string(event))).toStdString(); };
+}
+
 bool HookInstaller::isCurrent(const ProviderSpec& spec) const {
     if (!isWired(spec))
         return false;
@@ -374,16 +376,12 @@ bool HookInstaller::isCurrent(const ProviderSpec& spec) const {
         json root;
         if (readJsonObject(configPath(spec), root) != JsonRead::parsed)
             return false;
-        return HookEntries::merge(root, spec, [&](std::string_view event) {
-                   return command(spec, q(std::string(event))).toStdString();
-               }) == root;
+        return HookEntries::merge(root, spec, commandFor(spec)) == root;
     }
     case HookMechanism::copilotFile: {
         json root;
         return readJsonObject(configPath(spec), root) == JsonRead::parsed &&
-               root == HookEntries::makeOwnedFile(spec, [&](std::string_view event) {
-                   return command(spec, q(std::string(event))).toStdString();
-               });
+               root == HookEntries::makeOwnedFile(spec, commandFor(spec));
     }
     case HookMechanism::jsPlugin:
     case HookMechanism::scriptDir:

@@ -3,6 +3,7 @@
 // wired.
 #pragma once
 
+#include "HookEntries.h"
 #include "ProviderSpec.h"
 
 #include <QDateTime>
@@ -72,6 +73,8 @@ public:
     static QString backupName(const ProviderSpec& spec);
     // The command the entry for this agent's event runs.
     QString command(const ProviderSpec& spec, const QString& event) const;
+    // The same, as the entry builders take it.
+    HookCommandFor commandFor(const ProviderSpec& spec) const;
     bool isWired(const ProviderSpec& spec) const;
     // Wired exactly as an install now writes it: the same commands, matchers and time-outs. Entries an older
     // release wrote (a time-out in the wrong unit, an old launcher path) are wired but not current.

@@ -7,6 +7,7 @@ import { after, before, describe, test } from "node:test";
 
 import { clickCardButton, desktopAppEnv } from "./desktop-card.mjs";
 import { FakeModelServer } from "./fake-model-server.mjs";
+import { geminiEnv } from "./gemini-run.mjs";
 import { NubboHome, ensureAgent, run, waitFor } from "./harness.mjs";
 
 const gemini = ensureAgent("@google/gemini-cli", "0.61.0", "gemini");
@@ -37,13 +38,7 @@ describe("Gemini CLI with the app in manual mode", () => {
     const geminiRun = run(gemini, ["-p", "Read the notes, then clean up.", "--approval-mode", "yolo", "-m", "gemini-2.5-flash"], {
       cwd: home.project,
       timeoutMs: 120000,
-      env: home.env({
-        GEMINI_API_KEY: "not-a-key",
-        GOOGLE_GEMINI_BASE_URL: server.url,
-        GEMINI_CLI_TRUST_WORKSPACE: "true",
-        GEMINI_CLI_NO_RELAUNCH: "true",
-        GEMINI_TELEMETRY_ENABLED: "false",
-      }),
+      env: geminiEnv(home, server),
     });
     await waitFor("the approval card", () => home.petLines().includes("state waitingApproval"), 60000);
     petBeforeTheCard = home.petLines();

@@ -6,6 +6,7 @@ import path from "node:path";
 import { after, before, describe, test } from "node:test";
 
 import { FakeModelServer } from "./fake-model-server.mjs";
+import { geminiEnv } from "./gemini-run.mjs";
 import { NubboHome, ensureAgent, inOrder, run, waitFor } from "./harness.mjs";
 
 const gemini = ensureAgent("@google/gemini-cli", "0.61.0", "gemini");
@@ -42,13 +43,7 @@ describe("Gemini CLI with a trust setting that allows everything but dangerous c
     result = await run(gemini, ["-p", "Create the marker file, then read the notes.", "--approval-mode", "yolo", "-m", "gemini-2.5-flash"], {
       cwd: home.project,
       timeoutMs: 120000,
-      env: home.env({
-        GEMINI_API_KEY: "not-a-key",
-        GOOGLE_GEMINI_BASE_URL: server.url,
-        GEMINI_CLI_TRUST_WORKSPACE: "true",
-        GEMINI_CLI_NO_RELAUNCH: "true",
-        GEMINI_TELEMETRY_ENABLED: "false",
-      }),
+      env: geminiEnv(home, server),
     });
     await waitFor("the pet to show the end of the task",
       () => inOrder(home.petLines(), ["state success", "bubble All done: the marker exists."]), 20000);
