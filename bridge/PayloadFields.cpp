@@ -139,6 +139,16 @@ PayloadFields extractFields(const json& payload) {
     fields.trigger = firstNonEmpty(payload, {"trigger"});
     fields.sessionId = firstNonEmpty(payload, {"session_id", "sessionId"});
     fields.cwd = nonEmptyString(payload, "cwd");
+    // Cline 3 names its session and folder its own way: the root session (which its subagents share) and
+    // the first workspace root.
+    if (!fields.sessionId)
+        if (const json* context = objectAt(payload, "sessionContext"))
+            fields.sessionId = nonEmptyString(*context, "rootSessionId");
+    if (!fields.cwd)
+        if (const auto roots = payload.find("workspaceRoots");
+            roots != payload.end() && roots->is_array() && !roots->empty() && (*roots)[0].is_string() &&
+            !(*roots)[0].get_ref<const std::string&>().empty())
+            fields.cwd = (*roots)[0].get<std::string>();
     fields.transcriptPath = firstNonEmpty(payload, {"transcript_path", "transcriptPath"});
     fields.lastAssistantMessage = nonEmptyString(payload, "last_assistant_message");
     return fields;

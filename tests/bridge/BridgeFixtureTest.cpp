@@ -231,20 +231,23 @@ std::vector<FixtureCase> fixtureCases() {
          R"({"provider":"copilot","type":"inputRequired","message":"Run command: touch created.txt",
              "cwd":"/home/dev/project","sessionId":"fb30866b-a4c0-40b8-a327-769c0e5b03e7"})"_json},
 
-        // Cline CLI (tool and JSON-encoded parameters under the hook's own key; no session or cwd keys the bridge
-        // reads; extra --hookdir arguments)
+        // Cline CLI (tool and JSON-encoded parameters under the hook's own key, the root session and workspace
+        // roots; extra --hookdir arguments)
         {"ClineTaskStart", [] { return jsonLine("cline/hooks-PreToolUse-continue.jsonl", 0); },
-         R"({"provider":"cline","type":"agentStarted","message":"TaskStart"})"_json},
+         R"({"provider":"cline","type":"agentStarted","message":"TaskStart","sessionId":"1796764052345_c4wgo",
+             "cwd":"/home/dev/project"})"_json},
         {"ClinePostToolUse", [] { return jsonLine("cline/hooks-PreToolUse-continue.jsonl", 2); },
          R"({"provider":"cline","type":"coding","message":"run_commands","command":"touch created.txt",
-             "toolName":"run_commands","phase":"post"})"_json},
+             "toolName":"run_commands","phase":"post","sessionId":"1796764052345_c4wgo","cwd":"/home/dev/project"})"_json},
         {"ClineTaskComplete", [] { return jsonLine("cline/hooks-PreToolUse-continue.jsonl", 5); },
-         R"({"provider":"cline","type":"taskCompleted","message":"TaskComplete"})"_json},
+         R"({"provider":"cline","type":"taskCompleted","message":"TaskComplete","sessionId":"1796764052345_c4wgo",
+             "cwd":"/home/dev/project"})"_json},
         {"ClineSessionShutdown", [] { return jsonLine("cline/hooks-PreToolUse-cancel.jsonl", 2); },
-         R"({"provider":"cline","type":"agentStopped","message":"SessionShutdown"})"_json},
+         R"({"provider":"cline","type":"agentStopped","message":"SessionShutdown","sessionId":"1796764040419_rb0jc",
+             "cwd":"/home/dev/project"})"_json},
         {"ClinePostToolUseOtherHookDir", [] { return jsonLine("cline/hooks-tools-two-dirs.jsonl", 4); },
          R"({"provider":"cline","type":"coding","message":"run_commands","command":"ls","toolName":"run_commands",
-             "phase":"post"})"_json},
+             "phase":"post","sessionId":"1796764021141_rdln5","cwd":"/home/dev/project"})"_json},
     };
 }
 
@@ -389,9 +392,10 @@ TEST(BridgeFixtureDecision, CopilotPermissionRequestWithoutAVerdictPrintsNothing
     expectDecision(exchange(home, inv.args, inv.stdinBytes, AppReply::closeWithoutReply()), "", record);
 }
 
-json clineRequest(const char* toolName, const char* command) {
+// Cline's session is its root session; its folder, the first workspace root.
+json clineRequest(const char* toolName, const char* command, const char* rootSession) {
     return json{{"provider", "cline"}, {"type", "approvalRequired"}, {"message", toolName}, {"command", command},
-                {"toolName", toolName}};
+                {"toolName", toolName}, {"sessionId", rootSession}, {"cwd", "/home/dev/project"}};
 }
 
 TEST(BridgeFixtureDecision, ClinePreToolUseContinued) {
@@ -401,9 +405,10 @@ TEST(BridgeFixtureDecision, ClinePreToolUseContinued) {
         json record;
     };
     for (const auto& [file, index, record] :
-         {Case{"cline/hooks-PreToolUse-continue.jsonl", 1, clineRequest("run_commands", "touch created.txt")},
-          Case{"cline/hooks-PreToolUse-continue.jsonl", 3, clineRequest("read_files", "/home/dev/project/hello.txt")},
-          Case{"cline/hooks-tools-two-dirs.jsonl", 2, clineRequest("run_commands", "ls")}}) {
+         {Case{"cline/hooks-PreToolUse-continue.jsonl", 1, clineRequest("run_commands", "touch created.txt", "1796764052345_c4wgo")},
+          Case{"cline/hooks-PreToolUse-continue.jsonl", 3,
+               clineRequest("read_files", "/home/dev/project/hello.txt", "1796764052345_c4wgo")},
+          Case{"cline/hooks-tools-two-dirs.jsonl", 2, clineRequest("run_commands", "ls", "1796764021141_rdln5")}}) {
         SCOPED_TRACE(std::string(file) + ":" + std::to_string(index));
         const Invocation inv = jsonLine(file, index);
         ASSERT_EQ(inv.capture.at("event"), "PreToolUse");
@@ -422,7 +427,7 @@ TEST(BridgeFixtureDecision, ClinePreToolUseCancelled) {
     TempHome home;
     const Exchange ex = exchange(home, inv.args, inv.stdinBytes, AppReply::send(kDenied));
     expectDecision(ex, "{\"cancel\":true,\"errorMessage\":\"Denied in Nubbo\"}\n",
-                   clineRequest("run_commands", "touch created.txt"));
+                   clineRequest("run_commands", "touch created.txt", "1796764040419_rb0jc"));
     const json replied = json::parse(inv.capture.at("replied").get<std::string>());
     EXPECT_EQ(json::parse(ex.run.out).at("cancel"), replied.at("cancel"));
 }
@@ -501,7 +506,7 @@ TEST(BridgeFixtureToolArgs, ClineCommandsAreAllNamed) {
     });
     TempHome home;
     expectDecision(exchange(home, inv.args, inv.stdinBytes, AppReply::send(kGranted)), "{\"cancel\":false}\n",
-                   clineRequest("run_commands", "ls\nrm -rf build"));
+                   clineRequest("run_commands", "ls\nrm -rf build", "1796764052345_c4wgo"));
 }
 
 // ---------------------------------------------------------------------------------------------------------------
