@@ -368,26 +368,23 @@ HookCommandFor HookInstaller::commandFor(const ProviderSpec& spec) const {
 }
 
 bool HookInstaller::isCurrent(const ProviderSpec& spec) const {
-    if (!isWired(spec))
-        return false;
+    // A file that already holds what an install would write holds every entry too, so one read answers both.
+    json root;
     switch (spec.mechanism) {
     case HookMechanism::claudeHooks:
-    case HookMechanism::cursorHooks: {
-        json root;
-        if (readJsonObject(configPath(spec), root) != JsonRead::parsed)
-            return false;
-        return HookEntries::merge(root, spec, commandFor(spec)) == root;
-    }
-    case HookMechanism::copilotFile: {
-        json root;
+    case HookMechanism::cursorHooks:
+        if (spec.events.empty())
+            return isWired(spec);
+        return readJsonObject(configPath(spec), root) == JsonRead::parsed &&
+               HookEntries::merge(root, spec, commandFor(spec)) == root;
+    case HookMechanism::copilotFile:
         return readJsonObject(configPath(spec), root) == JsonRead::parsed &&
                root == HookEntries::makeOwnedFile(spec, commandFor(spec));
-    }
     case HookMechanism::jsPlugin:
     case HookMechanism::scriptDir:
-        return true;
+        return isWired(spec);
     }
-    return true;
+    return isWired(spec);
 }
 
 bool HookInstaller::isWired(const ProviderSpec& spec) const {

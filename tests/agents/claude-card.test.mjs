@@ -6,10 +6,7 @@ import path from "node:path";
 import { after, before, describe, test } from "node:test";
 
 import { startClaude } from "./claude-run.mjs";
-import { clickCardButton, manualCardSetUp } from "./desktop-card.mjs";
-import { waitFor } from "./harness.mjs";
-
-const shots = process.env.NUBBO_SHOTS_DIR;
+import { answerTheCard, manualCardSetUp } from "./desktop-card.mjs";
 
 for (const [button, runs] of [["Allow", true], ["Deny", false]]) {
   describe(`Claude Code's request answered with ${button} on the card`, () => {
@@ -21,8 +18,7 @@ for (const [button, runs] of [["Allow", true], ["Deny", false]]) {
     before(async () => {
       ({ home, server } = await manualCardSetUp(marker));
       const claudeRun = startClaude(home, server, "Create the marker file.");
-      await waitFor("the approval card", () => home.petLines().includes("state waitingApproval"), 60000);
-      await clickCardButton(button, shots && path.join(shots, `claude-card-${button.toLowerCase()}.png`));
+      await answerTheCard(home, button, `claude-card-${button.toLowerCase()}.png`);
       result = await claudeRun;
     });
 

@@ -5,12 +5,11 @@ import fs from "node:fs";
 import path from "node:path";
 import { after, before, describe, test } from "node:test";
 
-import { clickCardButton, desktopAppEnv } from "./desktop-card.mjs";
+import { answerTheCard, desktopAppEnv } from "./desktop-card.mjs";
 import { FakeModelServer } from "./fake-model-server.mjs";
 import { NubboHome, ensureAgent, run, waitFor } from "./harness.mjs";
 
 const cline = ensureAgent("cline", "3.0.65", "cline");
-const shots = process.env.NUBBO_SHOTS_DIR;
 
 async function clineHome(settings, command) {
   const home = new NubboHome({ "settings.enable.cline": true, hasOpenedSettingsOnFirstLaunch: true, ...settings });
@@ -64,8 +63,7 @@ describe("Cline CLI with a dangerous command denied on the card", () => {
   before(async () => {
     let clineRun;
     ({ home, server, clineRun } = await clineHome({ "settings.approvalMode": "smart" }, "rm -rf build"));
-    await waitFor("the approval card", () => home.petLines().includes("state waitingApproval"), 60000);
-    await clickCardButton("Deny", shots && path.join(shots, "cline-card-deny.png"));
+    await answerTheCard(home, "Deny", "cline-card-deny.png");
     result = await clineRun;
   });
 

@@ -5,12 +5,11 @@ import fs from "node:fs";
 import path from "node:path";
 import { after, before, describe, test } from "node:test";
 
-import { clickCardButton, desktopAppEnv } from "./desktop-card.mjs";
+import { answerTheCard, desktopAppEnv } from "./desktop-card.mjs";
 import { FakeModelServer } from "./fake-model-server.mjs";
 import { NubboHome, ensureAgent, run, waitFor } from "./harness.mjs";
 
 const copilot = ensureAgent("@github/copilot", "1.0.102", "copilot");
-const shots = process.env.NUBBO_SHOTS_DIR;
 
 async function copilotHome(settings, command) {
   const home = new NubboHome({ "settings.enable.copilot": true, hasOpenedSettingsOnFirstLaunch: true, ...settings });
@@ -60,8 +59,7 @@ describe("Copilot CLI with a dangerous command denied on the card", () => {
   before(async () => {
     let copilotRun;
     ({ home, server, copilotRun } = await copilotHome({ "settings.approvalMode": "smart" }, "rm -rf build"));
-    await waitFor("the approval card", () => home.petLines().includes("state waitingApproval"), 60000);
-    await clickCardButton("Deny", shots && path.join(shots, "copilot-card-deny.png"));
+    await answerTheCard(home, "Deny", "copilot-card-deny.png");
     result = await copilotRun;
   });
 

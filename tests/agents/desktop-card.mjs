@@ -6,7 +6,7 @@ import { fileURLToPath } from "node:url";
 import { promisify } from "node:util";
 
 import { FakeModelServer } from "./fake-model-server.mjs";
-import { NubboHome } from "./harness.mjs";
+import { NubboHome, waitFor } from "./harness.mjs";
 
 const exec = promisify(execFile);
 const desktopDir = path.join(path.dirname(fileURLToPath(import.meta.url)), "..", "desktop");
@@ -39,6 +39,15 @@ export async function clickCardButton(name, screenshot) {
     last = now;
   }
   throw new Error(`the ${name} button never came to rest`);
+}
+
+// Waits for the card, then answers it with the named button; gives the pet's log lines as the card came.
+export async function answerTheCard(home, button, screenshotName) {
+  await waitFor("the approval card", () => home.petLines().includes("state waitingApproval"), 60000);
+  const linesAtTheCard = home.petLines();
+  const shots = process.env.NUBBO_SHOTS_DIR;
+  await clickCardButton(button, shots && path.join(shots, screenshotName));
+  return linesAtTheCard;
 }
 
 // A home in manual mode with the app on the real display, and a model that asks once to touch the marker.

@@ -5,13 +5,12 @@ import fs from "node:fs";
 import path from "node:path";
 import { after, before, describe, test } from "node:test";
 
-import { clickCardButton, desktopAppEnv } from "./desktop-card.mjs";
+import { answerTheCard, desktopAppEnv } from "./desktop-card.mjs";
 import { FakeModelServer } from "./fake-model-server.mjs";
 import { geminiEnv } from "./gemini-run.mjs";
-import { NubboHome, ensureAgent, run, waitFor } from "./harness.mjs";
+import { NubboHome, ensureAgent, run } from "./harness.mjs";
 
 const gemini = ensureAgent("@google/gemini-cli", "0.61.0", "gemini");
-const shots = process.env.NUBBO_SHOTS_DIR;
 
 describe("Gemini CLI with the app in manual mode", () => {
   let home;
@@ -40,9 +39,7 @@ describe("Gemini CLI with the app in manual mode", () => {
       timeoutMs: 120000,
       env: geminiEnv(home, server),
     });
-    await waitFor("the approval card", () => home.petLines().includes("state waitingApproval"), 60000);
-    petBeforeTheCard = home.petLines();
-    await clickCardButton("Deny", shots && path.join(shots, "gemini-veto-deny.png"));
+    petBeforeTheCard = await answerTheCard(home, "Deny", "gemini-veto-deny.png");
     result = await geminiRun;
   });
 
