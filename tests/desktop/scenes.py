@@ -21,8 +21,6 @@ SCENES = [
               "message": "git push origin main"}),
     ("risky card", {"type": "approvalRequired", "toolName": "Bash", "command": "rm -rf build/ && make clean",
                     "message": "rm -rf build/ && make clean"}),
-    ("veto card", {"provider": "gemini", "type": "approvalRequired", "toolName": "run_shell_command",
-                   "command": "sudo rm -rf /var/cache/app", "message": "sudo rm -rf /var/cache/app"}),
     ("reading", {"type": "coding", "toolName": "Read", "filePath": "/tmp/src/parser.cpp"}),
     ("searching", {"type": "coding", "toolName": "Grep", "query": "TODO"}),
     ("browsing", {"type": "coding", "toolName": "WebFetch", "url": "https://example.org/"}),
@@ -30,6 +28,9 @@ SCENES = [
     ("compacting", {"type": "contextCompacting"}),
     ("input", {"type": "inputRequired", "message": "Which branch should I use?"}),
     ("done", {"type": "taskCompleted", "message": "All tests pass."}),
+    # Last: another agent's waiting request is the most urgent thing on the pet until it is answered.
+    ("veto card", {"provider": "gemini", "type": "approvalRequired", "toolName": "run_shell_command",
+                   "command": "sudo rm -rf /var/cache/app", "message": "sudo rm -rf /var/cache/app"}),
 ]
 BACKDROPS = {"light": "#eceff3", "dark": "#1f2227"}
 
