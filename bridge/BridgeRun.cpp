@@ -38,6 +38,12 @@ void writeFully(int fd, std::string_view bytes) {
     }
 }
 
+std::optional<std::string> currentDirectory() {
+    char buffer[4096];
+    if (!getcwd(buffer, sizeof buffer)) return std::nullopt;
+    return std::string(buffer);
+}
+
 // The closing words a Stop payload carries are the agent's own and current, while its transcript may not
 // hold them yet when the hook runs (agents write it behind). Automation turns are no prose.
 std::optional<std::string> closingWords(const PayloadFields& fields) {
@@ -74,9 +80,11 @@ int run(int argc, char** argv, const BridgeIO& io) {
     if (stat(sockPath.c_str(), &socketStat) != 0 || !S_ISSOCK(socketStat.st_mode)) return 0;
 
     const auto payload = parsePayload(stdinData);
-    const auto fields = extractFields(payload);
     const ProviderSpec* spec = ProviderRegistry::spec(source);
     const ProviderFamily family = spec ? spec->family : ProviderFamily::claude;
+    auto fields = extractFields(payload);
+    // Kimi leaves the payload's cwd empty; its hooks run in the session's folder.
+    if (!fields.cwd && family == ProviderFamily::kimi) fields.cwd = currentDirectory();
     const bool isDecision = isDecisionEvent(family, event);
     std::string_view type = isDecision ? "approvalRequired" : ProviderRegistry::unifiedType(event);
     // Gemini fires PreCompress before every model request, also when it then finds the history short enough
@@ -84,6 +92,8 @@ int run(int argc, char** argv, const BridgeIO& io) {
     // sure to happen. The automatic check is the model turn starting.
     if (family == ProviderFamily::gemini && type == "contextCompacting" && fields.trigger.value_or("") != "manual")
         type = "thinking";
+    // Kimi's PermissionRequest says its own prompt is up in the terminal; nothing the hook prints is read.
+    if (family == ProviderFamily::kimi && event == "PermissionRequest") type = "inputRequired";
     // A notification that only reports (signed in, still idle) would park the pet at "waiting for your
     // input" with nothing to answer; the app has no other type for it, so it hears nothing.
     if (type == "inputRequired" && !ProviderRegistry::notificationAsksUser(fields.notificationType.value_or("")))

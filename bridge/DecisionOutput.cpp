@@ -20,6 +20,11 @@ std::string decisionResponse(ProviderFamily family, std::string_view event, bool
     case ProviderFamily::copilot: return allow ? R"({"behavior":"allow"})" : R"({"behavior":"deny"})";
     case ProviderFamily::cline:
         return allow ? R"({"cancel":false})" : R"({"cancel":true,"errorMessage":"Denied in Nubbo"})";
+    // Kimi reads only a deny; its own prompt follows an allow.
+    case ProviderFamily::kimi:
+        return allow ? R"({"hookSpecificOutput":{"hookEventName":"PreToolUse","permissionDecision":"allow"}})"
+                     : R"({"hookSpecificOutput":{"hookEventName":"PreToolUse","permissionDecision":"deny",)"
+                       R"("permissionDecisionReason":"Denied in Nubbo"}})";
     case ProviderFamily::bespoke: return {};
     }
     return {};

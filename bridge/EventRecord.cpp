@@ -6,8 +6,10 @@
 namespace nubbo::bridge {
 
 bool isPostEvent(std::string_view event) {
-    static constexpr std::array<std::string_view, 6> events{
-        "PostToolUse", "AfterTool", "postToolUse", "afterShellExecution", "afterMCPExecution", "afterFileEdit"};
+    static constexpr std::array<std::string_view, 7> events{"PostToolUse",         "PostToolUseFailure",
+                                                            "AfterTool",           "postToolUse",
+                                                            "afterShellExecution", "afterMCPExecution",
+                                                            "afterFileEdit"};
     return std::find(events.begin(), events.end(), event) != events.end();
 }
 

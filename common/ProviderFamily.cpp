@@ -12,6 +12,7 @@ std::string_view rawValue(ProviderFamily family) {
     case ProviderFamily::cursor: return "cursor";
     case ProviderFamily::copilot: return "copilot";
     case ProviderFamily::cline: return "cline";
+    case ProviderFamily::kimi: return "kimi";
     case ProviderFamily::bespoke: return "bespoke";
     }
     return "claude";
@@ -28,7 +29,7 @@ const std::vector<std::string_view>& decisionEvents(ProviderFamily family) {
     static const std::vector<std::string_view> beforeTool{"BeforeTool"};
     static const std::vector<std::string_view> cursor{"beforeShellExecution", "beforeMCPExecution"};
     static const std::vector<std::string_view> copilot{"permissionRequest"};
-    static const std::vector<std::string_view> cline{"PreToolUse"};
+    static const std::vector<std::string_view> preToolUse{"PreToolUse"};
     static const std::vector<std::string_view> none;
     switch (family) {
     case ProviderFamily::claude:
@@ -36,7 +37,9 @@ const std::vector<std::string_view>& decisionEvents(ProviderFamily family) {
     case ProviderFamily::gemini: return beforeTool;
     case ProviderFamily::cursor: return cursor;
     case ProviderFamily::copilot: return copilot;
-    case ProviderFamily::cline: return cline;
+    // Kimi's PermissionRequest only reports that its own prompt is up; its PreToolUse can veto.
+    case ProviderFamily::cline:
+    case ProviderFamily::kimi: return preToolUse;
     case ProviderFamily::bespoke: return none;
     }
     return none;
@@ -52,6 +55,8 @@ int hookTimeoutSeconds(ProviderFamily family, std::string_view event) {
     switch (family) {
     case ProviderFamily::codex: return decision ? 7200 : 5;
     case ProviderFamily::gemini: return decision ? 3600 : 5;
+    // Kimi refuses its whole configuration over a hook time-out above 600 seconds.
+    case ProviderFamily::kimi: return decision ? 600 : 5;
     case ProviderFamily::bespoke: return 5;
     default: return decision ? 86400 : 5;
     }
@@ -81,6 +86,7 @@ std::string_view rawValue(HookMechanism mechanism) {
     case HookMechanism::copilotFile: return "copilotFile";
     case HookMechanism::jsPlugin: return "jsPlugin";
     case HookMechanism::scriptDir: return "scriptDir";
+    case HookMechanism::tomlHooks: return "tomlHooks";
     }
     return "claudeHooks";
 }

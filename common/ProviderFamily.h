@@ -10,11 +10,11 @@
 namespace nubbo {
 
 // Raw values are the case names; they are the wire and storage spellings.
-enum class ProviderFamily { claude, codex, gemini, cursor, copilot, cline, bespoke };
+enum class ProviderFamily { claude, codex, gemini, cursor, copilot, cline, kimi, bespoke };
 
 inline constexpr std::array kAllProviderFamilies{
     ProviderFamily::claude, ProviderFamily::codex,   ProviderFamily::gemini, ProviderFamily::cursor,
-    ProviderFamily::copilot, ProviderFamily::cline, ProviderFamily::bespoke};
+    ProviderFamily::copilot, ProviderFamily::cline,  ProviderFamily::kimi,   ProviderFamily::bespoke};
 
 std::string_view rawValue(ProviderFamily family);
 std::optional<ProviderFamily> providerFamilyFromRaw(std::string_view raw);
@@ -29,11 +29,12 @@ bool isDecisionEvent(ProviderFamily family, std::string_view event);
 int hookTimeoutSeconds(ProviderFamily family, std::string_view event);
 std::optional<std::string> hookMatcher(ProviderFamily family, std::string_view event);
 
-enum class HookMechanism { claudeHooks, cursorHooks, copilotFile, jsPlugin, scriptDir };
+// tomlHooks: [[hooks]] tables (event, command, timeout) in a TOML file the agent shares with its user.
+enum class HookMechanism { claudeHooks, cursorHooks, copilotFile, jsPlugin, scriptDir, tomlHooks };
 
 inline constexpr std::array kAllHookMechanisms{HookMechanism::claudeHooks, HookMechanism::cursorHooks,
                                                HookMechanism::copilotFile, HookMechanism::jsPlugin,
-                                               HookMechanism::scriptDir};
+                                               HookMechanism::scriptDir,   HookMechanism::tomlHooks};
 
 std::string_view rawValue(HookMechanism mechanism);
 std::optional<HookMechanism> hookMechanismFromRaw(std::string_view raw);

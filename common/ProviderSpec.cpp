@@ -35,11 +35,19 @@ int hookTimeout(const ProviderSpec& spec, std::string_view event) {
     return hookTimeoutUnit(spec) == TimeoutUnit::milliseconds ? seconds * 1000 : seconds;
 }
 
-bool decisionsOnlyVeto(const ProviderSpec& spec) { return spec.family == ProviderFamily::gemini; }
+bool decisionsOnlyVeto(const ProviderSpec& spec) {
+    return spec.family == ProviderFamily::gemini || spec.family == ProviderFamily::kimi;
+}
 
 std::vector<std::string> formerHookFolders(const ProviderSpec& spec) {
     if (spec.mechanism == HookMechanism::scriptDir && spec.id == "cline")
         return {"Documents/Cline/Rules/Hooks"};
+    return {};
+}
+
+std::vector<std::string> formerHookFiles(const ProviderSpec& spec) {
+    if (spec.id == "kimi")
+        return {".kimi/settings.json"};
     return {};
 }
 

@@ -35,14 +35,18 @@ TimeoutUnit hookTimeoutUnit(const ProviderSpec& spec);
 // The time-out written into the provider's entry for this event, in the provider's unit.
 int hookTimeout(const ProviderSpec& spec, std::string_view event);
 
-// Whether the agent's "allow" is only a non-veto: Gemini asks the user itself after an allow, so the app can
-// stop a request but never grant one.
+// Whether the agent's "allow" is only a non-veto: Gemini and Kimi ask the user themselves after an allow, so
+// the app can stop a request but never grant one.
 bool decisionsOnlyVeto(const ProviderSpec& spec);
 
 // Folders (relative to the home directory) where earlier releases of the app wrote this agent's hook
 // scripts and the agent no longer looks: the app's own scripts there are removed, so nothing fires twice
 // if an agent ever reads both again.
 std::vector<std::string> formerHookFolders(const ProviderSpec& spec);
+
+// Shared JSON files (relative to the home directory) where earlier releases of the app wrote this agent's
+// entries in a dialect it never read: the app's entries there are stripped.
+std::vector<std::string> formerHookFiles(const ProviderSpec& spec);
 
 // Keys are the field names; family and mechanism as their raw strings.
 nlohmann::json toJson(const ProviderSpec& spec);

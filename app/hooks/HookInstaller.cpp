@@ -9,6 +9,7 @@
 #include "ConfigFileWriter.h"
 #include "HookEntries.h"
 #include "HookFileLock.h"
+#include "TomlHookEntries.h"
 #include "NubboLog.h"
 #include "ProviderRegistry.h"
 #include "SettingsStore.h"
@@ -123,7 +124,8 @@ QByteArray HookInstaller::scriptText(const QString& command) {
 std::vector<ProviderSpec> HookInstaller::specs() const {
     std::vector<ProviderSpec> shared;
     for (const auto& spec : env_.catalogue)
-        if (spec.mechanism == HookMechanism::claudeHooks || spec.mechanism == HookMechanism::cursorHooks)
+        if (spec.mechanism == HookMechanism::claudeHooks || spec.mechanism == HookMechanism::cursorHooks ||
+            spec.mechanism == HookMechanism::tomlHooks)
             shared.push_back(spec);
     return shared;
 }
@@ -177,12 +179,14 @@ HookInstallResult HookInstaller::installLocked() const {
 }
 
 QString HookInstaller::wire(const ProviderSpec& spec, const QString& backupFolder) const {
+    stripFormerFiles(spec);
     switch (spec.mechanism) {
     case HookMechanism::claudeHooks:
     case HookMechanism::cursorHooks:
+    case HookMechanism::tomlHooks:
         if (QString error = backup(spec, backupFolder); !error.isEmpty())
             return error;
-        return injectSharedHooks(spec);
+        return spec.mechanism == HookMechanism::tomlHooks ? injectTomlHooks(spec) : injectSharedHooks(spec);
     case HookMechanism::copilotFile:
         return writeOwnedHookFile(spec);
     case HookMechanism::jsPlugin:
@@ -199,6 +203,7 @@ void HookInstaller::unwire(const ProviderSpec& spec) const {
     switch (spec.mechanism) {
     case HookMechanism::claudeHooks:
     case HookMechanism::cursorHooks:
+    case HookMechanism::tomlHooks:
         stripNubbo(spec);
         break;
     case HookMechanism::copilotFile:
@@ -242,6 +247,23 @@ QString HookInstaller::injectSharedHooks(const ProviderSpec& spec) const {
     return ConfigFileWriter::writeAtomically(path, bytes);
 }
 
+QString HookInstaller::injectTomlHooks(const ProviderSpec& spec) const {
+    const QString path = configPath(spec);
+    std::string text;
+    if (QFileInfo::exists(path)) {
+        const std::optional<QByteArray> bytes = ConfigFileWriter::read(path);
+        if (!bytes)
+            return QStringLiteral("%1 could not be read; it was left unchanged").arg(path);
+        text = bytes->toStdString();
+    }
+    const TomlHookEntries::Edit edit = TomlHookEntries::merge(text, spec, commandFor(spec));
+    if (!edit.ok())
+        return QStringLiteral("%1 %2; it was left unchanged").arg(path, q(edit.error));
+    if (edit.text == text && QFileInfo::exists(path))
+        return {};
+    return ConfigFileWriter::writeAtomically(path, QByteArray::fromStdString(edit.text));
+}
+
 QString HookInstaller::writeOwnedHookFile(const ProviderSpec& spec) const {
     const json file = HookEntries::makeOwnedFile(spec, commandFor(spec));
     return ConfigFileWriter::writeAtomically(configPath(spec), QByteArray::fromStdString(HookEntries::serialise(file)));
@@ -275,13 +297,33 @@ QString HookInstaller::writeScriptHooks(const ProviderSpec& spec) const {
 
 // ---- uninstall ----------------------------------------------------------------------------------------------
 
-void HookInstaller::stripNubbo(const ProviderSpec& spec) const {
-    const QString path = configPath(spec);
+namespace {
+void stripJsonFile(const QString& path) {
     json root;
     if (readJsonObject(path, root) != JsonRead::parsed)
         return;
     if (const std::optional<json> stripped = HookEntries::strip(root))
         ConfigFileWriter::writeAtomically(path, QByteArray::fromStdString(HookEntries::serialise(*stripped)));
+}
+} // namespace
+
+void HookInstaller::stripNubbo(const ProviderSpec& spec) const {
+    stripFormerFiles(spec);
+    const QString path = configPath(spec);
+    if (spec.mechanism != HookMechanism::tomlHooks) {
+        stripJsonFile(path);
+        return;
+    }
+    const std::optional<QByteArray> bytes = ConfigFileWriter::read(path);
+    if (!bytes)
+        return;
+    if (const std::optional<std::string> stripped = TomlHookEntries::strip(bytes->toStdString()))
+        ConfigFileWriter::writeAtomically(path, QByteArray::fromStdString(*stripped));
+}
+
+void HookInstaller::stripFormerFiles(const ProviderSpec& spec) const {
+    for (const std::string& file : formerHookFiles(spec))
+        stripJsonFile(QDir::cleanPath(QDir(env_.home).filePath(q(file))));
 }
 
 namespace {
@@ -317,6 +359,7 @@ void HookInstaller::uninstall() const {
             break;
         case HookMechanism::claudeHooks:
         case HookMechanism::cursorHooks:
+        case HookMechanism::tomlHooks:
             break;
         }
     }
@@ -380,6 +423,14 @@ bool HookInstaller::isCurrent(const ProviderSpec& spec) const {
     case HookMechanism::copilotFile:
         return readJsonObject(configPath(spec), root) == JsonRead::parsed &&
                root == HookEntries::makeOwnedFile(spec, commandFor(spec));
+    case HookMechanism::tomlHooks: {
+        const std::optional<QByteArray> bytes = ConfigFileWriter::read(configPath(spec));
+        if (!bytes)
+            return false;
+        const std::string text = bytes->toStdString();
+        const TomlHookEntries::Edit edit = TomlHookEntries::merge(text, spec, commandFor(spec));
+        return edit.ok() && edit.text == text;
+    }
     case HookMechanism::jsPlugin:
     case HookMechanism::scriptDir:
         return isWired(spec);
@@ -398,6 +449,10 @@ bool HookInstaller::isWired(const ProviderSpec& spec) const {
     }
     case HookMechanism::copilotFile:
         return ownedHookFileInstalled(spec);
+    case HookMechanism::tomlHooks: {
+        const std::optional<QByteArray> bytes = ConfigFileWriter::read(configPath(spec));
+        return bytes && TomlHookEntries::isWired(bytes->toStdString(), spec.events);
+    }
     case HookMechanism::jsPlugin:
         return openCodePluginInstalled();
     case HookMechanism::scriptDir:

@@ -59,7 +59,8 @@ public:
     void ensureHealthy() const;
     // The existing configuration files of enabled agents (script folders excluded), in catalogue order.
     QList<QUrl> watchedConfigFiles() const;
-    // The catalogue entries with a shared JSON file (claudeHooks, cursorHooks), in catalogue order.
+    // The catalogue entries whose file the agent shares with its user (claudeHooks, cursorHooks, tomlHooks),
+    // in catalogue order: these are backed up and restored.
     std::vector<ProviderSpec> specs() const;
 
     QString launcherPath() const;
@@ -93,11 +94,13 @@ private:
 
     QString backup(const ProviderSpec& spec, const QString& folder) const;
     QString injectSharedHooks(const ProviderSpec& spec) const;
+    QString injectTomlHooks(const ProviderSpec& spec) const;
     QString writeOwnedHookFile(const ProviderSpec& spec) const;
     QString writeScriptHooks(const ProviderSpec& spec) const;
     QString wire(const ProviderSpec& spec, const QString& backupFolder) const;
     void unwire(const ProviderSpec& spec) const;
     void stripNubbo(const ProviderSpec& spec) const;
+    void stripFormerFiles(const ProviderSpec& spec) const;
     void removeScriptHooks(const ProviderSpec& spec) const;
     void removeFormerScriptHooks(const ProviderSpec& spec) const;
     void restoreOrStrip(const QString& stamp) const;

@@ -144,6 +144,35 @@ function clean(p) {
   if (Object.keys(hooks).length === 0) delete o.hooks;
   writeAtomic(p, JSON.stringify(o, null, 2) + '\n');
 }
+// The TOML files: only a [[hooks]] table of plain key lines whose command is ours goes, with the blank line
+// before it, so a table the user wrote or changed stays.
+function cleanToml(p) {
+  let text;
+  try { text = fs.readFileSync(p, 'utf8'); } catch (e) { return; }
+  const header = /^[ \t]*\[\[[ \t]*hooks[ \t]*\]\][ \t\r]*(#.*)?$/;
+  const key = /^[ \t]*(event|matcher|command|timeout)[ \t]*=[ \t]*("([^"\\]|\\.)*"|'[^']*'|[0-9]+)[ \t\r]*(#.*)?$/;
+  const lines = text.split('\n');
+  if (lines.length && lines[lines.length - 1] === '') lines.pop();
+  const kept = [];
+  let removed = false;
+  for (let i = 0; i < lines.length;) {
+    if (!header.test(lines[i])) { kept.push(lines[i++]); continue; }
+    let end = i + 1;
+    let own = false;
+    while (end < lines.length && key.test(lines[end])) {
+      if (/^[ \t]*command[ \t]*=/.test(lines[end]) && lines[end].includes(m)) own = true;
+      end++;
+    }
+    if (own) {
+      removed = true;
+      if (kept.length && /^[ \t\r]*$/.test(kept[kept.length - 1])) kept.pop();
+    } else {
+      kept.push(...lines.slice(i, end));
+    }
+    i = end;
+  }
+  if (removed) writeAtomic(p, kept.map((l) => l + '\n').join(''));
+}
 function removeOwn(p) {
   try {
     if (fs.readFileSync(p, 'utf8').includes(m)) fs.unlinkSync(p);
@@ -160,9 +189,15 @@ QString jsString(const std::string& value) {
 
 QString cleanProgram() {
     QStringList shared;
+    QStringList toml;
     QStringList removals;
     for (const auto& spec : ProviderRegistry::all()) {
+        for (const auto& file : formerHookFiles(spec))
+            shared << jsString(file);
         switch (spec.mechanism) {
+        case HookMechanism::tomlHooks:
+            toml << jsString(spec.configRelativePath);
+            break;
         case HookMechanism::claudeHooks:
         case HookMechanism::cursorHooks:
             shared << jsString(spec.configRelativePath);
@@ -184,6 +219,7 @@ QString cleanProgram() {
     }
     QString program = QString::fromUtf8(kCleanHead);
     program += QStringLiteral("for (const p of [%1]) clean(h + '/' + p);\n").arg(shared.join(QStringLiteral(", ")));
+    program += QStringLiteral("for (const p of [%1]) cleanToml(h + '/' + p);\n").arg(toml.join(QStringLiteral(", ")));
     program += removals.join(QLatin1Char('\n'));
     return program;
 }

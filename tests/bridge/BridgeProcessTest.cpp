@@ -427,7 +427,7 @@ TEST(BridgeNarration, ClaudeFamilyReadsTheTranscriptNamedInThePayload) {
     const std::string transcript = home.writeFile(".claude/projects/p/session.jsonl", kClaudeTranscript);
     const std::pair<const char*, const char*> runs[] = {
         {"claude", "PreToolUse"}, {"claude", "PostToolUse"}, {"claude", "Stop"}, {"claude", "AfterTool"},
-        {"claude", "BeforeTool"}, {"qwen", "PostToolUse"},   {"kimi", "Stop"},   {"mystery-agent", "PreToolUse"},
+        {"claude", "BeforeTool"}, {"qwen", "PostToolUse"},   {"qoder", "Stop"},  {"mystery-agent", "PreToolUse"},
     };
     for (const auto& [source, event] : runs) {
         SCOPED_TRACE(std::string(source) + " " + event);

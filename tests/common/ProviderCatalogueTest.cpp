@@ -35,7 +35,7 @@ TEST(ProviderCatalogue, EntriesCarryTheirWiring) {
     EXPECT_EQ(claude->events, (std::vector<std::string>{"SessionStart", "SessionEnd", "Stop", "UserPromptSubmit",
                                                          "PreToolUse", "PostToolUse", "PreCompact", "Notification",
                                                          "PermissionRequest"}));
-    for (const char* id : {"qwen", "qoder", "codebuddy", "kimi", "iflow"}) {
+    for (const char* id : {"qwen", "qoder", "codebuddy", "iflow"}) {
         const auto* spec = ProviderRegistry::spec(id);
         ASSERT_NE(spec, nullptr) << id;
         EXPECT_EQ(spec->family, ProviderFamily::claude) << id;
@@ -43,6 +43,11 @@ TEST(ProviderCatalogue, EntriesCarryTheirWiring) {
         EXPECT_EQ(spec->configRelativePath, "." + std::string(id) + "/settings.json");
         EXPECT_EQ(spec->executableNames, std::vector<std::string>{id});
     }
+    const auto* kimi = ProviderRegistry::spec("kimi");
+    EXPECT_EQ(kimi->mechanism, HookMechanism::tomlHooks);
+    EXPECT_EQ(kimi->configRelativePath, ".kimi-code/config.toml");
+    EXPECT_TRUE(decisionsOnlyVeto(*kimi));
+    EXPECT_EQ(hookTimeout(*kimi, "PreToolUse"), 600);  // Kimi's ceiling: more and it rejects the file
     const auto* opencode = ProviderRegistry::spec("opencode");
     EXPECT_EQ(opencode->family, ProviderFamily::bespoke);
     EXPECT_EQ(opencode->mechanism, HookMechanism::jsPlugin);

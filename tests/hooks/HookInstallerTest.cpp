@@ -355,6 +355,30 @@ TEST_F(HookInstallerTest, WatchedFilesAreTheExistingFilesOfEnabledAgents) {
                            QUrl::fromLocalFile(path(".cursor/hooks.json"))}));
 }
 
+TEST_F(HookInstallerTest, KimiIsWiredInItsTomlAndTheEntriesOfTheOldJsonFileGo) {
+    enabledIds = {"kimi"};
+    const QByteArray user = "# mine\ndefault_model = \"k2\"\n";
+    put(".kimi-code/config.toml", user);
+    put(".kimi/settings.json", R"({"theme": "dark", "hooks": {"Stop": [{"hooks": [{"command": "nubbo-bridge"}]}]}})");
+    install();
+    EXPECT_TRUE(bytes(".kimi-code/config.toml").startsWith(user));
+    EXPECT_EQ(appCommandsIn(".kimi-code/config.toml"), int(ProviderRegistry::spec("kimi")->events.size()));
+    EXPECT_EQ(jsonAt(".kimi/settings.json"), json::parse(R"({"theme": "dark", "hooks": {}})"));
+    EXPECT_TRUE(installer().status().value("kimi"));
+    EXPECT_TRUE(installer().isCurrent(*ProviderRegistry::spec("kimi")));
+
+    // A broken file is named and left alone.
+    put(".kimi-code/config.toml", "model = \n");
+    const HookInstallResult broken = installer().install();
+    EXPECT_TRUE(broken.error.contains(QStringLiteral("config.toml is not valid TOML"))) << broken.error.toStdString();
+    EXPECT_EQ(bytes(".kimi-code/config.toml"), "model = \n");
+
+    put(".kimi-code/config.toml", user);
+    install();
+    installer().uninstall();
+    EXPECT_EQ(bytes(".kimi-code/config.toml"), user) << "restored from the backup, then stripped";
+}
+
 TEST_F(HookInstallerTest, SpecsAreTheSharedJsonFilesAndEmptyEventListsCountAsWired) {
     QStringList ids;
     for (const ProviderSpec& spec : installer().specs())

@@ -2,6 +2,8 @@
 // script recording its arguments and standard input. PATH is a folder of our own holding only the tools the
 // launcher may use, so "node present" and "node absent" are both under the test's control.
 #include "LauncherScript.h"
+#include "ProviderRegistry.h"
+#include "TomlHookEntries.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -265,6 +267,13 @@ TEST_F(LauncherScriptTest, AfterTheGracePeriodTheSelfCleanRemovesOnlyTheAppsEntr
     // The app's only command shares a group with the user's: the file still counts as changed.
     writeFile(home + QStringLiteral("/.kimi/settings.json"),
               withAppCommand(R"({"hooks": {"Stop": [{"hooks": [{"command": "APP"}, {"command": "user"}]}]}})", app));
+    // Kimi's TOML: the tables the app writes go and the user's text comes back byte for byte.
+    const std::string kimiUser = "# mine\ndefault_model = \"k2\"\n\n[[hooks]]\nevent = \"Stop\"\ncommand = \"say done\"\n";
+    const TomlHookEntries::Edit kimi = TomlHookEntries::merge(
+        kimiUser, *ProviderRegistry::spec("kimi"),
+        [&](std::string_view event) { return (app + QStringLiteral(" --event ")).toStdString() + std::string(event); });
+    ASSERT_TRUE(kimi.ok()) << kimi.error;
+    writeFile(home + QStringLiteral("/.kimi-code/config.toml"), QByteArray::fromStdString(kimi.text));
     // Untouched files keep their exact bytes; a file that does not parse is never rewritten.
     const QByteArray gemini = "{ \"hooks\" :{\"AfterTool\":[{\"hooks\":[{\"command\":\"user\"}]}], \"X\": []} }";
     writeFile(home + QStringLiteral("/.gemini/settings.json"), gemini);
@@ -318,6 +327,7 @@ TEST_F(LauncherScriptTest, AfterTheGracePeriodTheSelfCleanRemovesOnlyTheAppsEntr
               "{\n  \"version\": 1,\n  \"hooks\": {\n    \"afterFileEdit\": [\n      {\n        \"command\": \"mine\"\n      }\n    ]\n  }\n}\n");
     EXPECT_EQ(readFile(home + QStringLiteral("/.kimi/settings.json")),
               "{\n  \"hooks\": {\n    \"Stop\": [\n      {\n        \"hooks\": [\n          {\n            \"command\": \"user\"\n          }\n        ]\n      }\n    ]\n  }\n}\n");
+    EXPECT_EQ(readFile(home + QStringLiteral("/.kimi-code/config.toml")), QByteArray::fromStdString(kimiUser));
     EXPECT_EQ(readFile(home + QStringLiteral("/.gemini/settings.json")), gemini);
     EXPECT_EQ(readFile(home + QStringLiteral("/.qwen/settings.json")), broken);
     EXPECT_FALSE(QFile::exists(home + QStringLiteral("/.copilot/hooks/nubbo-bridge.json")));
