@@ -11,6 +11,7 @@
 #include "Utf8Text.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -38,12 +39,6 @@ void writeFully(int fd, std::string_view bytes) {
     }
 }
 
-std::optional<std::string> currentDirectory() {
-    char buffer[4096];
-    if (!getcwd(buffer, sizeof buffer)) return std::nullopt;
-    return std::string(buffer);
-}
-
 // The closing words a Stop payload carries are the agent's own and current, while its transcript may not
 // hold them yet when the hook runs (agents write it behind). Automation turns are no prose.
 std::optional<std::string> closingWords(const PayloadFields& fields) {
@@ -61,6 +56,11 @@ std::optional<std::string> narrationFor(ProviderFamily family, const PayloadFiel
         if (auto words = closingWords(fields)) return words;
         return latestCodexNarration(home, fields.sessionId);
     case ProviderFamily::gemini: return latestGeminiNarration(home);
+    case ProviderFamily::kimi: {
+        // The hook runs in Kimi's environment, so it sees the same data folder Kimi uses.
+        const char* kimiHome = std::getenv("KIMI_CODE_HOME");
+        return latestKimiNarration(kimiHome && *kimiHome ? kimiHome : home + "/.kimi-code", fields.sessionId);
+    }
     default: return std::nullopt;
     }
 }
@@ -82,9 +82,7 @@ int run(int argc, char** argv, const BridgeIO& io) {
     const auto payload = parsePayload(stdinData);
     const ProviderSpec* spec = ProviderRegistry::spec(source);
     const ProviderFamily family = spec ? spec->family : ProviderFamily::claude;
-    auto fields = extractFields(payload);
-    // Kimi leaves the payload's cwd empty; its hooks run in the session's folder.
-    if (!fields.cwd && family == ProviderFamily::kimi) fields.cwd = currentDirectory();
+    const auto fields = extractFields(payload);
     const bool isDecision = isDecisionEvent(family, event);
     std::string_view type = isDecision ? "approvalRequired" : ProviderRegistry::unifiedType(event);
     // Gemini fires PreCompress before every model request, also when it then finds the history short enough

@@ -26,7 +26,11 @@ std::optional<std::string> codexRolloutPath(const std::string& home, const std::
 // Newest chat under <home>/.gemini/tmp.
 std::optional<std::string> geminiChatPath(const std::string& home);
 
+// Kimi Code's wire file of the session's main agent, under <kimiHome>/sessions/<workspace>/<session>.
+std::optional<std::string> kimiWirePath(const std::string& kimiHome, const std::string& session);
+
 std::optional<std::string> latestCodexNarration(const std::string& home, const std::optional<std::string>& session);
 std::optional<std::string> latestGeminiNarration(const std::string& home);
+std::optional<std::string> latestKimiNarration(const std::string& kimiHome, const std::optional<std::string>& session);
 
 } // namespace nubbo::bridge

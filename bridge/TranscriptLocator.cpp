@@ -119,6 +119,29 @@ std::optional<std::string> codexRolloutPath(const std::string& home, const std::
     return NewestFileSearch(home + "/.codex/sessions", "rollout-", wanted).run();
 }
 
+std::optional<std::string> kimiWirePath(const std::string& kimiHome, const std::string& session) {
+    // A session id names one folder; anything that could leave the sessions folder is no id.
+    if (session.empty() || session == "." || session == ".." || session.find('/') != std::string::npos)
+        return std::nullopt;
+    const std::string sessions = kimiHome + "/sessions";
+    DIR* dir = ::opendir(sessions.c_str());
+    if (!dir) return std::nullopt;
+    std::optional<std::string> found;
+    // One folder per workspace, each holding its sessions by id.
+    while (const dirent* e = ::readdir(dir)) {
+        const std::string_view name = e->d_name;
+        if (name == "." || name == "..") continue;
+        const std::string wire = sessions + "/" + std::string(name) + "/" + session + "/agents/main/wire.jsonl";
+        struct stat info {};
+        if (::stat(wire.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+            found = wire;
+            break;
+        }
+    }
+    ::closedir(dir);
+    return found;
+}
+
 std::optional<std::string> geminiChatPath(const std::string& home) {
     return NewestFileSearch(home + "/.gemini/tmp", "chats/session-", std::nullopt).run();
 }

@@ -115,6 +115,26 @@ std::optional<std::string> latestCodexNarration(const std::string& home, const s
     return std::nullopt;
 }
 
+std::optional<std::string> latestKimiNarration(const std::string& kimiHome, const std::optional<std::string>& session) {
+    if (!session) return std::nullopt;
+    const auto path = kimiWirePath(kimiHome, *session);
+    if (!path) return std::nullopt;
+    const auto lines = tailLines(*path, kRolloutWindow);
+    if (!lines) return std::nullopt;
+    // The loop writes each text part of a step as it streams in, before the step's tool calls.
+    for (auto it = lines->rbegin(); it != lines->rend(); ++it) {
+        const auto line = parseLine(*it);
+        if (!hasString(line, "type", "context.append_loop_event")) continue;
+        const auto* event = member(line, "event");
+        if (!event || !hasString(*event, "type", "content.part")) continue;
+        const auto* part = member(*event, "part");
+        const auto* text = part && hasString(*part, "type", "text") ? member(*part, "text") : nullptr;
+        if (!text || !text->is_string()) continue;
+        if (auto shown = excerpt(text::trimWhitespaceAndNewlines(text->get_ref<const std::string&>()))) return shown;
+    }
+    return std::nullopt;
+}
+
 std::optional<std::string> latestGeminiNarration(const std::string& home) {
     const auto path = geminiChatPath(home);
     if (!path) return std::nullopt;

@@ -188,7 +188,7 @@ export class FakeModelServer {
 // already in the conversation, and answers side requests such as title generation.
 const wires = {
   messages: { shellTools: ["Bash"], toolResults: (json) => countAnthropicToolResults(json.messages), sideReply: "Scripted reply." },
-  chat: { shellTools: ["bash", "run_shell_command", "run_commands"], toolResults: (json) => countChatToolResults(json.messages), sideReply: "Scripted session" },
+  chat: { shellTools: ["bash", "Bash", "run_shell_command", "run_commands"], toolResults: (json) => countChatToolResults(json.messages), sideReply: "Scripted session" },
   responses: {
     shellTools: ["shell", "exec_command", "shell_command"],
     toolResults: (json) => (Array.isArray(json.input) ? json.input.filter((i) => i.type === "function_call_output").length : 0),

@@ -248,6 +248,16 @@ std::vector<FixtureCase> fixtureCases() {
         {"ClinePostToolUseOtherHookDir", [] { return jsonLine("cline/hooks-tools-two-dirs.jsonl", 4); },
          R"({"provider":"cline","type":"coding","message":"run_commands","command":"ls","toolName":"run_commands",
              "phase":"post","sessionId":"1796764021141_rdln5","cwd":"/home/dev/project"})"_json},
+
+        // Kimi Code: its PermissionRequest only says that its own prompt is up, and a failed tool ends the step
+        {"KimiPermissionRequest", [] { return rawPayload("kimi/PermissionRequest.json", "kimi", "PermissionRequest"); },
+         R"({"provider":"kimi","type":"inputRequired","message":"Bash","command":"touch created.txt",
+             "toolName":"Bash","cwd":"/home/dev/project","sessionId":"session_c4d42c88-f79c-4c5e-91fc-bbc857930ef9"})"_json},
+        {"KimiPostToolUseFailure",
+         [] { return rawPayload("kimi/PostToolUseFailure.json", "kimi", "PostToolUseFailure"); },
+         R"({"provider":"kimi","type":"coding","message":"Read","command":"/home/dev/project/notes.txt",
+             "toolName":"Read","phase":"post","cwd":"/home/dev/project",
+             "sessionId":"session_4dd58794-dc3e-40cb-afba-6a5ec31b9d63"})"_json},
     };
 }
 
@@ -354,6 +364,24 @@ TEST(BridgeFixtureDecision, GeminiBeforeToolWaitsAndNarratesFromTheChat) {
     expectDecision(exchange(home, inv.args, inv.stdinBytes, AppReply::send(kGranted)), "{\"decision\":\"allow\"}\n",
                    record);
     expectDecision(exchange(home, inv.args, inv.stdinBytes, AppReply::send(kDenied)), "{\"decision\":\"deny\"}\n",
+                   record);
+}
+
+// Kimi's PreToolUse can only veto: an allow prints what lets Kimi's own approval go on.
+TEST(BridgeFixtureDecision, KimiPreToolUseVetoesAndNarratesFromTheWireFile) {
+    const Invocation inv = rawPayload("kimi/PreToolUse.json", "kimi", "PreToolUse");
+    TempHome home;
+    // The session's wire file as it stood when the first tool was about to run.
+    home.writeFile(".kimi-code/sessions/wd_project_36d3baf5bdb9/session_4dd58794-dc3e-40cb-afba-6a5ec31b9d63/agents/"
+                   "main/wire.jsonl",
+                   firstLines("kimi/wire.jsonl", 18));
+    const json record = R"({"provider":"kimi","type":"approvalRequired","message":"Bash","command":"touch created.txt",
+        "toolName":"Bash","say":"I will create the marker file.","cwd":"/home/dev/project",
+        "sessionId":"session_4dd58794-dc3e-40cb-afba-6a5ec31b9d63"})"_json;
+    expectDecision(exchange(home, inv.args, inv.stdinBytes, AppReply::send(kDenied)),
+                   R"({"hookSpecificOutput":{"hookEventName":"PreToolUse","permissionDecision":"deny",)"
+                   R"("permissionDecisionReason":"Denied in Nubbo"}})"
+                   "\n",
                    record);
 }
 
