@@ -128,6 +128,12 @@ void AppStartup::run() {
         [viewModel = viewModel_.get()](const QUuid& eventId, bool allow) { viewModel->answerApproval(eventId, allow); });
 
     installer_->ensureHealthy();
+    // Switching an agent on asks for it to be wired, also after the user removed the bridge.
+    QObject::connect(settings_.get(), &SettingsStore::enabledEntryChanged, settings_.get(),
+                     [installer = installer_.get()](const QString& id, bool on) {
+                         if (on)
+                             installer->agentSwitchedOn(id);
+                     });
     // Codex runs none of the app's hooks until the user trusts them in Codex: say so once, with the way out.
     if (const ProviderSpec* codex = ProviderRegistry::spec("codex"); codex && settings_->enabled(QStringLiteral("codex")))
         NubboLog::log(CodexHookReview::check(installer_->configPath(*codex)).advice());
