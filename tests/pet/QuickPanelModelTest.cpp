@@ -2,6 +2,8 @@
 // clock in both languages, and an answer given on a row reaches the waiting request exactly once.
 #include "QuickPanelModel.h"
 
+#include "QuickPanel.h"
+
 #include "AgentSessionStore.h"
 #include "ManualTime.h"
 #include "NarrationSummarizer.h"
@@ -141,6 +143,17 @@ TEST_F(QuickPanelModelTest, AnAnswerOnARowResolvesItsRequestOnce) {
     EXPECT_EQ(verdicts[1], std::make_pair(read.id, true));
     EXPECT_EQ(settings.approvalMode(), ApprovalMode::allowAll);
     EXPECT_FALSE(pet.bubbleVisible()) << "the card it showed for that request goes with it";
+}
+
+TEST(QuickPanelPlacement, BesideThePetLevelWithItsBottomAndAlwaysOnScreen) {
+    const QRect screen(0, 0, 1280, 800);
+    const QSize card(324, 300);
+    // The pet in its corner: the panel to its left, bottoms level.
+    EXPECT_EQ(QuickPanel::cardPlacement(QRect(990, 560, 260, 215), card, screen), QPoint(656, 475));
+    // Against the left edge there is no room on that side: it goes right of the pet.
+    EXPECT_EQ(QuickPanel::cardPlacement(QRect(12, 400, 150, 150), card, screen), QPoint(172, 250));
+    // Near the top it moves down rather than leave the screen.
+    EXPECT_EQ(QuickPanel::cardPlacement(QRect(990, 20, 150, 150), card, screen).y(), 6);
 }
 
 } // namespace
