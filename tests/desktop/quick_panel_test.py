@@ -5,6 +5,7 @@ else closes it. Screenshots go to NUBBO_SHOTS_DIR; NUBBO_QUICK_PANEL_LOOKS adds 
 import json
 import os
 import socket
+import subprocess
 import sys
 import time
 import unittest
@@ -48,6 +49,14 @@ class QuickPanelOnTheDesktop(RunningApp):
                                      "KDE_FULL_SESSION": "true"}
         cls.look = f"{cls.language}-{'dark' if cls.dark else 'light'}"
         super().setUpClass()
+        # A desktop of the same shade behind it, as the user's would be: a full-screen picture, since the
+        # compositor keeps painting the root it found at its start.
+        backdrop = os.path.join(cls.home, "backdrop.png")
+        sh("convert", "-size", "1280x800", "xc:" + ("#1f2227" if cls.dark else "#e6e9ee"), backdrop)
+        cls.backdrop = subprocess.Popen(["display", "-geometry", "+0+0", "-title", "backdrop", backdrop],
+                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        wait_for("the backdrop", lambda: sh("xdotool", "search", "--onlyvisible", "--name", "^backdrop$",
+                                             check=False).strip(), 10)
         cls.socket_path = os.path.join(cls.home, "Library", "Application Support", "Nubbo", "nubbo.sock")
         wait_for("the socket", lambda: os.path.exists(cls.socket_path), 10)
         cls.send({"provider": "claude", "sessionId": "a", "cwd": "/home/dev/src/nubbo", "type": "coding",
@@ -61,6 +70,8 @@ class QuickPanelOnTheDesktop(RunningApp):
     @classmethod
     def tearDownClass(cls):
         cls.waiting.close()
+        cls.backdrop.terminate()
+        cls.backdrop.wait(5)
         super().tearDownClass()
 
     @classmethod
