@@ -34,8 +34,11 @@ QuickPanel::QuickPanel(QuickPanelModel& model, SettingsStore& settings, AnchorFu
     format.setAlphaBufferSize(8);
     view_->setFormat(format);
     view_->setColor(Qt::transparent);
-    // A popup: the window manager neither frames nor focuses it, so the terminal keeps the keyboard focus.
-    view_->setFlags(Qt::Popup | Qt::FramelessWindowHint | Qt::NoDropShadowWindowHint | Qt::WindowDoesNotAcceptFocus);
+    // Past the window manager (override-redirect), which then neither frames nor focuses it, so the terminal
+    // keeps the keyboard focus. Not a Qt::Popup: Qt leaves popup windows out of the accessibility tree, and
+    // the panel's buttons must be reachable there.
+    view_->setFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::BypassWindowManagerHint | Qt::WindowStaysOnTopHint |
+                    Qt::NoDropShadowWindowHint | Qt::WindowDoesNotAcceptFocus);
     view_->setProperty("_q_showWithoutActivating", true);
     view_->setTitle(QStringLiteral("Nubbo Quick Panel"));
     view_->setResizeMode(QQuickView::SizeViewToRootObject);
@@ -79,15 +82,9 @@ void QuickPanel::open() {
     place();
     grabbed_ = false;
     grabAttempts_ = 0;
+    compositor_ = !x11::available() || x11::compositorActive();
+    updateMask();
     view_->show();
-    // Without a compositor translucent pixels are black: the window is cut to the card, its shadow dropped.
-    if (x11::available() && !x11::compositorActive()) {
-        QPainterPath path;
-        path.addRoundedRect(QRectF(cardRect()), 14, 14);
-        view_->setMask(QRegion(path.toFillPolygon().toPolygon()));
-    } else {
-        view_->setMask(QRegion());
-    }
     log_(QStringLiteral("quick panel: open, %1 session(s)").arg(model_.count()));
     Q_EMIT openChanged();
 }
@@ -129,6 +126,17 @@ QPoint QuickPanel::cardPlacement(const QRect& anchor, const QSize& card, const Q
     return {x, y};
 }
 
+void QuickPanel::updateMask() {
+    // Without a compositor translucent pixels are black: the window is cut to the card, its shadow dropped.
+    if (compositor_) {
+        view_->setMask(QRegion());
+        return;
+    }
+    QPainterPath path;
+    path.addRoundedRect(QRectF(cardRect()), 14, 14);
+    view_->setMask(QRegion(path.toFillPolygon().toPolygon()));
+}
+
 void QuickPanel::place() {
     QScreen* screen = QGuiApplication::screenAt(anchorRect_.center());
     if (!screen)
@@ -138,6 +146,7 @@ void QuickPanel::place() {
     const int m = shadowMargin();
     const QPoint card = cardPlacement(anchor, cardRect().size(), available);
     view_->setPosition(card - QPoint(m, m));
+    updateMask();
 }
 
 void QuickPanel::grab() {

@@ -2,9 +2,9 @@
 // request a session waits on. It opens on the pet's single click (when the user chose it) and closes on the
 // next click anywhere: on the pet, outside the panel, or Escape.
 //
-// On X11 it is a popup (override-redirect, never managed or focused) that grabs the pointer while shown, so a
-// click outside it reaches it and closes it; the user's terminal keeps its input focus throughout, like the
-// pet panel's. When the grab is refused (another program holds one), the second click on the pet still
+// On X11 it is a popup-like window (override-redirect, never managed or focused) that grabs the pointer while
+// shown, so a click outside it reaches it and closes it; the user's terminal keeps its input focus
+// throughout, like the pet panel's. When the grab is refused (another program holds one), the second click on the pet still
 // closes it.
 #pragma once
 
@@ -55,7 +55,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Keeps it level with the pet as it grows and shrinks, and its shape to the card when nothing blends.
     void place();
+    void updateMask();
     void grab();
     QRect cardRect() const;
     int shadowMargin() const;
@@ -66,6 +68,7 @@ private:
     std::unique_ptr<QQuickView> view_;
     QRect anchorRect_;
     bool open_ = false;
+    bool compositor_ = true;
     bool grabbed_ = false;
     int grabAttempts_ = 0;
     QTimer grabRetry_;
