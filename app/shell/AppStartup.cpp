@@ -21,6 +21,8 @@
 #include "PetViewModel.h"
 #include "PetWindow.h"
 #include "PetWindowController.h"
+#include "QuickPanel.h"
+#include "QuickPanelModel.h"
 #include "ProviderRegistry.h"
 #include "SettingsStore.h"
 #include "SettingsWindowController.h"
@@ -47,6 +49,8 @@ AppStartup::~AppStartup() {
     // Stop intake and detection first: their threads call into everything below.
     bus_.reset();
     guardian_.reset();
+    quickPanel_.reset();
+    quickPanelModel_.reset();
     sessions_.reset();
     installer_.reset();
     statusItem_.reset();
@@ -127,7 +131,15 @@ void AppStartup::run() {
     notifications_->setApprovalAnswerHandler(
         [viewModel = viewModel_.get()](const QUuid& eventId, bool allow) { viewModel->answerApproval(eventId, allow); });
 
+    createQuickPanel();
+
     installer_->ensureHealthy();
+    // Switching an agent on asks for it to be wired, also after the user removed the bridge.
+    QObject::connect(settings_.get(), &SettingsStore::enabledEntryChanged, settings_.get(),
+                     [installer = installer_.get()](const QString& id, bool on) {
+                         if (on)
+                             installer->agentSwitchedOn(id);
+                     });
     // Codex runs none of the app's hooks until the user trusts them in Codex: say so once, with the way out.
     if (const ProviderSpec* codex = ProviderRegistry::spec("codex"); codex && settings_->enabled(QStringLiteral("codex")))
         NubboLog::log(CodexHookReview::check(installer_->configPath(*codex)).advice());
@@ -189,6 +201,27 @@ void AppStartup::createPetWindow() {
     QObject::connect(petWindow_.get(), &PetWindow::screensChanged, petWindowController_.get(),
                      &PetWindowController::screensChanged);
     petWindowController_->show();
+}
+
+void AppStartup::createQuickPanel() {
+    const auto log = [](const QString& line) { NubboLog::log(line); };
+    // Its answers take the card's path: the waiting agent first, then the session that asked.
+    quickPanelModel_ = std::make_unique<QuickPanelModel>(
+        *sessions_, *settings_, *clock_, *scheduler_,
+        [viewModel = viewModel_.get()](const QUuid& eventId, QuickPanelModel::Verdict verdict) {
+            switch (verdict) {
+            case QuickPanelModel::Verdict::deny: viewModel->answerApproval(eventId, false); break;
+            case QuickPanelModel::Verdict::allow: viewModel->answerApproval(eventId, true); break;
+            case QuickPanelModel::Verdict::allowAll: viewModel->allowAllFor(eventId); break;
+            }
+        });
+    // Its window is built on the first click that asks for it: most users never do.
+    interaction_->setQuickPanelHandler([this, log] {
+        if (!quickPanel_)
+            quickPanel_ = std::make_unique<QuickPanel>(*quickPanelModel_, *settings_,
+                                                       [window = petWindow_.get()] { return window->petOnScreen(); }, log);
+        quickPanel_->toggle();
+    });
 }
 
 void AppStartup::wireMenus() {

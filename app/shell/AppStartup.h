@@ -22,6 +22,8 @@ class PetMenuController;
 class PetViewModel;
 class PetWindow;
 class PetWindowController;
+class QuickPanel;
+class QuickPanelModel;
 class SettingsWindowController;
 class StatusItem;
 class QtScheduler;
@@ -41,12 +43,14 @@ public:
     // Reached by the desktop tests and the benchmarks; null before run().
     PetWindow* petWindow() const { return petWindow_.get(); }
     SettingsWindowController* settingsWindow() const { return settingsWindow_.get(); }
+    QuickPanel* quickPanel() const { return quickPanel_.get(); }
 
 private:
     void buildSettings();
     void createPetWindow();
     void wireMenus();
     void setupStatusItem();
+    void createQuickPanel();
     void afterFirstFrame(std::function<void()> work);
 
     std::unique_ptr<SystemClock> clock_;
@@ -69,6 +73,8 @@ private:
     std::unique_ptr<NarrationSummarizer> summarizer_;
     std::unique_ptr<AgentSessionStore> sessions_;
     std::unique_ptr<AgentEventBus> bus_;
+    std::unique_ptr<QuickPanelModel> quickPanelModel_;
+    std::unique_ptr<QuickPanel> quickPanel_;
 };
 
 } // namespace nubbo

@@ -19,6 +19,22 @@ const QHash<QString, QString>& table() {
         {QStringLiteral("globe"), QStringLiteral("world")},
         {QStringLiteral("checklist"), QStringLiteral("checklist")},
         {QStringLiteral("questionmark.circle.fill"), QStringLiteral("help-circle")},
+        {QStringLiteral("lightbulb"), QStringLiteral("bulb")},
+        {QStringLiteral("ellipsis.bubble"), QStringLiteral("message-dots")},
+        {QStringLiteral("checkmark.circle"), QStringLiteral("circle-check")},
+        {QStringLiteral("archivebox"), QStringLiteral("archive")},
+        // The agents' own symbols, from the provider catalogue.
+        {QStringLiteral("sparkles"), QStringLiteral("sparkles")},
+        {QStringLiteral("diamond"), QStringLiteral("diamond")},
+        {QStringLiteral("curlybraces"), QStringLiteral("braces")},
+        {QStringLiteral("k.square"), QStringLiteral("square-letter-k")},
+        {QStringLiteral("q.square"), QStringLiteral("square-letter-q")},
+        {QStringLiteral("c.square"), QStringLiteral("square-letter-c")},
+        {QStringLiteral("q.circle"), QStringLiteral("circle-letter-q")},
+        {QStringLiteral("person.2"), QStringLiteral("users")},
+        {QStringLiteral("wind"), QStringLiteral("wind")},
+        {QStringLiteral("cursorarrow.rays"), QStringLiteral("pointer")},
+        {QStringLiteral("chevron.left.forwardslash.chevron.right"), QStringLiteral("code")},
     };
     return names;
 }
