@@ -1,0 +1,75 @@
+#include "SummaryWorker.h"
+
+#include "SecretStore.h"
+#include "SummaryRequest.h"
+#include "SummaryResponse.h"
+
+#include <QNetworkAccessManager>
+#include <QNetworkProxyFactory>
+#include <QNetworkReply>
+
+namespace nubbo {
+namespace {
+
+// The desktop's proxy settings (http_proxy, https_proxy, no_proxy), as every other program the user runs
+// honours them; only this manager's requests use it, nothing else in the process changes.
+class SystemProxies final : public QNetworkProxyFactory {
+public:
+    QList<QNetworkProxy> queryProxy(const QNetworkProxyQuery& query) override { return systemProxyForQuery(query); }
+};
+
+QString apiKeyItem(SummaryProvider provider) { return QStringLiteral("apiKey.") + rawValue(provider); }
+
+} // namespace
+
+SummaryWorker::SummaryWorker(SecretStore& secrets, Deliver deliver) : secrets_(secrets), deliver_(std::move(deliver)) {}
+
+// The manager takes its replies with it; their finish handlers are tied to it, so none runs during this.
+SummaryWorker::~SummaryWorker() = default;
+
+QNetworkAccessManager& SummaryWorker::network() {
+    // Made on first use, on this thread, which is where its replies must live.
+    if (!network_) {
+        network_ = std::make_unique<QNetworkAccessManager>();
+        network_->setProxyFactory(new SystemProxies);
+    }
+    return *network_;
+}
+
+void SummaryWorker::handle(const SummaryJob& job) {
+    // The free checks first: the key is read only for a narration that would be sent.
+    if (!gate_.admits(job.sessionKey, job.say, job.now))
+        return;
+    // The keychain answers within its own time-out, on this thread, never on the caller's.
+    const auto key = secrets_.string(apiKeyItem(job.config.provider));
+    if (!key || key->isEmpty())
+        return;
+
+    gate_.begin(job.sessionKey, job.say, job.now);
+    SummaryConfig config = job.config;
+    config.apiKey = *key;
+    const auto request = SummaryRequest::build(config, job.say, job.detail);
+    if (!request) {
+        gate_.finish(job.sessionKey);
+        return;
+    }
+    QNetworkReply* reply = network().post(request->request, request->body);
+    ++sent_;
+    QObject::connect(reply, &QNetworkReply::finished, network_.get(), [this, reply, job] { finish(reply, job); });
+}
+
+void SummaryWorker::finish(QNetworkReply* reply, const SummaryJob& job) {
+    reply->deleteLater();
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    // A transport error (time-out, reset, cut-off body) leaves nothing worth reading, whatever the status.
+    const QByteArray body = reply->error() == QNetworkReply::NoError ? reply->readAll() : QByteArray();
+    const auto line = SummaryResponse::summaryFrom(job.config.provider, status, body);
+    // Free the session before the line goes out, so that whoever sees the line may summarise again at once;
+    // count the end last, so that whoever sees the count finds the line already on its way.
+    gate_.finish(job.sessionKey);
+    if (line)
+        deliver_(job.sessionKey, *line, job.say);
+    ++finished_;
+}
+
+} // namespace nubbo
