@@ -40,10 +40,19 @@ void SummaryWorker::handle(const SummaryJob& job) {
     // The free checks first: the key is read only for a narration that would be sent.
     if (!gate_.admits(job.sessionKey, job.say, job.now))
         return;
-    // The keychain answers within its own time-out, on this thread, never on the caller's.
-    const auto key = secrets_.string(apiKeyItem(job.config.provider));
-    if (!key || key->isEmpty())
+    // The keychain answers within its own time-out, on this thread, never on the caller's. Without a key
+    // it is asked again only after the same 4 s a session waits between requests: a keyring that is not
+    // there would otherwise be asked (and log its failure) for every narration of every session.
+    const QString item = apiKeyItem(job.config.provider);
+    if (const auto missing = keyMissingAt_.constFind(item);
+        missing != keyMissingAt_.constEnd() && job.now - *missing < SummaryGate::kMinInterval)
         return;
+    const auto key = secrets_.string(item);
+    if (!key || key->isEmpty()) {
+        keyMissingAt_.insert(item, job.now);
+        return;
+    }
+    keyMissingAt_.remove(item);
 
     gate_.begin(job.sessionKey, job.say, job.now);
     SummaryConfig config = job.config;

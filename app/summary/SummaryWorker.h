@@ -5,6 +5,7 @@
 #include "SummaryConfig.h"
 #include "SummaryGate.h"
 
+#include <QHash>
 #include <QString>
 
 #include <atomic>
@@ -51,6 +52,7 @@ private:
     SecretStore& secrets_;
     Deliver deliver_;
     SummaryGate gate_;
+    QHash<QString, double> keyMissingAt_;  // keychain item → when it was last found empty
     std::unique_ptr<QNetworkAccessManager> network_;
     std::atomic<int> sent_{0};
     std::atomic<int> finished_{0};

@@ -24,6 +24,10 @@
 
 namespace {
 
+using nubbo::e2e::BridgeResult;
+using nubbo::e2e::runBridge;
+using nubbo::e2e::spinUntil;
+
 class AppEndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {

@@ -17,6 +17,8 @@
 #include <QJsonArray>
 #include <QThread>
 
+#include <atomic>
+
 #include <gtest/gtest.h>
 
 namespace nubbo {
@@ -42,6 +44,16 @@ QByteArray openAIReply(const QString& content) {
                                                      {"message", QJsonObject{{"role", "assistant"}, {"content", content}}}}}}})
         .toJson();
 }
+
+// Counts look-ups, which happen on the summariser's thread.
+class CountingSecrets final : public fakes::MemorySecretStore {
+public:
+    std::optional<QString> string(const QString& key) override {
+        ++reads;
+        return MemorySecretStore::string(key);
+    }
+    std::atomic<int> reads{0};
+};
 
 struct Delivered {
     QString key, text, forSay;
@@ -85,7 +97,7 @@ protected:
 
     FakeHttpServer server;
     fakes::MemoryPreferences preferences;
-    fakes::MemorySecretStore secrets;
+    CountingSecrets secrets;
     fakes::RecordingLoginItem loginItem;
     SettingsStore settings{preferences, secrets, loginItem, [] { return QStringList{"en-US"}; }};
     fakes::ManualClock clock;
@@ -231,6 +243,17 @@ TEST_F(SummarizerTest, NothingIsSentWithoutTheSwitchAKeyAnEndpointOrWords) {
     ASSERT_TRUE(settle());
     EXPECT_EQ(summarizer.requestsSent(), 1);
     EXPECT_EQ(server.requests.size(), 1u);
+
+    // A missing key is looked up again only 4 s later, whichever session asks; then a key just stored works.
+    secrets.items.remove("apiKey.custom");
+    const int reads = secrets.reads;
+    t += 10, at(t), say("One session.", "claude:a"), say("Another session.", "claude:b");
+    secrets.items.insert("apiKey.custom", kKey);
+    at(t + 1), say("Again.", "claude:a");
+    EXPECT_EQ(secrets.reads, reads + 1);
+    at(t + 4), say("Again.", "claude:a");
+    ASSERT_TRUE(settle());
+    EXPECT_EQ(summarizer.requestsSent(), 2);
 }
 
 // The Anthropic format goes to a fixed public address in the app; the worker is pointed at the fake here.
