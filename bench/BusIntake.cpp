@@ -15,6 +15,7 @@
 #include "SettingsStore.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QTimer>
 
@@ -26,6 +27,7 @@
 #include <thread>
 
 #include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -122,6 +124,13 @@ double percentileMs(std::vector<Nanos> values, double p) {
     return static_cast<double>(values[index]) / 1e6;
 }
 
+double cpuSeconds() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
 enum class Path { bus, summaryOff, summaryOn };
 
 struct Run {
@@ -129,6 +138,7 @@ struct Run {
     std::size_t arrived = 0;
     long long logged = 0;
     double perSecond = 0, p50 = 0, p99 = 0, max = 0;
+    double cpuUsPerEvent = 0;  // the whole process (client, socket thread, main thread, summariser)
     int summaryRequests = 0;
     std::size_t providerConnections = 0;
     bool complete() const { return static_cast<long>(arrived) == sent && logged == sent; }
@@ -176,6 +186,7 @@ Run runOnce(Path path, long events) {
         return run;
     }
 
+    const double cpuBefore = cpuSeconds();
     Nanos firstSend = 0;
     std::thread client([&] {
         firstSend = nowNs();
@@ -188,9 +199,14 @@ Run runOnce(Path path, long events) {
             run.sent += sendLine(socketPath, line) ? 1 : 0;
         }
     });
-    QTimer::singleShot(60000, QCoreApplication::instance(), &QCoreApplication::quit);  // never hang on a lost event
+    // Never hang on a lost event; the bound belongs to this run only.
+    QTimer bound;
+    bound.setSingleShot(true);
+    QObject::connect(&bound, &QTimer::timeout, QCoreApplication::instance(), &QCoreApplication::quit);
+    bound.start(60000);
     QCoreApplication::exec();
     client.join();
+    run.cpuUsPerEvent = (cpuSeconds() - cpuBefore) * 1e6 / static_cast<double>(std::max(1L, run.sent));
 
     QFile log(agentLog);
     log.open(QIODevice::ReadOnly);
@@ -208,6 +224,58 @@ Run runOnce(Path path, long events) {
     return run;  // the bus goes first, then the store, then the summariser
 }
 
+// CPU seconds of this process's threads whose name starts with `prefix` (clock-tick resolution).
+double threadCpuSeconds(const std::string& prefix) {
+    double total = 0;
+    QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString& tid : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile comm(tasks.filePath(tid + QStringLiteral("/comm")));
+        if (!comm.open(QIODevice::ReadOnly) || !comm.readAll().startsWith(QByteArray::fromStdString(prefix))) continue;
+        QFile stat(tasks.filePath(tid + QStringLiteral("/stat")));
+        if (!stat.open(QIODevice::ReadOnly)) continue;
+        const QByteArray line = stat.readAll();
+        // Fields after the parenthesised name: state is the 3rd field, utime the 14th, stime the 15th.
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        total += static_cast<double>(fields.value(11).toLongLong() + fields.value(12).toLongLong()) /
+                 static_cast<double>(::sysconf(_SC_CLK_TCK));
+    }
+    return total;
+}
+
+// The summariser alone: what one narration costs the caller's thread, and its own thread and Qt's network
+// thread, when every session already has a request hanging (the case of a provider that never answers).
+void summariserCost(long calls) {
+    TempDir dir("nubbo-summary-cost");
+    JsonPreferencesDomain preferences(QString::fromStdString(dir.path() + "/preferences.json"));
+    OneSecret secrets;
+    NoLoginItem loginItem;
+    SettingsStore settings(preferences, secrets, loginItem, [] { return QStringList{"en"}; });
+    SilentProvider provider;
+    settings.setSmartSummary(true);
+    settings.setSummaryProvider(SummaryProvider::custom);
+    settings.setSummaryBaseURL(QStringLiteral("http://127.0.0.1:%1/v1").arg(provider.port()), SummaryProvider::custom);
+    SystemClock clock;
+    AgentSummarizer summarizer(settings, secrets, clock, [](const QString&, const QString&, const QString&) {});
+    std::vector<QString> says;
+    says.reserve(static_cast<std::size_t>(calls));
+    for (long i = 0; i < calls; ++i) says.push_back(QStringLiteral("Step %1: running the test suite again.").arg(i));
+    const QString sessions[4] = {"claude:a", "claude:b", "codex:c", "gemini:d"};
+    for (const QString& session : sessions) summarizer.summarize(session, QStringLiteral("Warm-up."), QString());
+    summarizer.waitUntilHandedOver();
+
+    const double ownBefore = threadCpuSeconds("nubbo.summari") + threadCpuSeconds("QNetworkAccess");
+    const Nanos start = nowNs();
+    for (long i = 0; i < calls; ++i)
+        summarizer.summarize(sessions[i % 4], says[static_cast<std::size_t>(i)], QStringLiteral("Running npm test"));
+    const Nanos callerNs = nowNs() - start;
+    summarizer.waitUntilHandedOver();
+    const double ownSeconds = threadCpuSeconds("nubbo.summari") + threadCpuSeconds("QNetworkAccess") - ownBefore;
+    std::printf("summariser alone, %ld narrations for 4 sessions with requests hanging: caller %.2f us each, "
+                "its own threads %.2f us each (%d requests sent)\n",
+                calls, static_cast<double>(callerNs) / 1e3 / static_cast<double>(calls),
+                ownSeconds * 1e6 / static_cast<double>(calls), summarizer.requestsSent());
+}
+
 double median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     return values.empty() ? 0 : values[values.size() / 2];
@@ -218,7 +286,7 @@ double median(std::vector<double> values) {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const long events = argNumber(argc, argv, "--events", 20000);
-    const long rounds = argNumber(argc, argv, "--rounds", 3);
+    const long rounds = argNumber(argc, argv, "--rounds", 6);
     bool complete = true;
 
     const Run bare = runOnce(Path::bus, events);
@@ -234,23 +302,34 @@ int main(int argc, char** argv) {
     // Alternating rounds, so that a slow moment of the machine hits both sides alike.
     std::printf("\nbus + session store, every event with new narration, 64 sessions; smart summary off vs on\n"
                 "(on: a provider on 127.0.0.1 that accepts and never answers)\n");
-    std::vector<double> rate[2], p50[2], p99[2];
+    std::vector<double> rate[2], p50[2], p99[2], cpu[2];
     for (long round = 0; round < rounds; ++round) {
-        for (const Path path : {Path::summaryOff, Path::summaryOn}) {
+        const std::string only = argValue(argc, argv, "--only", "");  // "off" or "on": one side, for a profiler
+        // The side that runs second in a round has the previous run's sockets and heap behind it: swap.
+        const Path order[2] = {round % 2 ? Path::summaryOn : Path::summaryOff, round % 2 ? Path::summaryOff : Path::summaryOn};
+        for (const Path path : order) {
+            if (!only.empty() && only != (path == Path::summaryOn ? "on" : "off")) continue;
             const Run run = runOnce(path, events);
             const int side = path == Path::summaryOn ? 1 : 0;
             complete = complete && run.complete();
             rate[side].push_back(run.perSecond);
             p50[side].push_back(run.p50);
             p99[side].push_back(run.p99);
-            std::printf("  round %ld %-3s %6.0f events/s  p50 %.3f ms  p99 %.3f ms  max %7.3f ms  %zu/%ld arrived",
-                        round + 1, side ? "on" : "off", run.perSecond, run.p50, run.p99, run.max, run.arrived, run.sent);
+            cpu[side].push_back(run.cpuUsPerEvent);
+            std::printf("  round %ld %-3s %6.0f events/s  p50 %.3f ms  p99 %.3f ms  max %7.3f ms  cpu %.1f us/event  %zu/%ld arrived",
+                        round + 1, side ? "on" : "off", run.perSecond, run.p50, run.p99, run.max, run.cpuUsPerEvent,
+                        run.arrived, run.sent);
             if (side) std::printf("  %d requests hanging, %zu connections open", run.summaryRequests, run.providerConnections);
             std::printf("\n");
         }
     }
-    std::printf("  median off: %.0f events/s, p50 %.3f ms, p99 %.3f ms\n", median(rate[0]), median(p50[0]), median(p99[0]));
-    std::printf("  median on:  %.0f events/s, p50 %.3f ms, p99 %.3f ms (throughput on/off %.2f)\n", median(rate[1]),
-                median(p50[1]), median(p99[1]), median(rate[0]) > 0 ? median(rate[1]) / median(rate[0]) : 0.0);
+    std::printf("  median off: %.0f events/s, p50 %.3f ms, p99 %.3f ms, cpu %.1f us/event\n", median(rate[0]),
+                median(p50[0]), median(p99[0]), median(cpu[0]));
+    std::printf("  median on:  %.0f events/s, p50 %.3f ms, p99 %.3f ms, cpu %.1f us/event (on/off: throughput %.2f, cpu %.2f)\n",
+                median(rate[1]), median(p50[1]), median(p99[1]), median(cpu[1]),
+                median(rate[0]) > 0 ? median(rate[1]) / median(rate[0]) : 0.0,
+                median(cpu[0]) > 0 ? median(cpu[1]) / median(cpu[0]) : 0.0);
+    std::printf("\n");
+    summariserCost(argNumber(argc, argv, "--calls", 1000000));
     return complete ? 0 : 1;
 }
