@@ -421,7 +421,9 @@ std::optional<PetBubbleKind> AgentSessionStore::bubble(const AgentSession& sessi
 
 void AgentSessionStore::setSummary(const QString& sessionKey, const QString& text, const QString& forSay) {
     const auto found = sessions_.find(sessionKey);
-    if (found == sessions_.end() || found->second.say != forSay)
+    // The summariser sends the narration trimmed: a say that arrived with a trailing newline is still the
+    // same narration.
+    if (found == sessions_.end() || !found->second.say || found->second.say->trimmed() != forSay.trimmed())
         return;
     found->second.summary = text;
     recompute();

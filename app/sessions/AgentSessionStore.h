@@ -54,7 +54,7 @@ public:
 
     void apply(const AgentEvent& event) override;
     void tick();
-    // From the summariser: kept only while the session's narration is still exactly forSay.
+    // From the summariser: kept only while the session's narration, trimmed, is still forSay.
     void setSummary(const QString& sessionKey, const QString& text, const QString& forSay);
     // The user's verdict on a permission request: the waiting session shows Allowed. or Denied.
     void resolveApproval(const QUuid& eventId, bool allow);

@@ -1,6 +1,7 @@
 #include "AppStartup.h"
 
 #include "AgentEventBus.h"
+#include "AgentSummarizer.h"
 #include "AgentSessionStore.h"
 #include "AppIcon.h"
 #include "Clock.h"
@@ -46,8 +47,10 @@ namespace nubbo {
 AppStartup::AppStartup() = default;
 
 AppStartup::~AppStartup() {
-    // Stop intake and detection first: their threads call into everything below.
+    // Stop intake and detection first: their threads call into everything below. The summariser's thread
+    // goes next, before the store its lines go to.
     bus_.reset();
+    summarizer_.reset();
     guardian_.reset();
     quickPanel_.reset();
     quickPanelModel_.reset();
@@ -116,7 +119,12 @@ void AppStartup::run() {
     notifications_ = std::make_unique<NubboNotifications>(*settings_, *notifier_);
     NubboNotifications::setShared(notifications_.get());
 
-    summarizer_ = std::make_unique<NullSummarizer>();
+    // Keys come from the keychain on the summariser's own thread; lines go to the store on this one.
+    summarizer_ = std::make_unique<AgentSummarizer>(
+        *settings_, KeychainStore::shared(), *clock_,
+        [this](const QString& sessionKey, const QString& text, const QString& forSay) {
+            if (sessions_) sessions_->setSummary(sessionKey, text, forSay);
+        });
     sessions_ = std::make_unique<AgentSessionStore>(
         *settings_, *viewModel_, *clock_, *random_,
         [notifications = notifications_.get()](AgentEventType type, const AgentEvent& event) {

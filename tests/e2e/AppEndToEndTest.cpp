@@ -1,6 +1,7 @@
 // Real agent payloads through the real bridge into the app's services as start-up assembles them; the pet's
 // behaviour is read back from nubbo.log, and a permission request is answered on the approval card.
 #include "AppStartup.h"
+#include "BridgeRun.h"
 #include "GuiEnvironment.h"
 #include "PetWindow.h"
 #include "SettingsWindowController.h"
@@ -23,50 +24,9 @@
 
 namespace {
 
-struct BridgeResult {
-    std::string out;
-    int status = -1;
-};
-
-// Runs the bridge with a payload file on stdin; blocking, so callers run it off the main thread.
-BridgeResult runBridge(const QString& home, const char* event, const QString& payload) {
-    // Everything the child needs is made before fork: the app's threads may hold the allocator's lock at that
-    // moment, and a child that allocates would wait on it for ever.
-    const QByteArray payloadPath = payload.toLocal8Bit();
-    const QByteArray homeVar = "HOME=" + home.toLocal8Bit();
-    int out[2];
-    if (::pipe(out) != 0) return {};
-    const pid_t child = ::fork();
-    if (child == 0) {
-        const int in = ::open(payloadPath.constData(), O_RDONLY);
-        ::dup2(in, 0);
-        ::dup2(out[1], 1);
-        ::close(out[0]);
-        char* envp[] = {const_cast<char*>(homeVar.constData()), nullptr};
-        char* argv[] = {const_cast<char*>(NUBBO_BRIDGE_PATH), const_cast<char*>("--source"),
-                        const_cast<char*>("claude"), const_cast<char*>("--event"), const_cast<char*>(event), nullptr};
-        ::execve(NUBBO_BRIDGE_PATH, argv, envp);
-        ::_exit(127);
-    }
-    ::close(out[1]);
-    BridgeResult result;
-    char buffer[4096];
-    ssize_t n;
-    while ((n = ::read(out[0], buffer, sizeof buffer)) > 0) result.out.append(buffer, static_cast<std::size_t>(n));
-    ::close(out[0]);
-    ::waitpid(child, &result.status, 0);
-    return result;
-}
-
-bool spinUntil(const std::function<bool()>& condition, int timeoutMs = 10000) {
-    QElapsedTimer elapsed;
-    elapsed.start();
-    while (!condition()) {
-        if (elapsed.elapsed() > timeoutMs) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
+using nubbo::e2e::BridgeResult;
+using nubbo::e2e::runBridge;
+using nubbo::e2e::spinUntil;
 
 class AppEndToEnd : public ::testing::Test {
 protected:

@@ -1,0 +1,63 @@
+// Running the real bridge against the app's socket, and turning the event loop until something shows.
+#pragma once
+
+#include <QByteArray>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QString>
+
+#include <functional>
+#include <string>
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace nubbo::e2e {
+
+struct BridgeResult {
+    std::string out;
+    int status = -1;
+};
+
+// Runs the bridge with a payload file on stdin; blocking, so callers run it off the main thread.
+inline BridgeResult runBridge(const QString& home, const char* event, const QString& payload) {
+    // Everything the child needs is made before fork: the app's threads may hold the allocator's lock at that
+    // moment, and a child that allocates would wait on it for ever.
+    const QByteArray payloadPath = payload.toLocal8Bit();
+    const QByteArray homeVar = "HOME=" + home.toLocal8Bit();
+    int out[2];
+    if (::pipe(out) != 0) return {};
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const int in = ::open(payloadPath.constData(), O_RDONLY);
+        ::dup2(in, 0);
+        ::dup2(out[1], 1);
+        ::close(out[0]);
+        char* envp[] = {const_cast<char*>(homeVar.constData()), nullptr};
+        char* argv[] = {const_cast<char*>(NUBBO_BRIDGE_PATH), const_cast<char*>("--source"),
+                        const_cast<char*>("claude"), const_cast<char*>("--event"), const_cast<char*>(event), nullptr};
+        ::execve(NUBBO_BRIDGE_PATH, argv, envp);
+        ::_exit(127);
+    }
+    ::close(out[1]);
+    BridgeResult result;
+    char buffer[4096];
+    ssize_t n;
+    while ((n = ::read(out[0], buffer, sizeof buffer)) > 0) result.out.append(buffer, static_cast<std::size_t>(n));
+    ::close(out[0]);
+    ::waitpid(child, &result.status, 0);
+    return result;
+}
+
+inline bool spinUntil(const std::function<bool()>& condition, int timeoutMs = 10000) {
+    QElapsedTimer elapsed;
+    elapsed.start();
+    while (!condition()) {
+        if (elapsed.elapsed() > timeoutMs) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
+} // namespace nubbo::e2e
