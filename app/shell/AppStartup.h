@@ -3,6 +3,8 @@
 
 #include <QStringList>
 
+class QQmlEngine;
+
 #include <functional>
 #include <memory>
 #include <optional>
@@ -17,12 +19,14 @@ class HookInstaller;
 class JsonPreferencesDomain;
 class NarrationSummarizer;
 class NubboNotifications;
+class OnboardingWindowController;
 class PetInteraction;
 class PetMenuController;
 class PetViewModel;
 class PetWindow;
 class PetWindowController;
 class SettingsWindowController;
+class SettingsWindowModel;
 class StatusItem;
 class QtScheduler;
 class SettingsStore;
@@ -41,10 +45,12 @@ public:
     // Reached by the desktop tests and the benchmarks; null before run().
     PetWindow* petWindow() const { return petWindow_.get(); }
     SettingsWindowController* settingsWindow() const { return settingsWindow_.get(); }
+    OnboardingWindowController* onboardingWindow() const { return onboarding_.get(); }
 
 private:
     void buildSettings();
     void createPetWindow();
+    void createShellWindows();
     void wireMenus();
     void setupStatusItem();
     void afterFirstFrame(std::function<void()> work);
@@ -64,7 +70,11 @@ private:
     std::unique_ptr<PetInteraction> interaction_;
     std::unique_ptr<PetWindow> petWindow_;
     std::unique_ptr<PetWindowController> petWindowController_;
+    // The settings and onboarding windows share one engine, which outlives them.
+    std::unique_ptr<QQmlEngine> shellEngine_;
+    std::unique_ptr<SettingsWindowModel> settingsModel_;
     std::unique_ptr<SettingsWindowController> settingsWindow_;
+    std::unique_ptr<OnboardingWindowController> onboarding_;
     std::unique_ptr<StatusItem> statusItem_;
     std::unique_ptr<NarrationSummarizer> summarizer_;
     std::unique_ptr<AgentSessionStore> sessions_;
