@@ -10,22 +10,19 @@ namespace nubbo {
 HookBridgeFlow::HookBridgeFlow(SettingsStore& settings, const HookInstaller& installer, Refresh refreshStatuses)
     : settings_(settings), installer_(installer), refreshStatuses_(std::move(refreshStatuses)) {}
 
-QStringList HookBridgeFlow::configPaths(Scope scope) const {
+QStringList HookBridgeFlow::configPaths() const {
     QStringList paths;
-    for (const ProviderSpec& spec : ProviderRegistry::all()) {
-        if (scope == Scope::confirmedEnabled && !spec.confirmed)
-            continue;
+    for (const ProviderSpec& spec : ProviderRegistry::all())
         if (settings_.enabled(QString::fromStdString(spec.id)))
             paths.append(QString::fromStdString(spec.configRelativePath));
-    }
     return paths;
 }
 
 ShellAlert HookBridgeFlow::installPrompt(Scope scope, Language language) const {
-    const auto wording = scope == Scope::enabled ? SettingsTexts::InstallWording::settings
-                                                 : SettingsTexts::InstallWording::onboarding;
+    const auto wording = scope == Scope::settings ? SettingsTexts::InstallWording::settings
+                                                  : SettingsTexts::InstallWording::onboarding;
     return {SettingsTexts::text(QStringLiteral("installPromptTitle"), language),
-            SettingsTexts::installPromptText(configPaths(scope), wording, language),
+            SettingsTexts::installPromptText(configPaths(), wording, language),
             SettingsTexts::text(QStringLiteral("install"), language),
             SettingsTexts::text(QStringLiteral("cancel"), language)};
 }

@@ -17,16 +17,17 @@ class SettingsStore;
 
 class HookBridgeFlow {
 public:
-    // The settings window lists every enabled agent; onboarding shows and lists only the agents enabled by
-    // default that are still enabled.
-    enum class Scope { enabled, confirmedEnabled };
+    // Which window asks: the onboarding words its alert for the agents it shows.
+    enum class Scope { settings, onboarding };
     using Refresh = std::function<void()>;
 
     // refreshStatuses runs after every install and removal (the agent statuses as at launch).
     HookBridgeFlow(SettingsStore& settings, const HookInstaller& installer, Refresh refreshStatuses);
 
-    // The agents' configuration paths relative to the home folder, in catalogue order.
-    QStringList configPaths(Scope scope) const;
+    // The configuration paths, relative to the home folder and in catalogue order, of every enabled agent:
+    // the files an install changes. The onboarding lists them all too, also an agent it does not show that
+    // was switched on in the settings, since install() wires it all the same.
+    QStringList configPaths() const;
     ShellAlert installPrompt(Scope scope, Language language) const;
     // Runs the installer; the warning to show when it failed.
     std::optional<ShellAlert> install(Language language) const;

@@ -52,7 +52,7 @@ void OnboardingModel::runDetection() {
 }
 
 QVariantMap OnboardingModel::installPrompt() const {
-    return bridge_.installPrompt(HookBridgeFlow::Scope::confirmedEnabled, settings_.effectiveLanguage())
+    return bridge_.installPrompt(HookBridgeFlow::Scope::onboarding, settings_.effectiveLanguage())
         .toVariantMap();
 }
 

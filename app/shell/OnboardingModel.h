@@ -37,7 +37,7 @@ public:
     QUrl mascotUrl() const;
 
     Q_INVOKABLE void runDetection();
-    // The onboarding's own confirmation, listing the enabled agents it shows; install() answers {ok} or
+    // The onboarding's own confirmation, listing every file the install changes; install() answers {ok} or
     // {ok: false, title, text}.
     Q_INVOKABLE QVariantMap installPrompt() const;
     Q_INVOKABLE QVariantMap install();

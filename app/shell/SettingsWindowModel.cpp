@@ -85,7 +85,7 @@ void SettingsWindowModel::refresh() {
 }
 
 QVariantMap SettingsWindowModel::installPrompt() const {
-    return bridge_.installPrompt(HookBridgeFlow::Scope::enabled, language()).toVariantMap();
+    return bridge_.installPrompt(HookBridgeFlow::Scope::settings, language()).toVariantMap();
 }
 
 QVariantMap SettingsWindowModel::install() {

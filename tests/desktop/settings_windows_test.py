@@ -63,7 +63,9 @@ class App:
             os.makedirs(config, exist_ok=True)
             with open(os.path.join(config, "qt6ct.conf"), "w") as f:
                 f.write("[Appearance]\ncustom_palette=true\n"
-                        "color_scheme_path=/usr/share/qt6ct/colors/darker.conf\nstyle=Fusion\n")
+                        "color_scheme_path=/usr/share/qt6ct/colors/darker.conf\nstyle=Fusion\n"
+                        # The light run's face, so the two differ in colour only.
+                        "[Fonts]\ngeneral=\"Nimbus Sans,10,-1,5,400,0,0,0,0,0,0,0,0,0,0,1\"\n")
             env["QT_QPA_PLATFORMTHEME"] = "qt6ct"
         self.log_path = os.path.join(home, "Library", "Application Support", "Nubbo", "Logs", "nubbo.log")
         self.process = subprocess.Popen([APP], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -93,7 +95,28 @@ class App:
         os.makedirs(SHOTS, exist_ok=True)
         sh("xdotool", "windowraise", str(window), check=False)
         time.sleep(0.25)
-        sh("import", "-window", str(window), os.path.join(SHOTS, name + ".png"))
+        path = os.path.join(SHOTS, name + ".png")
+        sh("import", "-window", str(window), path)
+        return path
+
+    def scroll_to_end(self, window):
+        x, y = self.origin(window)
+        sh("xdotool", "mousemove", str(x + 560), str(y + 400), "click", "--repeat", "25", "--delay", "15", "5")
+        time.sleep(0.3)
+
+    def scrolled_shot(self, window, name, first):
+        """The page scrolled to its end, kept only when the page is longer than the window."""
+        self.scroll_to_end(window)
+        path = self.shot(window, name)
+        differs = subprocess.run(["compare", "-metric", "AE", first, path, "null:"], capture_output=True,
+                                 text=True).stderr.strip()
+        if differs in ("0", ""):
+            os.remove(path)
+
+    @staticmethod
+    def origin(window):
+        info = dict(line.split("=", 1) for line in sh("xdotool", "getwindowgeometry", "--shell", str(window)).split())
+        return int(info["X"]), int(info["Y"])
 
     def quit(self):
         self.process.terminate()
@@ -117,7 +140,9 @@ def settings_shots(app, language, prefix):
     window = wait_for("the settings window", lambda: app.window(WORDS[language]["settings"]), 10)
     for index, title in enumerate(CATEGORIES[language]):
         app.click("list item", title)
-        app.shot(window, f"{prefix}settings-{index + 1}-{title.split()[0].lower()}-{language}")
+        name = f"{prefix}settings-{index + 1}-{CATEGORIES['en'][index].split()[0].lower()}-{language}"
+        first = app.shot(window, name)
+        app.scrolled_shot(window, name + "-end", first)
     return window
 
 
@@ -142,11 +167,30 @@ class FirstAndSecondLaunch(unittest.TestCase):
             onboarding_shots(self, app, "en", "")
             settings_shots(app, "en", "")
 
+            # Install Bridge asks first; Cancel leaves the agents' files as they were.
+            claude = os.path.join(self.home, ".claude", "settings.json")
+            with open(claude, "rb") as f:
+                before = f.read()
+            app.click("list item", "Agent Integration")
+            app.scroll_to_end(settings)
+            app.click("push button", "Install Bridge")
+            app.shot(settings, "alert-install-en")
+            app.click("push button", "Cancel")
+            with open(claude, "rb") as f:
+                self.assertEqual(f.read(), before)
+            # Request Permission asks the desktop's notification service (dunst here) and says what answered.
+            app.click("list item", "Notifications")
+            app.click("push button", "Request Permission")
+            wait_for("the answer", lambda: atspi_find.find("Nubbo", "push button", "OK"), 10)
+            app.shot(settings, "alert-notifications-en")
+            app.click("push button", "OK")
+
             # The language switches every text at once, the window's title too.
             app.click("list item", "Design")
             app.click("radio button", "中文")
             wait_for("the Chinese title", lambda: app.window(WORDS["zh"]["settings"]), 5)
             settings_shots(app, "zh", "")
+            app.click("list item", CATEGORIES["zh"][7])
             app.click("push button", WORDS["zh"]["rerun"])
             onboarding_shots(self, app, "zh", "")
             self.assertTrue(app.window(WORDS["zh"]["settings"]), "closing the onboarding leaves the settings open")

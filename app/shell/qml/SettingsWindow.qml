@@ -113,6 +113,15 @@ Window {
             }
         }
 
+        // A hairline under the header once the page has scrolled beneath it.
+        Rectangle {
+            anchors.bottom: scroller.top
+            width: parent.width
+            height: 1
+            color: Theme.divider
+            visible: scroller.contentY > 1
+        }
+
         Flickable {
             id: scroller
             anchors.top: header.bottom
