@@ -11,7 +11,7 @@ packages=(cmake ninja-build g++ make pkg-config nlohmann-json3-dev libutf8proc-d
           qml6-module-qtquick-window qml6-module-qtquick-templates qml6-module-qtquick-shapes
           qml6-module-qtqml-workerscript qml6-module-qttest
           # The settings window's file panels.
-          qml6-module-qtquick-dialogs
+          qml6-module-qtquick-dialogs qml6-module-qt-labs-folderlistmodel
           # Fonts for both languages, so the bubble reads the same everywhere.
           fonts-dejavu-core fonts-noto-cjk
           # The desktop tests: a real X server, window manager, compositor, tray host and notification

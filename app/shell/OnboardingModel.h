@@ -4,6 +4,7 @@
 
 #include "HookBridgeFlow.h"
 
+#include <QDir>
 #include <QObject>
 #include <QUrl>
 #include <QVariantList>
@@ -24,6 +25,8 @@ class OnboardingModel : public QObject {
     Q_PROPERTY(QVariantList agents READ agents CONSTANT)
     Q_PROPERTY(bool bridgeInstalled READ bridgeInstalled NOTIFY bridgeChanged)
     Q_PROPERTY(QUrl mascotUrl READ mascotUrl CONSTANT)
+    // Where the file panels start.
+    Q_PROPERTY(QUrl homeFolder READ homeFolder CONSTANT)
 
 public:
     // detectAgents: every agent's status as at launch.
@@ -35,6 +38,7 @@ public:
     QVariantList agents() const;
     bool bridgeInstalled() const { return bridgeInstalled_; }
     QUrl mascotUrl() const;
+    static QUrl homeFolder() { return QUrl::fromLocalFile(QDir::homePath()); }
 
     Q_INVOKABLE void runDetection();
     // The onboarding's own confirmation, listing every file the install changes; install() answers {ok} or

@@ -118,6 +118,8 @@ constexpr Entry kTexts[] = {
     {"codexReviewHint", "Codex runs these hooks only once you trust them: start codex in a terminal and choose \"Trust all and continue\" (or review them with /hooks).",
                         "Codex 只在你信任这些 hook 后才会运行它们：在终端中启动 codex 并选择 \"Trust all and continue\"（或用 /hooks 逐个查看）。"},
     {"ok", "OK", "好"},
+    {"open", "Open", "打开"},
+    {"save", "Save", "保存"},
 
     // Auto Approval.
     {"approvalPolicy", "Approval Policy", "授权策略"},

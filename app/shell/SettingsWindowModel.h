@@ -6,6 +6,7 @@
 #include "HookBridgeFlow.h"
 
 #include <QJsonObject>
+#include <QDir>
 #include <QObject>
 #include <QString>
 #include <QUrl>
@@ -53,6 +54,8 @@ class SettingsWindowModel : public QObject {
     Q_PROPERTY(QString socketLine READ socketLine NOTIFY languageChanged)
     Q_PROPERTY(QUrl logoUrl READ logoUrl CONSTANT)
     Q_PROPERTY(QUrl mascotUrl READ mascotUrl CONSTANT)
+    // Where the file panels start.
+    Q_PROPERTY(QUrl homeFolder READ homeFolder CONSTANT)
 
 public:
     SettingsWindowModel(SettingsStore& settings, const HookInstaller& installer, SecretStore& secrets,
@@ -67,6 +70,7 @@ public:
     QString socketLine() const;
     QUrl logoUrl() const;
     QUrl mascotUrl() const;
+    static QUrl homeFolder() { return QUrl::fromLocalFile(QDir::homePath()); }
 
     // Reads the bridge state and Codex's review again (the window calls it whenever it is shown).
     Q_INVOKABLE void refresh();

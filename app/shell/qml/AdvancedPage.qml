@@ -13,18 +13,24 @@ ColumnLayout {
 
     FileDialog {
         id: exportDialog
+        acceptLabel: page.texts.save
+        rejectLabel: page.texts.cancel
         title: page.texts.exportJSON
         fileMode: FileDialog.SaveFile
         defaultSuffix: "json"
         nameFilters: ["JSON (*.json)"]
-        currentFile: "nubbo-settings.json"
+        currentFolder: page.model.homeFolder
+        selectedFile: page.model.homeFolder + "/nubbo-settings.json"
         // A failed write is dropped, as a cancelled panel is.
         onAccepted: page.model.exportSettings(selectedFile)
     }
     FileDialog {
         id: importDialog
+        acceptLabel: page.texts.open
+        rejectLabel: page.texts.cancel
         title: page.texts.importJSON
         fileMode: FileDialog.OpenFile
+        currentFolder: page.model.homeFolder
         nameFilters: ["JSON (*.json)"]
         onAccepted: {
             const reading = page.model.readImport(selectedFile)

@@ -33,6 +33,7 @@ T.Popup {
     closePolicy: T.Popup.CloseOnEscape
     anchors.centerIn: parent
     width: Math.min(440, (parent ? parent.width : 440) - 48)
+    implicitHeight: contentHeight + topPadding + bottomPadding
     padding: 20
     onClosed: onConfirm = null
 
@@ -43,15 +44,24 @@ T.Popup {
         color: Theme.card
         border.width: 1
         border.color: Theme.controlBorder
+        // A soft edge instead of a blur: two faint rings outside the border.
         Rectangle {
             z: -1
             anchors.fill: parent
-            anchors.margins: -1
-            anchors.topMargin: 4
-            anchors.bottomMargin: -8
+            anchors.margins: -2
             radius: 14
-            color: Theme.shadow
-            opacity: 0.5
+            color: "transparent"
+            border.width: 2
+            border.color: Qt.rgba(0, 0, 0, Theme.dark ? 0.35 : 0.06)
+        }
+        Rectangle {
+            z: -2
+            anchors.fill: parent
+            anchors.margins: -5
+            radius: 17
+            color: "transparent"
+            border.width: 3
+            border.color: Qt.rgba(0, 0, 0, Theme.dark ? 0.2 : 0.03)
         }
     }
 

@@ -23,7 +23,10 @@ ColumnLayout {
 
     FileDialog {
         id: imageDialog
+        acceptLabel: page.texts.open
+        rejectLabel: page.texts.cancel
         title: page.texts.chooseImage
+        currentFolder: page.shell.model.homeFolder
         nameFilters: ["Images (*.png *.jpg *.jpeg *.gif *.webp)"]
         onAccepted: {
             if (page.petArt) {
@@ -37,7 +40,10 @@ ColumnLayout {
     }
     FileDialog {
         id: packDialog
+        acceptLabel: page.texts.open
+        rejectLabel: page.texts.cancel
         title: page.texts.importPack
+        currentFolder: page.shell.model.homeFolder
         nameFilters: ["Pet packs (*.zip)"]
         onAccepted: if (page.petArt) page.report(page.petArt.importPack(selectedFile))
     }

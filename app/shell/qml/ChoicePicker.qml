@@ -115,13 +115,11 @@ T.ComboBox {
             Rectangle {
                 z: -1
                 anchors.fill: parent
-                anchors.topMargin: 3
-                anchors.leftMargin: -1
-                anchors.rightMargin: -1
-                anchors.bottomMargin: -4
-                radius: 9
-                color: Theme.shadow
-                opacity: 0.35
+                anchors.margins: -2
+                radius: 10
+                color: "transparent"
+                border.width: 2
+                border.color: Qt.rgba(0, 0, 0, Theme.dark ? 0.35 : 0.06)
             }
         }
     }

@@ -51,7 +51,10 @@ Window {
     }
     FileDialog {
         id: imageDialog
+        acceptLabel: window.texts.open
+        rejectLabel: window.texts.cancel
         title: window.texts.chooseImage
+        currentFolder: window.model.homeFolder
         nameFilters: ["Images (*.png *.jpg *.jpeg *.gif *.webp)"]
         onAccepted: {
             if (window.petArt) {
@@ -64,7 +67,10 @@ Window {
     }
     FileDialog {
         id: packDialog
+        acceptLabel: window.texts.open
+        rejectLabel: window.texts.cancel
         title: window.texts.importPack
+        currentFolder: window.model.homeFolder
         nameFilters: ["Pet packs (*.zip)"]
         onAccepted: if (window.petArt) window.report(window.petArt.importPack(selectedFile))
     }

@@ -26,22 +26,28 @@ T.Button {
     Accessible.role: Accessible.Button
     Accessible.name: text
 
-    contentItem: Row {
-        spacing: 6
-        SymbolIcon {
-            visible: button.symbol !== ""
-            name: button.symbol
-            color: button.labelColor
-            width: 15
-            height: 15
-            anchors.verticalCenter: parent.verticalCenter
-        }
-        Text {
-            text: button.text
-            font: button.font
-            color: button.labelColor
-            textFormat: Text.PlainText
-            anchors.verticalCenter: parent.verticalCenter
+    contentItem: Item {
+        implicitWidth: label.implicitWidth
+        implicitHeight: label.implicitHeight
+        Row {
+            id: label
+            anchors.centerIn: parent
+            spacing: 6
+            SymbolIcon {
+                visible: button.symbol !== ""
+                name: button.symbol
+                color: button.labelColor
+                width: 15
+                height: 15
+                anchors.verticalCenter: parent.verticalCenter
+            }
+            Text {
+                text: button.text
+                font: button.font
+                color: button.labelColor
+                textFormat: Text.PlainText
+                anchors.verticalCenter: parent.verticalCenter
+            }
         }
     }
     background: Rectangle {

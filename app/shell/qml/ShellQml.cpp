@@ -17,7 +17,7 @@ void installShellQml(QQmlEngine& engine) {
         qml_register_types_Nubbo_Shell();
         // The windows draw their own controls; the file dialogs take the style, and Fusion follows the
         // desktop's palette, light or dark.
-        if (QQuickStyle::name().isEmpty())
+        if (qEnvironmentVariableIsEmpty("QT_QUICK_CONTROLS_STYLE"))
             QQuickStyle::setStyle(QStringLiteral("Fusion"));
         return true;
     }();
