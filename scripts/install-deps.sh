@@ -4,6 +4,8 @@ set -euo pipefail
 
 packages=(cmake ninja-build g++ make pkg-config nlohmann-json3-dev libutf8proc-dev libtomlplusplus-dev
           libgtest-dev libgmock-dev
+          # Pet packs are zip archives.
+          libarchive-dev
           qt6-base-dev qtkeychain-qt6-dev libsecret-1-0 dbus gnome-keyring procps bsdutils
           # The pet and its windows: Qt Quick, the QML modules the views import, SVG symbols, the X input shape.
           qt6-declarative-dev qt6-svg-dev libqt6svg6 libxcb-shape0-dev libxcb1-dev

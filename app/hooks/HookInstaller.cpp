@@ -147,9 +147,29 @@ QString HookInstaller::lockPath() const {
     return QFileInfo(backupsDirectory()).dir().filePath(QStringLiteral("hooks.lock"));
 }
 
+QString HookInstaller::removedMarkerPath() const {
+    return QFileInfo(backupsDirectory()).dir().filePath(QStringLiteral("hooks-removed"));
+}
+
+bool HookInstaller::removedByUser() const { return QFileInfo::exists(removedMarkerPath()); }
+
 HookInstallResult HookInstaller::install() const {
     const HookFileLock lock(lockPath());
+    // Cleared first: even an install that fails half-way says the user wants the agents wired, so the next
+    // health check may finish the job.
+    QFile::remove(removedMarkerPath());
     return installLocked();
+}
+
+bool HookInstaller::agentSwitchedOn(const QString& id) const {
+    if (!removedByUser())
+        return true;
+    const HookInstallResult result = install();
+    if (result.ok())
+        log(QStringLiteral("hook install: %1 switched on, the bridge is wired again").arg(id));
+    else
+        log(QStringLiteral("hook install: %1 switched on, wiring FAILED: %2").arg(id, result.error));
+    return result.ok();
 }
 
 HookInstallResult HookInstaller::installLocked() const {
@@ -350,6 +370,11 @@ void HookInstaller::removeFormerScriptHooks(const ProviderSpec& spec) const {
 
 void HookInstaller::uninstall() const {
     const HookFileLock lock(lockPath());
+    // Written before anything is unwired: a repair waiting for the lock, here or in the running app, must
+    // find the removal once it gets in.
+    if (const QString error = ConfigFileWriter::writeAtomically(removedMarkerPath(), QByteArrayLiteral("removed by the user\n"));
+        !error.isEmpty())
+        log(QStringLiteral("hook uninstall: could not record the removal: ") + error);
     for (const auto& spec : env_.catalogue) {
         switch (spec.mechanism) {
         case HookMechanism::jsPlugin:
@@ -471,6 +496,11 @@ QMap<QString, bool> HookInstaller::status() const {
 void HookInstaller::ensureHealthy() const {
     // Checked under the lock too: an install running elsewhere must finish before its files are judged.
     const HookFileLock lock(lockPath());
+    // The user removed the bridge: repairing would undo what they just did.
+    if (removedByUser()) {
+        log(QStringLiteral("hook ensure: skipped, the bridge was removed by the user"));
+        return;
+    }
     if (env_.writeLauncher)
         env_.writeLauncher(launcherPath());
     bool healthy = true;

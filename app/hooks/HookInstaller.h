@@ -48,10 +48,17 @@ public:
 
     // Writes the launcher, backs up the shared files, wires every enabled agent and unwires every disabled one.
     // Stops at the first failure; entries handled before it stay as written and "latest.txt" is not updated.
+    // The user asked for the wiring: a removal they made earlier no longer holds.
     HookInstallResult install() const;
     // Removes everything the app installed, restoring the shared files from the latest backup and then
-    // stripping any app entries the backup itself held. Reports nothing.
+    // stripping any app entries the backup itself held. Reports nothing. The agents then stay unwired, the
+    // health check included, until the next install, in this process and in any other.
     void uninstall() const;
+    // Whether the user removed the bridge and has not installed it since.
+    bool removedByUser() const;
+    // An agent was switched on: a request to wire it, so after a removal it installs (false and the error
+    // logged when that fails); otherwise nothing is done here and true is returned.
+    bool agentSwitchedOn(const QString& id) const;
     // Whether each catalogue agent (by lower-cased id) is wired, enabled or not.
     QMap<QString, bool> status() const;
     bool openCodePluginInstalled() const;
@@ -70,6 +77,9 @@ public:
     // The lock that serialises install, uninstall and repair, in this process and across processes:
     // "hooks.lock" beside the backups folder.
     QString lockPath() const;
+    // Present while the user's removal holds: "hooks-removed" beside the lock. A file, so a command-line run
+    // and the running app see the same state, and it survives a restart.
+    QString removedMarkerPath() const;
     // "<id>-<last path component of the configuration path>".
     static QString backupName(const ProviderSpec& spec);
     // The command the entry for this agent's event runs.

@@ -76,8 +76,14 @@ void PetInteraction::mouseUp() {
 
 void PetInteraction::runSingleClick() {
     switch (settings_.singleClickBehavior()) {
+    case SingleClickBehavior::quickPanel:
+        if (quickPanelHandler_) {
+            quickPanelHandler_();
+            break;
+        }
+        viewModel_.toggleBubble();
+        break;
     case SingleClickBehavior::toggleBubble:
-    case SingleClickBehavior::quickPanel: // no panel of its own: it shows the same bubble
         viewModel_.toggleBubble();
         break;
     case SingleClickBehavior::none:

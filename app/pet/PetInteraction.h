@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QPointF>
 
+#include <functional>
 #include <optional>
 
 namespace nubbo {
@@ -43,6 +44,10 @@ public:
     Q_INVOKABLE void pointerEntered();
     Q_INVOKABLE void contextMenu(qreal globalX, qreal globalY);
 
+    // Opens or closes the quick panel, for the single click's "Open Quick Panel" choice; without one that
+    // choice toggles the bubble.
+    void setQuickPanelHandler(std::function<void()> handler) { quickPanelHandler_ = std::move(handler); }
+
     bool isDragging() const { return isDragging_; }
     bool hasPendingSingleClick() const { return pendingSingleClick_.has_value(); }
 
@@ -64,6 +69,7 @@ private:
     bool isDragging_ = false;
     std::optional<QPointF> mouseDownLocation_;
     std::optional<TaskId> pendingSingleClick_;
+    std::function<void()> quickPanelHandler_;
 };
 
 } // namespace nubbo

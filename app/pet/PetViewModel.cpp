@@ -387,6 +387,16 @@ void PetViewModel::answerApproval(const QUuid& eventId, bool allow) {
         resolveApproval_(eventId, allow);
 }
 
+void PetViewModel::allowAllFor(const QUuid& eventId) {
+    if (heldApprovalEventId() == eventId) {
+        allowAll();
+        return;
+    }
+    if (resolveApproval_)
+        resolveApproval_(eventId, true);
+    settings_.setApprovalMode(ApprovalMode::allowAll);
+}
+
 // --- Helpers
 
 Language PetViewModel::language() const { return settings_.effectiveLanguage(); }

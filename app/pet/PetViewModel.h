@@ -144,6 +144,9 @@ public:
     // same verdict path as the card's; when the held card is that request it goes as after the card's own
     // buttons, otherwise the card shown for another request stays.
     void answerApproval(const QUuid& eventId, bool allow);
+    // Allow All given away from the card (the quick panel): allows that request and switches the approval
+    // mode, exactly as the card's Allow All does.
+    void allowAllFor(const QUuid& eventId);
 
 Q_SIGNALS:
     void stateChanged();

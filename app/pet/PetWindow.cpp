@@ -134,6 +134,15 @@ QRegion PetWindow::currentShape() {
     return region;
 }
 
+QRect PetWindow::petOnScreen() {
+    currentShape();  // finds the items
+    QRect rect;
+    for (const QQuickItem* item : {petSquare_.data(), bubbleCard_.data()})
+        if (const auto shown = shownRect(item))
+            rect |= shown->toAlignedRect();
+    return rect.isValid() ? rect.translated(view_->position()) : QRect();
+}
+
 void PetWindow::afterFrame() {
     if (!firstFrameLogged_) {
         firstFrameLogged_ = true;

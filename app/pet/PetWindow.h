@@ -42,6 +42,9 @@ public:
     bool hasShownFirstFrame() const { return firstFrameLogged_; }
     // Where clicks are taken, in window coordinates; empty before the first frame.
     QRegion inputRegion() const { return inputShape_; }
+    // The pet's square and its shown bubble card, in global coordinates: what a panel beside the pet must
+    // not cover.
+    QRect petOnScreen();
 
 Q_SIGNALS:
     // Screens were added or removed, or one changed its geometry.

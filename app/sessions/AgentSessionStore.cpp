@@ -358,15 +358,17 @@ bool AgentSessionStore::hasActive() const {
 void AgentSessionStore::recompute() {
     if (sessions_.empty()) {
         idle_.render();
-        return;
+    } else {
+        const AgentSession* best = nullptr;
+        for (const auto& [key, session] : sessions_) {
+            if (!best || rank(session.state) < rank(best->state)
+                || (rank(session.state) == rank(best->state) && session.lastUpdate > best->lastUpdate))
+                best = &session;
+        }
+        renderer_.render(best->pose, bubble(*best), isPersistent(best->state), best->provider);
     }
-    const AgentSession* best = nullptr;
-    for (const auto& [key, session] : sessions_) {
-        if (!best || rank(session.state) < rank(best->state)
-            || (rank(session.state) == rank(best->state) && session.lastUpdate > best->lastUpdate))
-            best = &session;
-    }
-    renderer_.render(best->pose, bubble(*best), isPersistent(best->state), best->provider);
+    if (changed_)
+        changed_();
 }
 
 std::optional<PetBubbleKind> AgentSessionStore::bubble(const AgentSession& session) const {

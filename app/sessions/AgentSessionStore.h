@@ -66,6 +66,9 @@ public:
         approvalEnded_ = std::move(handler);
     }
 
+    // Told after every change of the sessions has been shown on the pet (the quick panel follows them).
+    void setChangedHandler(std::function<void()> handler) { changed_ = std::move(handler); }
+
     // "<provider>:<sessionId>", "default" standing in for a missing id (an empty one is kept as it is).
     static QString sessionKey(const AgentEvent& event);
 
@@ -95,6 +98,7 @@ private:
     Random& random_;
     Notify notify_;
     std::function<void(const QUuid& eventId)> approvalEnded_;
+    std::function<void()> changed_;
     NarrationSummarizer& summarizer_;
     IdleLife idle_;
     std::map<QString, AgentSession> sessions_;

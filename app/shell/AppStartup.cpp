@@ -21,9 +21,14 @@
 #include "PetViewModel.h"
 #include "PetWindow.h"
 #include "PetWindowController.h"
+#include "QuickPanel.h"
+#include "QuickPanelModel.h"
 #include "ProviderRegistry.h"
 #include "SettingsStore.h"
+#include "CustomPetManager.h"
 #include "OnboardingModel.h"
+#include "PetArtInstaller.h"
+#include "PetPackManager.h"
 #include "OnboardingWindowController.h"
 #include "SettingsWindowController.h"
 #include "SettingsWindowModel.h"
@@ -55,6 +60,8 @@ AppStartup::~AppStartup() {
     // The windows before the engine that built them.
     onboarding_.reset();
     settingsWindow_.reset();
+    quickPanel_.reset();
+    quickPanelModel_.reset();
     sessions_.reset();
     installer_.reset();
     statusItem_.reset();
@@ -135,7 +142,15 @@ void AppStartup::run() {
     notifications_->setApprovalAnswerHandler(
         [viewModel = viewModel_.get()](const QUuid& eventId, bool allow) { viewModel->answerApproval(eventId, allow); });
 
+    createQuickPanel();
+
     installer_->ensureHealthy();
+    // Switching an agent on asks for it to be wired, also after the user removed the bridge.
+    QObject::connect(settings_.get(), &SettingsStore::enabledEntryChanged, settings_.get(),
+                     [installer = installer_.get()](const QString& id, bool on) {
+                         if (on)
+                             installer->agentSwitchedOn(id);
+                     });
     // Codex runs none of the app's hooks until the user trusts them in Codex: say so once, with the way out.
     if (const ProviderSpec* codex = ProviderRegistry::spec("codex"); codex && settings_->enabled(QStringLiteral("codex")))
         NubboLog::log(CodexHookReview::check(installer_->configPath(*codex)).advice());
@@ -217,20 +232,18 @@ void AppStartup::createShellWindows() {
         notifications_->requestAuthorization();
         notifier_->checkServer(std::move(answered));
     };
-    services.petFolder = [this] {
-        return settings_->petSource() == PetSource::pack ? AppPaths::petPacksDirectory()
-                                                          : AppPaths::customPetsDirectory();
-    };
+    customPets_ = std::make_unique<CustomPetManager>();
+    petPacks_ = std::make_unique<PetPackManager>();
+    petArt_ = std::make_unique<PetArtInstaller>(*settings_, *customPets_, *petPacks_);
+    services.petFolder = [this] { return petArt_->petFolder(); };
     services.applicationSupport = AppPaths::applicationSupport();
     services.socketPath = AppPaths::socketPath();
     services.resourcesDirectory = AppPaths::bundleResourcesDirectory();
 
     shellEngine_ = std::make_unique<QQmlEngine>();
     settingsModel_ = std::make_unique<SettingsWindowModel>(*settings_, *installer_, KeychainStore::shared(), services);
-    // The pet art installer is not part of the app yet: the windows offer what works without it.
-    QObject* petArt = nullptr;
     const QVariantMap shared{{QStringLiteral("settings"), QVariant::fromValue<QObject*>(settings_.get())},
-                             {QStringLiteral("petArt"), QVariant::fromValue(petArt)}};
+                             {QStringLiteral("petArt"), QVariant::fromValue<QObject*>(petArt_.get())}};
     QVariantMap settingsProperties = shared;
     settingsProperties.insert(QStringLiteral("model"), QVariant::fromValue<QObject*>(settingsModel_.get()));
     settingsWindow_ = std::make_unique<SettingsWindowController>(*shellEngine_, settingsProperties, log);
@@ -241,6 +254,27 @@ void AppStartup::createShellWindows() {
                                                      AppPaths::bundleResourcesDirectory());
         },
         shared, log);
+}
+
+void AppStartup::createQuickPanel() {
+    const auto log = [](const QString& line) { NubboLog::log(line); };
+    // Its answers take the card's path: the waiting agent first, then the session that asked.
+    quickPanelModel_ = std::make_unique<QuickPanelModel>(
+        *sessions_, *settings_, *clock_, *scheduler_,
+        [viewModel = viewModel_.get()](const QUuid& eventId, QuickPanelModel::Verdict verdict) {
+            switch (verdict) {
+            case QuickPanelModel::Verdict::deny: viewModel->answerApproval(eventId, false); break;
+            case QuickPanelModel::Verdict::allow: viewModel->answerApproval(eventId, true); break;
+            case QuickPanelModel::Verdict::allowAll: viewModel->allowAllFor(eventId); break;
+            }
+        });
+    // Its window is built on the first click that asks for it: most users never do.
+    interaction_->setQuickPanelHandler([this, log] {
+        if (!quickPanel_)
+            quickPanel_ = std::make_unique<QuickPanel>(*quickPanelModel_, *settings_,
+                                                       [window = petWindow_.get()] { return window->petOnScreen(); }, log);
+        quickPanel_->toggle();
+    });
 }
 
 void AppStartup::wireMenus() {

@@ -20,11 +20,16 @@ class JsonPreferencesDomain;
 class NarrationSummarizer;
 class NubboNotifications;
 class OnboardingWindowController;
+class CustomPetManager;
+class PetArtInstaller;
+class PetPackManager;
 class PetInteraction;
 class PetMenuController;
 class PetViewModel;
 class PetWindow;
 class PetWindowController;
+class QuickPanel;
+class QuickPanelModel;
 class SettingsWindowController;
 class SettingsWindowModel;
 class StatusItem;
@@ -46,6 +51,7 @@ public:
     PetWindow* petWindow() const { return petWindow_.get(); }
     SettingsWindowController* settingsWindow() const { return settingsWindow_.get(); }
     OnboardingWindowController* onboardingWindow() const { return onboarding_.get(); }
+    QuickPanel* quickPanel() const { return quickPanel_.get(); }
 
 private:
     void buildSettings();
@@ -53,6 +59,7 @@ private:
     void createShellWindows();
     void wireMenus();
     void setupStatusItem();
+    void createQuickPanel();
     void afterFirstFrame(std::function<void()> work);
 
     std::unique_ptr<SystemClock> clock_;
@@ -70,6 +77,9 @@ private:
     std::unique_ptr<PetInteraction> interaction_;
     std::unique_ptr<PetWindow> petWindow_;
     std::unique_ptr<PetWindowController> petWindowController_;
+    std::unique_ptr<CustomPetManager> customPets_;
+    std::unique_ptr<PetPackManager> petPacks_;
+    std::unique_ptr<PetArtInstaller> petArt_;
     // The settings and onboarding windows share one engine, which outlives them.
     std::unique_ptr<QQmlEngine> shellEngine_;
     std::unique_ptr<SettingsWindowModel> settingsModel_;
@@ -79,6 +89,8 @@ private:
     std::unique_ptr<NarrationSummarizer> summarizer_;
     std::unique_ptr<AgentSessionStore> sessions_;
     std::unique_ptr<AgentEventBus> bus_;
+    std::unique_ptr<QuickPanelModel> quickPanelModel_;
+    std::unique_ptr<QuickPanel> quickPanel_;
 };
 
 } // namespace nubbo

@@ -27,6 +27,13 @@ def walk(node, depth=0):
 
 
 def find(app_name, role, name):
+    found = find_all(app_name, role, name, first=True)
+    return found[0] if found else None
+
+
+def find_all(app_name, role, name, first=False):
+    """The screen rectangles of every showing control with that role and name."""
+    matches = []
     desktop = pyatspi.Registry.getDesktop(0)
     for app in walk_apps(desktop):
         if app.name != app_name:
@@ -39,10 +46,12 @@ def find(app_name, role, name):
                     continue
                 ext = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
                 if ext.width > 0 and ext.height > 0:
-                    return ext.x, ext.y, ext.width, ext.height
+                    matches.append((ext.x, ext.y, ext.width, ext.height))
+                    if first:
+                        return matches
             except Exception:
                 continue
-    return None
+    return matches
 
 
 def walk_apps(desktop):

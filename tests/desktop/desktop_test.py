@@ -51,6 +51,11 @@ def screenshot(name):
 class RunningApp(unittest.TestCase):
     """The app in a fresh home, once per test class."""
     preferences_extra = {}
+    environment_extra = {}
+
+    @classmethod
+    def prepare_home(cls):
+        """Runs before the app starts in the new home."""
 
     @classmethod
     def setUpClass(cls):
@@ -66,6 +71,8 @@ class RunningApp(unittest.TestCase):
                    XDG_DATA_HOME=os.path.join(cls.home, ".local", "share"), LANG="C.UTF-8",
                    QT_QPA_PLATFORM="xcb", QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
         env.pop("QT_QUICK_BACKEND", None)
+        env.update(cls.environment_extra)
+        cls.prepare_home()
         cls.app = subprocess.Popen([APP], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
         wait_for("the first frame", lambda: "pet first frame" in cls.log(), 30)
         cls.window = wait_for("the pet window", cls.find_panel, 10)

@@ -73,6 +73,12 @@ TEST_F(AppCommandLine, InstallsReportsAndRemovesTheHooks) {
     EXPECT_EQ(runApp({"--uninstall-hooks"}, &code), "nubbo: uninstall-hooks OK\n");
     EXPECT_EQ(code, 0);
     EXPECT_EQ(runApp({"--hooks-status"}), kNothingWired);
+    // The removal is kept where a running app (another process) and the next start-up find it, until the
+    // next install.
+    const QString removed = home.path() + "/Library/Application Support/Nubbo/hooks-removed";
+    EXPECT_TRUE(QFile::exists(removed));
+    EXPECT_EQ(runApp({"--install-hooks"}), "nubbo: install-hooks OK\n");
+    EXPECT_FALSE(QFile::exists(removed));
 }
 
 TEST_F(AppCommandLine, AFailedInstallIsReportedAndStillExitsZero) {

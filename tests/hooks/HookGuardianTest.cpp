@@ -327,4 +327,62 @@ TEST(HookGuardianInstallerTest, RestoresADeletedClaudeEntryAfterTheDebounce) {
     EXPECT_EQ(logLines.count(QStringLiteral("hook ensure: repaired stale/missing hooks")), 1);
 }
 
+// The user removes the bridge while the app runs: the guardian sees the files change and must not put the
+// entries back.
+TEST(HookGuardianInstallerTest, AUserRemovalIsNotUndoneByTheCheck) {
+    QTemporaryDir home;
+    ASSERT_TRUE(home.isValid());
+    std::mutex mutex;
+    QStringList logLines;
+    HookInstallerEnvironment env;
+    env.home = home.path();
+    env.backupsDirectory = QDir(home.path()).filePath(QStringLiteral("Backups"));
+    env.enabled = [](const QString& id) { return id == QStringLiteral("claude"); };
+    env.writeLauncher = [](const QString& launcher) {
+        return ConfigFileWriter::writeAtomically(launcher, "#!/bin/sh\nexit 0\n", 0755);
+    };
+    env.log = [&](const QString& line) {
+        std::lock_guard lock(mutex);
+        logLines.append(line);
+    };
+    const HookInstaller installer(env);
+    ASSERT_TRUE(installer.install().ok());
+
+    LockedManualScheduler scheduler;
+    HookGuardianOptions options;
+    options.repair = [&] { installer.ensureHealthy(); };
+    options.watched = [&] { return installer.watchedConfigFiles(); };
+    options.log = env.log;
+    options.scheduler = &scheduler;
+    HookGuardian guardian(std::move(options));
+    guardian.start();
+    guardian.sync();
+    ASSERT_EQ(guardian.watchedPaths().size(), 1);
+
+    installer.uninstall();
+    guardian.sync();
+    ASSERT_EQ(scheduler.pendingCount(), 1) << "the removal's own writes are seen";
+    scheduler.runAll();
+    guardian.sync();
+    EXPECT_FALSE(installer.status().value(QStringLiteral("claude")));
+    {
+        std::lock_guard lock(mutex);
+        EXPECT_TRUE(logLines.contains(QStringLiteral("hook ensure: skipped, the bridge was removed by the user")));
+        EXPECT_FALSE(logLines.contains(QStringLiteral("hook ensure: repaired stale/missing hooks")));
+    }
+
+    // Installing from another process (--install-hooks) ends the removal; the guardian repairs again.
+    ASSERT_TRUE(HookInstaller(env).install().ok());
+    const QString settings = QDir(home.path()).filePath(QStringLiteral(".claude/settings.json"));
+    guardian.sync();
+    scheduler.runAll();
+    guardian.sync();
+    ASSERT_TRUE(ConfigFileWriter::writeAtomically(settings, "{}\n").isEmpty());
+    guardian.sync();
+    ASSERT_EQ(scheduler.pendingCount(), 1);
+    scheduler.runAll();
+    guardian.sync();
+    EXPECT_TRUE(installer.status().value(QStringLiteral("claude")));
+}
+
 } // namespace

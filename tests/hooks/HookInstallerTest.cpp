@@ -161,6 +161,8 @@ TEST_F(HookInstallerTest, AFileThatDoesNotParseIsLeftByteForByteAndNamedInTheErr
         EXPECT_FALSE(installer().status().value("claude"));
 
         installer().uninstall();
+        // The user installs again (a removal holds off repairs until then); it fails the same way.
+        EXPECT_EQ(installer().install().error, result.error);
         installer().ensureHealthy();
         EXPECT_EQ(bytes(".claude/settings.json"), content) << "strip and repair leave it alone too";
         EXPECT_EQ(logLines.last(), "hook ensure: repair FAILED: " + result.error);
@@ -430,4 +432,38 @@ TEST(HookConfigFileWriter, ReplacesAtomicallyThroughLinkChainsKeepingTheMode) {
     const QString blocked = dir.filePath("file-not-folder/x.json");
     ASSERT_TRUE(ConfigFileWriter::writeAtomically(dir.filePath("file-not-folder"), "x").isEmpty());
     EXPECT_FALSE(ConfigFileWriter::writeAtomically(blocked, "y").isEmpty()) << "a failure is reported, not swallowed";
+}
+
+TEST_F(HookInstallerTest, AUserRemovalHoldsAcrossRepairsAndRestartsUntilTheUserWiresAgain) {
+    enabledIds = {"claude", "cline"};
+    install();
+    installer().uninstall();
+    EXPECT_TRUE(installer().removedByUser());
+    logLines.clear();
+    // The start-up repair of this run and of the next one (a fresh installer over the same files).
+    installer().ensureHealthy();
+    HookInstaller(environment()).ensureHealthy();
+    EXPECT_EQ(logLines, QStringList(2, "hook ensure: skipped, the bridge was removed by the user"));
+    EXPECT_FALSE(installer().status().value("claude"));
+    EXPECT_FALSE(installer().status().value("cline"));
+
+    // Switching an agent on is a request to wire it.
+    EXPECT_TRUE(installer().agentSwitchedOn("claude"));
+    EXPECT_FALSE(installer().removedByUser());
+    EXPECT_TRUE(installer().status().value("claude"));
+    EXPECT_TRUE(installer().status().value("cline"));
+    logLines.clear();
+    installer().ensureHealthy();
+    EXPECT_EQ(logLines, QStringList{"hook ensure: healthy, no action"});
+    // Without a removal, switching on leaves the wiring to the install the window runs.
+    EXPECT_TRUE(installer().agentSwitchedOn("codex"));
+    EXPECT_FALSE(installer().status().value("codex"));
+
+    // An install the user runs (the window, --install-hooks) ends a removal too, and repairs resume.
+    installer().uninstall();
+    install();
+    EXPECT_FALSE(installer().removedByUser());
+    put(".claude/settings.json", "{}");
+    installer().ensureHealthy();
+    EXPECT_EQ(logLines.last(), "hook ensure: repaired stale/missing hooks");
 }

@@ -91,7 +91,7 @@ TEST_F(PetInteractionTest, SecondClickCancelsTheFirstAndRunsTheDoubleClickBehavi
     EXPECT_EQ(model.bubbleMap().value("text").toString(), line);
 }
 
-TEST_F(PetInteractionTest, QuickPanelTogglesTheBubbleLikeToggleBubble) {
+TEST_F(PetInteractionTest, QuickPanelOpensThePanelAndWithoutOneTogglesTheBubble) {
     settings.setSingleClickBehavior(SingleClickBehavior::quickPanel);
     click();
     scheduler.advance(kDoubleClick);
@@ -105,6 +105,18 @@ TEST_F(PetInteractionTest, QuickPanelTogglesTheBubbleLikeToggleBubble) {
     click();
     scheduler.advance(kDoubleClick);
     EXPECT_FALSE(model.bubbleVisible());
+    int panelToggles = 0;
+    interaction.setQuickPanelHandler([&] { ++panelToggles; });
+    settings.setSingleClickBehavior(SingleClickBehavior::quickPanel);
+    click();
+    scheduler.advance(kDoubleClick);
+    EXPECT_EQ(panelToggles, 1);
+    EXPECT_FALSE(model.bubbleVisible());
+    // A double click is never also a single click.
+    click();
+    click();
+    scheduler.advance(kDoubleClick);
+    EXPECT_EQ(panelToggles, 1);
 }
 
 TEST_F(PetInteractionTest, HoverMakesACalmPetShyAtMostOnceInFiveSeconds) {

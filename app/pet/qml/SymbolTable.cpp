@@ -58,6 +58,11 @@ const QHash<QString, QString>& table() {
         {QStringLiteral("cursorarrow.rays"), QStringLiteral("pointer")},
         {QStringLiteral("chevron.left.forwardslash.chevron.right"), QStringLiteral("code")},
         {QStringLiteral("c.square"), QStringLiteral("square-letter-c")},
+        // The quick panel's activities.
+        {QStringLiteral("lightbulb"), QStringLiteral("bulb")},
+        {QStringLiteral("ellipsis.bubble"), QStringLiteral("message-dots")},
+        {QStringLiteral("checkmark.circle"), QStringLiteral("circle-check")},
+        {QStringLiteral("archivebox"), QStringLiteral("archive")},
     };
     return names;
 }

@@ -28,15 +28,7 @@ ColumnLayout {
         title: page.texts.chooseImage
         currentFolder: page.shell.model.homeFolder
         nameFilters: ["Images (*.png *.jpg *.jpeg *.gif *.webp)"]
-        onAccepted: {
-            if (page.petArt) {
-                page.report(page.petArt.installImage(selectedFile))
-            } else {
-                // Without the art installer the picture is used where it lies.
-                page.settings.customPetPath = decodeURIComponent(selectedFile.toString().replace(/^file:\/\//, ""))
-                page.settings.petSource = "custom"
-            }
-        }
+        onAccepted: if (page.petArt) page.report(page.petArt.installImage(selectedFile))
     }
     FileDialog {
         id: packDialog
@@ -44,7 +36,7 @@ ColumnLayout {
         rejectLabel: page.texts.cancel
         title: page.texts.importPack
         currentFolder: page.shell.model.homeFolder
-        nameFilters: ["Pet packs (*.zip)"]
+        nameFilters: ["Pet packs (*.zip *.nubbopack)"]
         onAccepted: if (page.petArt) page.report(page.petArt.importPack(selectedFile))
     }
 
@@ -112,7 +104,6 @@ ColumnLayout {
                 }
                 ShellButton {
                     visible: page.source === "pack"
-                    enabled: page.petArt !== null
                     symbol: "shippingbox"
                     text: page.texts.importPack
                     onClicked: packDialog.open()

@@ -56,14 +56,7 @@ Window {
         title: window.texts.chooseImage
         currentFolder: window.model.homeFolder
         nameFilters: ["Images (*.png *.jpg *.jpeg *.gif *.webp)"]
-        onAccepted: {
-            if (window.petArt) {
-                window.report(window.petArt.installImage(selectedFile))
-            } else {
-                window.settings.customPetPath = decodeURIComponent(selectedFile.toString().replace(/^file:\/\//, ""))
-                window.settings.petSource = "custom"
-            }
-        }
+        onAccepted: if (window.petArt) window.report(window.petArt.installImage(selectedFile))
     }
     FileDialog {
         id: packDialog
@@ -71,7 +64,7 @@ Window {
         rejectLabel: window.texts.cancel
         title: window.texts.importPack
         currentFolder: window.model.homeFolder
-        nameFilters: ["Pet packs (*.zip)"]
+        nameFilters: ["Pet packs (*.zip *.nubbopack)"]
         onAccepted: if (window.petArt) window.report(window.petArt.importPack(selectedFile))
     }
 
@@ -201,8 +194,7 @@ Window {
                     }
                     ShellButton {
                         visible: window.source === "pack"
-                        enabled: window.petArt !== null
-                        symbol: "shippingbox"
+                            symbol: "shippingbox"
                         text: window.texts.importPack
                         onClicked: packDialog.open()
                     }

@@ -10,7 +10,7 @@ Window {
 
     required property QtObject model
     required property QtObject settings
-    // The pet art installer; null until the app has one.
+    // Installs a chosen picture or pack (PetArtInstaller); may be null where nothing installs art.
     property QtObject petArt: null
 
     property string category: "general"

@@ -1,6 +1,7 @@
 // Every symbol name the pet and the windows draw resolves to a bundled icon that renders, in the asked colour.
 #include "PetState.h"
 #include "ProviderRegistry.h"
+#include "QuickPanelModel.h"
 #include "SettingsTexts.h"
 #include "SymbolTable.h"
 
@@ -22,6 +23,11 @@ TEST(SymbolTableTest, EveryUsedNameRendersTintedAndUnknownNamesStillDrawSomethin
         if (const auto icon = activityIcon(state))
             names.insert(*icon);
     ASSERT_EQ(names.size(), 9u);
+    // The quick panel's: every agent's own symbol and every session state's.
+    for (const ProviderSpec& spec : ProviderRegistry::all())
+        names.insert(QuickPanelModel::agentSymbolFor(QString::fromStdString(spec.id)));
+    for (PetState state : kAllPetStates)
+        names.insert(QuickPanelModel::symbolFor(state, state));
     names.insert(QStringLiteral("no.such.symbol"));
 
     for (const QString& name : names) {

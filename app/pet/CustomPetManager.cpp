@@ -1,0 +1,57 @@
+#include "CustomPetManager.h"
+
+#include "AppPaths.h"
+#include "NubboLog.h"
+#include "PetImageStore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace nubbo {
+namespace {
+
+// Decoding at a small size proves the file is a picture without holding a full-size photo in memory; the
+// pet decodes it at its drawn size the same way.
+constexpr QSize kProbeSize(256, 256);
+
+} // namespace
+
+CustomPetManager::CustomPetManager()
+    : CustomPetManager(QString(), [] { return QUuid::createUuid(); },
+                       [](const QString& line) { NubboLog::log(line); }) {}
+
+CustomPetManager::CustomPetManager(QString customPetsDirectory, UuidSource uuids, LogFunction log)
+    : directory_(std::move(customPetsDirectory)), uuids_(std::move(uuids)), log_(std::move(log)) {}
+
+QString CustomPetManager::customPetsDirectory() const {
+    if (directory_.isEmpty())
+        return AppPaths::customPetsDirectory();
+    QDir().mkpath(directory_);
+    return directory_;
+}
+
+std::optional<QString> CustomPetManager::installImage(const QString& sourcePath, PictureError* error) const {
+    const auto fail = [&](PictureError kind, const QString& reason) -> std::optional<QString> {
+        log_(QStringLiteral("custom pet copy failed ") + reason);
+        if (error)
+            *error = kind;
+        return std::nullopt;
+    };
+
+    const QFileInfo source(sourcePath);
+    if (!source.isFile() || !source.isReadable())
+        return fail(PictureError::notAnImage, QStringLiteral("not a readable file: ") + sourcePath);
+    if (PetImageStore::decode(sourcePath, kProbeSize).isNull())
+        return fail(PictureError::notAnImage, QStringLiteral("not a picture: ") + sourcePath);
+
+    const QString extension = source.suffix().isEmpty() ? QStringLiteral("png") : source.suffix();
+    const QString destination = customPetsDirectory() + QStringLiteral("/custom-") +
+                                uuids_().toString(QUuid::WithoutBraces) + u'.' + extension;
+    QFile file(sourcePath);
+    if (!file.copy(destination))
+        return fail(PictureError::copyFailed, file.errorString());
+    return destination;
+}
+
+} // namespace nubbo

@@ -1,0 +1,144 @@
+import QtQuick
+import Nubbo.Pet
+
+// The quick panel's card: a header, then one row per live agent session (QuickPanelModel), scrolling when
+// there are more than fit. The window around it is exactly this item, its shadow margin included.
+Item {
+    id: root
+
+    // QuickPanelModel and SettingsStore.
+    property QtObject model: null
+    property QtObject settings: null
+
+    readonly property bool zh: settings ? settings.effectiveLanguage === "zh" : false
+    readonly property color accent: DesktopPalette.accent(settings ? settings.themeColor : "pink")
+    readonly property int shadowMargin: Math.ceil(background.margin)
+    readonly property int cardWidth: 324
+    readonly property int padding: 12
+    readonly property real maximumListHeight: 460
+    readonly property int sessionCount: model ? model.count : 0
+
+    width: cardWidth + 2 * shadowMargin
+    height: card.height + 2 * shadowMargin
+
+    BubbleBackground {
+        id: background
+        anchors.fill: card
+        anchors.margins: -margin
+        tailWidth: 0
+        tailHeight: 0
+        radius: 14
+        fillColor: DesktopPalette.material
+        outlineColor: DesktopPalette.alpha(DesktopPalette.primary, 0.12)
+        shadowColor: Qt.rgba(0, 0, 0, 0.22)
+    }
+
+    Item {
+        id: card
+        objectName: "quickPanelCard"
+        x: root.shadowMargin
+        y: root.shadowMargin
+        width: root.cardWidth
+        height: content.height + 2 * root.padding
+        Accessible.role: Accessible.Pane
+        Accessible.name: header.text
+
+        Column {
+            id: content
+            x: root.padding
+            y: root.padding
+            width: parent.width - 2 * root.padding
+            spacing: 10
+
+            Item {
+                width: parent.width
+                height: Math.max(header.height, countBadge.height)
+
+                SymbolIcon {
+                    id: paw
+                    anchors.verticalCenter: parent.verticalCenter
+                    x: 2
+                    width: 15
+                    height: 15
+                    name: "pawprint.fill"
+                    color: root.accent
+                    Accessible.ignored: true
+                }
+                Text {
+                    id: header
+                    anchors.left: paw.right
+                    anchors.leftMargin: 8
+                    anchors.verticalCenter: parent.verticalCenter
+                    text: root.zh ? "代理会话" : "Agent sessions"
+                    font.family: DesktopPalette.uiFontFamily
+                    font.pixelSize: 14
+                    font.weight: Font.DemiBold
+                    color: DesktopPalette.primary
+                    textFormat: Text.PlainText
+                }
+                Rectangle {
+                    id: countBadge
+                    objectName: "sessionCount"
+                    visible: root.sessionCount > 0
+                    anchors.left: header.right
+                    anchors.leftMargin: 8
+                    anchors.verticalCenter: parent.verticalCenter
+                    width: Math.max(height, countText.implicitWidth + 12)
+                    height: countText.implicitHeight + 4
+                    radius: height / 2
+                    color: DesktopPalette.alpha(DesktopPalette.secondary, 0.15)
+                    Text {
+                        id: countText
+                        anchors.centerIn: parent
+                        text: String(root.sessionCount)
+                        font.family: DesktopPalette.uiFontFamily
+                        font.pixelSize: 11
+                        font.weight: Font.Bold
+                        color: DesktopPalette.secondary
+                        textFormat: Text.PlainText
+                    }
+                }
+            }
+
+            Flickable {
+                id: list
+                width: parent.width
+                height: Math.min(rows.height, root.maximumListHeight)
+                visible: root.sessionCount > 0
+                contentHeight: rows.height
+                interactive: rows.height > height
+                clip: interactive
+                boundsBehavior: Flickable.StopAtBounds
+
+                Column {
+                    id: rows
+                    width: list.width
+                    spacing: 6
+                    Repeater {
+                        model: root.model
+                        delegate: QuickPanelRow {
+                            width: rows.width
+                            panelModel: root.model
+                            zh: root.zh
+                            accent: root.accent
+                        }
+                    }
+                }
+            }
+
+            Text {
+                objectName: "emptyNote"
+                visible: root.sessionCount === 0
+                width: parent.width
+                topPadding: 2
+                bottomPadding: 4
+                text: root.zh ? "现在没有代理在工作。" : "No agent is at work right now."
+                font.family: DesktopPalette.uiFontFamily
+                font.pixelSize: 12
+                color: DesktopPalette.secondary
+                wrapMode: Text.WordWrap
+                textFormat: Text.PlainText
+            }
+        }
+    }
+}

@@ -1,0 +1,160 @@
+// The quick panel's rows: they follow the session store while the panel is shown, their ages come from the
+// clock in both languages, and an answer given on a row reaches the waiting request exactly once.
+#include "QuickPanelModel.h"
+
+#include "QuickPanel.h"
+
+#include "AgentSessionStore.h"
+#include "ManualTime.h"
+#include "NarrationSummarizer.h"
+#include "PetViewModel.h"
+#include "SettingsFakes.h"
+#include "SettingsStore.h"
+
+#include <gtest/gtest.h>
+
+#include <utility>
+#include <vector>
+
+namespace nubbo {
+namespace {
+
+using Verdict = QuickPanelModel::Verdict;
+
+class QuickPanelModelTest : public ::testing::Test {
+protected:
+    AgentEvent event(const char* provider, const char* session, AgentEventType type) {
+        AgentEvent e;
+        e.id = QUuid::createUuid();
+        e.provider = AgentProvider(QString::fromLatin1(provider));
+        e.type = type;
+        e.sessionId = QString::fromLatin1(session);
+        e.cwd = QStringLiteral("/home/dev/src/nubbo/");
+        return e;
+    }
+    AgentEvent approval(const char* provider, const char* session, const QString& command) {
+        AgentEvent e = event(provider, session, AgentEventType::approvalRequired);
+        e.command = e.message = command;
+        return e;
+    }
+    QVariant at(int row, QuickPanelModel::Role role) const { return panel.data(panel.index(row), role); }
+
+    fakes::MemoryPreferences preferences;
+    fakes::MemorySecretStore secrets;
+    fakes::RecordingLoginItem loginItem;
+    SettingsStore settings{preferences, secrets, loginItem, [] { return QStringList{QStringLiteral("en-US")}; }};
+    fakes::ManualClock clock;
+    fakes::ManualScheduler scheduler{clock};
+    fakes::SeededRandom random{1};
+    NullSummarizer summarizer;
+    // The app's wiring: the verdict goes to the waiting agent (recorded here), then to the session.
+    std::vector<std::pair<QUuid, bool>> verdicts;
+    PetViewModel pet{settings, scheduler, clock, random, [](const QString&) {}, [this](const QUuid& id, bool allow) {
+                         verdicts.emplace_back(id, allow);
+                         store.resolveApproval(id, allow);
+                     }};
+    AgentSessionStore store{settings, pet, clock, random, [](AgentEventType, const AgentEvent&) {}, summarizer};
+    QuickPanelModel panel{store, settings, clock, scheduler, [this](const QUuid& id, Verdict verdict) {
+                              if (verdict == Verdict::allowAll)
+                                  pet.allowAllFor(id);
+                              else
+                                  pet.answerApproval(id, verdict == Verdict::allow);
+                          }};
+};
+
+TEST_F(QuickPanelModelTest, RowsFollowTheStoreAndTheirAgesTheClock) {
+    panel.setActive(true);
+    std::vector<int> inserted;
+    QList<int> lastChangedRoles;
+    QObject::connect(&panel, &QAbstractItemModel::rowsInserted, [&](const QModelIndex&, int first, int) {
+        inserted.push_back(first);
+    });
+    QObject::connect(&panel, &QAbstractItemModel::dataChanged,
+                     [&](const QModelIndex&, const QModelIndex&, const QList<int>& roles) { lastChangedRoles = roles; });
+
+    AgentEvent tool = event("claude", "a", AgentEventType::coding);
+    tool.toolName = QStringLiteral("Bash");
+    tool.command = QStringLiteral("npm test");
+    tool.say = QStringLiteral("  Running the tests first. ");
+    store.apply(tool);
+    ASSERT_EQ(panel.count(), 1);
+    EXPECT_EQ(at(0, QuickPanelModel::TitleRole), "Claude");
+    EXPECT_EQ(at(0, QuickPanelModel::AgentSymbolRole), "sparkles");
+    EXPECT_EQ(at(0, QuickPanelModel::SymbolRole), "terminal");
+    EXPECT_EQ(at(0, QuickPanelModel::StatusRole), "Running npm test");
+    EXPECT_EQ(at(0, QuickPanelModel::WordsRole), "Running the tests first.");
+    EXPECT_EQ(at(0, QuickPanelModel::FolderRole), "nubbo");
+    EXPECT_EQ(at(0, QuickPanelModel::AgoRole), "just now");
+    EXPECT_FALSE(at(0, QuickPanelModel::WaitingRole).toBool());
+
+    scheduler.advance(12.2);
+    EXPECT_EQ(at(0, QuickPanelModel::AgoRole), "12 s ago");
+    EXPECT_EQ(lastChangedRoles, QList<int>{QuickPanelModel::AgoRole}) << "only the age changed";
+    scheduler.advance(3 * 60);
+    EXPECT_EQ(at(0, QuickPanelModel::AgoRole), "3 min ago");
+    settings.setLanguage(AppLanguage::zh);
+    EXPECT_EQ(at(0, QuickPanelModel::AgoRole), "3 分钟前");
+
+    // A second session comes in its key's place; the first keeps its row.
+    store.apply(approval("codex", "b", QStringLiteral("rm -rf build")));
+    ASSERT_EQ(panel.count(), 2);
+    EXPECT_EQ(inserted, (std::vector<int>{0, 1}));
+    EXPECT_EQ(at(1, QuickPanelModel::AgoRole), "刚刚");
+    EXPECT_EQ(at(1, QuickPanelModel::StatusRole), "等待你的授权。");
+    EXPECT_TRUE(at(1, QuickPanelModel::WaitingRole).toBool());
+    EXPECT_EQ(at(1, QuickPanelModel::CommandRole), "rm -rf build");
+    EXPECT_TRUE(at(1, QuickPanelModel::RiskyRole).toBool());
+
+    store.apply(event("claude", "a", AgentEventType::agentStopped));
+    ASSERT_EQ(panel.count(), 1);
+    EXPECT_EQ(at(0, QuickPanelModel::TitleRole), "Codex");
+
+    // A hidden panel does not follow; shown again it catches up at once.
+    panel.setActive(false);
+    store.apply(event("gemini", "c", AgentEventType::thinking));
+    EXPECT_EQ(panel.count(), 1);
+    EXPECT_EQ(scheduler.pending(), 0u) << "no age refresh while hidden";
+    panel.setActive(true);
+    EXPECT_EQ(panel.count(), 2);
+}
+
+TEST_F(QuickPanelModelTest, AnAnswerOnARowResolvesItsRequestOnce) {
+    panel.setActive(true);
+    const AgentEvent push = approval("codex", "b", QStringLiteral("git push origin main"));
+    store.apply(push);
+    const QString key = QStringLiteral("codex:b");
+
+    EXPECT_TRUE(panel.allow(key));
+    ASSERT_EQ(verdicts.size(), 1u);
+    EXPECT_EQ(verdicts[0], std::make_pair(push.id, true));
+    EXPECT_FALSE(at(0, QuickPanelModel::WaitingRole).toBool());
+    EXPECT_EQ(at(0, QuickPanelModel::StatusRole), "Allowed.");
+    // A second press (or one on a row that stopped waiting) answers nothing.
+    EXPECT_FALSE(panel.allow(key));
+    EXPECT_FALSE(panel.deny(key));
+    EXPECT_EQ(verdicts.size(), 1u);
+    EXPECT_FALSE(panel.allow(QStringLiteral("claude:nobody")));
+
+    // Allow All from the panel is the card's Allow All: the request, then the approval mode.
+    const AgentEvent read = approval("claude", "a", QStringLiteral("cat notes.txt"));
+    store.apply(read);
+    EXPECT_TRUE(panel.allowAll(QStringLiteral("claude:a")));
+    ASSERT_EQ(verdicts.size(), 2u);
+    EXPECT_EQ(verdicts[1], std::make_pair(read.id, true));
+    EXPECT_EQ(settings.approvalMode(), ApprovalMode::allowAll);
+    EXPECT_FALSE(pet.bubbleVisible()) << "the card it showed for that request goes with it";
+}
+
+TEST(QuickPanelPlacement, BesideThePetLevelWithItsBottomAndAlwaysOnScreen) {
+    const QRect screen(0, 0, 1280, 800);
+    const QSize card(324, 300);
+    // The pet in its corner: the panel to its left, bottoms level.
+    EXPECT_EQ(QuickPanel::cardPlacement(QRect(990, 560, 260, 215), card, screen), QPoint(656, 475));
+    // Against the left edge there is no room on that side: it goes right of the pet.
+    EXPECT_EQ(QuickPanel::cardPlacement(QRect(12, 400, 150, 150), card, screen), QPoint(172, 250));
+    // Near the top it moves down rather than leave the screen.
+    EXPECT_EQ(QuickPanel::cardPlacement(QRect(990, 20, 150, 150), card, screen).y(), 6);
+}
+
+} // namespace
+} // namespace nubbo
