@@ -15,7 +15,9 @@ OnboardingWindowController::OnboardingWindowController(QQmlEngine& engine, Model
 
 OnboardingWindowController::~OnboardingWindowController() {
     delete window_.data();
+    delete retiringWindow_.data();
     model_.reset();
+    delete retiringModel_.data();
 }
 
 void OnboardingWindowController::show() {
@@ -49,9 +51,12 @@ void OnboardingWindowController::release() {
     window->disconnect(this);
     window->hide();
     // Not from inside the window's or the model's own signal: both go once the event loop is back.
+    retiringWindow_ = window;
     window->deleteLater();
-    if (OnboardingModel* model = model_.release())
+    if (OnboardingModel* model = model_.release()) {
+        retiringModel_ = model;
         model->deleteLater();
+    }
     log_(QStringLiteral("onboarding finished"));
     Q_EMIT finished();
 }

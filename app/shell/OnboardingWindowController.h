@@ -44,6 +44,10 @@ private:
     LogFunction log_;
     std::unique_ptr<OnboardingModel> model_;
     QPointer<QQuickWindow> window_;
+    // A finished run's window and model, deleted once the event loop is back; or with the controller, if
+    // that comes first (before the engine goes).
+    QPointer<QQuickWindow> retiringWindow_;
+    QPointer<OnboardingModel> retiringModel_;
 };
 
 } // namespace nubbo
