@@ -166,6 +166,14 @@ Window {
                         font.weight: Font.Medium
                         color: Theme.text
                     }
+                    Text {
+                        width: parent.width
+                        text: window.texts.petSourceHelp
+                        font.family: Theme.fontFamily
+                        font.pixelSize: Theme.helpSize
+                        color: Theme.secondaryText
+                        wrapMode: Text.Wrap
+                    }
                     ChoicePicker {
                         width: parent.width
                         choices: window.options.petSource
