@@ -14,7 +14,12 @@ OnboardingWindowController::OnboardingWindowController(QQmlEngine& engine, Model
       log_(std::move(log)) {}
 
 OnboardingWindowController::~OnboardingWindowController() {
-    delete window_.data();
+    // Closing as it goes, the window would report itself hidden: nothing may answer that any more.
+    if (QQuickWindow* window = window_.data()) {
+        window_.clear();
+        window->disconnect(this);
+        delete window;
+    }
     delete retiringWindow_.data();
     model_.reset();
     delete retiringModel_.data();
