@@ -12,11 +12,15 @@ packages=(cmake ninja-build g++ make pkg-config nlohmann-json3-dev libutf8proc-d
           qml6-module-qtqml qml6-module-qtquick qml6-module-qtquick-controls qml6-module-qtquick-layouts
           qml6-module-qtquick-window qml6-module-qtquick-templates qml6-module-qtquick-shapes
           qml6-module-qtqml-workerscript qml6-module-qttest
+          # The settings window's file panels.
+          qml6-module-qtquick-dialogs qml6-module-qt-labs-folderlistmodel
           # Fonts for both languages, so the bubble reads the same everywhere.
           fonts-dejavu-core fonts-noto-cjk
           # The desktop tests: a real X server, window manager, compositor, tray host and notification
           # daemon, driven with xdotool and checked with xprop and screenshots; AT-SPI finds the card's buttons.
-          xvfb xauth xdotool x11-utils x11-xserver-utils imagemagick openbox xcompmgr trayer dunst at-spi2-core python3-pyatspi)
+          xvfb xauth xdotool x11-utils x11-xserver-utils imagemagick openbox xcompmgr trayer dunst at-spi2-core python3-pyatspi
+          # A dark desktop palette for the windows' screenshots.
+          qt6ct)
 # Node runs the plug-in and self-clean tests, the real-agent tests (npm installs the agents) and the
 # benchmark's comparison; a machine may already have them from elsewhere than Debian.
 command -v node >/dev/null 2>&1 || packages+=(nodejs)

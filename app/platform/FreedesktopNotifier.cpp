@@ -114,6 +114,30 @@ void FreedesktopNotifier::notify(const QString& title, const QString& body, cons
                      });
 }
 
+void FreedesktopNotifier::checkServer(std::function<void(std::optional<QString> server)> answered) {
+    const QDBusPendingCall asked = connection_.asyncCall(
+        QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("GetServerInformation")));
+    const auto report = [answered](const QDBusPendingCall& call) {
+        const QList<QVariant> info = call.isError() ? QList<QVariant>() : call.reply().arguments();
+        if (info.size() < 3) {
+            answered(std::nullopt);
+            return;
+        }
+        // name, vendor, version, specification version
+        answered(QStringList{info.at(0).toString(), info.at(2).toString()}.join(QLatin1Char(' ')).trimmed());
+    };
+    if (asked.isFinished()) {
+        report(asked);
+        return;
+    }
+    auto* watcher = new QDBusPendingCallWatcher(asked, watchers_.get());
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watchers_.get(),
+                     [report](QDBusPendingCallWatcher* finished) {
+                         finished->deleteLater();
+                         report(*finished);
+                     });
+}
+
 void FreedesktopNotifier::withdraw(const QString& tag) {
     if (tag.isEmpty())
         return;

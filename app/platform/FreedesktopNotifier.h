@@ -13,6 +13,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace nubbo {
 
@@ -38,6 +39,9 @@ public:
     // The freedesktop protocol has no permission step: whether notifications show is the server's and the
     // user's business there, so this does nothing.
     void requestAuthorization() override {}
+    // Asks the notification server who it is, asynchronously: answered with "<name> <version>" when one
+    // answers, with nothing when none does (no server, no bus). Called on the calling thread's event loop.
+    void checkServer(std::function<void(std::optional<QString> server)> answered);
 
     static inline const QString kService = QStringLiteral("org.freedesktop.Notifications");
     static inline const QString kPath = QStringLiteral("/org/freedesktop/Notifications");

@@ -26,14 +26,22 @@
 #include "QuickPanelModel.h"
 #include "ProviderRegistry.h"
 #include "SettingsStore.h"
+#include "CustomPetManager.h"
+#include "OnboardingModel.h"
+#include "PetArtInstaller.h"
+#include "PetPackManager.h"
+#include "OnboardingWindowController.h"
 #include "SettingsWindowController.h"
+#include "SettingsWindowModel.h"
 #include "StatusItem.h"
 #include "AppPaths.h"
 #include "PetQml.h"
 #include "SymbolTable.h"
 
 #include <QApplication>
+#include <QDesktopServices>
 #include <QIcon>
+#include <QQmlEngine>
 #include <QPixmap>
 #include <QLocale>
 #include <QStyleHints>
@@ -52,6 +60,9 @@ AppStartup::~AppStartup() {
     bus_.reset();
     summarizer_.reset();
     guardian_.reset();
+    // The windows before the engine that built them.
+    onboarding_.reset();
+    settingsWindow_.reset();
     quickPanel_.reset();
     quickPanelModel_.reset();
     sessions_.reset();
@@ -112,7 +123,7 @@ void AppStartup::run() {
                                                 });
     PetViewModel::setShared(viewModel_.get());
     createPetWindow();
-    settingsWindow_ = std::make_unique<SettingsWindowController>(log);
+    createShellWindows();
     wireMenus();
 
     notifier_ = std::make_unique<FreedesktopNotifier>(log);
@@ -169,8 +180,11 @@ void AppStartup::run() {
         const QVariant opened = preferences_->value(firstLaunchKey);
         if (opened.typeId() != QMetaType::Bool || !opened.toBool()) {
             preferences_->setValue(firstLaunchKey, true);
+            // The settings window, and the welcome steps in front of it.
             settingsWindow_->show();
+            onboarding_->show();
         }
+        NubboLog::log(QStringLiteral("start-up finished"));
     });
 }
 
@@ -209,6 +223,45 @@ void AppStartup::createPetWindow() {
     QObject::connect(petWindow_.get(), &PetWindow::screensChanged, petWindowController_.get(),
                      &PetWindowController::screensChanged);
     petWindowController_->show();
+}
+
+void AppStartup::createShellWindows() {
+    const auto log = [](const QString& line) { NubboLog::log(line); };
+    const auto detect = [this] { runInitialAgentDetection(*settings_); };
+    SettingsWindowServices services;
+    services.detectAgents = detect;
+    services.resetPetPosition = [] {
+        if (PetWindowController* controller = PetWindowController::shared())
+            controller->resetPosition();
+    };
+    services.openOnboarding = [this] { onboarding_->show(); };
+    services.openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+    services.checkNotificationService = [this](std::function<void(std::optional<QString>)> answered) {
+        notifications_->requestAuthorization();
+        notifier_->checkServer(std::move(answered));
+    };
+    customPets_ = std::make_unique<CustomPetManager>();
+    petPacks_ = std::make_unique<PetPackManager>();
+    petArt_ = std::make_unique<PetArtInstaller>(*settings_, *customPets_, *petPacks_);
+    services.petFolder = [this] { return petArt_->petFolder(); };
+    services.applicationSupport = AppPaths::applicationSupport();
+    services.socketPath = AppPaths::socketPath();
+    services.resourcesDirectory = AppPaths::bundleResourcesDirectory();
+
+    shellEngine_ = std::make_unique<QQmlEngine>();
+    settingsModel_ = std::make_unique<SettingsWindowModel>(*settings_, *installer_, KeychainStore::shared(), services);
+    const QVariantMap shared{{QStringLiteral("settings"), QVariant::fromValue<QObject*>(settings_.get())},
+                             {QStringLiteral("petArt"), QVariant::fromValue<QObject*>(petArt_.get())}};
+    QVariantMap settingsProperties = shared;
+    settingsProperties.insert(QStringLiteral("model"), QVariant::fromValue<QObject*>(settingsModel_.get()));
+    settingsWindow_ = std::make_unique<SettingsWindowController>(*shellEngine_, settingsProperties, log);
+    onboarding_ = std::make_unique<OnboardingWindowController>(
+        *shellEngine_,
+        [this, detect] {
+            return std::make_unique<OnboardingModel>(*settings_, *installer_, detect,
+                                                     AppPaths::bundleResourcesDirectory());
+        },
+        shared, log);
 }
 
 void AppStartup::createQuickPanel() {

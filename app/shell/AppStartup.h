@@ -3,6 +3,8 @@
 
 #include <QStringList>
 
+class QQmlEngine;
+
 #include <functional>
 #include <memory>
 #include <optional>
@@ -17,6 +19,10 @@ class HookInstaller;
 class JsonPreferencesDomain;
 class NarrationSummarizer;
 class NubboNotifications;
+class OnboardingWindowController;
+class CustomPetManager;
+class PetArtInstaller;
+class PetPackManager;
 class PetInteraction;
 class PetMenuController;
 class PetViewModel;
@@ -25,6 +31,7 @@ class PetWindowController;
 class QuickPanel;
 class QuickPanelModel;
 class SettingsWindowController;
+class SettingsWindowModel;
 class StatusItem;
 class QtScheduler;
 class SettingsStore;
@@ -43,11 +50,13 @@ public:
     // Reached by the desktop tests and the benchmarks; null before run().
     PetWindow* petWindow() const { return petWindow_.get(); }
     SettingsWindowController* settingsWindow() const { return settingsWindow_.get(); }
+    OnboardingWindowController* onboardingWindow() const { return onboarding_.get(); }
     QuickPanel* quickPanel() const { return quickPanel_.get(); }
 
 private:
     void buildSettings();
     void createPetWindow();
+    void createShellWindows();
     void wireMenus();
     void setupStatusItem();
     void createQuickPanel();
@@ -68,7 +77,14 @@ private:
     std::unique_ptr<PetInteraction> interaction_;
     std::unique_ptr<PetWindow> petWindow_;
     std::unique_ptr<PetWindowController> petWindowController_;
+    std::unique_ptr<CustomPetManager> customPets_;
+    std::unique_ptr<PetPackManager> petPacks_;
+    std::unique_ptr<PetArtInstaller> petArt_;
+    // The settings and onboarding windows share one engine, which outlives them.
+    std::unique_ptr<QQmlEngine> shellEngine_;
+    std::unique_ptr<SettingsWindowModel> settingsModel_;
     std::unique_ptr<SettingsWindowController> settingsWindow_;
+    std::unique_ptr<OnboardingWindowController> onboarding_;
     std::unique_ptr<StatusItem> statusItem_;
     std::unique_ptr<NarrationSummarizer> summarizer_;
     std::unique_ptr<AgentSessionStore> sessions_;

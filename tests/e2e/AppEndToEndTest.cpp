@@ -4,6 +4,7 @@
 #include "BridgeRun.h"
 #include "GuiEnvironment.h"
 #include "PetWindow.h"
+#include "OnboardingWindowController.h"
 #include "SettingsWindowController.h"
 #include "PetViewModel.h"
 
@@ -123,12 +124,20 @@ TEST_F(AppEndToEnd, StartUpShowsThePetAndOpensTheSettingsOnTheFirstLaunchOnly) {
     ASSERT_TRUE(spinUntil([&] { return logText().contains("status item: no system tray"); }));
     EXPECT_EQ(logText().count("status item: no system tray"), 1);
     EXPECT_EQ(startup->settingsWindow()->showCount(), 1);
+    // Both windows loaded from their QML and are on screen, the welcome steps in front.
+    ASSERT_NE(startup->settingsWindow()->window(), nullptr);
+    EXPECT_TRUE(startup->settingsWindow()->window()->isVisible());
+    EXPECT_EQ(startup->settingsWindow()->window()->size(), QSize(900, 640));
+    ASSERT_TRUE(startup->onboardingWindow()->isOpen());
+    EXPECT_EQ(startup->onboardingWindow()->window()->size(), QSize(540, 480));
+    EXPECT_EQ(startup->onboardingWindow()->window()->title(), QStringLiteral("Welcome to Nubbo"));
 
     startup.reset();
     startup = std::make_unique<nubbo::AppStartup>();
     startup->run();
     ASSERT_TRUE(spinUntil([&] { return logText().count("status item: no system tray") == 2; }));
     EXPECT_EQ(startup->settingsWindow()->showCount(), 0);
+    EXPECT_FALSE(startup->onboardingWindow()->isOpen());
 }
 
 } // namespace

@@ -262,6 +262,11 @@ public:
             connection.send(message.createReply(QVariant(capabilities_)));
             return true;
         }
+        if (message.member() == u"GetServerInformation"_s) {
+            connection.send(message.createReply(
+                QList<QVariant>{u"test-daemon"_s, u"Nubbo Tests"_s, u"2.1"_s, u"1.2"_s}));
+            return true;
+        }
         if (message.member() != u"Notify"_s)
             return false;
         quint32 id = 0;
@@ -396,6 +401,24 @@ TEST(FreedesktopNotifierTest, WithoutABusPostsFailQuietly) {
         EXPECT_EQ(log.size(), 1) << log.join('\n').toStdString();
     }
     QDBusConnection::disconnectFromBus(name);
+}
+
+TEST(FreedesktopNotifierTest, TheServerCheckNamesTheServerOrSaysThereIsNone) {
+    std::vector<std::optional<QString>> answers;
+    const auto record = [&](std::optional<QString> server) { answers.push_back(server); };
+    {
+        NotificationServer server(true);
+        ASSERT_TRUE(server.start());
+        FreedesktopNotifier notifier;
+        notifier.checkServer(record);
+        ASSERT_TRUE(waitUntil([&] { return answers.size() == 1; }));
+        EXPECT_EQ(answers[0], std::optional<QString>(u"test-daemon 2.1"_s));
+    }
+    // The bus starts no services: with the test server gone, nobody answers.
+    FreedesktopNotifier notifier;
+    notifier.checkServer(record);
+    ASSERT_TRUE(waitUntil([&] { return answers.size() == 2; }));
+    EXPECT_EQ(answers[1], std::nullopt);
 }
 
 TEST(FreedesktopNotifierTest, AServerWithoutActionsGetsThePlainNotification) {

@@ -1,8 +1,13 @@
-// Every symbol name the pet's code draws resolves to a bundled icon that renders, in the asked colour.
+// Every symbol name the pet and the windows draw resolves to a bundled icon that renders, in the asked colour.
 #include "PetState.h"
 #include "ProviderRegistry.h"
 #include "QuickPanelModel.h"
+#include "SettingsTexts.h"
 #include "SymbolTable.h"
+
+#include <QDirIterator>
+#include <QFile>
+#include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
@@ -42,6 +47,33 @@ TEST(SymbolTableTest, EveryUsedNameRendersTintedAndUnknownNamesStillDrawSomethin
         EXPECT_GT(covered, 20);
         EXPECT_TRUE(tinted);
     }
+}
+
+// The settings and onboarding windows name their symbols in QML and in the category and agent tables; a
+// name missing from the table would draw the question mark.
+TEST(SymbolTableTest, EverySymbolTheWindowsNameIsInTheTable) {
+    std::set<QString> names;
+    for (const SettingsCategory& category : SettingsTexts::categories(Language::en))
+        names.insert(category.symbol);
+    for (const ProviderSpec& spec : ProviderRegistry::all())
+        names.insert(QString::fromStdString(spec.iconName));
+    const QRegularExpression named(QStringLiteral(R"((?:symbol|name)\s*:[^\n]*)"));
+    const QRegularExpression literal(QStringLiteral(R"re("([a-z0-9]+(?:\.[a-z0-9]+)+)")re"));
+    QDirIterator files(QStringLiteral(NUBBO_SHELL_QML_DIR), {QStringLiteral("*.qml")});
+    int scanned = 0;
+    while (files.hasNext()) {
+        QFile file(files.next());
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        ++scanned;
+        const QString text = QString::fromUtf8(file.readAll());
+        for (const auto& line : named.globalMatch(text))
+            for (const auto& match : literal.globalMatch(line.captured()))
+                names.insert(match.captured(1));
+    }
+    EXPECT_GT(scanned, 10);
+    EXPECT_GT(names.size(), 30u);
+    for (const QString& name : names)
+        EXPECT_TRUE(hasSymbol(name)) << name.toStdString();
 }
 
 } // namespace

@@ -1,0 +1,68 @@
+#include "HookBridgeFlow.h"
+
+#include "HookInstaller.h"
+#include "ProviderRegistry.h"
+#include "SettingsStore.h"
+#include "SettingsTexts.h"
+
+namespace nubbo {
+
+HookBridgeFlow::HookBridgeFlow(SettingsStore& settings, const HookInstaller& installer, Refresh refreshStatuses)
+    : settings_(settings), installer_(installer), refreshStatuses_(std::move(refreshStatuses)) {}
+
+QStringList HookBridgeFlow::configPaths() const {
+    QStringList paths;
+    for (const ProviderSpec& spec : ProviderRegistry::all())
+        if (settings_.enabled(QString::fromStdString(spec.id)))
+            paths.append(QString::fromStdString(spec.configRelativePath));
+    return paths;
+}
+
+ShellAlert HookBridgeFlow::installPrompt(Scope scope, Language language) const {
+    const auto wording = scope == Scope::settings ? SettingsTexts::InstallWording::settings
+                                                  : SettingsTexts::InstallWording::onboarding;
+    return {SettingsTexts::text(QStringLiteral("installPromptTitle"), language),
+            SettingsTexts::installPromptText(configPaths(), wording, language),
+            SettingsTexts::text(QStringLiteral("install"), language),
+            SettingsTexts::text(QStringLiteral("cancel"), language)};
+}
+
+std::optional<ShellAlert> HookBridgeFlow::install(Language language) const {
+    const HookInstallResult result = installer_.install();
+    if (refreshStatuses_)
+        refreshStatuses_();
+    if (result.ok())
+        return std::nullopt;
+    return ShellAlert{SettingsTexts::text(QStringLiteral("installFailed"), language), result.error,
+                      SettingsTexts::text(QStringLiteral("ok"), language), QString(), true};
+}
+
+ShellAlert HookBridgeFlow::removePrompt(Language language) const {
+    return {SettingsTexts::text(QStringLiteral("removePromptTitle"), language),
+            SettingsTexts::text(QStringLiteral("removePromptText"), language),
+            SettingsTexts::text(QStringLiteral("remove"), language),
+            SettingsTexts::text(QStringLiteral("cancel"), language)};
+}
+
+void HookBridgeFlow::remove() const {
+    // The installer's removal reports nothing: whatever it could not restore it strips.
+    installer_.uninstall();
+    if (refreshStatuses_)
+        refreshStatuses_();
+}
+
+bool HookBridgeFlow::installed() const {
+    const QMap<QString, bool> wired = installer_.status();
+    bool any = false;
+    for (const ProviderSpec& spec : ProviderRegistry::all()) {
+        const QString id = QString::fromStdString(spec.id);
+        if (!settings_.enabled(id))
+            continue;
+        any = true;
+        if (!wired.value(id))
+            return false;
+    }
+    return any;
+}
+
+} // namespace nubbo

@@ -1,0 +1,45 @@
+// Installing and removing the hook bridge as the user does it from a window: the confirmation listing the
+// files that will change, the installer run, the warning when it fails, and whether the bridge is in place.
+#pragma once
+
+#include "SettingsEnums.h"
+#include "ShellAlert.h"
+
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+
+namespace nubbo {
+
+class HookInstaller;
+class SettingsStore;
+
+class HookBridgeFlow {
+public:
+    // Which window asks: the onboarding words its alert for the agents it shows.
+    enum class Scope { settings, onboarding };
+    using Refresh = std::function<void()>;
+
+    // refreshStatuses runs after every install and removal (the agent statuses as at launch).
+    HookBridgeFlow(SettingsStore& settings, const HookInstaller& installer, Refresh refreshStatuses);
+
+    // The configuration paths, relative to the home folder and in catalogue order, of every enabled agent:
+    // the files an install changes. The onboarding lists them all too, also an agent it does not show that
+    // was switched on in the settings, since install() wires it all the same.
+    QStringList configPaths() const;
+    ShellAlert installPrompt(Scope scope, Language language) const;
+    // Runs the installer; the warning to show when it failed.
+    std::optional<ShellAlert> install(Language language) const;
+    ShellAlert removePrompt(Language language) const;
+    void remove() const;
+    // Some agent is enabled and every enabled one is wired.
+    bool installed() const;
+
+private:
+    SettingsStore& settings_;
+    const HookInstaller& installer_;
+    Refresh refreshStatuses_;
+};
+
+} // namespace nubbo

@@ -1,0 +1,71 @@
+#include "OnboardingModel.h"
+
+#include "ProviderRegistry.h"
+#include "SettingsStore.h"
+#include "SettingsTexts.h"
+
+#include <QDir>
+
+namespace nubbo {
+
+OnboardingModel::OnboardingModel(SettingsStore& settings, const HookInstaller& installer,
+                                 std::function<void()> detectAgents, QString resourcesDirectory, QObject* parent)
+    : QObject(parent), settings_(settings), detectAgents_(std::move(detectAgents)),
+      resourcesDirectory_(std::move(resourcesDirectory)), bridge_(settings, installer, detectAgents_) {
+    connect(&settings_, &SettingsStore::effectiveLanguageChanged, this, &OnboardingModel::languageChanged);
+    // The page says "installed" only once the agents switched on now are wired.
+    connect(&settings_, &SettingsStore::enabledChanged, this, &OnboardingModel::refresh);
+    refresh();
+}
+
+QVariantMap OnboardingModel::texts() const { return SettingsTexts::table(settings_.effectiveLanguage()); }
+
+QVariantMap OnboardingModel::options() const { return SettingsTexts::options(settings_.effectiveLanguage()); }
+
+QVariantList OnboardingModel::agents() const {
+    QVariantList list;
+    for (const ProviderSpec& spec : ProviderRegistry::all()) {
+        if (!spec.confirmed)
+            continue;
+        list.append(QVariantMap{{QStringLiteral("id"), QString::fromStdString(spec.id)},
+                                {QStringLiteral("title"), QString::fromStdString(spec.title)},
+                                {QStringLiteral("symbol"), QString::fromStdString(spec.iconName)}});
+    }
+    return list;
+}
+
+QUrl OnboardingModel::mascotUrl() const {
+    return QUrl::fromLocalFile(QDir(resourcesDirectory_).filePath(QStringLiteral("Mascot.png")));
+}
+
+void OnboardingModel::refresh() {
+    const bool installed = bridge_.installed();
+    if (installed == bridgeInstalled_)
+        return;
+    bridgeInstalled_ = installed;
+    Q_EMIT bridgeChanged();
+}
+
+void OnboardingModel::runDetection() {
+    if (detectAgents_)
+        detectAgents_();
+}
+
+QVariantMap OnboardingModel::installPrompt() const {
+    return bridge_.installPrompt(HookBridgeFlow::Scope::onboarding, settings_.effectiveLanguage())
+        .toVariantMap();
+}
+
+QVariantMap OnboardingModel::install() {
+    const std::optional<ShellAlert> failure = bridge_.install(settings_.effectiveLanguage());
+    refresh();
+    if (!failure)
+        return {{QStringLiteral("ok"), true}};
+    QVariantMap result = failure->toVariantMap();
+    result.insert(QStringLiteral("ok"), false);
+    return result;
+}
+
+void OnboardingModel::complete() { Q_EMIT completed(); }
+
+} // namespace nubbo

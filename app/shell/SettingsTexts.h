@@ -1,0 +1,46 @@
+// The words of the settings and onboarding windows in both languages, looked up by key, so the views stay
+// free of text and a test can read every one of them.
+#pragma once
+
+#include "SettingsEnums.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QVariantMap>
+
+namespace nubbo {
+
+// One entry of the settings window's sidebar, in sidebar order.
+struct SettingsCategory {
+    QString id;
+    QString symbol;
+    QString title;
+    QString blurb;
+};
+
+struct SettingsTexts {
+    // The text for the key; the key itself when the table has none, so a mistyped key shows on screen.
+    static QString text(const QString& key, Language language);
+    // Every key with its text, for the views to bind to.
+    static QVariantMap table(Language language);
+    static QStringList keys();
+
+    // Each picker's choices as the views list them, by picker name: [{value, title}] (approval modes also
+    // carry their detail); "statusTitles" maps each agent status to its title.
+    static QVariantMap options(Language language);
+
+    // The nine categories.
+    static QList<SettingsCategory> categories(Language language);
+
+    // The install confirmation's body: the introduction, one "  • ~/<path>" line per agent configuration,
+    // then the closing paragraph. The onboarding window words it for the agents it lists.
+    enum class InstallWording { settings, onboarding };
+    static QString installPromptText(const QStringList& homeRelativePaths, InstallWording wording, Language language);
+
+    // "Version 0.1.0": the build's own version.
+    static QString versionLine(Language language);
+    static QString buildVersion();
+};
+
+} // namespace nubbo

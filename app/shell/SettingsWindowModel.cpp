@@ -1,0 +1,227 @@
+#include "SettingsWindowModel.h"
+
+#include "CodexHookReview.h"
+#include "HookInstaller.h"
+#include "ProviderRegistry.h"
+#include "SecretStore.h"
+#include "SettingsFile.h"
+#include "SettingsStore.h"
+#include "SettingsTexts.h"
+
+#include <QDir>
+#include <QPointer>
+
+namespace nubbo {
+
+namespace {
+
+QString apiKeyName(SummaryProvider provider) { return QStringLiteral("apiKey.") + rawValue(provider); }
+
+} // namespace
+
+SettingsWindowModel::SettingsWindowModel(SettingsStore& settings, const HookInstaller& installer,
+                                         SecretStore& secrets, SettingsWindowServices services, QObject* parent)
+    : QObject(parent), settings_(settings), installer_(installer), secrets_(secrets), services_(std::move(services)),
+      bridge_(settings, installer, services_.detectAgents) {
+    connect(&settings_, &SettingsStore::effectiveLanguageChanged, this, [this] {
+        Q_EMIT languageChanged();
+        refresh();
+    });
+    // Switching an agent on or off changes what "installed" means.
+    connect(&settings_, &SettingsStore::enabledChanged, this, &SettingsWindowModel::refresh);
+    refresh();
+}
+
+Language SettingsWindowModel::language() const { return settings_.effectiveLanguage(); }
+
+QVariantMap SettingsWindowModel::texts() const { return SettingsTexts::table(language()); }
+
+QVariantMap SettingsWindowModel::options() const { return SettingsTexts::options(language()); }
+
+QVariantList SettingsWindowModel::categories() const {
+    QVariantList list;
+    for (const SettingsCategory& category : SettingsTexts::categories(language()))
+        list.append(QVariantMap{{QStringLiteral("id"), category.id},
+                                {QStringLiteral("symbol"), category.symbol},
+                                {QStringLiteral("title"), category.title},
+                                {QStringLiteral("blurb"), category.blurb}});
+    return list;
+}
+
+QVariantList SettingsWindowModel::agents() const {
+    QVariantList list;
+    for (const ProviderSpec& spec : ProviderRegistry::all())
+        list.append(QVariantMap{{QStringLiteral("id"), QString::fromStdString(spec.id)},
+                                {QStringLiteral("title"), QString::fromStdString(spec.title)},
+                                {QStringLiteral("symbol"), QString::fromStdString(spec.iconName)},
+                                {QStringLiteral("confirmed"), spec.confirmed}});
+    return list;
+}
+
+QString SettingsWindowModel::socketLine() const {
+    return SettingsTexts::text(QStringLiteral("socketPrefix"), language()) + services_.socketPath;
+}
+
+QUrl SettingsWindowModel::logoUrl() const {
+    return QUrl::fromLocalFile(QDir(services_.resourcesDirectory).filePath(QStringLiteral("AppLogo.png")));
+}
+
+QUrl SettingsWindowModel::mascotUrl() const {
+    return QUrl::fromLocalFile(QDir(services_.resourcesDirectory).filePath(QStringLiteral("Mascot.png")));
+}
+
+void SettingsWindowModel::refresh() {
+    const bool installed = bridge_.installed();
+    QString hint;
+    if (const ProviderSpec* codex = ProviderRegistry::spec("codex");
+        codex && settings_.enabled(QStringLiteral("codex")) &&
+        CodexHookReview::check(installer_.configPath(*codex)).status == CodexHookReview::Status::unreviewed)
+        hint = SettingsTexts::text(QStringLiteral("codexReviewHint"), language());
+    if (installed == bridgeInstalled_ && hint == codexHint_)
+        return;
+    bridgeInstalled_ = installed;
+    codexHint_ = hint;
+    Q_EMIT bridgeChanged();
+}
+
+QVariantMap SettingsWindowModel::installPrompt() const {
+    return bridge_.installPrompt(HookBridgeFlow::Scope::settings, language()).toVariantMap();
+}
+
+QVariantMap SettingsWindowModel::install() {
+    const std::optional<ShellAlert> failure = bridge_.install(language());
+    refresh();
+    if (!failure)
+        return {{QStringLiteral("ok"), true}};
+    QVariantMap result = failure->toVariantMap();
+    result.insert(QStringLiteral("ok"), false);
+    return result;
+}
+
+QVariantMap SettingsWindowModel::removePrompt() const { return bridge_.removePrompt(language()).toVariantMap(); }
+
+void SettingsWindowModel::remove() {
+    bridge_.remove();
+    refresh();
+}
+
+bool SettingsWindowModel::exportSettings(const QUrl& file) const {
+    return file.isLocalFile() && exportToFile(settings_, file.toLocalFile());
+}
+
+QVariantMap SettingsWindowModel::readImport(const QUrl& file) {
+    pendingImport_.reset();
+    const SettingsFileReading reading = readSettingsFile(file.toLocalFile(), language());
+    if (const auto* alert = std::get_if<SettingsFileAlert>(&reading)) {
+        QVariantMap result = ShellAlert{alert->title, alert->text, SettingsTexts::text(QStringLiteral("ok"), language()),
+                                        QString(), true}
+                                 .toVariantMap();
+        result.insert(QStringLiteral("ok"), false);
+        return result;
+    }
+    const auto& confirmation = std::get<SettingsImportConfirmation>(reading);
+    pendingImport_ = confirmation.settings;
+    QVariantMap result = ShellAlert{confirmation.title, confirmation.text, confirmation.importButton,
+                                    confirmation.cancelButton}
+                             .toVariantMap();
+    result.insert(QStringLiteral("ok"), true);
+    return result;
+}
+
+void SettingsWindowModel::confirmImport() {
+    if (!pendingImport_)
+        return;
+    const QJsonObject document = *pendingImport_;
+    pendingImport_.reset();
+    importConfirmed(settings_, document);
+}
+
+void SettingsWindowModel::resetAll() {
+    settings_.resetAll();
+    resetPetPosition();
+}
+
+void SettingsWindowModel::resetPetPosition() {
+    if (services_.resetPetPosition)
+        services_.resetPetPosition();
+}
+
+void SettingsWindowModel::runDetection() {
+    if (services_.detectAgents)
+        services_.detectAgents();
+    refresh();
+}
+
+void SettingsWindowModel::rerunOnboarding() {
+    if (services_.openOnboarding)
+        services_.openOnboarding();
+}
+
+void SettingsWindowModel::openApplicationSupport() {
+    if (services_.openUrl)
+        services_.openUrl(QUrl::fromLocalFile(services_.applicationSupport));
+}
+
+void SettingsWindowModel::openPetFolder() {
+    if (services_.openUrl && services_.petFolder)
+        services_.openUrl(QUrl::fromLocalFile(services_.petFolder()));
+}
+
+void SettingsWindowModel::requestNotificationPermission() {
+    if (!services_.checkNotificationService)
+        return;
+    QPointer<SettingsWindowModel> self(this);
+    services_.checkNotificationService([self](std::optional<QString> server) {
+        if (!self)
+            return;
+        const Language language = self->language();
+        const auto t = [language](const char* key) { return SettingsTexts::text(QString::fromLatin1(key), language); };
+        const ShellAlert alert = server ? ShellAlert{t("notificationServiceFound"),
+                                                     t("notificationServiceFoundText").arg(*server), t("ok"), QString()}
+                                        : ShellAlert{t("notificationServiceMissing"),
+                                                     t("notificationServiceMissingText"), t("ok"), QString(), true};
+        Q_EMIT self->notificationCheckFinished(alert.toVariantMap());
+    });
+}
+
+QStringList SettingsWindowModel::parseCommands(const QString& text) {
+    QStringList commands;
+    for (const QString& line : text.split(QLatin1Char('\n'))) {
+        const QString entry = line.trimmed();
+        if (!entry.isEmpty())
+            commands.append(entry);
+    }
+    return commands;
+}
+
+QString SettingsWindowModel::commandsText(const QString& list) const {
+    const QStringList commands =
+        list == QLatin1String("trusted") ? settings_.trustedCommands() : settings_.dangerousCommands();
+    return commands.join(QLatin1Char('\n'));
+}
+
+void SettingsWindowModel::setCommandsText(const QString& list, const QString& text) {
+    const QStringList commands = parseCommands(text);
+    if (list == QLatin1String("trusted"))
+        settings_.setTrustedCommands(commands);
+    else if (list == QLatin1String("dangerous"))
+        settings_.setDangerousCommands(commands);
+}
+
+bool SettingsWindowModel::commandsMatch(const QString& list, const QString& text) const {
+    const QStringList commands =
+        list == QLatin1String("trusted") ? settings_.trustedCommands() : settings_.dangerousCommands();
+    return parseCommands(text) == commands;
+}
+
+QString SettingsWindowModel::apiKey(const QString& providerRaw) const {
+    const auto provider = fromRaw<SummaryProvider>(providerRaw);
+    return provider ? secrets_.string(apiKeyName(*provider)).value_or(QString()) : QString();
+}
+
+void SettingsWindowModel::setApiKey(const QString& providerRaw, const QString& key) {
+    if (const auto provider = fromRaw<SummaryProvider>(providerRaw))
+        secrets_.set(key, apiKeyName(*provider));
+}
+
+} // namespace nubbo

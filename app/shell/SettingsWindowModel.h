@@ -1,0 +1,131 @@
+// What the settings window shows and does, for its QML: the texts in the effective language, the choices of
+// every picker, the agents and the bridge state, and the flows behind the buttons. The flows answer with the
+// alert to show, so they run without any dialog in the tests.
+#pragma once
+
+#include "HookBridgeFlow.h"
+
+#include <QJsonObject>
+#include <QDir>
+#include <QObject>
+#include <QString>
+#include <QUrl>
+#include <QVariantList>
+#include <QVariantMap>
+
+#include <functional>
+#include <optional>
+
+namespace nubbo {
+
+class HookInstaller;
+class SecretStore;
+class SettingsStore;
+
+// What the window reaches beyond the store and the installer; each empty member does nothing.
+struct SettingsWindowServices {
+    // Every agent's status as at launch.
+    std::function<void()> detectAgents;
+    std::function<void()> resetPetPosition;
+    std::function<void()> openOnboarding;
+    // Shows a folder in the file manager.
+    std::function<void(const QUrl&)> openUrl;
+    // Asks the desktop's notification service who it is: "<name> <version>", nothing when none answers.
+    std::function<void(std::function<void(std::optional<QString>)>)> checkNotificationService;
+    // The folder the pet pictures and packs are kept in.
+    std::function<QString()> petFolder;
+    QString applicationSupport;
+    QString socketPath;
+    // The bundle's Contents/Resources, for the logo and the mascot.
+    QString resourcesDirectory;
+};
+
+class SettingsWindowModel : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(QVariantMap texts READ texts NOTIFY languageChanged)
+    // Picker name → [{value, title, detail}], in the order the pickers list them.
+    Q_PROPERTY(QVariantMap options READ options NOTIFY languageChanged)
+    Q_PROPERTY(QVariantList categories READ categories NOTIFY languageChanged)
+    // [{id, title, symbol, confirmed}], in catalogue order.
+    Q_PROPERTY(QVariantList agents READ agents CONSTANT)
+    Q_PROPERTY(bool bridgeInstalled READ bridgeInstalled NOTIFY bridgeChanged)
+    // What Codex still needs before it runs the hooks; empty when nothing.
+    Q_PROPERTY(QString codexHint READ codexHint NOTIFY bridgeChanged)
+    Q_PROPERTY(QString socketLine READ socketLine NOTIFY languageChanged)
+    Q_PROPERTY(QUrl logoUrl READ logoUrl CONSTANT)
+    Q_PROPERTY(QUrl mascotUrl READ mascotUrl CONSTANT)
+    // Where the file panels start.
+    Q_PROPERTY(QUrl homeFolder READ homeFolder CONSTANT)
+
+public:
+    SettingsWindowModel(SettingsStore& settings, const HookInstaller& installer, SecretStore& secrets,
+                        SettingsWindowServices services, QObject* parent = nullptr);
+
+    QVariantMap texts() const;
+    QVariantMap options() const;
+    QVariantList categories() const;
+    QVariantList agents() const;
+    bool bridgeInstalled() const { return bridgeInstalled_; }
+    QString codexHint() const { return codexHint_; }
+    QString socketLine() const;
+    QUrl logoUrl() const;
+    QUrl mascotUrl() const;
+    static QUrl homeFolder() { return QUrl::fromLocalFile(QDir::homePath()); }
+
+    // Reads the bridge state and Codex's review again (the window calls it whenever it is shown).
+    Q_INVOKABLE void refresh();
+
+    // The confirmation before installing; install() runs the installer and answers {ok} or {ok: false,
+    // title, text} with the warning.
+    Q_INVOKABLE QVariantMap installPrompt() const;
+    Q_INVOKABLE QVariantMap install();
+    Q_INVOKABLE QVariantMap removePrompt() const;
+    Q_INVOKABLE void remove();
+
+    // False when the file could not be written (dropped without a message, as a cancelled panel is).
+    Q_INVOKABLE bool exportSettings(const QUrl& file) const;
+    // {ok: false, title, text} for a file that is not a settings document; otherwise {ok: true} with the
+    // confirmation, whose first button goes on to confirmImport().
+    Q_INVOKABLE QVariantMap readImport(const QUrl& file);
+    Q_INVOKABLE void confirmImport();
+
+    // Every setting back to its default, then the pet back to its place.
+    Q_INVOKABLE void resetAll();
+    Q_INVOKABLE void resetPetPosition();
+    Q_INVOKABLE void runDetection();
+    Q_INVOKABLE void rerunOnboarding();
+    Q_INVOKABLE void openApplicationSupport();
+    Q_INVOKABLE void openPetFolder();
+    // Asks the notification service again; the answer comes as notificationCheckFinished with the alert.
+    Q_INVOKABLE void requestNotificationPermission();
+
+    // The command editors: one entry per line; blank lines and the spaces around an entry are dropped.
+    Q_INVOKABLE QString commandsText(const QString& list) const;
+    Q_INVOKABLE void setCommandsText(const QString& list, const QString& text);
+    // Whether the editor's text already says what the store holds (then it is left as the user typed it).
+    Q_INVOKABLE bool commandsMatch(const QString& list, const QString& text) const;
+    static QStringList parseCommands(const QString& text);
+
+    // The summary API key of a provider (by raw value), through the keychain.
+    Q_INVOKABLE QString apiKey(const QString& providerRaw) const;
+    Q_INVOKABLE void setApiKey(const QString& providerRaw, const QString& key);
+
+Q_SIGNALS:
+    void languageChanged();
+    void bridgeChanged();
+    void notificationCheckFinished(const QVariantMap& alert);
+
+private:
+    Language language() const;
+
+    SettingsStore& settings_;
+    const HookInstaller& installer_;
+    SecretStore& secrets_;
+    SettingsWindowServices services_;
+    HookBridgeFlow bridge_;
+    bool bridgeInstalled_ = false;
+    QString codexHint_;
+    std::optional<QJsonObject> pendingImport_;
+};
+
+} // namespace nubbo

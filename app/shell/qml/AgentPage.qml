@@ -1,0 +1,130 @@
+import QtQuick
+import QtQuick.Layouts
+import Nubbo.Pet
+
+ColumnLayout {
+    id: page
+
+    required property QtObject shell
+    readonly property var texts: shell.texts
+    readonly property var options: shell.model.options
+    readonly property QtObject model: shell.model
+    readonly property QtObject settings: shell.settings
+
+    spacing: 16
+
+    function install() {
+        shell.alert(model.installPrompt(), () => {
+            const result = model.install()
+            if (!result.ok)
+                shell.alert(result)
+        })
+    }
+    function remove() {
+        shell.alert(model.removePrompt(), () => model.remove())
+    }
+
+    SettingsCard {
+        title: page.texts.agentBridge
+        subtitle: page.texts.agentBridgeSubtitle
+        symbol: "link"
+
+        // Where the bridge reaches the app.
+        Item {
+            Layout.fillWidth: true
+            implicitHeight: socket.implicitHeight + 20
+            Rectangle {
+                width: parent.width
+                height: 1
+                color: Theme.divider
+            }
+            Text {
+                id: socket
+                y: 10
+                width: parent.width
+                text: page.model.socketLine
+                font.family: Theme.monoFamily
+                font.pixelSize: 11
+                color: Theme.secondaryText
+                elide: Text.ElideMiddle
+                Accessible.role: Accessible.StaticText
+                Accessible.name: text
+            }
+        }
+
+        Repeater {
+            model: page.model.agents
+            AgentRow {
+                required property var modelData
+                Layout.fillWidth: true
+                agentId: modelData.id
+                title: modelData.title
+                symbol: modelData.symbol
+                enabledFlag: page.settings.enabled[modelData.id] === true
+                status: page.settings.statuses[modelData.id] || "unknown"
+                statusTitle: page.options.statusTitles[status]
+                hint: modelData.id === "codex" ? page.model.codexHint : ""
+                onToggled: on => page.settings.setEnabled(modelData.id, on)
+            }
+        }
+
+        // The bridge's state and the two actions.
+        Item {
+            Layout.fillWidth: true
+            implicitHeight: 76
+            Rectangle {
+                width: parent.width
+                height: 1
+                color: Theme.divider
+            }
+            SymbolIcon {
+                id: stateIcon
+                y: 16
+                width: 22
+                height: 22
+                name: page.model.bridgeInstalled ? "checkmark.circle.fill" : "exclamationmark.circle.fill"
+                color: page.model.bridgeInstalled ? Theme.green : Theme.orange
+            }
+            Column {
+                x: stateIcon.width + 10
+                y: 14
+                width: parent.width - x - actions.width - 12
+                spacing: 2
+                Text {
+                    text: page.model.bridgeInstalled ? page.texts.bridgeInstalled : page.texts.bridgeMissing
+                    font.family: Theme.fontFamily
+                    font.pixelSize: Theme.bodySize
+                    font.weight: Font.DemiBold
+                    color: Theme.text
+                    Accessible.role: Accessible.StaticText
+                    Accessible.name: text
+                }
+                Text {
+                    width: parent.width
+                    text: page.model.bridgeInstalled ? page.texts.bridgeInstalledText : page.texts.bridgeMissingText
+                    font.family: Theme.fontFamily
+                    font.pixelSize: Theme.helpSize
+                    color: Theme.secondaryText
+                    wrapMode: Text.Wrap
+                }
+            }
+            Row {
+                id: actions
+                anchors.right: parent.right
+                y: 16
+                spacing: 8
+                ShellButton {
+                    symbol: "xmark.circle"
+                    text: page.texts.removeBridge
+                    onClicked: page.remove()
+                }
+                ShellButton {
+                    kind: "accent"
+                    symbol: "link"
+                    text: page.texts.installBridge
+                    onClicked: page.install()
+                }
+            }
+        }
+    }
+}

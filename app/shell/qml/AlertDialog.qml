@@ -1,0 +1,137 @@
+import QtQuick
+import QtQuick.Templates as T
+import Nubbo.Pet
+
+// The windows' modal alert: a title, a text, and one or two buttons (the first is the default). show()
+// takes the {title, text, confirm, cancel, warning} the models answer with and what to do on the first.
+T.Popup {
+    id: alert
+
+    property var content: ({})
+    property var onConfirm: null
+    property url iconSource
+
+    function show(alertContent, confirmed) {
+        content = alertContent
+        onConfirm = confirmed || null
+        open()
+        confirmButton.forceActiveFocus()
+    }
+    function finish(confirmed) {
+        const action = onConfirm
+        onConfirm = null
+        close()
+        if (confirmed && action)
+            action()
+    }
+
+    readonly property bool warning: content.warning === true
+
+    parent: T.Overlay.overlay
+    modal: true
+    focus: true
+    closePolicy: T.Popup.CloseOnEscape
+    anchors.centerIn: parent
+    width: Math.min(440, (parent ? parent.width : 440) - 48)
+    implicitHeight: contentHeight + topPadding + bottomPadding
+    padding: 20
+    onClosed: onConfirm = null
+
+    T.Overlay.modal: Rectangle { color: Qt.rgba(0, 0, 0, Theme.dark ? 0.45 : 0.25) }
+
+    background: Rectangle {
+        radius: 12
+        color: Theme.card
+        border.width: 1
+        border.color: Theme.controlBorder
+        // A soft edge instead of a blur: two faint rings outside the border.
+        Rectangle {
+            z: -1
+            anchors.fill: parent
+            anchors.margins: -2
+            radius: 14
+            color: "transparent"
+            border.width: 2
+            border.color: Qt.rgba(0, 0, 0, Theme.dark ? 0.35 : 0.06)
+        }
+        Rectangle {
+            z: -2
+            anchors.fill: parent
+            anchors.margins: -5
+            radius: 17
+            color: "transparent"
+            border.width: 3
+            border.color: Qt.rgba(0, 0, 0, Theme.dark ? 0.2 : 0.03)
+        }
+    }
+
+    contentItem: Column {
+        spacing: 14
+        Accessible.role: Accessible.AlertMessage
+        Accessible.name: alert.content.title || ""
+        Row {
+            width: parent.width
+            spacing: 14
+            Item {
+                width: 40
+                height: 40
+                Image {
+                    anchors.fill: parent
+                    visible: !alert.warning
+                    source: alert.iconSource
+                    sourceSize: Qt.size(80, 80)
+                    smooth: true
+                    mipmap: true
+                }
+                SymbolIcon {
+                    anchors.fill: parent
+                    anchors.margins: 2
+                    visible: alert.warning
+                    name: "exclamationmark.triangle.fill"
+                    color: Theme.orange
+                }
+            }
+            Column {
+                width: parent.width - 54
+                spacing: 6
+                Text {
+                    width: parent.width
+                    text: alert.content.title || ""
+                    font.family: Theme.fontFamily
+                    font.pixelSize: Theme.titleSize
+                    font.weight: Font.DemiBold
+                    color: Theme.text
+                    wrapMode: Text.Wrap
+                }
+                Text {
+                    width: parent.width
+                    text: alert.content.text || ""
+                    font.family: Theme.fontFamily
+                    font.pixelSize: Theme.helpSize
+                    color: Theme.secondaryText
+                    wrapMode: Text.Wrap
+                    lineHeight: 1.15
+                    textFormat: Text.PlainText
+                }
+            }
+        }
+        Row {
+            anchors.right: parent.right
+            spacing: 8
+            layoutDirection: Qt.RightToLeft
+            ShellButton {
+                id: confirmButton
+                kind: "accent"
+                text: alert.content.confirm || ""
+                onClicked: alert.finish(true)
+                Keys.onReturnPressed: alert.finish(true)
+                Keys.onEnterPressed: alert.finish(true)
+            }
+            ShellButton {
+                visible: (alert.content.cancel || "") !== ""
+                text: alert.content.cancel || ""
+                onClicked: alert.finish(false)
+            }
+        }
+    }
+}

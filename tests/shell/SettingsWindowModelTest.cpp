@@ -1,0 +1,309 @@
+// The settings and onboarding windows' words and flows, through their view models, with a real installer in
+// a temporary home: no window and no dialog is needed.
+#include "ConfigFileWriter.h"
+#include "HookInstaller.h"
+#include "OnboardingModel.h"
+#include "SettingsFakes.h"
+#include "SettingsStore.h"
+#include "SettingsTexts.h"
+#include "SettingsWindowModel.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace nubbo {
+namespace {
+
+using fakes::MemoryPreferences;
+using fakes::MemorySecretStore;
+using fakes::RecordingLoginItem;
+
+QString str(const QVariant& value) { return value.toString(); }
+
+class SettingsWindowModelTest : public ::testing::Test {
+protected:
+    SettingsWindowModelTest() {
+        services.detectAgents = [this] { ++detections; };
+        services.resetPetPosition = [this] { calls << QStringLiteral("reset position:") + settings.themeColor(); };
+        services.openUrl = [this](const QUrl& url) { opened << url; };
+        services.petFolder = [] { return QStringLiteral("/pets"); };
+        services.applicationSupport = QStringLiteral("/support");
+        services.socketPath = QStringLiteral("/support/nubbo.sock");
+    }
+
+    HookInstallerEnvironment environment() {
+        HookInstallerEnvironment env;
+        env.home = home.path();
+        env.backupsDirectory = home.filePath(QStringLiteral("Backups"));
+        env.enabled = [this](const QString& id) { return settings.enabled(id); };
+        env.writeLauncher = [this](const QString& launcher) {
+            return launcherError.isEmpty() ? ConfigFileWriter::writeAtomically(launcher, "#!/bin/sh\nexit 0\n", 0755)
+                                           : launcherError;
+        };
+        env.writeOpenCodePlugin = [](const QString& plugin) {
+            return ConfigFileWriter::writeAtomically(plugin, "// nubbo-bridge-marker\n");
+        };
+        env.log = [](const QString&) {};
+        return env;
+    }
+
+    // Every file under the home folder with its bytes.
+    std::map<QString, QByteArray> files() const {
+        std::map<QString, QByteArray> all;
+        QDirIterator it(home.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString path = it.next();
+            all[path] = ConfigFileWriter::read(path).value_or(QByteArray());
+        }
+        return all;
+    }
+
+    // Only Claude and Cursor (which is not enabled by default) are switched on.
+    void enableClaudeAndCursor() {
+        for (const char* id : {"codex", "gemini", "opencode"})
+            settings.setEnabled(QString::fromLatin1(id), false);
+        settings.setEnabled(QStringLiteral("cursor"), true);
+    }
+
+    QTemporaryDir home;
+    MemoryPreferences preferences;
+    MemorySecretStore secrets;
+    RecordingLoginItem loginItem;
+    QStringList languages{QStringLiteral("en-US")};
+    SettingsStore settings{preferences, secrets, loginItem, [this] { return languages; }};
+    QString launcherError;
+    HookInstaller installer{environment()};
+    SettingsWindowServices services;
+    int detections = 0;
+    QStringList calls;
+    QList<QUrl> opened;
+};
+
+TEST(SettingsTextsTest, NineCategoriesAndEveryTextInBothLanguages) {
+    const QStringList ids{"general", "appearance", "design", "behavior", "agent", "approval", "notifications",
+                          "advanced", "about"};
+    const QList<SettingsCategory> en = SettingsTexts::categories(Language::en);
+    const QList<SettingsCategory> zh = SettingsTexts::categories(Language::zh);
+    ASSERT_EQ(en.size(), 9);
+    ASSERT_EQ(zh.size(), 9);
+    for (int i = 0; i < 9; ++i) {
+        EXPECT_EQ(en[i].id, ids[i]);
+        EXPECT_EQ(zh[i].id, ids[i]);
+        EXPECT_EQ(zh[i].symbol, en[i].symbol);
+        EXPECT_NE(zh[i].title, en[i].title);
+        EXPECT_NE(zh[i].blurb, en[i].blurb);
+    }
+    EXPECT_EQ(en[4].title, QStringLiteral("Agent Integration"));
+    EXPECT_EQ(zh[4].title, QStringLiteral("Agent 接入"));
+    EXPECT_EQ(zh[8].blurb, QStringLiteral("Nubbo 的构建信息。"));
+
+    // Every key reads in both languages; only names and terms the two languages share stay the same.
+    const QStringList shared{"appName", "socketPrefix", "apiKey", "baseURL", "applicationSupport"};
+    for (const QString& key : SettingsTexts::keys()) {
+        SCOPED_TRACE(key.toStdString());
+        EXPECT_FALSE(SettingsTexts::text(key, Language::en).isEmpty());
+        EXPECT_EQ(SettingsTexts::text(key, Language::zh) == SettingsTexts::text(key, Language::en),
+                  shared.contains(key));
+    }
+    EXPECT_EQ(SettingsTexts::text(QStringLiteral("no.such.key"), Language::zh), QStringLiteral("no.such.key"));
+    EXPECT_EQ(SettingsTexts::versionLine(Language::en), QStringLiteral("Version " NUBBO_VERSION));
+    EXPECT_EQ(SettingsTexts::versionLine(Language::zh), QStringLiteral("版本 " NUBBO_VERSION));
+}
+
+TEST_F(SettingsWindowModelTest, TextsFollowTheLanguageAtOnce) {
+    SettingsWindowModel model(settings, installer, secrets, services);
+    QSignalSpy changed(&model, &SettingsWindowModel::languageChanged);
+    EXPECT_EQ(str(model.texts()["settingsWindowTitle"]), QStringLiteral("Nubbo Settings"));
+    EXPECT_EQ(str(model.texts()["removeBridge"]), QStringLiteral("Remove Bridge"));
+
+    settings.setLanguageRaw(QStringLiteral("zh"));
+    EXPECT_EQ(changed.count(), 1);
+    EXPECT_EQ(str(model.texts()["settingsWindowTitle"]), QStringLiteral("Nubbo 设置"));
+    EXPECT_EQ(str(model.texts()["removeBridge"]), QStringLiteral("移除桥接"));
+    EXPECT_EQ(str(model.categories().first().toMap()["title"]), QStringLiteral("通用"));
+    EXPECT_EQ(model.categories().size(), 9);
+    EXPECT_EQ(str(model.options()["statusTitles"].toMap()["running"]), QStringLiteral("运行中"));
+    EXPECT_EQ(str(model.options()["approvalMode"].toList()[2].toMap()["title"]), QStringLiteral("尽量自动"));
+
+    // Following the system: Chinese on a Chinese desktop, English elsewhere.
+    languages = {QStringLiteral("zh-CN")};
+    settings.setLanguageRaw(QStringLiteral("system"));
+    EXPECT_EQ(str(model.texts()["getStarted"]), QStringLiteral("开始使用"));
+    languages = {QStringLiteral("en-GB")};
+    settings.setLanguageRaw(QStringLiteral("en"));
+    settings.setLanguageRaw(QStringLiteral("system"));
+    EXPECT_EQ(str(model.texts()["getStarted"]), QStringLiteral("Get Started"));
+}
+
+TEST_F(SettingsWindowModelTest, TheInstallAlertListsTheEnabledAgentsAndOnlyItsFirstButtonChangesFiles) {
+    enableClaudeAndCursor();
+    SettingsWindowModel model(settings, installer, secrets, services);
+    const auto before = files();
+
+    const QVariantMap prompt = model.installPrompt();
+    EXPECT_EQ(str(prompt["title"]), QStringLiteral("Install Nubbo hook bridge?"));
+    EXPECT_EQ(str(prompt["confirm"]), QStringLiteral("Install"));
+    EXPECT_EQ(str(prompt["cancel"]), QStringLiteral("Cancel"));
+    const QString text = str(prompt["text"]);
+    EXPECT_TRUE(text.startsWith(QStringLiteral("This backs up, then modifies your agent configs:\n"
+                                               "  • ~/.claude/settings.json\n"
+                                               "  • ~/.cursor/hooks.json\n\n"
+                                               "Existing Vibe Island hook entries are replaced")))
+        << text.toStdString();
+    EXPECT_EQ(text.count(QStringLiteral("  • ~/")), 2);
+    // Cancel: the alert is all that happened.
+    EXPECT_EQ(files(), before);
+    EXPECT_FALSE(model.bridgeInstalled());
+
+    QSignalSpy bridge(&model, &SettingsWindowModel::bridgeChanged);
+    EXPECT_EQ(model.install(), (QVariantMap{{QStringLiteral("ok"), true}}));
+    EXPECT_TRUE(model.bridgeInstalled());
+    EXPECT_EQ(bridge.count(), 1);
+    EXPECT_EQ(detections, 1);
+    EXPECT_GT(ConfigFileWriter::read(home.filePath(QStringLiteral(".cursor/hooks.json")))->count("nubbo-bridge"), 0);
+    EXPECT_FALSE(QFile::exists(home.filePath(QStringLiteral(".gemini/settings.json"))));
+
+    // Switching on an agent that is not wired yet: the bridge is missing again until the next install.
+    settings.setEnabled(QStringLiteral("gemini"), true);
+    EXPECT_FALSE(model.bridgeInstalled());
+    settings.setEnabled(QStringLiteral("gemini"), false);
+
+    const QVariantMap remove = model.removePrompt();
+    EXPECT_EQ(str(remove["title"]), QStringLiteral("Remove Nubbo hook bridge?"));
+    EXPECT_EQ(str(remove["confirm"]), QStringLiteral("Remove"));
+    model.remove();
+    EXPECT_FALSE(model.bridgeInstalled());
+    EXPECT_EQ(detections, 2);
+    EXPECT_EQ(ConfigFileWriter::read(home.filePath(QStringLiteral(".cursor/hooks.json"))).value_or("").count("nubbo-bridge"),
+              0);
+}
+
+TEST_F(SettingsWindowModelTest, OnboardingOffersTheAgentsEnabledByDefaultAndListsEveryFileItsInstallChanges) {
+    enableClaudeAndCursor();
+    settings.setLanguageRaw(QStringLiteral("zh"));
+    OnboardingModel model(settings, installer, [this] { ++detections; }, QString());
+    QStringList ids;
+    for (const QVariant& agent : model.agents())
+        ids << str(agent.toMap()["id"]);
+    EXPECT_EQ(ids, (QStringList{"claude", "codex", "gemini", "opencode"}));
+
+    const QString text = str(model.installPrompt()["text"]);
+    // Cursor has no row here, but the install wires it as an enabled agent: its file is listed too.
+    EXPECT_TRUE(text.startsWith(QStringLiteral("将先备份、再修改已启用 agent 的配置：\n  • ~/.claude/settings.json\n"
+                                               "  • ~/.cursor/hooks.json\n\n带时间戳的备份")))
+        << text.toStdString();
+    EXPECT_EQ(str(model.installPrompt()["title"]), QStringLiteral("安装 Nubbo hook 桥接？"));
+
+    QSignalSpy bridge(&model, &OnboardingModel::bridgeChanged);
+    EXPECT_TRUE(model.install()["ok"].toBool());
+    EXPECT_TRUE(model.bridgeInstalled());
+    EXPECT_EQ(bridge.count(), 1);
+    EXPECT_EQ(detections, 1);
+    model.runDetection();
+    EXPECT_EQ(detections, 2);
+
+    QSignalSpy completed(&model, &OnboardingModel::completed);
+    model.complete();
+    EXPECT_EQ(completed.count(), 1);
+}
+
+TEST_F(SettingsWindowModelTest, AFailedInstallAnswersWithTheWarning) {
+    launcherError = QStringLiteral("/home/x/.nubbo/bin: Permission denied");
+    settings.setLanguageRaw(QStringLiteral("zh"));
+    SettingsWindowModel model(settings, installer, secrets, services);
+    const QVariantMap result = model.install();
+    EXPECT_FALSE(result["ok"].toBool());
+    EXPECT_TRUE(result["warning"].toBool());
+    EXPECT_EQ(str(result["title"]), QStringLiteral("无法安装 hook 桥接"));
+    EXPECT_TRUE(str(result["text"]).contains(launcherError));
+    EXPECT_FALSE(model.bridgeInstalled());
+}
+
+TEST_F(SettingsWindowModelTest, MaintenanceFlows) {
+    SettingsWindowModel model(settings, installer, secrets, services);
+
+    // Export, then import only after the confirmation.
+    settings.setThemeColor(QStringLiteral("green"));
+    const QUrl exported = QUrl::fromLocalFile(home.filePath(QStringLiteral("nubbo-settings.json")));
+    ASSERT_TRUE(model.exportSettings(exported));
+    EXPECT_FALSE(model.exportSettings(QUrl::fromLocalFile(home.filePath(QStringLiteral("missing/dir/x.json")))));
+    settings.setThemeColor(QStringLiteral("purple"));
+    model.confirmImport();  // nothing was read: nothing to apply
+    EXPECT_EQ(settings.themeColor(), QStringLiteral("purple"));
+    const QVariantMap confirmation = model.readImport(exported);
+    EXPECT_TRUE(confirmation["ok"].toBool());
+    EXPECT_EQ(str(confirmation["title"]), QStringLiteral("Import settings?"));
+    EXPECT_EQ(str(confirmation["confirm"]), QStringLiteral("Import"));
+    EXPECT_EQ(settings.themeColor(), QStringLiteral("purple"));
+    model.confirmImport();
+    EXPECT_EQ(settings.themeColor(), QStringLiteral("green"));
+
+    fakes::writeFile(home.filePath(QStringLiteral("list.json")), "[1, 2]");
+    const QVariantMap refused = model.readImport(QUrl::fromLocalFile(home.filePath(QStringLiteral("list.json"))));
+    EXPECT_FALSE(refused["ok"].toBool());
+    EXPECT_EQ(str(refused["title"]), QStringLiteral("Could not read settings file"));
+    model.confirmImport();  // the refused file left nothing to apply
+    EXPECT_EQ(settings.themeColor(), QStringLiteral("green"));
+
+    // Reset, and only then the pet's position.
+    model.resetAll();
+    EXPECT_EQ(calls, QStringList{QStringLiteral("reset position:pink")});
+
+    model.openApplicationSupport();
+    model.openPetFolder();
+    EXPECT_EQ(opened, (QList<QUrl>{QUrl::fromLocalFile(QStringLiteral("/support")),
+                                   QUrl::fromLocalFile(QStringLiteral("/pets"))}));
+    EXPECT_EQ(model.socketLine(), QStringLiteral("Socket: /support/nubbo.sock"));
+
+    // The command editors: one entry per line, blank lines and outer spaces dropped.
+    model.setCommandsText(QStringLiteral("trusted"), QStringLiteral("  git status \n\n npm test\n"));
+    EXPECT_EQ(settings.trustedCommands(), (QStringList{"git status", "npm test"}));
+    EXPECT_TRUE(model.commandsMatch(QStringLiteral("trusted"), QStringLiteral("git status\nnpm test\n")));
+    EXPECT_FALSE(model.commandsMatch(QStringLiteral("dangerous"), QStringLiteral("git status")));
+    EXPECT_EQ(model.commandsText(QStringLiteral("dangerous")), SettingsStore::defaultDangerousCommands().join('\n'));
+
+    // API keys go to the keychain under the provider's own key.
+    model.setApiKey(QStringLiteral("deepseek"), QStringLiteral(" sk-1 \n"));
+    EXPECT_EQ(secrets.items.value(QStringLiteral("apiKey.deepseek")), QStringLiteral("sk-1"));
+    EXPECT_EQ(model.apiKey(QStringLiteral("deepseek")), QStringLiteral("sk-1"));
+    EXPECT_EQ(model.apiKey(QStringLiteral("openai")), QString());
+}
+
+TEST_F(SettingsWindowModelTest, RequestPermissionSaysWhatTheNotificationServiceAnswered) {
+    std::optional<QString> server = QStringLiteral("dunst 1.9.0");
+    services.checkNotificationService = [&](std::function<void(std::optional<QString>)> answered) { answered(server); };
+    SettingsWindowModel model(settings, installer, secrets, services);
+    QSignalSpy finished(&model, &SettingsWindowModel::notificationCheckFinished);
+
+    model.requestNotificationPermission();
+    ASSERT_EQ(finished.count(), 1);
+    QVariantMap alert = finished.takeFirst().first().toMap();
+    EXPECT_EQ(str(alert["title"]), QStringLiteral("Notifications are on"));
+    EXPECT_TRUE(str(alert["text"]).contains(QStringLiteral("(dunst 1.9.0)")));
+    EXPECT_FALSE(alert["warning"].toBool());
+
+    server.reset();
+    model.requestNotificationPermission();
+    ASSERT_EQ(finished.count(), 1);
+    alert = finished.takeFirst().first().toMap();
+    EXPECT_EQ(str(alert["title"]), QStringLiteral("No notification service"));
+    EXPECT_TRUE(alert["warning"].toBool());
+}
+
+TEST_F(SettingsWindowModelTest, CodexWiredButNotYetTrustedGetsItsHint) {
+    SettingsWindowModel model(settings, installer, secrets, services);
+    EXPECT_TRUE(model.codexHint().isEmpty());
+    ASSERT_TRUE(model.install()["ok"].toBool());
+    EXPECT_TRUE(model.codexHint().contains(QStringLiteral("Trust all and continue")));
+    settings.setEnabled(QStringLiteral("codex"), false);
+    EXPECT_TRUE(model.codexHint().isEmpty());
+}
+
+} // namespace
+} // namespace nubbo
