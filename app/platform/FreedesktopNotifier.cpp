@@ -123,7 +123,7 @@ void FreedesktopNotifier::checkServer(std::function<void(std::optional<QString> 
             answered(std::nullopt);
             return;
         }
-        // name, vendor, version, specification version
+        // GetServerInformation answers name, vendor, version and the protocol version
         answered(QStringList{info.at(0).toString(), info.at(2).toString()}.join(QLatin1Char(' ')).trimmed());
     };
     if (asked.isFinished()) {
