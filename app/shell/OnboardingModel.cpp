@@ -59,11 +59,7 @@ QVariantMap OnboardingModel::installPrompt() const {
 QVariantMap OnboardingModel::install() {
     const std::optional<ShellAlert> failure = bridge_.install(settings_.effectiveLanguage());
     refresh();
-    if (!failure)
-        return {{QStringLiteral("ok"), true}};
-    QVariantMap result = failure->toVariantMap();
-    result.insert(QStringLiteral("ok"), false);
-    return result;
+    return ShellAlert::outcome(failure);
 }
 
 void OnboardingModel::complete() { Q_EMIT completed(); }

@@ -91,11 +91,7 @@ QVariantMap SettingsWindowModel::installPrompt() const {
 QVariantMap SettingsWindowModel::install() {
     const std::optional<ShellAlert> failure = bridge_.install(language());
     refresh();
-    if (!failure)
-        return {{QStringLiteral("ok"), true}};
-    QVariantMap result = failure->toVariantMap();
-    result.insert(QStringLiteral("ok"), false);
-    return result;
+    return ShellAlert::outcome(failure);
 }
 
 QVariantMap SettingsWindowModel::removePrompt() const { return bridge_.removePrompt(language()).toVariantMap(); }
@@ -113,11 +109,8 @@ QVariantMap SettingsWindowModel::readImport(const QUrl& file) {
     pendingImport_.reset();
     const SettingsFileReading reading = readSettingsFile(file.toLocalFile(), language());
     if (const auto* alert = std::get_if<SettingsFileAlert>(&reading)) {
-        QVariantMap result = ShellAlert{alert->title, alert->text, SettingsTexts::text(QStringLiteral("ok"), language()),
-                                        QString(), true}
-                                 .toVariantMap();
-        result.insert(QStringLiteral("ok"), false);
-        return result;
+        return ShellAlert::outcome(
+            ShellAlert{alert->title, alert->text, SettingsTexts::text(QStringLiteral("ok"), language()), QString(), true});
     }
     const auto& confirmation = std::get<SettingsImportConfirmation>(reading);
     pendingImport_ = confirmation.settings;

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QVariantMap>
 
+#include <optional>
+
 namespace nubbo {
 
 struct ShellAlert {
@@ -21,6 +23,15 @@ struct ShellAlert {
                 {QStringLiteral("confirm"), confirm},
                 {QStringLiteral("cancel"), cancel},
                 {QStringLiteral("warning"), warning}};
+    }
+
+    // What a flow gives the views: {ok: true} when nothing went wrong, else the alert with ok false.
+    static QVariantMap outcome(const std::optional<ShellAlert>& failure) {
+        if (!failure)
+            return {{QStringLiteral("ok"), true}};
+        QVariantMap result = failure->toVariantMap();
+        result.insert(QStringLiteral("ok"), false);
+        return result;
     }
 };
 
