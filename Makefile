@@ -3,7 +3,7 @@ BUILD      ?= build
 TEST_BUILD ?= build-asan
 JOBS       ?= 2
 
-.PHONY: all deps build run test bench fuzz screenshots art-sheet clean
+.PHONY: all deps build run install uninstall package test bench fuzz screenshots art-sheet clean
 
 all: build
 
@@ -19,9 +19,33 @@ run: build
 	@if [ -z "$$DISPLAY$$WAYLAND_DISPLAY" ]; then export QT_QPA_PLATFORM=offscreen; fi; \
 	exec $(BUILD)/Nubbo.app/Contents/MacOS/Nubbo
 
-# Tests run against the sanitizer build.
-test: deps
-	cmake -S . -B $(TEST_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DNUBBO_SANITIZE=ON -DNUBBO_TESTS=ON
+# Into your home folder, no root: ~/Applications/Nubbo.app, its menu entry and icons under ~/.local/share.
+DATA_HOME ?= $(or $(XDG_DATA_HOME),$(HOME)/.local/share)
+install: build
+	cmake -S . -B $(BUILD) -DCMAKE_INSTALL_PREFIX="$(HOME)/.local" -DNUBBO_BUNDLE_INSTALL_DIR="$(HOME)/Applications" \
+	  -DNUBBO_DATA_INSTALL_DIR="$(DATA_HOME)" -DNUBBO_INSTALL_SYSTEM_FILES=OFF
+	cmake --build $(BUILD) -j $(JOBS)
+	bash scripts/user-install.sh $(BUILD)
+
+# Unwires the agents, then removes what `make install` put there.
+uninstall:
+	bash scripts/user-uninstall.sh
+
+# The Debian package: $(PACKAGE_DIR)/nubbo_<version>_amd64.deb, the bundle in /usr/lib/nubbo/Nubbo.app.
+PACKAGE_DIR ?= build-package
+package: build
+	cmake -S . -B $(BUILD) -DCMAKE_INSTALL_PREFIX=/usr -DNUBBO_BUNDLE_INSTALL_DIR=lib/nubbo -DNUBBO_DATA_INSTALL_DIR=share \
+	  -DNUBBO_INSTALL_SYSTEM_FILES=ON
+	cmake --build $(BUILD) -j $(JOBS)
+	cd $(BUILD) && cpack -B "$(abspath $(PACKAGE_DIR))"
+	rm -rf "$(PACKAGE_DIR)/_CPack_Packages"
+	@ls "$(PACKAGE_DIR)"/nubbo_*.deb
+
+# Tests run against the sanitizer build; the package and home-install tests use the release tree and the
+# package made from it.
+test: deps package
+	cmake -S . -B $(TEST_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DNUBBO_SANITIZE=ON -DNUBBO_TESTS=ON \
+	  -DNUBBO_RELEASE_TREE="$(abspath $(BUILD))" -DNUBBO_PACKAGE_DIR="$(abspath $(PACKAGE_DIR))"
 	cmake --build $(TEST_BUILD) -j $(JOBS)
 	cd $(TEST_BUILD) && ctest --output-on-failure -j $(JOBS)
 
@@ -49,4 +73,4 @@ fuzz: deps
 	for t in FuzzHookPayload FuzzNarrationText; do mkdir -p build-fuzz/corpus/$$t; build-fuzz/fuzz/$$t -max_total_time=$(FUZZ_SECONDS) -max_len=4096 build-fuzz/corpus/$$t || exit 1; done
 
 clean:
-	rm -rf $(BUILD) $(TEST_BUILD) build-bench build-fuzz
+	rm -rf $(BUILD) $(TEST_BUILD) $(PACKAGE_DIR) build-bench build-fuzz

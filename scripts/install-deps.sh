@@ -20,7 +20,9 @@ packages=(cmake ninja-build g++ make pkg-config nlohmann-json3-dev libutf8proc-d
           # daemon, driven with xdotool and checked with xprop and screenshots; AT-SPI finds the card's buttons.
           xvfb xauth xdotool x11-utils x11-xserver-utils imagemagick openbox xcompmgr trayer dunst at-spi2-core python3-pyatspi
           # A dark desktop palette for the windows' screenshots.
-          qt6ct)
+          qt6ct
+          # The Debian package: its dependencies worked out from the programs, and the checks it must pass.
+          dpkg-dev file lintian desktop-file-utils appstream)
 # Node runs the plug-in and self-clean tests, the real-agent tests (npm installs the agents) and the
 # benchmark's comparison; a machine may already have them from elsewhere than Debian.
 command -v node >/dev/null 2>&1 || packages+=(nodejs)

@@ -14,11 +14,11 @@ namespace {
 
 constexpr int kMaxLinkDepth = 40;  // the kernel's own limit for symlink chains
 
-QString systemError(const QString& what, const QString& path) {
+} // namespace
+
+QString ConfigFileWriter::systemError(const QString& what, const QString& path) {
     return QStringLiteral("%1 %2: %3").arg(what, path, QString::fromLocal8Bit(std::strerror(errno)));
 }
-
-} // namespace
 
 QString ConfigFileWriter::resolveWriteTarget(const QString& path) {
     QString current = QFileInfo(path).absoluteFilePath();

@@ -28,6 +28,8 @@ struct ConfigFileWriter {
 
     // The permission bits of the file `path` leads to, if it exists.
     static std::optional<unsigned> mode(const QString& path);
+    // "<what> <path>: <the reason errno gives>", for the alerts and log lines of file operations.
+    static QString systemError(const QString& what, const QString& path);
 };
 
 } // namespace nubbo

@@ -1,5 +1,7 @@
 #include "LauncherScript.h"
 
+#include "ConfigFileWriter.h"
+
 #include "ProviderRegistry.h"
 
 #include <QCoreApplication>
@@ -29,7 +31,7 @@ N="$HOME/.nubbo"
 M="$N/.orphaned"
 C="$N/bin/.bridge-cache"
 
-for P in @BUNDLE@ /Applications/Nubbo.app "$HOME/Applications/Nubbo.app"; do
+for P in @BUNDLE@ /Applications/Nubbo.app /usr/lib/nubbo/Nubbo.app "$HOME/Applications/Nubbo.app"; do
   if [ -n "$P" ] && [ -f "$P$H" ] && [ -x "$P$H" ]; then
     rm -f "$M" 2>/dev/null
     exec "$P$H" "$@"
@@ -53,6 +55,28 @@ if command -v mdfind >/dev/null 2>&1; then
     exec "$P$H" "$@"
   fi
 fi
+
+# Without a search tool: the menu entry named after the bundle identifier, wherever the data folders are,
+# says where its bundle was installed.
+Q=$IFS
+IFS=:
+for D in "${XDG_DATA_HOME:-$HOME/.local/share}" ${XDG_DATA_DIRS:-/usr/local/share:/usr/share}; do
+  IFS=$Q
+  E="$D/applications/@BUNDLE_ID@.desktop"
+  P=
+  if [ -n "$D" ] && [ -f "$E" ]; then
+    while IFS= read -r L; do
+      case "$L" in X-Nubbo-Bundle=*) P=${L#X-Nubbo-Bundle=}; break ;; esac
+    done 2>/dev/null < "$E"
+  fi
+  if [ -n "$P" ] && [ -f "$P$H" ] && [ -x "$P$H" ]; then
+    { printf '%s\n' "$P" > "$C"; } 2>/dev/null
+    rm -f "$M" 2>/dev/null
+    exec "$P$H" "$@"
+  fi
+  IFS=:
+done
+IFS=$Q
 
 # The app is gone. The first call arms the marker; the first call after the grace period removes the
 # app's hook entries, and only once that has run does the launcher delete itself, so hooks never point at
@@ -229,10 +253,6 @@ bool fail(QString* error, const QString& message) {
     return false;
 }
 
-QString systemError(const QString& what, const QString& path) {
-    return QStringLiteral("%1 %2: %3").arg(what, path, QString::fromLocal8Bit(std::strerror(errno)));
-}
-
 } // namespace
 
 QString LauncherScript::path(const QString& home) {
@@ -277,13 +297,13 @@ bool LauncherScript::install(const QString& home, const QString& bundlePath, QSt
     const QByteArray tempPath = QFile::encodeName(temp);
     const QByteArray bytes = text(bundlePath).toUtf8();
     const int fd = ::open(tempPath.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0700);
-    if (fd < 0) return fail(error, systemError(QStringLiteral("Could not create"), temp));
+    if (fd < 0) return fail(error, ConfigFileWriter::systemError(QStringLiteral("Could not create"), temp));
     qsizetype written = 0;
     while (written < bytes.size()) {
         const ssize_t n = ::write(fd, bytes.constData() + written, static_cast<size_t>(bytes.size() - written));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
-            const QString message = systemError(QStringLiteral("Could not write"), temp);
+            const QString message = ConfigFileWriter::systemError(QStringLiteral("Could not write"), temp);
             ::close(fd);
             ::unlink(tempPath.constData());
             return fail(error, message);
@@ -291,14 +311,15 @@ bool LauncherScript::install(const QString& home, const QString& bundlePath, QSt
         written += n;
     }
     const bool chmodOk = ::fchmod(fd, 0755) == 0;
-    QString message = chmodOk ? QString() : systemError(QStringLiteral("Could not set the mode of"), temp);
-    if (::close(fd) != 0 && chmodOk) message = systemError(QStringLiteral("Could not write"), temp);
+    QString message =
+        chmodOk ? QString() : ConfigFileWriter::systemError(QStringLiteral("Could not set the mode of"), temp);
+    if (::close(fd) != 0 && chmodOk) message = ConfigFileWriter::systemError(QStringLiteral("Could not write"), temp);
     if (!message.isEmpty()) {
         ::unlink(tempPath.constData());
         return fail(error, message);
     }
     if (std::rename(tempPath.constData(), QFile::encodeName(target).constData()) != 0) {
-        const QString message = systemError(QStringLiteral("Could not replace"), target);
+        const QString message = ConfigFileWriter::systemError(QStringLiteral("Could not replace"), target);
         ::unlink(tempPath.constData());
         return fail(error, message);
     }

@@ -51,6 +51,7 @@ std::optional<QString> XdgLoginItem::desktopEntry(const QString& executablePath)
                           "Name=Nubbo\n"
                           "Comment=Desktop companion for AI coding agents\n"
                           "Exec=%1\n"
+                          "Icon=dev.nubbo.Nubbo\n"
                           "Terminal=false\n"
                           "X-GNOME-Autostart-enabled=true\n")
         .arg(execArgument(executablePath));

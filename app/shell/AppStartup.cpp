@@ -176,6 +176,10 @@ void AppStartup::run() {
     afterFirstFrame([this] {
         runInitialAgentDetection(*settings_);
         setupStatusItem();
+        // Launch at login starts the app that runs now: an entry left by a copy elsewhere (the build folder,
+        // an older install) is pointed here.
+        if (settings_->launchAtLogin())
+            loginItem_->set(true);
         const QString firstLaunchKey = QStringLiteral("hasOpenedSettingsOnFirstLaunch");
         const QVariant opened = preferences_->value(firstLaunchKey);
         if (opened.typeId() != QMetaType::Bool || !opened.toBool()) {

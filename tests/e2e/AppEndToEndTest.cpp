@@ -7,6 +7,7 @@
 #include "OnboardingWindowController.h"
 #include "SettingsWindowController.h"
 #include "PetViewModel.h"
+#include "SettingsStore.h"
 
 #include <QApplication>
 #include <QQuickView>
@@ -132,12 +133,23 @@ TEST_F(AppEndToEnd, StartUpShowsThePetAndOpensTheSettingsOnTheFirstLaunchOnly) {
     EXPECT_EQ(startup->onboardingWindow()->window()->size(), QSize(540, 480));
     EXPECT_EQ(startup->onboardingWindow()->window()->title(), QStringLiteral("Welcome to Nubbo"));
 
+    // Launch at login, with the entry a copy of the app elsewhere wrote.
+    nubbo::SettingsStore::shared().setLaunchAtLogin(true);
+    const QString autostart = home.path() + "/.config/autostart/nubbo.desktop";
+    QFile stale(autostart);
+    ASSERT_TRUE(stale.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    stale.write("[Desktop Entry]\nType=Application\nExec=\"/old/place/Nubbo.app/Contents/MacOS/Nubbo\"\n");
+    stale.close();
+
     startup.reset();
     startup = std::make_unique<nubbo::AppStartup>();
     startup->run();
     ASSERT_TRUE(spinUntil([&] { return logText().count("status item: no system tray") == 2; }));
     EXPECT_EQ(startup->settingsWindow()->showCount(), 0);
     EXPECT_FALSE(startup->onboardingWindow()->isOpen());
+    ASSERT_TRUE(stale.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(stale.readAll().contains("\nExec=\"" + QCoreApplication::applicationFilePath().toUtf8() + "\"\n"))
+        << "the entry starts the app that runs now";
 }
 
 } // namespace

@@ -97,6 +97,7 @@ protected:
     }
 
     QString launcher() const { return LauncherScript::path(home); }
+    QString dataDirs() const { return root.path() + QStringLiteral("/no data:") + root.path() + QStringLiteral("/system data"); }
     QString nubboDir() const { return home + QStringLiteral("/.nubbo"); }
     QString marker() const { return nubboDir() + QStringLiteral("/.orphaned"); }
 
@@ -111,6 +112,8 @@ protected:
         env.insert(QStringLiteral("HOME"), home);
         env.insert(QStringLiteral("PATH"), tools);
         env.insert(QStringLiteral("NUBBO_TEST_RECORD"), record);
+        // The desktop's data folders are the test's own, so an installed copy of the app is never found.
+        env.insert(QStringLiteral("XDG_DATA_DIRS"), dataDirs());
         process.setProcessEnvironment(env);
         if (program.isEmpty())
             process.start(QStringLiteral("/bin/sh"), QStringList{launcher()} + args);
@@ -192,6 +195,23 @@ TEST_F(LauncherScriptTest, SearchFindsAMovedAppOnceAndTheCacheServesLaterHooks) 
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_TRUE(r.out.isEmpty() && r.err.isEmpty());
     EXPECT_TRUE(QFile::exists(marker()));
+}
+
+TEST_F(LauncherScriptTest, WithoutASearchToolTheMenuEntryOfAnInstallLeadsToItsBundle) {
+    install(root.path() + QStringLiteral("/gone.app"));
+    const QString installed = makeBundle(root.path() + QStringLiteral("/opt/Nubbo.app"), QStringLiteral("installed"));
+    // The second data folder holds it, as /usr/share does for a package; the key is among others.
+    writeFile(root.path() + QStringLiteral("/system data/applications/dev.nubbo.Nubbo.desktop"),
+              QStringLiteral("[Desktop Entry]\nType=Application\nExec=\"%1/Contents/MacOS/Nubbo\"\nX-Nubbo-Bundle=%1\n")
+                  .arg(installed)
+                  .toUtf8());
+    writeMarker(10);
+
+    const ScriptRun r = run({QStringLiteral("--event"), QStringLiteral("Stop")}, "payload");
+    EXPECT_EQ(r.out, "{\"decision\":\"from installed\"}");
+    EXPECT_EQ(recordedArgv(), (QStringList{QStringLiteral("installed"), QStringLiteral("--event"), QStringLiteral("Stop")}));
+    EXPECT_EQ(readFile(nubboDir() + QStringLiteral("/bin/.bridge-cache")), (installed + QStringLiteral("\n")).toUtf8());
+    EXPECT_FALSE(QFile::exists(marker()));
 }
 
 TEST_F(LauncherScriptTest, AppGoneArmsTheMarkerAndWaitsOutTheGracePeriod) {
