@@ -3,7 +3,7 @@ BUILD      ?= build
 TEST_BUILD ?= build-asan
 JOBS       ?= 2
 
-.PHONY: all deps build run install uninstall package test bench fuzz screenshots art-sheet clean
+.PHONY: all deps build run install uninstall package test bench fuzz screenshots readme-pictures art-sheet clean
 
 all: build
 
@@ -49,10 +49,16 @@ test: deps package
 	cmake --build $(TEST_BUILD) -j $(JOBS)
 	cd $(TEST_BUILD) && ctest --output-on-failure -j $(JOBS)
 
+# A desktop like a user's on Xvfb: window manager, compositor, tray host, notification daemon.
+ON_DESKTOP = xvfb-run -a -s "-screen 0 1280x800x24 -noreset" dbus-run-session -- bash tests/desktop/desktop-session.sh
+
 # The real pet window in its main scenes, both languages, light and dark desktops: build/screenshots/scenes.png
 screenshots: build
-	xvfb-run -a -s "-screen 0 1280x800x24 -noreset" dbus-run-session -- bash tests/desktop/desktop-session.sh \
-	  /usr/bin/python3 tests/desktop/scenes.py $(BUILD)/Nubbo.app/Contents/MacOS/Nubbo $(BUILD)/screenshots
+	$(ON_DESKTOP) /usr/bin/python3 tests/desktop/scenes.py $(BUILD)/Nubbo.app/Contents/MacOS/Nubbo $(BUILD)/screenshots
+
+# The README's pictures, from the real app: docs/pictures/*.png
+readme-pictures: build
+	$(ON_DESKTOP) /usr/bin/python3 tests/desktop/readme_pictures.py $(BUILD)/Nubbo.app/Contents/MacOS/Nubbo docs/pictures
 
 # Every still and frame strip at 120 points on light and dark: build/art/contact-sheet.png (and states.png)
 art-sheet: build

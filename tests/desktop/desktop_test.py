@@ -14,31 +14,13 @@ import time
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+# quick_panel_test.py takes the window's measures and helpers from here too.
+from desktop_app import (PANEL_H, PANEL_W, PET_SIDE, app_environment, geometry, new_home,  # noqa: E402
+                         pet_window, read_log, sh, stop, wait_for)
+
 APP = os.environ["NUBBO_APP"]
 SHOTS = os.environ.get("NUBBO_SHOTS_DIR", tempfile.gettempdir())
-PANEL_W, PANEL_H = 280, 360
-PET_SIDE = 150  # petSizeScale 1.0
-
-
-def sh(*args, check=True, timeout=20):
-    return subprocess.run(args, check=check, capture_output=True, text=True, timeout=timeout).stdout
-
-
-def wait_for(what, predicate, timeout=10.0):
-    deadline = time.monotonic() + timeout
-    while True:
-        value = predicate()
-        if value:
-            return value
-        if time.monotonic() > deadline:
-            raise AssertionError(f"gave up waiting for {what}")
-        time.sleep(0.05)
-
-
-def geometry(window):
-    info = sh("xwininfo", "-id", str(window))
-    get = lambda key: int(re.search(key + r":\s+(-?\d+)", info).group(1))
-    return get("Absolute upper-left X"), get("Absolute upper-left Y"), get("Width"), get("Height")
 
 
 def screenshot(name):
@@ -59,19 +41,11 @@ class RunningApp(unittest.TestCase):
 
     @classmethod
     def setUpClass(cls):
-        cls.home = tempfile.mkdtemp(prefix="nubbo-desktop-")
-        config = os.path.join(cls.home, ".config", "Nubbo")
-        os.makedirs(config)
-        cls.preferences = os.path.join(config, "preferences.json")
-        with open(cls.preferences, "w") as f:
-            json.dump({"settings.edgeSnap": True, "settings.alwaysOnTop": True,
-                       "hasOpenedSettingsOnFirstLaunch": True, **cls.preferences_extra}, f)
+        cls.home = new_home({"settings.edgeSnap": True, "settings.alwaysOnTop": True,
+                             "hasOpenedSettingsOnFirstLaunch": True, **cls.preferences_extra})
+        cls.preferences = os.path.join(cls.home, ".config", "Nubbo", "preferences.json")
         cls.log_path = os.path.join(cls.home, "Library", "Application Support", "Nubbo", "Logs", "nubbo.log")
-        env = dict(os.environ, HOME=cls.home, XDG_CONFIG_HOME=os.path.join(cls.home, ".config"),
-                   XDG_DATA_HOME=os.path.join(cls.home, ".local", "share"), LANG="C.UTF-8",
-                   QT_QPA_PLATFORM="xcb", QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
-        env.pop("QT_QUICK_BACKEND", None)
-        env.update(cls.environment_extra)
+        env = app_environment(cls.home, **cls.environment_extra)
         cls.prepare_home()
         cls.app = subprocess.Popen([APP], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
         wait_for("the first frame", lambda: "pet first frame" in cls.log(), 30)
@@ -79,28 +53,17 @@ class RunningApp(unittest.TestCase):
 
     @classmethod
     def tearDownClass(cls):
-        cls.app.terminate()
-        try:
-            cls.app.wait(10)
-        except subprocess.TimeoutExpired:
-            cls.app.kill()
+        stop(cls.app)
         shutil.rmtree(cls.home, ignore_errors=True)
 
     @classmethod
     def log(cls):
-        try:
-            with open(cls.log_path, encoding="utf-8") as f:
-                return f.read()
-        except FileNotFoundError:
-            return ""
+        return read_log(cls.log_path)
 
     @classmethod
     def find_panel(cls):
-        out = sh("xdotool", "search", "--onlyvisible", "--pid", str(cls.app.pid), check=False)
-        for window in out.split():
-            if geometry(window)[2:] == (PANEL_W, PANEL_H):
-                return int(window)
-        return None
+        found = pet_window(cls.app.pid)
+        return found[0] if found else None
 
 class PetOnTheDesktop(RunningApp):
     def pet_centre(self):

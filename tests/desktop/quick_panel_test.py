@@ -2,16 +2,14 @@
 every live session, its Allow answers the waiting agent, and a second click on the pet or a click anywhere
 else closes it. Screenshots go to NUBBO_SHOTS_DIR; NUBBO_QUICK_PANEL_LOOKS adds the Chinese and dark looks.
 """
-import json
 import os
-import socket
-import subprocess
 import sys
 import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import atspi_find  # noqa: E402
+from desktop_app import send, show_backdrop, support_path  # noqa: E402
 from desktop_test import PANEL_H, PANEL_W, PET_SIDE, RunningApp, geometry, screenshot, sh, wait_for  # noqa: E402
 
 # A KDE colour scheme, which Qt's own desktop theme reads: how a user with a dark desktop runs the app.
@@ -53,11 +51,8 @@ class QuickPanelOnTheDesktop(RunningApp):
         # compositor keeps painting the root it found at its start.
         backdrop = os.path.join(cls.home, "backdrop.png")
         sh("convert", "-size", "1280x800", "xc:" + ("#1f2227" if cls.dark else "#e6e9ee"), backdrop)
-        cls.backdrop = subprocess.Popen(["display", "-geometry", "+0+0", "-title", "backdrop", backdrop],
-                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        wait_for("the backdrop", lambda: sh("xdotool", "search", "--onlyvisible", "--name", "^backdrop$",
-                                             check=False).strip(), 10)
-        cls.socket_path = os.path.join(cls.home, "Library", "Application Support", "Nubbo", "nubbo.sock")
+        cls.backdrop = show_backdrop(backdrop, "backdrop")
+        cls.socket_path = support_path(cls.home, "nubbo.sock")
         wait_for("the socket", lambda: os.path.exists(cls.socket_path), 10)
         cls.send({"provider": "claude", "sessionId": "a", "cwd": "/home/dev/src/nubbo", "type": "coding",
                   "toolName": "Bash", "command": "npm test",
@@ -76,13 +71,7 @@ class QuickPanelOnTheDesktop(RunningApp):
 
     @classmethod
     def send(cls, record, answered_at_once=True):
-        s = socket.socket(socket.AF_UNIX)
-        s.connect(cls.socket_path)
-        s.sendall((json.dumps(record) + "\n").encode())
-        if answered_at_once:
-            s.recv(100)
-            s.close()
-        return s
+        return send(cls.socket_path, record, answered_at_once)
 
     def pet_centre(self):
         x, y, _, _ = geometry(self.window)

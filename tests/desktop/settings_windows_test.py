@@ -14,9 +14,10 @@ import tempfile
 import time
 import unittest
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, HERE)
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import atspi_find  # noqa: E402
+import desktop_app  # noqa: E402
+from desktop_app import new_home, wait_for  # noqa: E402
 
 APP = os.environ["NUBBO_APP"]
 SHOTS = os.path.join(os.environ.get("NUBBO_SHOTS_DIR", tempfile.gettempdir()), "windows")
@@ -34,75 +35,14 @@ WORDS = {
 }
 
 
-def sh(*args, check=True, timeout=20):
-    return subprocess.run(args, check=check, capture_output=True, text=True, timeout=timeout).stdout
-
-
-def wait_for(what, predicate, timeout=10.0):
-    deadline = time.monotonic() + timeout
-    while True:
-        value = predicate()
-        if value:
-            return value
-        if time.monotonic() > deadline:
-            raise AssertionError(f"gave up waiting for {what}")
-        time.sleep(0.1)
-
-
-class App:
-    """The app in a home of its own; `dark` gives it a dark desktop palette through qt6ct."""
+class App(desktop_app.App):
+    """The app under test, its screenshots named and saved into SHOTS."""
 
     def __init__(self, home, dark=False):
-        self.home = home
-        env = dict(os.environ, HOME=home, XDG_CONFIG_HOME=os.path.join(home, ".config"),
-                   XDG_DATA_HOME=os.path.join(home, ".local", "share"), LANG="C.UTF-8", QT_QPA_PLATFORM="xcb",
-                   QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
-        env.pop("QT_QUICK_BACKEND", None)
-        if dark:
-            config = os.path.join(home, ".config", "qt6ct")
-            os.makedirs(config, exist_ok=True)
-            with open(os.path.join(config, "qt6ct.conf"), "w") as f:
-                f.write("[Appearance]\ncustom_palette=true\n"
-                        "color_scheme_path=/usr/share/qt6ct/colors/darker.conf\nstyle=Fusion\n"
-                        # The light run's face, so the two differ in colour only.
-                        "[Fonts]\ngeneral=\"Nimbus Sans,10,-1,5,400,0,0,0,0,0,0,0,0,0,0,1\"\n")
-            env["QT_QPA_PLATFORMTHEME"] = "qt6ct"
-        self.log_path = os.path.join(home, "Library", "Application Support", "Nubbo", "Logs", "nubbo.log")
-        self.process = subprocess.Popen([APP], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        wait_for("the pet's first frame", lambda: "pet first frame" in self.log(), 30)
-
-    def log(self):
-        try:
-            with open(self.log_path, encoding="utf-8") as f:
-                return f.read()
-        except FileNotFoundError:
-            return ""
-
-    def window(self, title):
-        """The app's visible window with this title, or None."""
-        out = sh("xdotool", "search", "--all", "--onlyvisible", "--pid", str(self.process.pid), "--name", f"^{title}$",
-                 check=False)
-        ids = out.split()
-        return int(ids[0]) if ids else None
-
-    def click(self, role, name):
-        found = wait_for(f"the {role} {name!r}", lambda: atspi_find.find("Nubbo", role, name), 15)
-        x, y, w, h = found
-        sh("xdotool", "mousemove", str(x + w // 2), str(y + h // 2), "click", "1")
-        time.sleep(0.35)
+        super().__init__(APP, home, dark=dark)
 
     def shot(self, window, name):
-        os.makedirs(SHOTS, exist_ok=True)
-        sh("xdotool", "windowraise", str(window), check=False)
-        time.sleep(0.25)
-        path = os.path.join(SHOTS, name + ".png")
-        sh("import", "-window", str(window), path)
-        return path
-
-    def scroll_to_end(self, window):
-        x, y = self.origin(window)
-        sh("xdotool", "mousemove", str(x + 560), str(y + 400), "click", "--repeat", "25", "--delay", "15", "5")
-        time.sleep(0.3)
+        return super().shot(window, os.path.join(SHOTS, name + ".png"))
 
     def scrolled_shot(self, window, name, first):
         """The page scrolled to its end, kept only when the page is longer than the window."""
@@ -112,18 +52,6 @@ class App:
                                  text=True).stderr.strip()
         if differs in ("0", ""):
             os.remove(path)
-
-    @staticmethod
-    def origin(window):
-        info = dict(line.split("=", 1) for line in sh("xdotool", "getwindowgeometry", "--shell", str(window)).split())
-        return int(info["X"]), int(info["Y"])
-
-    def quit(self):
-        self.process.terminate()
-        try:
-            self.process.wait(10)
-        except subprocess.TimeoutExpired:
-            self.process.kill()
 
 
 def onboarding_shots(test, app, language, prefix):
@@ -148,11 +76,8 @@ def settings_shots(app, language, prefix):
 
 class FirstAndSecondLaunch(unittest.TestCase):
     def setUp(self):
-        self.home = tempfile.mkdtemp(prefix="nubbo-windows-")
-        os.makedirs(os.path.join(self.home, ".config", "Nubbo"))
+        self.home = new_home({"settings.language": "en"}, prefix="nubbo-windows-")
         self.preferences = os.path.join(self.home, ".config", "Nubbo", "preferences.json")
-        with open(self.preferences, "w") as f:
-            json.dump({"settings.language": "en"}, f)
 
     def tearDown(self):
         shutil.rmtree(self.home, ignore_errors=True)
