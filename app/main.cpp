@@ -18,6 +18,6 @@ int main(int argc, char** argv) {
     nubbo::prepareGuiEnvironment();
     QApplication app(argc, argv);
     nubbo::AppStartup startup;
-    startup.run();
-    return QApplication::exec();
+    // Already running for this home: that one was asked to show itself, and this one leaves.
+    return startup.run() ? QApplication::exec() : 0;
 }

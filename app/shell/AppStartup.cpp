@@ -33,12 +33,14 @@
 #include "OnboardingWindowController.h"
 #include "SettingsWindowController.h"
 #include "SettingsWindowModel.h"
+#include "SingleInstance.h"
 #include "StatusItem.h"
 #include "AppPaths.h"
 #include "PetQml.h"
 #include "SymbolTable.h"
 
 #include <QApplication>
+#include <QDBusConnection>
 #include <QDesktopServices>
 #include <QIcon>
 #include <QQmlEngine>
@@ -97,10 +99,19 @@ std::optional<int> AppStartup::handleCommandLine(const QStringList& arguments) {
     return 0;  // failures are reported in the line
 }
 
-void AppStartup::run() {
+bool AppStartup::run() {
+    const auto log = [](const QString& line) { NubboLog::log(line); };
+    // Before anything else: a second start must not build a window, take over the socket or touch the hooks.
+    instance_ = std::make_unique<SingleInstance>(AppPaths::applicationSupport(), QLatin1String(kAppId), log);
+    if (!instance_->first()) {
+        instance_->activateRunning(QDBusConnection::sessionBus());
+        return false;
+    }
     // A producer that hangs up must never take the app down with it.
     std::signal(SIGPIPE, SIG_IGN);
     NubboLog::log(QStringLiteral("nubbo starting"));
+    // Calls wait for the event loop, by when the windows below exist.
+    instance_->serve(QDBusConnection::sessionBus(), [this] { showSettingsForSecondStart(); });
     // The app lives in the tray and the pet panel: closing any window never quits it.
     NubboLog::log(QStringLiteral("applicationDidFinishLaunching policy will be set to accessory"));
     if (auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
@@ -109,7 +120,6 @@ void AppStartup::run() {
         QGuiApplication::setWindowIcon(applicationIcon(AppPaths::bundleResourcesDirectory()));
     }
 
-    const auto log = [](const QString& line) { NubboLog::log(line); };
     clock_ = std::make_unique<SystemClock>();
     scheduler_ = std::make_unique<QtScheduler>();
     random_ = std::make_unique<SystemRandom>();
@@ -190,6 +200,16 @@ void AppStartup::run() {
         }
         NubboLog::log(QStringLiteral("start-up finished"));
     });
+    return true;
+}
+
+void AppStartup::showSettingsForSecondStart() {
+    if (!settingsWindow_)
+        return;
+    settingsWindow_->show();
+    const QQuickWindow* window = settingsWindow_->window();
+    NubboLog::log(window && window->isVisible() ? QStringLiteral("second start: settings window shown")
+                                                : QStringLiteral("second start: the settings window did not open"));
 }
 
 void AppStartup::afterFirstFrame(std::function<void()> work) {

@@ -35,6 +35,7 @@ class SettingsWindowModel;
 class StatusItem;
 class QtScheduler;
 class SettingsStore;
+class SingleInstance;
 class SystemClock;
 class SystemRandom;
 class XdgLoginItem;
@@ -45,7 +46,10 @@ public:
     ~AppStartup();
     // The hook flags run without starting anything else; the exit status to return when one was given.
     std::optional<int> handleCommandLine(const QStringList& arguments);
-    void run();
+    // Starts the app and returns true, or, when it already runs for this home, asks that one to show its
+    // settings and returns false without building anything: the caller then exits instead of entering
+    // the event loop.
+    bool run();
 
     // Reached by the desktop tests and the benchmarks; null before run().
     PetWindow* petWindow() const { return petWindow_.get(); }
@@ -61,7 +65,10 @@ private:
     void setupStatusItem();
     void createQuickPanel();
     void afterFirstFrame(std::function<void()> work);
+    void showSettingsForSecondStart();
 
+    // Held for the whole run: destroyed last, so a new start is refused until this one has wound down.
+    std::unique_ptr<SingleInstance> instance_;
     std::unique_ptr<SystemClock> clock_;
     std::unique_ptr<QtScheduler> scheduler_;
     std::unique_ptr<SystemRandom> random_;
