@@ -51,10 +51,13 @@ std::optional<QString> XdgLoginItem::desktopEntry(const QString& executablePath)
                           "Name=Nubbo\n"
                           "Comment=Desktop companion for AI coding agents\n"
                           "Exec=%1\n"
+                          // Once the app is removed (a package, a deleted bundle) the desktop skips the entry
+                          // instead of failing to start it at every login.
+                          "TryExec=%2\n"
                           "Icon=dev.nubbo.Nubbo\n"
                           "Terminal=false\n"
                           "X-GNOME-Autostart-enabled=true\n")
-        .arg(execArgument(executablePath));
+        .arg(execArgument(executablePath), QString(executablePath).replace(QLatin1Char('\\'), QStringLiteral("\\\\")));
 }
 
 void XdgLoginItem::set(bool enabled) {

@@ -135,7 +135,7 @@ constexpr Entry kTexts[] = {
 
     // Notifications.
     {"notificationRules", "Notification Rules", "通知规则"},
-    {"notificationRulesSubtitle", "Choose which agent events reach macOS Notification Center.", "选择哪些 agent 事件进入 macOS 通知中心。"},
+    {"notificationRulesSubtitle", "Choose which agent events reach your desktop's notifications.", "选择哪些 agent 事件进入桌面通知。"},
     {"showNotifications", "Show Notifications", "显示通知"},
     {"showNotificationsHelp", "Master switch for all Nubbo notifications.", "所有 Nubbo 通知的总开关。"},
     {"approvalRequired", "Approval Required", "需要授权"},
@@ -167,7 +167,7 @@ constexpr Entry kTexts[] = {
     {"resetAllSettingsHelp", "Every setting back to its default and the pet back to its corner, at once.", "所有设置立即恢复默认，宠物回到默认位置。"},
 
     // About.
-    {"aboutTagline", "macOS Desktop AI Coding Companion", "macOS 桌面 AI 编码伙伴"},
+    {"aboutTagline", "Desktop AI Coding Companion", "桌面 AI 编码伙伴"},
     {"aboutText", "Real agent activity, desktop companion animation, and approval cards.", "真实 agent 活动、桌面伙伴动画与授权卡片。"},
 
     // Onboarding.
@@ -176,7 +176,7 @@ constexpr Entry kTexts[] = {
     {"getStarted", "Get Started", "开始使用"},
     {"stepOf", "Step %1 of %2", "第 %1 步，共 %2 步"},
     {"welcomeTitle", "Welcome to Nubbo", "欢迎使用 Nubbo"},
-    {"welcomeSubtitle", "Your personal macOS AI coding companion.", "你的专属 macOS AI 编码伙伴。"},
+    {"welcomeSubtitle", "Your personal desktop AI coding companion.", "你的专属桌面 AI 编码伙伴。"},
     {"welcomeSteps", "Two quick steps: pick your pet, then connect your terminal agents.", "两个小步骤：先选宠物，再连接你的终端 agent。"},
     {"selectPetTitle", "Select Your Pet", "选择你的宠物"},
     {"selectPetSubtitle", "Choose the companion that fits your style.", "选择适合你风格的伙伴。"},

@@ -205,6 +205,7 @@ TEST_F(XdgLoginItemTest, WritesAndRemovesTheAutostartEntryUnderTheConfigHome) {
     EXPECT_TRUE(content.startsWith(QStringLiteral("[Desktop Entry]\n")));
     EXPECT_TRUE(content.contains(QStringLiteral("\nType=Application\n")));
     EXPECT_TRUE(content.contains(QStringLiteral("\nExec=\"/opt/Nubbo.app/Contents/MacOS/Nubbo\"\n")));
+    EXPECT_TRUE(content.contains(QStringLiteral("\nTryExec=/opt/Nubbo.app/Contents/MacOS/Nubbo\n")));
 
     item.set(true);  // already registered
     item.set(false);
