@@ -30,6 +30,11 @@ struct ConfigFileWriter {
     static std::optional<unsigned> mode(const QString& path);
     // "<what> <path>: <the reason errno gives>", for the alerts and log lines of file operations.
     static QString systemError(const QString& what, const QString& path);
+    // For the operations that report through an optional error out-parameter: sets it, returns false.
+    static bool fail(QString* error, const QString& message) {
+        if (error) *error = message;
+        return false;
+    }
 };
 
 } // namespace nubbo

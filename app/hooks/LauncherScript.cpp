@@ -248,10 +248,6 @@ QString cleanProgram() {
     return program;
 }
 
-bool fail(QString* error, const QString& message) {
-    if (error) *error = message;
-    return false;
-}
 
 } // namespace
 
@@ -286,10 +282,10 @@ QString LauncherScript::hookCommand(const QString& launcherPath, const QString& 
 }
 
 bool LauncherScript::install(const QString& home, const QString& bundlePath, QString* error) {
-    if (home.isEmpty()) return fail(error, QStringLiteral("No home folder to install the launcher in"));
+    if (home.isEmpty()) return ConfigFileWriter::fail(error, QStringLiteral("No home folder to install the launcher in"));
     const QString target = path(home);
     const QString dir = QFileInfo(target).path();
-    if (!QDir().mkpath(dir)) return fail(error, QStringLiteral("Could not create %1").arg(dir));
+    if (!QDir().mkpath(dir)) return ConfigFileWriter::fail(error, QStringLiteral("Could not create %1").arg(dir));
 
     // A temporary file made executable before the rename: QSaveFile would leave a moment in which the
     // launcher exists without its execute bit, and a hook firing then would fail.
@@ -297,7 +293,7 @@ bool LauncherScript::install(const QString& home, const QString& bundlePath, QSt
     const QByteArray tempPath = QFile::encodeName(temp);
     const QByteArray bytes = text(bundlePath).toUtf8();
     const int fd = ::open(tempPath.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0700);
-    if (fd < 0) return fail(error, ConfigFileWriter::systemError(QStringLiteral("Could not create"), temp));
+    if (fd < 0) return ConfigFileWriter::fail(error, ConfigFileWriter::systemError(QStringLiteral("Could not create"), temp));
     qsizetype written = 0;
     while (written < bytes.size()) {
         const ssize_t n = ::write(fd, bytes.constData() + written, static_cast<size_t>(bytes.size() - written));
@@ -306,7 +302,7 @@ bool LauncherScript::install(const QString& home, const QString& bundlePath, QSt
             const QString message = ConfigFileWriter::systemError(QStringLiteral("Could not write"), temp);
             ::close(fd);
             ::unlink(tempPath.constData());
-            return fail(error, message);
+            return ConfigFileWriter::fail(error, message);
         }
         written += n;
     }
@@ -316,12 +312,12 @@ bool LauncherScript::install(const QString& home, const QString& bundlePath, QSt
     if (::close(fd) != 0 && chmodOk) message = ConfigFileWriter::systemError(QStringLiteral("Could not write"), temp);
     if (!message.isEmpty()) {
         ::unlink(tempPath.constData());
-        return fail(error, message);
+        return ConfigFileWriter::fail(error, message);
     }
     if (std::rename(tempPath.constData(), QFile::encodeName(target).constData()) != 0) {
         const QString message = ConfigFileWriter::systemError(QStringLiteral("Could not replace"), target);
         ::unlink(tempPath.constData());
-        return fail(error, message);
+        return ConfigFileWriter::fail(error, message);
     }
     return true;
 }

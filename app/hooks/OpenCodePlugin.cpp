@@ -1,5 +1,7 @@
 #include "OpenCodePlugin.h"
 
+#include "ConfigFileWriter.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -289,10 +291,6 @@ export default async function NubboPlugin(ctx) {
 }
 )JS";
 
-bool fail(QString* error, const QString& message) {
-    if (error) *error = message;
-    return false;
-}
 
 } // namespace
 
@@ -305,16 +303,16 @@ QString OpenCodePlugin::text() {
 }
 
 bool OpenCodePlugin::install(const QString& home, QString* error) {
-    if (home.isEmpty()) return fail(error, QStringLiteral("No home folder to install the OpenCode plug-in in"));
+    if (home.isEmpty()) return ConfigFileWriter::fail(error, QStringLiteral("No home folder to install the OpenCode plug-in in"));
     const QString target = path(home);
     const QString dir = QFileInfo(target).path();
-    if (!QDir().mkpath(dir)) return fail(error, QStringLiteral("Could not create %1").arg(dir));
+    if (!QDir().mkpath(dir)) return ConfigFileWriter::fail(error, QStringLiteral("Could not create %1").arg(dir));
     QSaveFile file(target);
     if (!file.open(QIODevice::WriteOnly))
-        return fail(error, QStringLiteral("Could not write %1: %2").arg(target, file.errorString()));
+        return ConfigFileWriter::fail(error, QStringLiteral("Could not write %1: %2").arg(target, file.errorString()));
     const QByteArray bytes = text().toUtf8();
     if (file.write(bytes) != bytes.size() || !file.commit())
-        return fail(error, QStringLiteral("Could not write %1: %2").arg(target, file.errorString()));
+        return ConfigFileWriter::fail(error, QStringLiteral("Could not write %1: %2").arg(target, file.errorString()));
     return true;
 }
 

@@ -11,10 +11,6 @@ namespace {
 
 std::atomic<NubboNotifications*> sharedNotifications{nullptr};
 
-QString pick(Language language, const char16_t* en, const char16_t* zh) {
-    return QString::fromUtf16(language == Language::zh ? zh : en);
-}
-
 } // namespace
 
 NubboNotifications::NubboNotifications(SettingsStore& settings, NotificationPoster& poster)
@@ -46,7 +42,7 @@ void NubboNotifications::notify(AgentEventType type, const AgentEvent& event) {
     NotificationActions actions;
     if (answer_) {
         // The card's own words, in the card's order.
-        actions.buttons = {{kDenyKey, pick(language, u"Deny", u"拒绝")}, {kAllowKey, pick(language, u"Allow", u"允许")}};
+        actions.buttons = {{kDenyKey, bilingual(language, u"Deny", u"拒绝")}, {kAllowKey, bilingual(language, u"Allow", u"允许")}};
         // The handler is read at the press, not now: the app may replace it meanwhile.
         actions.invoked = [this, eventId = event.id](const QString& key) {
             if (answer_)
@@ -68,14 +64,14 @@ std::optional<NotificationContent> NubboNotifications::content(AgentEventType ty
     case AgentEventType::approvalRequired: {
         // An empty command would make a notification that says nothing; the message explains the request.
         const bool hasCommand = event.command && !event.command->isEmpty();
-        return NotificationContent{pick(language, u"Nubbo · Approval", u"Nubbo · 授权"),
+        return NotificationContent{bilingual(language, u"Nubbo · Approval", u"Nubbo · 授权"),
                                    hasCommand ? *event.command : event.message,
                                    NotificationCategory::approvalRequired};
     }
     case AgentEventType::taskCompleted:
         return NotificationContent{QStringLiteral("Nubbo"), event.message, NotificationCategory::taskCompleted};
     case AgentEventType::riskyActionDetected:
-        return NotificationContent{pick(language, u"Nubbo · Risky Action", u"Nubbo · 高风险操作"), event.message,
+        return NotificationContent{bilingual(language, u"Nubbo · Risky Action", u"Nubbo · 高风险操作"), event.message,
                                    NotificationCategory::riskyAction};
     default:
         return std::nullopt;

@@ -14,6 +14,11 @@ namespace nubbo {
 // The language interface text is produced in (never "follow the system"; see AppLanguage for the choice).
 enum class Language { en, zh };
 
+// One text of an English/Chinese pair, in the language asked for.
+inline QString bilingual(Language language, const char16_t* en, const char16_t* zh) {
+    return QString::fromUtf16(language == Language::zh ? zh : en);
+}
+
 enum class PetSource { official, custom, pack };
 enum class BubbleStyle { compact, normal, large };
 enum class SingleClickBehavior { toggleBubble, quickPanel, none };
