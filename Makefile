@@ -42,10 +42,10 @@ package: build
 	rm -rf "$(PACKAGE_DIR)/_CPack_Packages"
 	@ls "$(PACKAGE_DIR)"/nubbo_*.deb
 
-# Tests run against the sanitizer build; the package and home-install tests use the release tree and the
-# package made from it.
+# Tests run against the sanitizer build (its libraries compiled in groups like the release tree's, the tests
+# file by file); the package and home-install tests use the release tree and the package made from it.
 test: deps package
-	cmake -S . -B $(TEST_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DNUBBO_SANITIZE=ON -DNUBBO_TESTS=ON \
+	cmake -S . -B $(TEST_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DNUBBO_SANITIZE=ON -DNUBBO_TESTS=ON -DCMAKE_UNITY_BUILD=ON \
 	  -DNUBBO_RELEASE_TREE="$(abspath $(BUILD))" -DNUBBO_PACKAGE_DIR="$(abspath $(PACKAGE_DIR))"
 	cmake --build $(TEST_BUILD) -j $(JOBS)
 	cd $(TEST_BUILD) && ctest --output-on-failure -j $(JOBS)
