@@ -88,8 +88,11 @@ private:
         }
         ModificationTime time = kDistantPast;
         struct stat info {};
-        if (::fstatat(dirFd, name.c_str(), &info, 0) == 0)
+        if (::fstatat(dirFd, name.c_str(), &info, 0) == 0) {
+            // A folder named like a transcript is none, and its fresh date would hide the real newest file.
+            if (!S_ISREG(info.st_mode)) return;
             time = {static_cast<std::int64_t>(info.st_mtim.tv_sec), info.st_mtim.tv_nsec};
+        }
         if (!newest_ || time > newestTime_) {
             newest_ = relative;
             newestTime_ = time;

@@ -33,9 +33,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const auto& [key, member] : kStrings) {
         const auto it = parsed.find(key);
         const bool sent = it != parsed.end() && !it->is_null();
-        if (sent != (event->*member).has_value()) std::abort();
-        if (sent && *it != *(event->*member)) std::abort();
-        if (sent) again[key] = *(event->*member);
+        if (sent != ((*event).*member).has_value()) std::abort();
+        if (sent && *it != *((*event).*member)) std::abort();
+        if (sent) again[key] = *((*event).*member);
     }
     const auto exit = parsed.find("exitCode");
     if (exit != parsed.end() && !exit->is_null()) {

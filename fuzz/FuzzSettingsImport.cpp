@@ -6,6 +6,7 @@
 
 #include "FuzzSupport.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonValue>
 #include <cmath>
