@@ -82,16 +82,17 @@ private:
         if (relative.size() < kSuffix.size() || relative.compare(relative.size() - kSuffix.size(), kSuffix.size(), kSuffix) != 0)
             return;
         if (relative.find(mustContain_) == std::string::npos) return;
-        if (session_ && !session_->empty() && relative.find(*session_) != std::string::npos) {
-            shortcut_ = relative;
-            return;
-        }
         ModificationTime time = kDistantPast;
         struct stat info {};
         if (::fstatat(dirFd, name.c_str(), &info, 0) == 0) {
-            // A folder named like a transcript is none, and its fresh date would hide the real newest file.
+            // A folder named like a transcript is none: it cannot be read, and its fresh date (or the session
+            // in its name) would hide the real file.
             if (!S_ISREG(info.st_mode)) return;
             time = {static_cast<std::int64_t>(info.st_mtim.tv_sec), info.st_mtim.tv_nsec};
+        }
+        if (session_ && !session_->empty() && relative.find(*session_) != std::string::npos) {
+            shortcut_ = relative;
+            return;
         }
         if (!newest_ || time > newestTime_) {
             newest_ = relative;

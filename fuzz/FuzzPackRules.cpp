@@ -69,11 +69,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (name.isEmpty() || name.startsWith(u'.') || name.contains(u'/') || name != name.trimmed()) std::abort();
     for (const QChar c : name)
         if (c.category() == QChar::Other_Control) std::abort();
-    // It makes a folder of that name right inside the packs folder.
+    // It makes a folder of that name right inside the packs folder, joined as the installer joins it.
     const auto packs = nubbo::fuzz::freshFolder("packs");
-    QDir packsDir(QString::fromStdString(packs.string()));
-    if (!packsDir.mkdir(name) || !QFileInfo(packsDir.filePath(name)).isDir() ||
-        packsDir.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).size() != 1)
+    const auto folder = packs / name.toStdString();
+    std::error_code error;
+    if (!fs::create_directory(folder, error) || folder.parent_path() != packs ||
+        std::distance(fs::directory_iterator(packs), fs::directory_iterator()) != 1)
         std::abort();
     return 0;
 }

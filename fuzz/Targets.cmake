@@ -5,3 +5,24 @@ set(NUBBO_FUZZ_BRIDGE_TARGETS
 set(NUBBO_FUZZ_APP_TARGETS
   FuzzIncomingEvent FuzzHookEntries FuzzTomlHookEntries FuzzSettingsImport FuzzPackRules FuzzPackExtractor)
 set(NUBBO_FUZZ_TARGETS ${NUBBO_FUZZ_BRIDGE_TARGETS} ${NUBBO_FUZZ_APP_TARGETS})
+
+# The app sources the app targets reach, compiled on their own: the whole app core would pull in the views,
+# the QML modules and the X11 code, which no target needs and which would make every fuzz build slow.
+function(nubbo_fuzz_app_library name)
+  set(app ${PROJECT_SOURCE_DIR}/app)
+  add_library(${name} STATIC
+    ${app}/intake/AgentEvent.cpp ${app}/intake/IncomingEvent.cpp
+    ${app}/hooks/HookEntries.cpp ${app}/hooks/TomlHookEntries.cpp
+    ${app}/shell/SettingsFile.cpp ${app}/shell/SettingsStore.cpp ${app}/shell/SettingsStore.h
+    ${app}/shell/SettingsEnums.cpp ${app}/shell/SettingsTexts.cpp ${app}/shell/AppPaths.cpp ${app}/shell/NubboLog.cpp
+    ${app}/pet/PetPackManager.cpp ${app}/pet/PackExtractor.cpp ${app}/pet/PetArtErrors.cpp)
+  set_target_properties(${name} PROPERTIES AUTOMOC ON UNITY_BUILD OFF)
+  foreach(component intake hooks shell pet platform)
+    target_include_directories(${name} PUBLIC ${app}/${component})
+  endforeach()
+  find_package(tomlplusplus 3 REQUIRED)
+  # PkgConfig::LIBARCHIVE is app/CMakeLists.txt's (global).
+  target_link_libraries(${name} PUBLIC nubbo_common Qt6::Core tomlplusplus::tomlplusplus PkgConfig::LIBARCHIVE)
+  target_compile_definitions(${name} PUBLIC QT_NO_KEYWORDS NUBBO_VERSION="${PROJECT_VERSION}")
+endfunction()
+
