@@ -73,11 +73,16 @@ bench: deps
 
 # Each target runs for FUZZ_SECONDS; needs clang (Debian package clang).
 FUZZ_SECONDS ?= 60
+FUZZ_TARGETS ?= FuzzHookPayload FuzzNarrationText FuzzClaudeTranscript FuzzCodexRollout FuzzGeminiChat \
+  FuzzTranscriptSearch FuzzIncomingEvent FuzzHookEntries FuzzTomlHookEntries FuzzSettingsImport FuzzPackRules \
+  FuzzPackExtractor
 fuzz: deps
 	@bash scripts/install-deps.sh --fuzz
 	CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNUBBO_SANITIZE=ON -DNUBBO_TESTS=OFF -DNUBBO_FUZZ=ON
-	cmake --build build-fuzz -j $(JOBS)
-	for t in FuzzHookPayload FuzzNarrationText; do mkdir -p build-fuzz/corpus/$$t; build-fuzz/fuzz/$$t -max_total_time=$(FUZZ_SECONDS) -max_len=4096 build-fuzz/corpus/$$t || exit 1; done
+	cmake --build build-fuzz -j $(JOBS) --target $(FUZZ_TARGETS)
+	for t in $(FUZZ_TARGETS); do mkdir -p build-fuzz/corpus/$$t build-fuzz/crashes; \
+	  build-fuzz/fuzz/$$t -max_total_time=$(FUZZ_SECONDS) -max_len=8192 -artifact_prefix=build-fuzz/crashes/$$t- \
+	    build-fuzz/corpus/$$t fuzz/corpus/$$t || exit 1; done
 
 clean:
 	rm -rf $(BUILD) $(TEST_BUILD) $(PACKAGE_DIR) build-bench build-fuzz
