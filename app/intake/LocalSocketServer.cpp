@@ -172,10 +172,11 @@ struct LocalSocketServer::Core : std::enable_shared_from_this<Core> {
         ::close(reserveFd);
         const int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd >= 0) ::close(fd);
-        reserveFd = openReserve();
+        // Logged while the reserve's slot is free, so the log file can still be opened.
         if (!atLimitLogged)
             log(QStringLiteral("out of file descriptors (%1 held for producers): closing new producers").arg(reading.size() + waiting.size()));
         atLimitLogged = true;
+        reserveFd = openReserve();
     }
 
     void acceptAll() {
