@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <sys/stat.h>
@@ -13,6 +14,17 @@ namespace nubbo {
 namespace {
 
 constexpr int kMaxLinkDepth = 40;  // the kernel's own limit for symlink chains
+
+std::atomic<bool> fullDisk{false};
+
+// What the disk takes: all of it, or with a full disk the first half and then ENOSPC.
+qint64 writeToDisk(QSaveFile& file, const QByteArray& bytes) {
+    if (!fullDisk.load()) return file.write(bytes);
+    file.write(bytes.left(bytes.size() / 2));
+    file.flush();
+    errno = ENOSPC;
+    return -1;
+}
 
 } // namespace
 
@@ -54,8 +66,9 @@ QString ConfigFileWriter::writeAtomically(const QString& path, const QByteArray&
     file.setDirectWriteFallback(false);
     if (!file.open(QIODevice::WriteOnly))
         return QStringLiteral("could not write %1: %2").arg(target, file.errorString());
-    if (file.write(bytes) != bytes.size()) {
-        const QString error = QStringLiteral("could not write %1: %2").arg(target, file.errorString());
+    if (writeToDisk(file, bytes) != bytes.size()) {
+        const QString reason = errno == ENOSPC ? QString::fromLocal8Bit(std::strerror(ENOSPC)) : file.errorString();
+        const QString error = QStringLiteral("could not write %1: %2").arg(target, reason);
         file.cancelWriting();
         return error;
     }
@@ -67,6 +80,8 @@ QString ConfigFileWriter::writeAtomically(const QString& path, const QByteArray&
         return systemError(QStringLiteral("could not set the permissions of"), target);
     return {};
 }
+
+void ConfigFileWriter::simulateFullDiskForTesting(bool full) { fullDisk.store(full); }
 
 std::optional<QByteArray> ConfigFileWriter::read(const QString& path) {
     QFile file(path);

@@ -19,6 +19,9 @@ struct ConfigFileWriter {
     // Returns an error text, empty on success.
     static QString writeAtomically(const QString& path, const QByteArray& bytes, unsigned newFileMode = 0644);
 
+    // Makes every later atomic write fail halfway as on a full disk (ENOSPC), until switched off again.
+    static void simulateFullDiskForTesting(bool full);
+
     // The file's bytes; nothing when it is missing or cannot be read.
     static std::optional<QByteArray> read(const QString& path);
 

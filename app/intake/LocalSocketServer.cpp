@@ -14,8 +14,10 @@
 #include <thread>
 #include <vector>
 
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -28,6 +30,16 @@ using SteadyClock = std::chrono::steady_clock;
 
 constexpr std::size_t kMaxSocketPathBytes = 103;
 constexpr int kBacklog = 16;
+
+// Every parked request holds a descriptor, and desktop sessions often start apps with a soft limit of 1024.
+void raiseDescriptorLimit() {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= limit.rlim_max) return;
+    limit.rlim_cur = limit.rlim_max;
+    ::setrlimit(RLIMIT_NOFILE, &limit);
+}
+
+int openReserve() { return ::open("/dev/null", O_RDONLY | O_CLOEXEC); }
 
 void sendOnce(int fd, std::string_view bytes) {
     // One write, result ignored: a producer that has gone must not cost us a signal or a wait.
@@ -63,6 +75,12 @@ struct LocalSocketServer::Core : std::enable_shared_from_this<Core> {
 
     int listenFd = -1;
     int wakeFd = -1;
+    // Held so that, out of descriptors, the server can still accept a producer and close it: otherwise the
+    // producer would hang in the backlog and the listening socket would stay readable, spinning the loop.
+    int reserveFd = -1;
+    bool atLimitLogged = false;
+    ino_t socketInode = 0;
+    SteadyClock::time_point nextSocketCheck;
     std::atomic<bool> stopping{false};
     std::thread thread;
     QString path;
@@ -94,8 +112,7 @@ struct LocalSocketServer::Core : std::enable_shared_from_this<Core> {
         stateChanged.notify_all();
     }
 
-    bool bindAndListen() {
-        path = options.socketPath.isEmpty() ? AppPaths::socketPath() : options.socketPath;
+    bool bindAndListen(bool announce = true) {
         const QByteArray bytes = path.toUtf8();
         ::unlink(bytes.constData());  // a stale file from a crashed run
 
@@ -127,8 +144,39 @@ struct LocalSocketServer::Core : std::enable_shared_from_this<Core> {
             return false;
         }
         listenFd = fd;
-        log(QStringLiteral("nubbo socket listening at ") + path);
+        struct stat status {};
+        socketInode = ::stat(bytes.constData(), &status) == 0 ? status.st_ino : 0;
+        if (announce) log(QStringLiteral("nubbo socket listening at ") + path);
         return true;
+    }
+
+    // A cleanup script or a second copy removing the file would leave the app deaf while it still runs.
+    // Only a missing file is bound again: one that another process put there is not ours to take.
+    void checkSocketFile() {
+        struct stat status {};
+        const bool present = ::lstat(path.toUtf8().constData(), &status) == 0;
+        if (present && (listenFd >= 0 || status.st_ino != socketInode)) return;
+        if (!present && errno != ENOENT) return;
+        if (listenFd >= 0) ::close(listenFd);
+        listenFd = -1;
+        const bool ok = bindAndListen(false);
+        if (ok) log(QStringLiteral("nubbo socket file was removed; listening again at ") + path);
+        std::lock_guard lock(stateMutex);
+        listening = ok;
+    }
+
+    // Out of descriptors: take the oldest producer with the reserve and close it, so it falls back to the
+    // agent's own prompt at once instead of waiting in the backlog.
+    void refuseAtLimit() {
+        if (reserveFd < 0) return;
+        ::close(reserveFd);
+        const int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd >= 0) ::close(fd);
+        // Logged while the reserve's slot is free, so the log file can still be opened.
+        if (!atLimitLogged)
+            log(QStringLiteral("out of file descriptors (%1 held for producers): closing new producers").arg(reading.size() + waiting.size()));
+        atLimitLogged = true;
+        reserveFd = openReserve();
     }
 
     void acceptAll() {
@@ -136,8 +184,13 @@ struct LocalSocketServer::Core : std::enable_shared_from_this<Core> {
             const int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
             if (fd < 0) {
                 if (errno == EINTR) continue;
+                if (errno == EMFILE || errno == ENFILE) {
+                    refuseAtLimit();
+                    if (reserveFd >= 0) continue;
+                }
                 return;  // EAGAIN, or a transient failure: poll again
             }
+            atLimitLogged = false;
             ucred peer{};
             socklen_t length = sizeof peer;
             if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &length) != 0 || peer.uid != ::geteuid()) {
@@ -236,12 +289,18 @@ struct LocalSocketServer::Core : std::enable_shared_from_this<Core> {
     }
 
     void run() {
+        path = options.socketPath.isEmpty() ? AppPaths::socketPath() : options.socketPath;
         const bool ok = bindAndListen();
         finishStart(ok);
         if (!ok) return;
         std::vector<pollfd> fds;
         std::vector<std::shared_ptr<Connection>> owners;
+        nextSocketCheck = SteadyClock::now() + options.socketCheckInterval;
         while (!stopping.load()) {
+            if (SteadyClock::now() >= nextSocketCheck) {
+                checkSocketFile();
+                nextSocketCheck = SteadyClock::now() + options.socketCheckInterval;
+            }
             // Forget parked connections that were answered meanwhile.
             waiting.remove_if([](const std::shared_ptr<Connection>& c) {
                 std::lock_guard lock(c->mutex);
@@ -251,7 +310,7 @@ struct LocalSocketServer::Core : std::enable_shared_from_this<Core> {
             owners.clear();
             fds.push_back({wakeFd, POLLIN, 0});
             fds.push_back({listenFd, POLLIN, 0});
-            auto nextDeadline = SteadyClock::time_point::max();
+            auto nextDeadline = nextSocketCheck;
             for (const auto& c : reading) {
                 fds.push_back({c->fd, POLLIN, 0});
                 owners.push_back(c);
@@ -264,11 +323,8 @@ struct LocalSocketServer::Core : std::enable_shared_from_this<Core> {
                 fds.push_back({c->fd, static_cast<short>(c->peerDoneWriting ? 0 : POLLIN), 0});
                 owners.push_back(c);
             }
-            int timeoutMs = -1;
-            if (nextDeadline != SteadyClock::time_point::max()) {
-                const auto left = std::chrono::ceil<std::chrono::milliseconds>(nextDeadline - SteadyClock::now());
-                timeoutMs = static_cast<int>(std::max<std::int64_t>(0, left.count()));
-            }
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(nextDeadline - SteadyClock::now());
+            const int timeoutMs = static_cast<int>(std::max<std::int64_t>(0, left.count()));
             const int ready = ::poll(fds.data(), fds.size(), timeoutMs);
             if (ready < 0 && errno != EINTR) break;
             if (stopping.load()) break;
@@ -304,7 +360,7 @@ struct LocalSocketServer::Core : std::enable_shared_from_this<Core> {
                 }
                 if (released && onParkedReleased) onParkedReleased(connection->eventId);
             }
-            if (fds[1].revents & POLLIN) acceptAll();
+            if (listenFd >= 0 && (fds[1].revents & POLLIN)) acceptAll();
         }
     }
 
@@ -324,7 +380,8 @@ struct LocalSocketServer::Core : std::enable_shared_from_this<Core> {
         waiting.clear();
         if (listenFd >= 0) ::close(listenFd);
         if (wakeFd >= 0) ::close(wakeFd);
-        listenFd = wakeFd = -1;
+        if (reserveFd >= 0) ::close(reserveFd);
+        listenFd = wakeFd = reserveFd = -1;
     }
 };
 
@@ -342,6 +399,8 @@ void LocalSocketServer::setOnParkedReleased(ReleaseHandler handler) { core_->onP
 
 void LocalSocketServer::start() {
     if (core_->thread.joinable()) return;
+    raiseDescriptorLimit();
+    core_->reserveFd = openReserve();
     core_->wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     core_->thread = std::thread([core = core_.get()] { core->run(); });
 }

@@ -26,6 +26,7 @@ public:
     struct Options {
         QString socketPath;                               // empty: the app's support folder + "nubbo.sock"
         std::chrono::milliseconds readTimeout{5000};      // a producer that never finishes its line
+        std::chrono::milliseconds socketCheckInterval{2000};  // how soon a deleted socket file is made again
         LogFunction log;                                  // empty: the app log
     };
 
@@ -40,7 +41,9 @@ public:
     void setOnParkedReleased(ReleaseHandler handler);
 
     // Binds and serves on a thread of its own; returns at once. A failure is logged and leaves the app
-    // running without intake.
+    // running without intake. Raises the process's soft descriptor limit to its hard limit, since every
+    // parked request holds a descriptor. At the limit a new producer is closed at once (it fails open).
+    // A socket file deleted while the server runs is bound again within socketCheckInterval.
     void start();
     // Waits until the bind sequence has finished; true when the server is listening.
     bool waitUntilStarted(std::chrono::milliseconds timeout) const;

@@ -467,3 +467,20 @@ TEST_F(HookInstallerTest, AUserRemovalHoldsAcrossRepairsAndRestartsUntilTheUserW
     installer().ensureHealthy();
     EXPECT_EQ(logLines.last(), "hook ensure: repaired stale/missing hooks");
 }
+
+TEST_F(HookInstallerTest, AFullDiskLeavesTheUsersConfigurationAsItWasAndSaysSo) {
+    put(".claude/settings.json", kUserClaude);
+    ConfigFileWriter::simulateFullDiskForTesting(true);
+    const QString direct = ConfigFileWriter::writeAtomically(path(".claude/settings.json"), "{\"hooks\": {}}\n");
+    const HookInstallResult result = installer().install();
+    ConfigFileWriter::simulateFullDiskForTesting(false);
+
+    EXPECT_TRUE(direct.endsWith("No space left on device")) << direct.toStdString();
+    EXPECT_FALSE(result.ok());
+    EXPECT_TRUE(result.error.contains("No space left on device")) << result.error.toStdString();
+    EXPECT_EQ(bytes(".claude/settings.json"), kUserClaude);
+    EXPECT_EQ(QDir(path(".claude")).entryList(QDir::Files | QDir::Hidden), QStringList{"settings.json"})
+        << "the half-written temp file is gone";
+    install();
+    EXPECT_EQ(appCommandsIn(".claude/settings.json") > 0, true) << "with room again the install goes through";
+}

@@ -3,10 +3,17 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <fstream>
+#include <functional>
 #include <thread>
 
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -26,6 +33,7 @@ protected:
         LocalSocketServer::Options options;
         options.socketPath = QString::fromStdString(path);
         options.readTimeout = readTimeout;
+        options.socketCheckInterval = 50ms;
         options.log = log.function();
         server = std::make_unique<LocalSocketServer>(options);
         recorder.attach(*server);
@@ -160,6 +168,66 @@ TEST_F(SocketServerTest, AStalledProducerDoesNotHoldUpOthers) {
     EXPECT_EQ(stalled.readAll(2s), kBad);
     EXPECT_EQ(recorder.next()->event.type, AgentEventType::responding);
     EXPECT_FALSE(recorder.next(50ms));
+}
+
+// Polls a condition another thread makes true, up to a deadline.
+bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 5s) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(5ms);
+    }
+    return true;
+}
+
+TEST_F(SocketServerTest, ListensAgainWhenItsSocketFileIsDeleted) {
+    Client parked(path);
+    parked.send(R"({"type":"approvalRequired","message":"rm -rf build"})" "\n");
+    auto request = recorder.next();
+    ASSERT_TRUE(request);
+
+    ASSERT_EQ(::unlink(path.c_str()), 0);
+    struct stat status {};
+    EXPECT_TRUE(eventually([&] { return ::stat(path.c_str(), &status) == 0; }));
+    EXPECT_TRUE(S_ISSOCK(status.st_mode));
+    EXPECT_EQ(status.st_mode & 0777, 0600u);
+    EXPECT_EQ(requestReply(path, R"({"type":"responding"})" "\n"), kOk);
+    EXPECT_EQ(log.lines().filter("removed; listening again at " + QString::fromStdString(path)).size(), 1)
+        << log.lines().join('\n').toStdString();
+    // A request parked on the old socket still gets its verdict.
+    request->reply(true);
+    EXPECT_EQ(parked.readAll(), "{\"approval\":\"granted\"}\n");
+}
+
+TEST_F(SocketServerTest, AtTheDescriptorLimitANewProducerIsClosedAtOnceAndServingGoesOn) {
+    const int producer = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(producer, 0);
+    // The lowest free number becomes the limit: the server's next accept fails with EMFILE.
+    const int lowestFree = ::fcntl(producer, F_DUPFD, 0);
+    ASSERT_GE(lowestFree, 0);
+    ::close(lowestFree);
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    rlimit tight = saved;
+    tight.rlim_cur = static_cast<rlim_t>(lowestFree);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
+
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+    const bool connected = ::connect(producer, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    pollfd ready{producer, POLLIN, 0};
+    const bool closedAtOnce = connected && ::poll(&ready, 1, 2000) == 1;
+    char byte = 0;
+    const auto got = closedAtOnce ? ::recv(producer, &byte, 1, MSG_DONTWAIT) : -1;
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+    ::close(producer);
+
+    EXPECT_TRUE(connected);
+    EXPECT_TRUE(closedAtOnce) << "a producer at the limit was left waiting";
+    EXPECT_EQ(got, 0) << "closed without a reply, so the bridge fails open";
+    EXPECT_TRUE(eventually([&] { return log.lines().filter("out of file descriptors").size() == 1; }));
+    EXPECT_EQ(requestReply(path, R"({"type":"responding"})" "\n"), kOk);
 }
 
 TEST_F(SocketServerTest, ReleasesParkedConnectionsWhoseProducerHungUp) {

@@ -136,6 +136,15 @@ TEST_F(NubboLogTest, TheSystemClockGivesTheCurrentTimeWithAFraction) {
     EXPECT_LE(logged, after + 0.001);
 }
 
+// /dev/full fails every write with ENOSPC, as a full disk does: the line is lost, nothing waits or retries.
+TEST_F(NubboLogTest, AFullDiskLosesThatLineAndLoggingGoesOn) {
+    if (!QFileInfo::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    useTimes({1.5});
+    NubboLog::appendToFile("/dev/full", "the agent log on a full disk\n");
+    NubboLog::log("after");
+    EXPECT_EQ(logLines(), QStringList({"1.5 after"}));
+}
+
 TEST_F(NubboLogTest, ALogDeletedWhileRunningIsCreatedAgainWithThatLineAlone) {
     useTimes({1.5, 2.5, 3.5});
     NubboLog::log("before");
