@@ -3,7 +3,7 @@ BUILD      ?= build
 TEST_BUILD ?= build-asan
 JOBS       ?= 2
 
-.PHONY: all deps build run install uninstall package test bench fuzz screenshots readme-pictures art-sheet clean
+.PHONY: all deps build run install uninstall package test bench soak fuzz screenshots readme-pictures art-sheet clean
 
 all: build
 
@@ -70,6 +70,13 @@ bench: deps
 	cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DNUBBO_TESTS=OFF -DNUBBO_BENCH=ON
 	cmake --build build-bench -j $(JOBS)
 	bash bench/run.sh build-bench
+
+# A simulated day against the assembled app on Xvfb (bench/soak.py); never part of the test run.
+soak: deps
+	@bash scripts/install-deps.sh --bench
+	cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DNUBBO_TESTS=OFF -DNUBBO_BENCH=ON
+	cmake --build build-bench -j $(JOBS)
+	bash bench/soak.sh build-bench $(SOAK_ARGS)
 
 # Each target runs for FUZZ_SECONDS; needs clang (Debian package clang).
 FUZZ_SECONDS ?= 60
