@@ -121,14 +121,16 @@ class Day:
         try:
             wait_for("the approval card", lambda: atspi_find.find("Nubbo", "push button", "Allow"), 20, 0.1)
             time.sleep(0.4)  # the card slides in; click where it rests
-            button = atspi_find.find("Nubbo", "push button", "Allow")
+            # The accessibility tree may still list the card that just left (invisible, 60 px to the right)
+            # before the live one; the live card's button comes last.
+            button = atspi_find.find_all("Nubbo", "push button", "Allow")[-1]
             if answer is None:
                 process.kill()
                 process.wait(5)
                 wait_for("the card to go", lambda: not atspi_find.find("Nubbo", "push button", "Allow"), 10, 0.1)
                 return
             if answer == "Deny":
-                button = atspi_find.find("Nubbo", "push button", "Deny")
+                button = atspi_find.find_all("Nubbo", "push button", "Deny")[-1]
             x, y, w, h = button
             sh("xdotool", "mousemove", str(x + w // 2), str(y + h // 2), "click", "1")
             # A click that missed leaves the bridge waiting: it is stopped after 15 s and counted as a failure.
