@@ -3,7 +3,10 @@
 
 #include <QByteArray>
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QProcessEnvironment>
 #include <QString>
 
 #include <functional>
@@ -58,6 +61,26 @@ inline bool spinUntil(const std::function<bool()>& condition, int timeoutMs = 10
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     }
     return true;
+}
+
+// Writes the app's preferences file into a fresh home; false when it cannot.
+inline bool writePreferences(const QString& home, const char* json) {
+    QDir(home).mkpath(".config/Nubbo");
+    QFile preferences(home + "/.config/Nubbo/preferences.json");
+    return preferences.open(QIODevice::WriteOnly) && preferences.write(json) >= 0;
+}
+
+// The environment the app runs in for a test: its own home, offscreen, and the caller's bus and sanitizers.
+inline QProcessEnvironment appEnvironment(const QString& home) {
+    QProcessEnvironment env;
+    for (const char* name : {"PATH", "DBUS_SESSION_BUS_ADDRESS", "ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"})
+        if (qEnvironmentVariableIsSet(name)) env.insert(name, qEnvironmentVariable(name));
+    env.insert("HOME", home);
+    env.insert("XDG_CONFIG_HOME", home + "/.config");
+    env.insert("XDG_DATA_HOME", home + "/.local/share");
+    env.insert("LANG", "C.UTF-8");
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    return env;
 }
 
 } // namespace nubbo::e2e

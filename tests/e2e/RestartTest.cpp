@@ -26,21 +26,10 @@ constexpr int kBridges = 3;
 TEST(AppRestart, BridgesWaitingOnAKilledAppFailOpenAndTheRestartedAppServes) {
     QTemporaryDir home(QDir::tempPath() + "/nubbo-restart-XXXXXX");
     ASSERT_TRUE(home.isValid());
-    QDir(home.path()).mkpath(".config/Nubbo");
-    QFile preferences(home.path() + "/.config/Nubbo/preferences.json");
-    ASSERT_TRUE(preferences.open(QIODevice::WriteOnly));
     // Manual mode: every permission request waits for the user.
-    preferences.write(R"({"hasOpenedSettingsOnFirstLaunch": true, "settings.approvalMode": "manual"})");
-    preferences.close();
+    ASSERT_TRUE(nubbo::e2e::writePreferences(home.path(), R"({"hasOpenedSettingsOnFirstLaunch": true, "settings.approvalMode": "manual"})"));
 
-    QProcessEnvironment env;
-    for (const char* name : {"PATH", "DBUS_SESSION_BUS_ADDRESS", "ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"})
-        if (qEnvironmentVariableIsSet(name)) env.insert(name, qEnvironmentVariable(name));
-    env.insert("HOME", home.path());
-    env.insert("XDG_CONFIG_HOME", home.path() + "/.config");
-    env.insert("XDG_DATA_HOME", home.path() + "/.local/share");
-    env.insert("LANG", "C.UTF-8");
-    env.insert("QT_QPA_PLATFORM", "offscreen");
+    const QProcessEnvironment env = nubbo::e2e::appEnvironment(home.path());
     const QString logs = home.path() + "/Library/Application Support/Nubbo/Logs";
     const auto read = [&](const char* name) {
         QFile file(logs + "/" + name);

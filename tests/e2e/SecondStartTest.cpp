@@ -35,20 +35,9 @@ TEST(SecondStart, ShowsTheRunningAppsSettingsAndLeavesItServing) {
     QTemporaryDir home(QDir::tempPath() + "/nubbo-second-XXXXXX");
     ASSERT_TRUE(home.isValid());
     // Past the first launch, so any settings window comes from the second start.
-    QDir(home.path()).mkpath(".config/Nubbo");
-    QFile preferences(home.path() + "/.config/Nubbo/preferences.json");
-    ASSERT_TRUE(preferences.open(QIODevice::WriteOnly));
-    preferences.write(R"({"hasOpenedSettingsOnFirstLaunch": true})");
-    preferences.close();
+    ASSERT_TRUE(nubbo::e2e::writePreferences(home.path(), R"({"hasOpenedSettingsOnFirstLaunch": true})"));
 
-    QProcessEnvironment env;
-    for (const char* name : {"PATH", "DBUS_SESSION_BUS_ADDRESS", "ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"})
-        if (qEnvironmentVariableIsSet(name)) env.insert(name, qEnvironmentVariable(name));
-    env.insert("HOME", home.path());
-    env.insert("XDG_CONFIG_HOME", home.path() + "/.config");
-    env.insert("XDG_DATA_HOME", home.path() + "/.local/share");
-    env.insert("LANG", "C.UTF-8");
-    env.insert("QT_QPA_PLATFORM", "offscreen");
+    const QProcessEnvironment env = nubbo::e2e::appEnvironment(home.path());
     const QString support = home.path() + "/Library/Application Support/Nubbo";
     const auto log = [&] {
         QFile file(support + "/Logs/nubbo.log");
