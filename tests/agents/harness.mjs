@@ -178,9 +178,37 @@ export class NubboHome {
     return this.log().filter((l) => l.startsWith("state ") || l.startsWith("bubble "));
   }
 
+  // Agents may leave daemons behind (Cline's hub): they would write into the home while it is removed and
+  // keep the test process from ending, so everything still running with this home is ended first.
   async dispose() {
     await this.stopApp();
-    fs.rmSync(this.home, { recursive: true, force: true });
+    const marker = Buffer.from(`HOME=${this.home}\0`);
+    const stragglers = fs.readdirSync("/proc").filter((pid) => /^\d+$/.test(pid) && Number(pid) !== process.pid)
+      .filter((pid) => {
+        try {
+          return fs.readFileSync(`/proc/${pid}/environ`).includes(marker);
+        } catch {
+          return false;
+        }
+      });
+    for (const pid of stragglers) {
+      try {
+        process.kill(Number(pid), "SIGKILL");
+      } catch {
+        // Already gone.
+      }
+    }
+    await waitFor("the agent's leftover processes to end",
+      () => stragglers.every((pid) => !fs.existsSync(`/proc/${pid}`) || isZombie(pid)), 10000);
+    fs.rmSync(this.home, { recursive: true, force: true, maxRetries: 5 });
+  }
+}
+
+function isZombie(pid) {
+  try {
+    return fs.readFileSync(`/proc/${pid}/stat`, "utf8").replace(/^.*\) /s, "").startsWith("Z");
+  } catch {
+    return true;
   }
 }
 
