@@ -16,11 +16,6 @@ bool holdsMarker(const json& object, const std::vector<std::string_view>& marker
                        [&](std::string_view marker) { return text.find(marker) != std::string::npos; });
 }
 
-bool isArrayOfObjects(const json& value) {
-    return value.is_array() &&
-           std::all_of(value.begin(), value.end(), [](const json& item) { return item.is_object(); });
-}
-
 } // namespace
 
 json HookEntries::makeEntry(const ProviderSpec& spec, std::string_view event, const std::string& command) {
@@ -50,13 +45,18 @@ HookEntries::Filtered HookEntries::filterHooks(const json& hooks, const std::vec
     if (!hooks.is_object())
         return result;
     for (const auto& [event, value] : hooks.items()) {
-        // Only arrays of objects are ours to read; anything else belongs to the agent or the user.
-        if (!isArrayOfObjects(value)) {
+        // Only arrays are ours to read, and only their objects; anything else belongs to the agent or the
+        // user and stays where it is (an array kept whole would keep our old entry beside the new one).
+        if (!value.is_array()) {
             result.hooks[event] = value;
             continue;
         }
         json kept = json::array();
         for (const auto& entry : value) {
+            if (!entry.is_object()) {
+                kept.push_back(entry);
+                continue;
+            }
             if (holdsMarker(entry, markers)) {
                 result.removed = true;
                 continue;
@@ -135,9 +135,11 @@ bool HookEntries::isWired(const json& root, const std::vector<std::string>& even
     const std::vector<std::string_view> markers{kAppHookMarker};
     return std::all_of(events.begin(), events.end(), [&](const std::string& event) {
         const auto list = hooks->find(event);
-        if (list == hooks->end() || !isArrayOfObjects(*list))
+        if (list == hooks->end() || !list->is_array())
             return false;
         return std::any_of(list->begin(), list->end(), [&](const json& entry) {
+            if (!entry.is_object())
+                return false;
             if (holdsMarker(entry, markers))
                 return true;
             const auto inner = entry.find("hooks");

@@ -44,12 +44,18 @@ bool isOwnCommand(const std::string& line) {
     return std::regex_search(line, command) && line.find(kAppHookMarker) != std::string::npos;
 }
 
-// The text without the app's tables, each with the blank line written before it; `removed` tells whether
-// there was one.
-std::string removeOwnTables(const std::string& text, bool& removed) {
+// The text split in two: without the app's tables (each with the blank line written before it), and those
+// tables alone.
+struct Split {
+    std::string kept;
+    std::string own;
+    bool removed() const { return !own.empty(); }
+};
+
+Split removeOwnTables(const std::string& text) {
     const std::vector<std::string> lines = splitLines(text);
     std::vector<std::string> kept;
-    removed = false;
+    Split split;
     for (std::size_t i = 0; i < lines.size();) {
         if (!isHooksHeader(lines[i])) {
             kept.push_back(lines[i++]);
@@ -64,19 +70,19 @@ std::string removeOwnTables(const std::string& text, bool& removed) {
         if (!own) {
             kept.insert(kept.end(), lines.begin() + std::ptrdiff_t(i), lines.begin() + std::ptrdiff_t(end));
         } else {
-            removed = true;
+            for (std::size_t line = i; line < end; ++line)
+                split.own += lines[line] + '\n';
             if (!kept.empty() && isBlank(kept.back()))
                 kept.pop_back();
         }
         i = end;
     }
-    std::string out;
     for (const auto& line : kept)
-        out += line + '\n';
+        split.kept += line + '\n';
     // A file that did not end in a newline keeps that, unless its end was one of the app's tables.
-    if (!text.empty() && text.back() != '\n' && !out.empty() && !removed)
-        out.pop_back();
-    return out;
+    if (!text.empty() && text.back() != '\n' && !split.kept.empty() && !split.removed())
+        split.kept.pop_back();
+    return split;
 }
 
 std::optional<toml::table> parse(const std::string& text, std::string* error = nullptr) {
@@ -116,6 +122,18 @@ toml::table userPart(toml::table document) {
     return document;
 }
 
+// The split of a valid text whose app tables come out leaving everything else as it was.
+std::optional<Split> cleanSplit(const std::string& text) {
+    const std::optional<toml::table> before = parse(text);
+    if (!before)
+        return std::nullopt;
+    Split split = removeOwnTables(text);
+    const std::optional<toml::table> after = parse(split.kept);
+    if (!after || userPart(*after) != userPart(*before))
+        return std::nullopt;
+    return split;
+}
+
 std::string basicString(const std::string& value) {
     std::string out = "\"";
     for (const char c : value) {
@@ -139,8 +157,7 @@ TomlHookEntries::Edit TomlHookEntries::merge(const std::string& text, const Prov
     const std::optional<toml::table> before = parse(text, &why);
     if (!before)
         return {{}, "is not valid TOML (" + why + ")"};
-    bool removed = false;
-    std::string out = removeOwnTables(text, removed);
+    std::string out = removeOwnTables(text).kept;
     if (!out.empty() && out.back() != '\n')
         out += '\n';
     for (const auto& event : spec.events) {
@@ -157,29 +174,24 @@ TomlHookEntries::Edit TomlHookEntries::merge(const std::string& text, const Prov
 }
 
 std::optional<std::string> TomlHookEntries::strip(const std::string& text) {
-    const std::optional<toml::table> before = parse(text);
-    if (!before)
+    std::optional<Split> split = cleanSplit(text);
+    if (!split || !split->removed())
         return std::nullopt;
-    bool removed = false;
-    std::string out = removeOwnTables(text, removed);
-    if (!removed)
-        return std::nullopt;
-    const std::optional<toml::table> after = parse(out);
-    if (!after || userPart(*after) != userPart(*before))
-        return std::nullopt;
-    return out;
+    return std::move(split->kept);
 }
 
 bool TomlHookEntries::isWired(const std::string& text, const std::vector<std::string>& events) {
-    const std::optional<toml::table> document = parse(text);
-    if (!document)
+    // Only the tables the app can take out again count: a user's table that merely runs the bridge is the
+    // user's, and counting it would leave an event that an uninstall cannot unwire.
+    const std::optional<Split> split = cleanSplit(text);
+    const std::optional<toml::table> own = split ? parse(split->own) : std::nullopt;
+    if (!own)
         return false;
     std::set<std::string> wired;
-    if (const toml::array* hooks = (*document)["hooks"].as_array())
+    if (const toml::array* hooks = (*own)["hooks"].as_array())
         for (const auto& node : *hooks)
-            if (isOwnTable(node))
-                if (const auto event = (*node.as_table())["event"].value<std::string>())
-                    wired.insert(*event);
+            if (const auto event = (*node.as_table())["event"].value<std::string>())
+                wired.insert(*event);
     for (const auto& event : events)
         if (!wired.count(event))
             return false;

@@ -51,7 +51,7 @@ std::optional<QString> usableName(QString raw) {
     if (name.isEmpty() || name.startsWith(u'.'))
         return std::nullopt;
     for (const QChar c : name)
-        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+        if (c.category() == QChar::Other_Control)
             return std::nullopt;
     if (QFile::encodeName(name).size() > 255)
         return std::nullopt;

@@ -106,8 +106,8 @@ TEST(HookEntries, FilterDropsMarkedCommandsOnlyAndKeepsOrder) {
             {"command": "user-last"}
         ],
         "Weird": "not an array",
-        "Mixed": [1, {"command": "nubbo-bridge"}]
-    })")) << "an emptied event goes; values that are not arrays of objects are never touched";
+        "Mixed": [1]
+    })")) << "an emptied event goes; values that are not arrays, and items that are not objects, stay";
 
     const auto both = HookEntries::filterHooks(hooks, {kVibeIslandMarker, kAppHookMarker});
     EXPECT_EQ(both.hooks["PreToolUse"][1], json::parse(R"({"matcher": "*", "hooks": [{"command": "user-inner"}]})"));
@@ -149,6 +149,18 @@ TEST(HookEntries, MergeRepairsAMixedGroupWithoutLosingTheUserCommand) {
     EXPECT_EQ(merged["hooks"]["PreToolUse"], json::parse(R"([
         {"matcher":"*","hooks":[{"type":"command","command":"lint"}]},
         {"matcher":"*","hooks":[{"type":"command","command":"'/h/.nubbo/bin/nubbo-bridge' --source x --event PreToolUse","timeout":5}]}])"));
+}
+
+// A stray value in an event's list must not hide the app's entry: else every start would add another.
+TEST(HookEntries, AStrayItemInAListStaysAndTheAppsEntryIsStillFound) {
+    const json stray = json::parse(R"({"hooks":{"PreToolUse":[{"command":"lint"},42]}})");
+    const ProviderSpec spec = claudeSpec({"PreToolUse"});
+    const json merged = HookEntries::merge(stray, spec, appCommand);
+    EXPECT_TRUE(HookEntries::isWired(merged, spec.events));
+    EXPECT_EQ(HookEntries::merge(merged, spec, appCommand), merged);
+    const auto stripped = HookEntries::strip(merged);
+    ASSERT_TRUE(stripped);
+    EXPECT_EQ(*stripped, stray);
 }
 
 TEST(HookEntries, CursorVersionIsKeptWhenIntegerElseOne) {

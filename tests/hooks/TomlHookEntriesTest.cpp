@@ -62,4 +62,11 @@ TEST(TomlHookEntries, WhatCannotBeEditedSafelyIsRefused) {
     const std::string edited = "[[hooks]]\nevent = \"Stop\"\ncommand = \"nubbo-bridge --event Stop\"\n"
                                "matcher = \"\"\"\nStop\"\"\"\n";
     EXPECT_EQ(TomlHookEntries::strip(edited), std::nullopt);
+    EXPECT_FALSE(TomlHookEntries::isWired(edited, {"Stop"})) << "what cannot be unwired is not the app's wiring";
+    // A user's own table that runs the bridge is the user's: after an install and an uninstall the event the
+    // app wired is free again.
+    const std::string users = "[[hooks]]\nevent = \"Stop\"\nname = \"mine\"\ncommand = \"nubbo-bridge mine\"\n";
+    const auto stripped = TomlHookEntries::strip(TomlHookEntries::merge(users, kimi(), commandFor).text);
+    ASSERT_TRUE(stripped);
+    EXPECT_FALSE(TomlHookEntries::isWired(*stripped, {"Stop"}));
 }

@@ -101,6 +101,7 @@ TEST_F(PetPackManagerTest, TheNameComesFromTheManifestThenTheArchiveThenPack) {
         {R"({"name": ".config"})", "Owl.zip", "Owl"},
         {R"({"name": "/"})", "Owl.zip", "-"},
         {R"({"name": "a\u0000b"})", "Owl.zip", "Owl"},               // no control characters in a folder name
+        {R"({"name": "a\u008eb"})", "Owl.zip", "Owl"},
         {R"({"name": "  "})", ".zip", "Pack"},
     };
     for (const Case& c : cases) {
