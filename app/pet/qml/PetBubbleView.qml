@@ -26,6 +26,9 @@ Item {
     property BubbleCard current: null
     readonly property string cardIdentity: current ? current.identity : ""
     property int generation: 0
+    // The card sliding out, if any. One at a time: when agents take turns faster than the slide, the earlier
+    // leaver goes at once, so cards cannot pile up.
+    property BubbleCard leavingCard: null
 
     width: current ? current.width : 0
     height: current ? current.height : 0
@@ -35,7 +38,18 @@ Item {
     Component.onCompleted: sync()
 
     function sync() {
+        // Agents working side by side take turns at the pet many times a second: a narration card that is
+        // still sliding in takes the next agent's words in place, so at most one new card comes per slide.
+        if (current && shown && current.identity !== bubbleID && current.kind === "narration"
+                && content.kind === "narration" && current.phase < 1) {
+            current.identity = bubbleID
+            current.content = content
+            return
+        }
         if (current && (!shown || current.identity !== bubbleID)) {
+            if (leavingCard)
+                leavingCard.destroy()
+            leavingCard = current
             current.leave(transitionSeconds)
             current = null
         }

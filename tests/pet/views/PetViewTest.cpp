@@ -135,6 +135,28 @@ TEST_F(PetViewTest, OnlyANewKindProviderOrPromptReplacesTheCard) {
     EXPECT_FALSE(shape->isVisible());
 }
 
+// Agents taking turns faster than a card slides in must not build a card per turn (thousands a minute).
+TEST_F(PetViewTest, ANarrationCardStillComingInTakesTheNextAgentsWordsInPlace) {
+    QObject* bubble = harness.bubble();
+    harness.model.showBubble(BubbleNarration{claude, QStringLiteral("Reading a.cpp"), QStringLiteral("One.")}, true);
+    const int first = bubble->property("generation").toInt();
+    QQuickItem* card = harness.card();
+    ASSERT_LT(card->property("phase").toDouble(), 1.0);
+    harness.model.showBubble(
+        BubbleNarration{AgentProvider{QStringLiteral("codex")}, QStringLiteral("Running ls"), QStringLiteral("Two.")},
+        true);
+    EXPECT_EQ(harness.card(), card);
+    EXPECT_EQ(bubble->property("generation").toInt(), first);
+    EXPECT_EQ(bubble->property("cardIdentity").toString(), QStringLiteral("nar:codex"));
+    EXPECT_EQ(card->property("content").toMap().value("agentWords").toString(), QStringLiteral("Two."));
+
+    // Once it has settled (the slide runs on Qt's animation clock), the next agent slides it out as before.
+    ASSERT_TRUE(QTest::qWaitFor([card] { return card->property("phase").toDouble() == 1.0; }, 5000));
+    harness.model.showBubble(BubbleNarration{claude, QStringLiteral("Reading a.cpp"), QStringLiteral("Three.")}, true);
+    EXPECT_NE(harness.card(), card);
+    EXPECT_EQ(bubble->property("generation").toInt(), first + 1);
+}
+
 TEST_F(PetViewTest, EmptyCommandStillDrawsItsBox) {
     harness.model.showBubble(BubbleApproval{approvalPrompt(QString())}, true);
     QQuickItem* box = cardChild("commandBox");
