@@ -160,11 +160,12 @@ class Day:
             return
         window, (x, y, w, h) = found
         cx, cy = x + w // 2, y + h - 100
-        # Left, then back right: the pet starts in the bottom-right corner and stays on the screen.
-        dx = -200 if hour % 2 else 200
+        # Up and left, then back down and right: the pet starts in the bottom-right corner and comes back to
+        # it, so it never drifts over the settings window's controls (a click there would reach the pet).
+        dx, dy = (-200, -60) if hour % 2 else (200, 60)
         sh("xdotool", "mousemove", str(cx), str(cy), "mousedown", "1")
         for i in range(1, 21):
-            sh("xdotool", "mousemove", str(cx + dx * i // 20), str(cy - 3 * i))
+            sh("xdotool", "mousemove", str(cx + dx * i // 20), str(cy + dy * i // 20))
             time.sleep(0.01)
         sh("xdotool", "mouseup", "1")
         time.sleep(0.5)
