@@ -141,17 +141,25 @@ class Day:
             process.wait(10)
             decision = json.loads(out or b"{}").get("hookSpecificOutput", {}).get("decision", {}).get("behavior")
             if process.returncode != 0 or decision != answer.lower():
-                recent = [l for l in self.app.log().splitlines()[-400:] if " state " not in l and "pet frame" not in l]
                 self.failures.append(f"{answer} reached the bridge as {decision!r} (exit {process.returncode})\n" +
-                                     "\n".join(recent[-12:]))
+                                     self.recent_log())
                 sh("import", "-window", "root", f"/tmp/nubbo-soak-approval-{len(self.failures)}.png", check=False)
         except Exception as error:  # one failed interaction is a finding, not the end of the day
             process.kill()
             sh("import", "-window", "root", f"/tmp/nubbo-soak-approval-{len(self.failures)}.png", check=False)
-            self.failures.append(f"approval {answer}: {error}")
+            self.failures.append(f"approval {answer}: {error!r}\n" + self.recent_log())
         finally:
             with self.lock:
                 self.sent += 1
+
+    def recent_log(self):
+        # The whole log goes beside the screenshot; the failure carries its last lines.
+        with open(f"/tmp/nubbo-soak-failure-{len(self.failures)}.log", "w") as f:
+            f.write(self.app.log())
+        # Without the traffic's own lines ("bubble Codex · Running ls"), which would hide everything else.
+        recent = [l for l in self.app.log().splitlines()[-2000:]
+                  if " state " not in l and "pet frame" not in l and " · " not in l]
+        return "\n".join(recent[-20:])
 
     def drag_and_click(self, hour):
         found = pet_window(self.app.process.pid)

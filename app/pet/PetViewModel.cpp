@@ -366,8 +366,10 @@ void PetViewModel::endDragging() {
 
 void PetViewModel::submitApproval(bool allow) {
     // Copied first: the resolver re-renders the pet and may replace the bubble.
-    if (const auto eventId = heldApprovalEventId(); eventId && resolveApproval_)
+    if (const auto eventId = heldApprovalEventId(); eventId && resolveApproval_) {
+        log_(QStringLiteral("approval ") + (allow ? QStringLiteral("allow") : QStringLiteral("deny")) + QStringLiteral(" on the card"));
         resolveApproval_(*eventId, allow);
+    }
     hideBubble();
 }
 
@@ -379,12 +381,13 @@ void PetViewModel::allowAll() {
 }
 
 void PetViewModel::answerApproval(const QUuid& eventId, bool allow) {
-    if (heldApprovalEventId() == eventId) {
-        submitApproval(allow);
-        return;
-    }
+    // Which way an answer came is logged: a verdict nobody remembers giving can then be traced.
+    log_(QStringLiteral("approval ") + (allow ? QStringLiteral("allow") : QStringLiteral("deny")) + QStringLiteral(" from a notification or the panel"));
+    const bool held = heldApprovalEventId() == eventId;
     if (resolveApproval_)
         resolveApproval_(eventId, allow);
+    if (held)
+        hideBubble();
 }
 
 void PetViewModel::allowAllFor(const QUuid& eventId) {
