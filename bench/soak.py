@@ -123,14 +123,15 @@ class Day:
             time.sleep(0.4)  # the card slides in; click where it rests
             # The accessibility tree may still list the card that just left (invisible, 60 px to the right)
             # before the live one; the live card's button comes last.
-            button = atspi_find.find_all("Nubbo", "push button", "Allow")[-1]
+            # A walk of the tree can miss nodes while the app is slow to answer, so the lookup is retried.
+            button = self.live_button("Allow")
             if answer is None:
                 process.kill()
                 process.wait(5)
                 wait_for("the card to go", lambda: not atspi_find.find("Nubbo", "push button", "Allow"), 10, 0.1)
                 return
             if answer == "Deny":
-                button = atspi_find.find_all("Nubbo", "push button", "Deny")[-1]
+                button = self.live_button("Deny")
             x, y, w, h = button
             sh("xdotool", "mousemove", str(x + w // 2), str(y + h // 2), "click", "1")
             # A click that missed leaves the bridge waiting: it is stopped after 15 s and counted as a failure.
@@ -151,6 +152,10 @@ class Day:
         finally:
             with self.lock:
                 self.sent += 1
+
+    @staticmethod
+    def live_button(name):
+        return wait_for(f"the card's {name} button", lambda: atspi_find.find_all("Nubbo", "push button", name), 5, 0.1)[-1]
 
     def recent_log(self):
         # The whole log goes beside the screenshot; the failure carries its last lines.
