@@ -142,13 +142,10 @@ class Day:
             process.wait(10)
             decision = json.loads(out or b"{}").get("hookSpecificOutput", {}).get("decision", {}).get("behavior")
             if process.returncode != 0 or decision != answer.lower():
-                self.failures.append(f"{answer} reached the bridge as {decision!r} (exit {process.returncode})\n" +
-                                     self.recent_log())
-                sh("import", "-window", "root", f"/tmp/nubbo-soak-approval-{len(self.failures)}.png", check=False)
+                self.interaction_failed(f"{answer} reached the bridge as {decision!r} (exit {process.returncode})")
         except Exception as error:  # one failed interaction is a finding, not the end of the day
             process.kill()
-            sh("import", "-window", "root", f"/tmp/nubbo-soak-approval-{len(self.failures)}.png", check=False)
-            self.failures.append(f"approval {answer}: {error!r}\n" + self.recent_log())
+            self.interaction_failed(f"approval {answer}: {error!r}")
         finally:
             with self.lock:
                 self.sent += 1
@@ -157,14 +154,16 @@ class Day:
     def live_button(name):
         return wait_for(f"the card's {name} button", lambda: atspi_find.find_all("Nubbo", "push button", name), 5, 0.1)[-1]
 
-    def recent_log(self):
-        # The whole log goes beside the screenshot; the failure carries its last lines.
-        with open(f"/tmp/nubbo-soak-failure-{len(self.failures)}.log", "w") as f:
-            f.write(self.app.log())
+    def interaction_failed(self, what):
+        """Records a failed interaction with a screenshot and the app's whole log, both numbered like it."""
+        number = len(self.failures)
+        sh("import", "-window", "root", f"/tmp/nubbo-soak-failure-{number}.png", check=False)
+        log = self.app.log()
+        with open(f"/tmp/nubbo-soak-failure-{number}.log", "w") as f:
+            f.write(log)
         # Without the traffic's own lines ("bubble Codex · Running ls"), which would hide everything else.
-        recent = [l for l in self.app.log().splitlines()[-2000:]
-                  if " state " not in l and "pet frame" not in l and " · " not in l]
-        return "\n".join(recent[-20:])
+        recent = [l for l in log.splitlines()[-2000:] if " state " not in l and "pet frame" not in l and " · " not in l]
+        self.failures.append(what + "\n" + "\n".join(recent[-20:]))
 
     def drag_and_click(self, hour):
         found = pet_window(self.app.process.pid)

@@ -364,10 +364,14 @@ void PetViewModel::endDragging() {
         playReaction(PetState::reactHappy, std::nullopt, kLandingWiggleSeconds);
 }
 
+void PetViewModel::logVerdict(bool allow, const char* way) const {
+    log_(QStringLiteral("approval %1 %2").arg(allow ? u"allow" : u"deny", QLatin1String(way)));
+}
+
 void PetViewModel::submitApproval(bool allow) {
     // Copied first: the resolver re-renders the pet and may replace the bubble.
     if (const auto eventId = heldApprovalEventId(); eventId && resolveApproval_) {
-        log_(QStringLiteral("approval ") + (allow ? QStringLiteral("allow") : QStringLiteral("deny")) + QStringLiteral(" on the card"));
+        logVerdict(allow, "on the card");
         resolveApproval_(*eventId, allow);
     }
     hideBubble();
@@ -381,8 +385,7 @@ void PetViewModel::allowAll() {
 }
 
 void PetViewModel::answerApproval(const QUuid& eventId, bool allow) {
-    // Which way an answer came is logged: a verdict nobody remembers giving can then be traced.
-    log_(QStringLiteral("approval ") + (allow ? QStringLiteral("allow") : QStringLiteral("deny")) + QStringLiteral(" from a notification or the panel"));
+    logVerdict(allow, "from a notification or the panel");
     const bool held = heldApprovalEventId() == eventId;
     if (resolveApproval_)
         resolveApproval_(eventId, allow);

@@ -159,6 +159,8 @@ Q_SIGNALS:
     void bumpDirectionChanged();
 
 private:
+    // One log line per verdict with the way it came, so an answer nobody remembers giving can be traced.
+    void logVerdict(bool allow, const char* way) const;
     struct PendingRender {
         PetState state;
         std::optional<PetBubbleKind> bubble;
