@@ -19,7 +19,7 @@ AgentEventBus* sharedBus = nullptr;
 AgentEventBus::AgentEventBus(SettingsStore& settings, EventSink& sink, Options options, QObject* parent)
     : QObject(parent), settings_(settings), sink_(sink), options_(std::move(options)) {
     server_ = std::make_unique<LocalSocketServer>(options_.server);
-    detector_ = std::make_unique<AgentDetector>(settings_);
+    if (options_.startDetector) detector_ = std::make_unique<AgentDetector>(settings_);
 }
 
 AgentEventBus::AgentEventBus(SettingsStore& settings, EventSink& sink, QObject* parent)
@@ -40,7 +40,7 @@ AgentEventBus& AgentEventBus::shared() {
 void AgentEventBus::setShared(AgentEventBus* bus) { sharedBus = bus; }
 
 void AgentEventBus::start() {
-    if (options_.startDetector) detector_->start(options_.detectorInterval);
+    if (detector_) detector_->start(options_.detectorInterval);
     server_->setOnEvent([this](const AgentEvent& event, LocalSocketServer::Reply reply) { publish(event, std::move(reply)); });
     server_->setOnParkedReleased([this](const QUuid& id) { dropParked(id); });
     server_->start();

@@ -52,6 +52,7 @@ public:
     const std::optional<AgentEvent>& lastEvent() const { return lastEvent_; }
     std::size_t parkedCount() const;
     LocalSocketServer& socketServer() { return *server_; }
+    // Null when the options said not to detect: such a bus keeps no idle worker thread either.
     AgentDetector* detector() { return detector_.get(); }
 
     // One agent-log line, without the newline.

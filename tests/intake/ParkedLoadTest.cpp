@@ -39,6 +39,18 @@ std::size_t openDescriptors() {
                                                   std::filesystem::directory_iterator()));
 }
 
+// What each descriptor points at, so a failure names the one left behind.
+std::string describeDescriptors() {
+    std::string out;
+    std::error_code ignored;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd", ignored)) {
+        std::error_code gone;
+        const auto target = std::filesystem::read_symlink(entry.path(), gone);
+        out += entry.path().filename().string() + " -> " + (gone ? "?" : target.string()) + "\n";
+    }
+    return out;
+}
+
 // Runs the event loop until the condition holds (bounded; the loop does the waiting).
 bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 20s) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
@@ -80,6 +92,7 @@ TEST(ParkedLoad, AThousandParkedRequestsLeaveNoDescriptorBehindAndOrdinaryEvents
     ASSERT_EQ(requestReply(socketPath, R"({"provider":"claude","type":"thinking","sessionId":"warm"})" "\n"),
               "{\"ok\":true}\n");
     const std::size_t before = openDescriptors();
+    const std::string beforeList = describeDescriptors();
 
     std::vector<std::unique_ptr<Client>> producers;
     producers.reserve(kParked);
@@ -115,7 +128,8 @@ TEST(ParkedLoad, AThousandParkedRequestsLeaveNoDescriptorBehindAndOrdinaryEvents
         << bus.parkedCount() << " still parked";
     EXPECT_TRUE(waitUntil([&] { return sink.withdrawn == kParked; })) << sink.withdrawn << " cards withdrawn";
     EXPECT_TRUE(waitUntil([&] { return openDescriptors() <= before; }))
-        << openDescriptors() << " descriptors open, " << before << " before";
+        << openDescriptors() << " descriptors open, " << before << " before:\n"
+        << beforeList << "now:\n" << describeDescriptors();
     EXPECT_EQ(requestReply(socketPath, R"({"provider":"claude","type":"responding","sessionId":"o"})" "\n"),
               "{\"ok\":true}\n");
 
