@@ -378,8 +378,10 @@ void PetViewModel::submitApproval(bool allow) {
 }
 
 void PetViewModel::allowAll() {
-    if (const auto eventId = heldApprovalEventId(); eventId && resolveApproval_)
+    if (const auto eventId = heldApprovalEventId(); eventId && resolveApproval_) {
+        logVerdict(true, "on the card");
         resolveApproval_(*eventId, true);
+    }
     settings_.setApprovalMode(ApprovalMode::allowAll);
     hideBubble();
 }
@@ -398,6 +400,7 @@ void PetViewModel::allowAllFor(const QUuid& eventId) {
         allowAll();
         return;
     }
+    logVerdict(true, "from a notification or the panel");
     if (resolveApproval_)
         resolveApproval_(eventId, true);
     settings_.setApprovalMode(ApprovalMode::allowAll);
