@@ -18,6 +18,8 @@ struct ApprovalPrompt {
     ApprovalRisk risk = ApprovalRisk::normal;
     // The agent's verdicts can only stop it: Deny stops the request, Allow hands the choice back to the agent.
     bool vetoOnly = false;
+    // Requests waiting for the user in all, this one included: the card says how many more there are.
+    int waitingCount = 1;
 
     bool operator==(const ApprovalPrompt&) const = default;
 };

@@ -80,14 +80,26 @@ void AgentEventBus::publish(const AgentEvent& event, LocalSocketServer::Reply re
     forwardToPet(event);
 }
 
-void AgentEventBus::resolveApproval(const QUuid& eventId, bool allow) {
+bool AgentEventBus::resolveApproval(const QUuid& eventId, bool allow) {
     LocalSocketServer::Reply reply;
     {
         std::lock_guard guard(lock_);
         reply = approvalResponders_.take(eventId);
     }
     // Called outside the lock, so a reply may re-enter the bus.
-    if (reply) reply(allow);
+    if (!reply)
+        return false;
+    reply(allow);
+    return true;
+}
+
+void AgentEventBus::releaseApproval(const QUuid& eventId) {
+    LocalSocketServer::Reply reply;
+    {
+        std::lock_guard guard(lock_);
+        reply = approvalResponders_.take(eventId);
+    }
+    if (reply) reply(std::nullopt);
 }
 
 std::size_t AgentEventBus::parkedCount() const {

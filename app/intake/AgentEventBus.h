@@ -45,8 +45,12 @@ public:
 
     // Runs on the delivering thread (the socket server's); never waits for the user.
     void publish(const AgentEvent& event, LocalSocketServer::Reply reply);
-    // Main thread: the user's verdict on a parked request. An unknown or answered id does nothing.
-    void resolveApproval(const QUuid& eventId, bool allow);
+    // Main thread: the user's verdict on a parked request; whether one was parked under the id (an unknown,
+    // answered, released or withdrawn id does nothing).
+    bool resolveApproval(const QUuid& eventId, bool allow);
+    // Main thread: nobody can answer the request any more (its session went on or ended): its producer is
+    // let go without a verdict, and the agent asks the user itself. An unknown id does nothing.
+    void releaseApproval(const QUuid& eventId);
 
     // The last event handed on; main thread.
     const std::optional<AgentEvent>& lastEvent() const { return lastEvent_; }

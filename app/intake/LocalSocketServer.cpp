@@ -239,7 +239,7 @@ struct LocalSocketServer::Core : std::enable_shared_from_this<Core> {
         }
         const AgentEvent event = request->toAgentEvent();
         if (event.type != AgentEventType::approvalRequired) {
-            if (onEvent) onEvent(event, [](bool) {});
+            if (onEvent) onEvent(event, [](std::optional<bool>) {});
             sendOnce(connection->fd, "{\"ok\":true}\n");
             std::lock_guard lock(connection->mutex);
             connection->closeLocked();
@@ -261,12 +261,13 @@ struct LocalSocketServer::Core : std::enable_shared_from_this<Core> {
         }
         waiting.push_back(connection);
         std::weak_ptr<Core> weakCore = weak_from_this();
-        onEvent(event, [weakCore, connection](bool granted) {
+        onEvent(event, [weakCore, connection](std::optional<bool> granted) {
             const auto core = weakCore.lock();
             {
                 std::lock_guard lock(connection->mutex);
                 if (connection->closed) return;
-                if (core) sendOnce(connection->fd, granted ? "{\"approval\":\"granted\"}\n" : "{\"approval\":\"denied\"}\n");
+                if (core && granted)
+                    sendOnce(connection->fd, *granted ? "{\"approval\":\"granted\"}\n" : "{\"approval\":\"denied\"}\n");
                 connection->closeLocked();
             }
             if (core) core->wake();  // lets the loop forget the descriptor

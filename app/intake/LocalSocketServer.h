@@ -10,13 +10,15 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace nubbo {
 
 class LocalSocketServer {
 public:
-    // true = granted. Safe to call from any thread, at most once has an effect.
-    using Reply = std::function<void(bool granted)>;
+    // true = granted, false = denied, nothing = no verdict: the producer is let go to ask the user itself.
+    // Safe to call from any thread, at most once has an effect.
+    using Reply = std::function<void(std::optional<bool> granted)>;
     // Runs on the server's thread, once per decoded request; it should return quickly.
     using EventHandler = std::function<void(const AgentEvent&, Reply)>;
     // A parked request whose producer hung up before the verdict; its reply is now a no-op.

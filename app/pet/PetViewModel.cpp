@@ -157,6 +157,7 @@ QVariantMap PetViewModel::bubbleMap() const {
         map.insert(QStringLiteral("risk"), rawValue(prompt.risk));
         map.insert(QStringLiteral("riskTitle"), title(prompt.risk, language()));
         map.insert(QStringLiteral("vetoOnly"), prompt.vetoOnly);
+        map.insert(QStringLiteral("waitingCount"), prompt.waitingCount);
     }
     return map;
 }
@@ -368,42 +369,46 @@ void PetViewModel::logVerdict(bool allow, const char* way) const {
     log_(QStringLiteral("approval %1 %2").arg(allow ? u"allow" : u"deny", QLatin1String(way)));
 }
 
-void PetViewModel::submitApproval(bool allow) {
-    // Copied first: the resolver re-renders the pet and may replace the bubble.
-    if (const auto eventId = heldApprovalEventId(); eventId && resolveApproval_) {
-        logVerdict(allow, "on the card");
-        resolveApproval_(*eventId, allow);
-    }
-    hideBubble();
+bool PetViewModel::answerCard(const QString& eventId, const QString& answer) {
+    const auto parsed = approvalAnswerFromRaw(answer);
+    return parsed && answerCard(QUuid::fromString(eventId), *parsed);
 }
 
-void PetViewModel::allowAll() {
-    if (const auto eventId = heldApprovalEventId(); eventId && resolveApproval_) {
-        logVerdict(true, "on the card");
-        resolveApproval_(*eventId, true);
-    }
-    settings_.setApprovalMode(ApprovalMode::allowAll);
-    hideBubble();
+bool PetViewModel::answerCard(const QUuid& eventId, ApprovalAnswer answer) {
+    const ApprovalPrompt* held = heldPrompt();
+    // A card that has gone, been replaced or only just arrived answers nothing: the click was meant for
+    // something else.
+    if (!held || held->eventId != eventId || !bubbleVisible_ || !cardArming_.armed(eventId, clock_.now()))
+        return false;
+    return answerApproval(eventId, answer, "on the card");
 }
 
-void PetViewModel::answerApproval(const QUuid& eventId, bool allow) {
-    logVerdict(allow, "from a notification or the panel");
-    const bool held = heldApprovalEventId() == eventId;
-    if (resolveApproval_)
-        resolveApproval_(eventId, allow);
-    if (held)
-        hideBubble();
-}
-
-void PetViewModel::allowAllFor(const QUuid& eventId) {
-    if (heldApprovalEventId() == eventId) {
-        allowAll();
+void PetViewModel::cardAtRest(const QString& promptId) {
+    const ApprovalPrompt* held = heldPrompt();
+    if (!held || !bubbleVisible_ || held->id != QUuid::fromString(promptId))
         return;
-    }
-    logVerdict(true, "from a notification or the panel");
-    if (resolveApproval_)
-        resolveApproval_(eventId, true);
-    settings_.setApprovalMode(ApprovalMode::allowAll);
+    cardArming_.clear();
+    cardArming_.shown(held->eventId, clock_.now());
+}
+
+bool PetViewModel::answerApproval(const QUuid& eventId, ApprovalAnswer answer, const char* way) {
+    const bool allow = answer != ApprovalAnswer::deny;
+    // The resolver re-renders the pet and may put the next request's card in the bubble.
+    const bool answered = resolveApproval_ && resolveApproval_(eventId, allow);
+    if (!answered)
+        return false;
+    logVerdict(allow, way);
+    if (answer == ApprovalAnswer::allowAll)
+        settings_.setApprovalMode(ApprovalMode::allowAll);
+    afterAnswer(eventId);
+    return true;
+}
+
+void PetViewModel::afterAnswer(const QUuid& answered) {
+    const auto held = heldApprovalEventId();
+    if (held && *held != answered && bubbleVisible_)
+        return;  // the next request's card, which arms afresh once it has come to rest
+    hideBubble();
 }
 
 // --- Helpers
@@ -419,11 +424,19 @@ void PetViewModel::assignState(PetState state) {
 }
 
 void PetViewModel::assignBubbleVisible(bool visible) {
+    // A card shown again slides in again, and arms again once at rest.
+    if (!visible)
+        cardArming_.clear();
     bubbleVisible_ = visible;
     Q_EMIT bubbleVisibleChanged();
 }
 
 void PetViewModel::assignBubble(const std::optional<PetBubbleKind>& bubble) {
+    const ApprovalPrompt* before = heldPrompt();
+    const auto* after = bubble ? std::get_if<BubbleApproval>(&*bubble) : nullptr;
+    // Another card is drawn in place of the old one: its buttons wait until it has come to rest.
+    if (before && (!after || after->prompt.id != before->id))
+        cardArming_.clear();
     bubble_ = bubble;
     Q_EMIT bubbleChanged();
 }
@@ -446,11 +459,17 @@ void PetViewModel::hideBubble() {
     cancelDismiss();
 }
 
-std::optional<QUuid> PetViewModel::heldApprovalEventId() const {
+const ApprovalPrompt* PetViewModel::heldPrompt() const {
     if (!bubble_)
-        return std::nullopt;
+        return nullptr;
     if (const auto* approval = std::get_if<BubbleApproval>(&*bubble_))
-        return approval->prompt.eventId;
+        return &approval->prompt;
+    return nullptr;
+}
+
+std::optional<QUuid> PetViewModel::heldApprovalEventId() const {
+    if (const ApprovalPrompt* prompt = heldPrompt())
+        return prompt->eventId;
     return std::nullopt;
 }
 

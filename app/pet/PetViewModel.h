@@ -5,6 +5,8 @@
 #pragma once
 
 #include "AgentEvent.h"
+#include "AnswerArming.h"
+#include "ApprovalAnswer.h"
 #include "Clock.h"
 #include "PetBubbleKind.h"
 #include "PetRenderer.h"
@@ -46,7 +48,8 @@ class PetViewModel : public QObject, public PetRenderer {
     Q_PROPERTY(bool bubbleVisible READ bubbleVisible NOTIFY bubbleVisibleChanged)
     // Empty when there is no bubble; otherwise "kind" ("message", "narration", "approval"), "text" (the
     // one-line form) and the kind's fields: narration "provider", "providerTitle", "activity", "agentWords";
-    // approval "id", "eventId", "provider", "providerTitle", "title", "command", "risk", "riskTitle".
+    // approval "id", "eventId", "provider", "providerTitle", "title", "command", "risk", "riskTitle",
+    // "vetoOnly", "waitingCount" (requests waiting in all, this one included).
     Q_PROPERTY(QVariantMap bubble READ bubbleMap NOTIFY bubbleChanged)
     // Raw provider id, "" for none.
     Q_PROPERTY(QString activeProvider READ activeProviderRaw NOTIFY activeProviderChanged)
@@ -59,8 +62,8 @@ class PetViewModel : public QObject, public PetRenderer {
 public:
     using LogFunction = std::function<void(const QString& line)>;
     // Forwards the user's verdict on a parked permission request (the app wires it to the bus and the
-    // session store).
-    using ApprovalResolver = std::function<void(const QUuid& eventId, bool allow)>;
+    // session store); whether the request still waited and so got the verdict.
+    using ApprovalResolver = std::function<bool(const QUuid& eventId, bool allow)>;
 
     // The settings store gives the pause switch, the language and the approval mode.
     PetViewModel(SettingsStore& settings, Scheduler& scheduler, Clock& clock, Random& random, LogFunction log,
@@ -135,18 +138,19 @@ public:
     void bump(BumpDirection direction);
     Q_INVOKABLE void beginDragging();
     Q_INVOKABLE void endDragging();
-    // The approval card's Allow (true) and Deny (false): forwards the verdict when the held bubble is a
-    // card, then hides the bubble.
-    Q_INVOKABLE void submitApproval(bool allow);
-    // Allow All: allows the shown request, switches the approval mode to allowAll, hides the bubble.
-    Q_INVOKABLE void allowAll();
-    // An answer given away from the card (a notification's buttons) to a request that still waits: the
-    // same verdict path as the card's; when the held card is that request it goes as after the card's own
-    // buttons, otherwise the card shown for another request stays.
-    void answerApproval(const QUuid& eventId, bool allow);
-    // Allow All given away from the card (the quick panel): allows that request and switches the approval
-    // mode, exactly as the card's Allow All does.
-    void allowAllFor(const QUuid& eventId);
+    // The card's buttons: answers the request the card was drawn for (eventId, in text form) with "deny",
+    // "allow" or "allowAll" — only while that request's card is the one held and shown, and only once it
+    // has been at rest on screen for AnswerArming::kSeconds. Anything else answers nothing (false).
+    Q_INVOKABLE bool answerCard(const QString& eventId, const QString& answer);
+    bool answerCard(const QUuid& eventId, ApprovalAnswer answer);
+    // The card drawn for this prompt id has come to rest on screen: its buttons count from now.
+    Q_INVOKABLE void cardAtRest(const QString& promptId);
+    // An answer given away from the card (a notification's buttons, a quick-panel row) to a request that
+    // still waits: the same verdict path as the card's. Allow All also switches the approval mode, as on the
+    // card. When the held card is that request, the card goes as after its own buttons (the next waiting
+    // request's card comes in its place); otherwise the card shown for another request stays. Whether the
+    // request still waited.
+    bool answerApproval(const QUuid& eventId, ApprovalAnswer answer, const char* way);
 
 Q_SIGNALS:
     void stateChanged();
@@ -161,6 +165,8 @@ Q_SIGNALS:
 private:
     // One log line per verdict with the way it came, so an answer nobody remembers giving can be traced.
     void logVerdict(bool allow, const char* way) const;
+    // After an answer: the bubble goes, unless the store put the next waiting request's card there.
+    void afterAnswer(const QUuid& answered);
     struct PendingRender {
         PetState state;
         std::optional<PetBubbleKind> bubble;
@@ -177,7 +183,8 @@ private:
     void assignBumpDirection(std::optional<BumpDirection> direction);
     void cancelDismiss();
     void hideBubble();
-    // The held card's request, when the held bubble is a card.
+    // The held card, when the held bubble is a card.
+    const ApprovalPrompt* heldPrompt() const;
     std::optional<QUuid> heldApprovalEventId() const;
     void cancelTask(std::optional<TaskId>& task);
 
@@ -207,6 +214,8 @@ private:
     std::optional<double> lastPetAt_;
     std::optional<double> lastNoticeAt_;
     std::optional<PendingRender> pendingRender_;
+    // The shown card's buttons: armed once it has rested on screen for a moment.
+    AnswerArming cardArming_;
 };
 
 } // namespace nubbo

@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QSet>
 
 #include <cmath>
 
@@ -18,6 +19,8 @@ QString trimmed(const std::optional<QString>& text) { return text ? text->trimme
 
 // What the session is doing, in one line: the tool step's own phrase while it works, the outcome once done.
 QString statusLine(const AgentSession& session, Language language) {
+    if (!session.waiting.empty())
+        return bubbleText(PetState::waitingApproval, language);
     switch (session.state) {
     case PetState::coding:
         return session.detail.isEmpty() ? bubbleText(session.pose, language) : session.detail;
@@ -59,7 +62,8 @@ int QuickPanelModel::rowCount(const QModelIndex& parent) const { return parent.i
 QHash<int, QByteArray> QuickPanelModel::roleNames() const {
     return {{KeyRole, "key"},         {ProviderRole, "provider"}, {TitleRole, "title"},     {AgentSymbolRole, "agentSymbol"}, {StateRole, "sessionState"},
             {SymbolRole, "symbol"},   {StatusRole, "status"},     {WordsRole, "words"},     {FolderRole, "folder"},
-            {AgoRole, "ago"},         {WaitingRole, "waiting"},   {CommandRole, "command"}, {RiskyRole, "risky"}};
+            {AgoRole, "ago"},         {WaitingRole, "waiting"},   {CommandRole, "command"}, {RiskyRole, "risky"},
+            {RequestsRole, "requests"}};
 }
 
 QVariant QuickPanelModel::data(const QModelIndex& index, int role) const {
@@ -78,9 +82,17 @@ QVariant QuickPanelModel::data(const QModelIndex& index, int role) const {
     case WordsRole: return row.words;
     case FolderRole: return row.folder;
     case AgoRole: return shownAges_[std::size_t(index.row())];
-    case WaitingRole: return row.eventId.has_value();
-    case CommandRole: return row.command;
-    case RiskyRole: return row.risky;
+    case WaitingRole: return !row.requests.empty();
+    case CommandRole: return row.requests.empty() ? QString() : row.requests.front().command;
+    case RiskyRole: return !row.requests.empty() && row.requests.front().risky;
+    case RequestsRole: {
+        QVariantList requests;
+        for (const Row::Request& request : row.requests)
+            requests.append(QVariantMap{{QStringLiteral("eventId"), request.eventId.toString(QUuid::WithoutBraces)},
+                                        {QStringLiteral("command"), request.command},
+                                        {QStringLiteral("risky"), request.risky}});
+        return requests;
+    }
     default: return {};
     }
 }
@@ -92,9 +104,12 @@ void QuickPanelModel::setActive(bool active) {
     if (active_) {
         refresh();
         scheduleAgeRefresh();
-    } else if (ageRefresh_) {
-        scheduler_.cancel(*ageRefresh_);
-        ageRefresh_.reset();
+    } else {
+        arming_.clear();
+        if (ageRefresh_) {
+            scheduler_.cancel(*ageRefresh_);
+            ageRefresh_.reset();
+        }
     }
     Q_EMIT activeChanged();
 }
@@ -106,22 +121,19 @@ QuickPanelModel::Row QuickPanelModel::makeRow(const QString& key, const AgentSes
     row.provider = session.provider.rawValue();
     row.title = session.provider.displayTitle();
     row.agentSymbol = agentSymbolFor(row.provider);
-    row.state = session.state;
-    row.symbol = symbolFor(session.state, session.pose);
+    row.state = session.shownState();
+    row.symbol = symbolFor(session.shownState(), session.shownPose());
     row.status = statusLine(session, language);
     row.words = trimmed(session.summary);
     if (row.words.isEmpty())
         row.words = trimmed(session.say);
     // An agent that asks for input says what it asks in its message.
-    if (row.words.isEmpty() && session.state == PetState::waitingInput)
+    if (row.words.isEmpty() && session.shownState() == PetState::waitingInput)
         row.words = session.detail.trimmed();
     row.folder = folderName(session.cwd);
     row.lastUpdate = session.lastUpdate;
-    if (session.state == PetState::waitingApproval && session.approvalEventId) {
-        row.eventId = session.approvalEventId;
-        row.command = session.command.value_or(session.detail);
-        row.risky = TrustEngine::isDangerous(row.command, settings_);
-    }
+    for (const WaitingRequest& request : session.waiting)
+        row.requests.push_back({request.eventId, request.command, TrustEngine::isDangerous(request.command, settings_)});
     return row;
 }
 
@@ -130,8 +142,16 @@ void QuickPanelModel::refresh() {
         return;
     const Language language = settings_.effectiveLanguage();
     std::vector<Row> next;
-    for (const auto& [key, session] : store_.sessions())
+    QSet<QUuid> shown;
+    const double now = clock_.now();
+    for (const auto& [key, session] : store_.sessions()) {
         next.push_back(makeRow(key, session, language));
+        for (const Row::Request& request : next.back().requests) {
+            arming_.shown(request.eventId, now);
+            shown.insert(request.eventId);
+        }
+    }
+    arming_.keepOnly(shown);
 
     // Both lists are ordered by key: one merge walk finds the removed, added and changed rows.
     const int before = count();
@@ -151,16 +171,39 @@ void QuickPanelModel::refresh() {
             ++i, ++j;
         } else {
             const QString age = agoText(next[j]);
-            if (!(rows_[i] == next[j]) || shownAges_[i] != age) {
+            // Only the roles that changed: a row's request buttons are not rebuilt under the pointer when
+            // only its words or age moved on.
+            QList<int> roles = changedRoles(rows_[i], next[j]);
+            if (shownAges_[i] != age && !roles.contains(AgoRole))
+                roles.append(AgoRole);
+            if (!roles.isEmpty()) {
                 rows_[i] = std::move(next[j]);
                 shownAges_[i] = age;
-                Q_EMIT dataChanged(index(int(i)), index(int(i)));
+                Q_EMIT dataChanged(index(int(i)), index(int(i)), roles);
             }
             ++i, ++j;
         }
     }
     if (count() != before)
         Q_EMIT countChanged();
+}
+
+QList<int> QuickPanelModel::changedRoles(const Row& before, const Row& after) {
+    QList<int> roles;
+    const auto check = [&](bool same, std::initializer_list<int> changed) {
+        if (!same)
+            roles.append(changed);
+    };
+    check(before.provider == after.provider, {ProviderRole, AgentSymbolRole});
+    check(before.title == after.title, {TitleRole, Qt::DisplayRole});
+    check(before.state == after.state, {StateRole});
+    check(before.symbol == after.symbol, {SymbolRole});
+    check(before.status == after.status, {StatusRole});
+    check(before.words == after.words, {WordsRole});
+    check(before.folder == after.folder, {FolderRole});
+    check(before.lastUpdate == after.lastUpdate, {AgoRole});
+    check(before.requests == after.requests, {WaitingRole, CommandRole, RiskyRole, RequestsRole});
+    return roles;
 }
 
 QString QuickPanelModel::agoText(const Row& row) const {
@@ -187,13 +230,16 @@ void QuickPanelModel::refreshAges() {
     }
 }
 
-bool QuickPanelModel::answer(const QString& key, Verdict verdict) {
+bool QuickPanelModel::answer(const QString& eventId, const QString& answer) {
+    const auto parsed = approvalAnswerFromRaw(answer);
+    return parsed && this->answer(QUuid::fromString(eventId), *parsed);
+}
+
+bool QuickPanelModel::answer(const QUuid& eventId, ApprovalAnswer answer) {
     // Read from the store, not the rows: a request that ended since the last refresh is not answered.
-    const AgentSession* session = store_.session(key);
-    if (!session || session->state != PetState::waitingApproval || !session->approvalEventId || !answer_)
+    if (!active_ || !answer_ || !store_.waitingRequest(eventId) || !arming_.armed(eventId, clock_.now()))
         return false;
-    answer_(*session->approvalEventId, verdict);
-    return true;
+    return answer_(eventId, answer);
 }
 
 QString QuickPanelModel::relativeTime(double seconds, Language language) {

@@ -3,6 +3,8 @@
 // session key), so a row never jumps under the pointer while the user reads or answers it.
 #pragma once
 
+#include "AnswerArming.h"
+#include "ApprovalAnswer.h"
 #include "Clock.h"
 #include "PetState.h"
 #include "SettingsEnums.h"
@@ -30,9 +32,9 @@ class QuickPanelModel : public QAbstractListModel {
     Q_PROPERTY(bool active READ active WRITE setActive NOTIFY activeChanged)
 
 public:
-    enum class Verdict { deny, allow, allowAll };
-    // The same path the card's buttons take (the app wires it to the view model).
-    using AnswerFunction = std::function<void(const QUuid& eventId, Verdict verdict)>;
+    // The same path the card's buttons take (the app wires it to the view model); whether the request still
+    // waited.
+    using AnswerFunction = std::function<bool(const QUuid& eventId, ApprovalAnswer answer)>;
 
     enum Role {
         KeyRole = Qt::UserRole + 1,
@@ -46,8 +48,9 @@ public:
         FolderRole,        // last component of its working folder, "" for none
         AgoRole,           // "just now", "12 s ago", "3 min ago" (or Chinese)
         WaitingRole,       // a permission request waits for the user
-        CommandRole,       // what the request wants to run
+        CommandRole,       // what the oldest waiting request wants to run
         RiskyRole,         // the trust rules call that command dangerous
+        RequestsRole,      // every waiting request, oldest first: {"eventId", "command", "risky"}
     };
 
     static constexpr double kAgeRefreshSeconds = 1.0;
@@ -65,12 +68,12 @@ public:
     bool active() const { return active_; }
     void setActive(bool active);
 
-    // Answers the request the session waits on; false (and nothing sent) when it waits on none, so a
-    // second press, or a press on a row whose request just ended, answers nothing.
-    bool answer(const QString& key, Verdict verdict);
-    Q_INVOKABLE bool deny(const QString& key) { return answer(key, Verdict::deny); }
-    Q_INVOKABLE bool allow(const QString& key) { return answer(key, Verdict::allow); }
-    Q_INVOKABLE bool allowAll(const QString& key) { return answer(key, Verdict::allowAll); }
+    // A row's buttons: answers the request they were drawn for ("deny", "allow" or "allowAll"), only while
+    // it waits and once its row has been on the shown panel for AnswerArming::kSeconds; false (and nothing
+    // sent) otherwise, so a second press, a press on a request that just ended or a row that just appeared
+    // under the pointer answers nothing.
+    Q_INVOKABLE bool answer(const QString& eventId, const QString& answer);
+    bool answer(const QUuid& eventId, ApprovalAnswer answer);
 
     // Reads the store again and reports the changed rows.
     void refresh();
@@ -98,13 +101,18 @@ private:
         QString words;
         QString folder;
         double lastUpdate = 0;
-        std::optional<QUuid> eventId;
-        QString command;
-        bool risky = false;
+        struct Request {
+            QUuid eventId;
+            QString command;
+            bool risky = false;
+            bool operator==(const Request&) const = default;
+        };
+        std::vector<Request> requests;
         bool operator==(const Row&) const = default;
     };
 
     Row makeRow(const QString& key, const AgentSession& session, Language language) const;
+    static QList<int> changedRoles(const Row& before, const Row& after);
     QString agoText(const Row& row) const;
     void scheduleAgeRefresh();
     void refreshAges();
@@ -118,6 +126,7 @@ private:
     std::vector<QString> shownAges_;
     bool active_ = false;
     std::optional<TaskId> ageRefresh_;
+    AnswerArming arming_;
 };
 
 } // namespace nubbo

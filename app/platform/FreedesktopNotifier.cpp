@@ -37,15 +37,13 @@ FreedesktopNotifier::~FreedesktopNotifier() = default;
 
 void FreedesktopNotifier::post(const QString& title, const QString& body, const QString& tag,
                                const NotificationActions& actions) {
-    if (actions.buttons.isEmpty() || !actions.invoked) {
-        notify(title, body, tag, {});
-        return;
-    }
+    // The server's capabilities decide the body's form (a server that renders markup would read a command's
+    // "<" or "&" as markup, and could hide part of it) and whether buttons can be offered.
     const QDBusPendingCall asked = connection_.asyncCall(
         QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("GetCapabilities")));
     if (asked.isFinished()) {
         // No bus: Notify fails the same way and is logged as such.
-        notify(title, body, tag, {});
+        notify(title, body.toHtmlEscaped(), tag, {});
         return;
     }
     if (!tag.isEmpty())
@@ -63,8 +61,12 @@ void FreedesktopNotifier::post(const QString& title, const QString& body, const 
                              if (withdrawnEarly_.remove(tag))
                                  return;
                          }
-                         notify(title, body, tag,
-                                capabilities.contains(QStringLiteral("actions")) ? actions : NotificationActions{});
+                         // Without an answer, escaped: a server that renders markup shows the text as it is,
+                         // one that does not shows the few entities, never less than the whole command.
+                         const bool plain = !finished->isError() && !capabilities.contains(QStringLiteral("body-markup"));
+                         const bool buttons = !actions.buttons.isEmpty() && actions.invoked
+                                              && capabilities.contains(QStringLiteral("actions"));
+                         notify(title, plain ? body : body.toHtmlEscaped(), tag, buttons ? actions : NotificationActions{});
                      });
 }
 

@@ -17,6 +17,17 @@ namespace nubbo {
 // Times are Clock seconds.
 inline constexpr double kDistantPast = std::numeric_limits<double>::lowest();
 
+// A permission request the user has not answered yet.
+struct WaitingRequest {
+    QUuid eventId;    // the key of the parked reply
+    QUuid promptId;   // the card drawn for it: kept while it waits, so a re-render does not replay its entrance
+    QString command;  // the request's command, else its message
+    std::optional<QString> toolName;
+    double askedAt = 0;
+    quint64 order = 0;  // arrival order across all sessions: the card shows the oldest request first
+    bool operator==(const WaitingRequest&) const = default;
+};
+
 struct AgentSession {
     // One tool step waiting to be shown.
     struct Step {
@@ -26,7 +37,8 @@ struct AgentSession {
     };
 
     AgentProvider provider;
-    // thinking, coding, compactingContext, responding, waitingApproval, waitingInput, success or warning.
+    // thinking, coding, compactingContext, responding, waitingInput, success or warning: what the session
+    // does; shownState() is what the pet shows for it.
     PetState state = PetState::thinking;
     // Equals state, except while a tool step is shown (state coding, pose the step's pose).
     PetState pose = PetState::thinking;
@@ -34,25 +46,18 @@ struct AgentSession {
     std::optional<QString> say;
     // A one-line summary of exactly the current say.
     std::optional<QString> summary;
-    // Meaningful only in waitingApproval.
-    std::optional<QString> command;
     std::optional<QString> cwd;
-    std::optional<QUuid> approvalEventId;
-    // The card shown for that request: kept while the request waits, so re-rendering the pet for another
-    // session's event does not rebuild the card (and replay its entrance under the user's pointer).
-    std::optional<QUuid> approvalPromptId;
-    // What the session showed before the request came, to return to when the request is withdrawn.
-    struct Resume {
-        PetState state;
-        PetState pose;
-        QString detail;
-    };
-    std::optional<Resume> beforeApproval;
+    // Permission requests that wait for the user, oldest first. While any waits the session shows the
+    // oldest one's card; what it does meanwhile goes on underneath and shows again once they have ended.
+    std::deque<WaitingRequest> waiting;
     double lastUpdate = 0;
     std::deque<Step> pendingSteps;  // oldest first
     double stepHoldUntil = kDistantPast;
     // The tool call finished: fall back to thinking once nothing is queued.
     bool awaitingNextStep = false;
+
+    PetState shownState() const { return waiting.empty() ? state : PetState::waitingApproval; }
+    PetState shownPose() const { return waiting.empty() ? pose : PetState::waitingApproval; }
 };
 
 } // namespace nubbo

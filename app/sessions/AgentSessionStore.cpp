@@ -9,6 +9,7 @@
 
 #include <QTimer>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 
@@ -120,25 +121,21 @@ void AgentSessionStore::apply(const AgentEvent& event) {
         break;
     case AgentEventType::approvalRequired: {
         flushQueue(key);
-        // A request that replaces a waiting one returns, when withdrawn, to what came before both.
-        std::optional<AgentSession::Resume> before;
-        if (const auto found = sessions_.find(key); found != sessions_.end())
-            before = found->second.approvalEventId
-                         ? found->second.beforeApproval
-                         : AgentSession::Resume{found->second.state, found->second.pose, found->second.detail};
-        setSession(key, event, PetState::waitingApproval, event.message);
-        AgentSession& session = sessions_.at(key);
-        session.beforeApproval = before;
-        session.command = event.command.value_or(event.message);
-        session.approvalEventId = event.id;
-        session.approvalPromptId = QUuid::createUuid();
+        // A request never replaces one that still waits: each stays answerable, and they show in turn.
+        AgentSession& session = takeOrCreate(key, event, PetState::thinking);
+        session.provider = event.provider;
+        if (event.cwd)
+            session.cwd = event.cwd;
+        session.waiting.push_back(WaitingRequest{event.id, QUuid::createUuid(), event.command.value_or(event.message),
+                                                 event.toolName, clock_.now(), ++requestOrder_});
+        session.lastUpdate = clock_.now();
         notify(AgentEventType::approvalRequired, event);
         break;
     }
     case AgentEventType::inputRequired:
         // An agent announces its own permission dialog too (Claude does, seconds after asking): the card
         // already stands for it and must stay answerable.
-        if (const auto found = sessions_.find(key); found != sessions_.end() && found->second.approvalEventId) {
+        if (const auto found = sessions_.find(key); found != sessions_.end() && !found->second.waiting.empty()) {
             found->second.lastUpdate = clock_.now();
             break;
         }
@@ -167,10 +164,9 @@ void AgentSessionStore::apply(const AgentEvent& event) {
         break;
     case AgentEventType::agentStopped:
         if (const auto found = sessions_.find(key); found != sessions_.end()) {
-            const auto waiting = found->second.approvalEventId;
+            const std::deque<WaitingRequest> waiting = std::move(found->second.waiting);
             sessions_.erase(found);
-            if (waiting)
-                approvalEnded(*waiting);
+            endAll(waiting);
         }
         break;
     }
@@ -194,8 +190,11 @@ AgentSession& AgentSessionStore::takeOrCreate(const QString& key, const AgentEve
 void AgentSessionStore::setSession(const QString& key, const AgentEvent& event, PetState state,
                                    const QString& detail) {
     AgentSession& session = takeOrCreate(key, event, state);
-    // A request still waiting is over once its session moves on: its card goes, and so must the rest.
-    const auto replaced = session.approvalEventId;
+    // The agent went on (a new prompt, an answer, the end of its turn): whatever it asked before is over, and
+    // its waiting producers are let go to ask in the terminal. Tool steps do not count: an agent runs tools
+    // side by side while one of them waits for the user.
+    const std::deque<WaitingRequest> replaced = std::move(session.waiting);
+    session.waiting.clear();
     session.provider = event.provider;
     session.state = session.pose = state;
     session.detail = detail;
@@ -205,16 +204,11 @@ void AgentSessionStore::setSession(const QString& key, const AgentEvent& event, 
         session.say.reset();
         session.summary.reset();
     }
-    session.command.reset();
     if (event.cwd)
         session.cwd = event.cwd;
-    session.approvalEventId.reset();
-    session.approvalPromptId.reset();
-    session.beforeApproval.reset();
     session.awaitingNextStep = false;
     session.lastUpdate = clock_.now();
-    if (replaced)
-        approvalEnded(*replaced);
+    endAll(replaced);
 }
 
 void AgentSessionStore::flushQueue(const QString& key) {
@@ -303,8 +297,11 @@ bool AgentSessionStore::expireSessions(double now) {
     for (auto it = sessions_.begin(); it != sessions_.end();) {
         AgentSession& session = it->second;
         bool remove = false;
-        if (session.pendingSteps.empty()) {
-            const double age = now - session.lastUpdate;
+        const double age = now - session.lastUpdate;
+        if (!session.waiting.empty()) {
+            // A request waits as long as its producer does, up to the half hour any quiet session gets.
+            remove = age > 1800;
+        } else if (session.pendingSteps.empty()) {
             if (session.state == PetState::thinking && age > 8) {
                 remove = true;
             } else if (session.state == PetState::compactingContext && age > 12) {
@@ -320,10 +317,9 @@ bool AgentSessionStore::expireSessions(double now) {
             }
         }
         if (remove) {
-            const auto waiting = session.approvalEventId;
+            const std::deque<WaitingRequest> waiting = std::move(session.waiting);
             it = sessions_.erase(it);
-            if (waiting)
-                approvalEnded(*waiting);
+            endAll(waiting);
             changed = true;
         } else {
             ++it;
@@ -361,11 +357,24 @@ void AgentSessionStore::recompute() {
     } else {
         const AgentSession* best = nullptr;
         for (const auto& [key, session] : sessions_) {
-            if (!best || rank(session.state) < rank(best->state)
-                || (rank(session.state) == rank(best->state) && session.lastUpdate > best->lastUpdate))
+            if (!best) {
                 best = &session;
+                continue;
+            }
+            const std::size_t mine = rank(session.shownState());
+            const std::size_t theirs = rank(best->shownState());
+            if (mine != theirs) {
+                if (mine < theirs)
+                    best = &session;
+            } else if (mine == rank(PetState::waitingApproval)) {
+                // The oldest request first: a newer one never takes the card from under the user's pointer.
+                if (session.waiting.front().order < best->waiting.front().order)
+                    best = &session;
+            } else if (session.lastUpdate > best->lastUpdate) {
+                best = &session;
+            }
         }
-        renderer_.render(best->pose, bubble(*best), isPersistent(best->state), best->provider);
+        renderer_.render(best->shownPose(), bubble(*best), isPersistent(best->shownState()), best->provider);
     }
     if (changed_)
         changed_();
@@ -380,6 +389,14 @@ std::optional<PetBubbleKind> AgentSessionStore::bubble(const AgentSession& sessi
     else if (session.say && !session.say->trimmed().isEmpty())
         words = session.say->trimmed();
 
+    if (!session.waiting.empty()) {
+        const WaitingRequest& request = session.waiting.front();
+        return BubbleApproval{ApprovalPrompt{
+            request.promptId, request.eventId, session.provider,
+            title + (zh ? QStringLiteral(" 想要继续") : QStringLiteral(" wants to continue")), request.command,
+            TrustEngine::isDangerous(request.command, settings_) ? ApprovalRisk::risky : ApprovalRisk::normal,
+            session.provider.spec() && decisionsOnlyVeto(*session.provider.spec()), int(waitingCount())}};
+    }
     switch (session.state) {
     case PetState::thinking:
         return BubbleNarration{session.provider, std::nullopt,
@@ -398,15 +415,6 @@ std::optional<PetBubbleKind> AgentSessionStore::bubble(const AgentSession& sessi
     case PetState::responding:
         return BubbleNarration{session.provider, std::nullopt,
                                words.value_or(title + (zh ? QStringLiteral(" 已回答。") : QStringLiteral(" responded.")))};
-    case PetState::waitingApproval: {
-        const QString command = session.command.value_or(session.detail);
-        return BubbleApproval{ApprovalPrompt{
-            session.approvalPromptId.value_or(QUuid::createUuid()),
-            session.approvalEventId ? *session.approvalEventId : QUuid::createUuid(),
-            session.provider, title + (zh ? QStringLiteral(" 想要继续") : QStringLiteral(" wants to continue")),
-            command, TrustEngine::isDangerous(command, settings_) ? ApprovalRisk::risky : ApprovalRisk::normal,
-            session.provider.spec() && decisionsOnlyVeto(*session.provider.spec())}};
-    }
     case PetState::waitingInput:
         return BubbleMessage{title + (zh ? QStringLiteral(" 需要你在终端里输入。")
                                          : QStringLiteral(" needs your input in the terminal."))};
@@ -431,46 +439,63 @@ void AgentSessionStore::setSummary(const QString& sessionKey, const QString& tex
 
 void AgentSessionStore::resolveApproval(const QUuid& eventId, bool allow) {
     const bool zh = settings_.effectiveLanguage() == Language::zh;
-    for (auto& [key, session] : sessions_) {
-        if (session.approvalEventId != eventId)
-            continue;
-        session.approvalEventId.reset();
-        session.approvalPromptId.reset();
-        session.beforeApproval.reset();
-        session.command.reset();
+    if (AgentSession* session = takeWaiting(eventId)) {
+        // The verdict is what the session shows once no other request of it waits.
+        session->pendingSteps.clear();
+        session->awaitingNextStep = false;
+        session->stepHoldUntil = kDistantPast;
         if (allow) {
-            session.state = session.pose = PetState::coding;
-            session.detail = zh ? QStringLiteral("已允许。") : QStringLiteral("Allowed.");
+            session->state = session->pose = PetState::coding;
+            session->detail = zh ? QStringLiteral("已允许。") : QStringLiteral("Allowed.");
         } else {
-            session.state = session.pose = PetState::warning;
-            session.detail = zh ? QStringLiteral("已拒绝。") : QStringLiteral("Denied.");
+            session->state = session->pose = PetState::warning;
+            session->detail = zh ? QStringLiteral("已拒绝。") : QStringLiteral("Denied.");
         }
-        session.lastUpdate = clock_.now();
+        session->lastUpdate = clock_.now();
         approvalEnded(eventId);
     }
     recompute();
 }
 
 void AgentSessionStore::withdrawApproval(const QUuid& eventId) {
-    bool withdrew = false;
-    for (auto& [key, session] : sessions_) {
-        if (session.approvalEventId != eventId)
-            continue;
-        const auto before = session.beforeApproval.value_or(AgentSession::Resume{PetState::thinking, PetState::thinking, {}});
-        session.state = before.state;
-        session.pose = before.pose;
-        session.detail = before.detail;
-        session.approvalEventId.reset();
-        session.approvalPromptId.reset();
-        session.beforeApproval.reset();
-        session.command.reset();
-        session.lastUpdate = clock_.now();
-        withdrew = true;
-    }
-    if (!withdrew)
+    AgentSession* session = takeWaiting(eventId);
+    if (!session)
         return;
+    session->lastUpdate = clock_.now();
     approvalEnded(eventId);
     recompute();
+}
+
+AgentSession* AgentSessionStore::takeWaiting(const QUuid& eventId) {
+    for (auto& [key, session] : sessions_) {
+        const auto found = std::find_if(session.waiting.begin(), session.waiting.end(),
+                                        [&](const WaitingRequest& request) { return request.eventId == eventId; });
+        if (found != session.waiting.end()) {
+            session.waiting.erase(found);
+            return &session;
+        }
+    }
+    return nullptr;
+}
+
+const WaitingRequest* AgentSessionStore::waitingRequest(const QUuid& eventId) const {
+    for (const auto& [key, session] : sessions_)
+        for (const WaitingRequest& request : session.waiting)
+            if (request.eventId == eventId)
+                return &request;
+    return nullptr;
+}
+
+std::size_t AgentSessionStore::waitingCount() const {
+    std::size_t count = 0;
+    for (const auto& [key, session] : sessions_)
+        count += session.waiting.size();
+    return count;
+}
+
+void AgentSessionStore::endAll(const std::deque<WaitingRequest>& requests) {
+    for (const WaitingRequest& request : requests)
+        approvalEnded(request.eventId);
 }
 
 void AgentSessionStore::approvalEnded(const QUuid& eventId) {

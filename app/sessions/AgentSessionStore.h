@@ -60,8 +60,8 @@ public:
     void resolveApproval(const QUuid& eventId, bool allow);
     // The request's producer hung up: the card goes and the session resumes what it showed before it.
     void withdrawApproval(const QUuid& eventId) override;
-    // Told when a waiting request ends: answered, withdrawn, replaced by its session's next event, or gone
-    // with its session (the app closes its notification).
+    // Told when a waiting request ends: answered, withdrawn, over because its session went on, or gone with
+    // its session (the app closes its notification and lets a producer that still waits go).
     void setApprovalEndedHandler(std::function<void(const QUuid& eventId)> handler) {
         approvalEnded_ = std::move(handler);
     }
@@ -73,6 +73,10 @@ public:
     static QString sessionKey(const AgentEvent& event);
 
     const std::map<QString, AgentSession>& sessions() const { return sessions_; }
+    // The request with this id while it waits for the user; null once it has ended.
+    const WaitingRequest* waitingRequest(const QUuid& eventId) const;
+    // Requests waiting for the user, across every session.
+    std::size_t waitingCount() const;
     const AgentSession* session(const QString& key) const;
     const IdleLife& idleLife() const { return idle_; }
 
@@ -89,6 +93,9 @@ private:
     void recompute();
     std::optional<PetBubbleKind> bubble(const AgentSession& session) const;
     void approvalEnded(const QUuid& eventId);
+    void endAll(const std::deque<WaitingRequest>& requests);
+    // Takes the request out of the session that waits on it; that session, or null.
+    AgentSession* takeWaiting(const QUuid& eventId);
     void notify(AgentEventType type, const AgentEvent& event);
     void summarize(const QString& key, const AgentEvent& event, const std::optional<QString>& detail);
 
@@ -102,6 +109,7 @@ private:
     NarrationSummarizer& summarizer_;
     IdleLife idle_;
     std::map<QString, AgentSession> sessions_;
+    quint64 requestOrder_ = 0;
     std::unique_ptr<QTimer> timer_;
 };
 

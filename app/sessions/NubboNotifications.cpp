@@ -1,5 +1,6 @@
 #include "NubboNotifications.h"
 
+#include "Clock.h"
 #include "NotificationPoster.h"
 #include "SettingsStore.h"
 
@@ -13,8 +14,8 @@ std::atomic<NubboNotifications*> sharedNotifications{nullptr};
 
 } // namespace
 
-NubboNotifications::NubboNotifications(SettingsStore& settings, NotificationPoster& poster)
-    : settings_(settings), poster_(poster) {}
+NubboNotifications::NubboNotifications(SettingsStore& settings, NotificationPoster& poster, Clock& clock)
+    : settings_(settings), poster_(poster), clock_(clock) {}
 
 NubboNotifications::~NubboNotifications() {
     NubboNotifications* self = this;
@@ -45,14 +46,16 @@ void NubboNotifications::notify(AgentEventType type, const AgentEvent& event) {
         actions.buttons = {{kDenyKey, bilingual(language, u"Deny", u"拒绝")}, {kAllowKey, bilingual(language, u"Allow", u"允许")}};
         // The handler is read at the press, not now: the app may replace it meanwhile.
         actions.invoked = [this, eventId = event.id](const QString& key) {
-            if (answer_)
+            if (answer_ && arming_.armed(eventId, clock_.now()))
                 answer_(eventId, key == kAllowKey);
         };
+        arming_.shown(event.id, clock_.now());
     }
     post(notification->title, notification->body, notification->category, tag, actions);
 }
 
 void NubboNotifications::approvalEnded(const QUuid& eventId) {
+    arming_.hidden(eventId);
     poster_.withdraw(eventId.toString(QUuid::WithoutBraces));
 }
 

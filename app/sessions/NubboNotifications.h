@@ -2,6 +2,7 @@
 #pragma once
 
 #include "AgentEvent.h"
+#include "AnswerArming.h"
 #include "NotificationPoster.h"
 #include "SettingsEnums.h"
 
@@ -13,6 +14,7 @@
 
 namespace nubbo {
 
+class Clock;
 class SettingsStore;
 
 // Selects the per-kind switch in the settings; the desktop never sees it.
@@ -34,7 +36,8 @@ public:
     // The user's answer to a permission request, given on its notification.
     using ApprovalAnswer = std::function<void(const QUuid& eventId, bool allow)>;
 
-    NubboNotifications(SettingsStore& settings, NotificationPoster& poster);
+    // The clock times the notification's buttons (see AnswerArming); it must outlive this object.
+    NubboNotifications(SettingsStore& settings, NotificationPoster& poster, Clock& clock);
     // Uninstalls itself when it is the shared instance.
     ~NubboNotifications();
     NubboNotifications(const NubboNotifications&) = delete;
@@ -52,7 +55,8 @@ public:
     // answering.
     void approvalEnded(const QUuid& eventId);
     // With a handler, approval notifications carry Allow and Deny where the desktop shows buttons; a press
-    // reaches the handler once, and only while the request waits.
+    // reaches the handler once, only while the request waits, and only once the notification has been up
+    // for AnswerArming::kSeconds (a click aimed at what was there before it popped up answers nothing).
     void setApprovalAnswerHandler(ApprovalAnswer handler) { answer_ = std::move(handler); }
     // Forwards to the platform (at launch and from the settings page).
     void requestAuthorization();
@@ -76,7 +80,9 @@ private:
 
     SettingsStore& settings_;
     NotificationPoster& poster_;
+    Clock& clock_;
     ApprovalAnswer answer_;
+    AnswerArming arming_;
 };
 
 } // namespace nubbo

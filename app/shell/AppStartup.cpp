@@ -126,10 +126,15 @@ bool AppStartup::run() {
     buildSettings();
 
     // The card's answers reach the waiting agent first, then the session that asked.
+    // A request whose producer has gone meanwhile gets no verdict: its card goes as withdrawn.
     viewModel_ = std::make_unique<PetViewModel>(*settings_, *scheduler_, *clock_, *random_, log,
                                                 [](const QUuid& eventId, bool allow) {
-                                                    AgentEventBus::shared().resolveApproval(eventId, allow);
+                                                    if (!AgentEventBus::shared().resolveApproval(eventId, allow)) {
+                                                        AgentSessionStore::shared().withdrawApproval(eventId);
+                                                        return false;
+                                                    }
                                                     AgentSessionStore::shared().resolveApproval(eventId, allow);
+                                                    return true;
                                                 });
     PetViewModel::setShared(viewModel_.get());
     createPetWindow();
@@ -137,7 +142,7 @@ bool AppStartup::run() {
     wireMenus();
 
     notifier_ = std::make_unique<FreedesktopNotifier>(log);
-    notifications_ = std::make_unique<NubboNotifications>(*settings_, *notifier_);
+    notifications_ = std::make_unique<NubboNotifications>(*settings_, *notifier_, *clock_);
     NubboNotifications::setShared(notifications_.get());
 
     // Keys come from the keychain on the summariser's own thread; lines go to the store on this one.
@@ -153,12 +158,19 @@ bool AppStartup::run() {
         },
         *summarizer_);
     AgentSessionStore::setShared(sessions_.get());
-    sessions_->setApprovalEndedHandler(
-        [notifications = notifications_.get()](const QUuid& eventId) { notifications->approvalEnded(eventId); });
+    // A request that ended without an answer (its session went on or ended) lets its producer go, so no
+    // agent waits on a card that is no longer there; an answered or withdrawn one has no producer left.
+    sessions_->setApprovalEndedHandler([this](const QUuid& eventId) {
+        notifications_->approvalEnded(eventId);
+        if (bus_)
+            bus_->releaseApproval(eventId);
+    });
     // A press on the notification's Allow or Deny answers like the card (the notifications drop the
     // buttons once the request has ended, so it answers only a waiting request, once).
-    notifications_->setApprovalAnswerHandler(
-        [viewModel = viewModel_.get()](const QUuid& eventId, bool allow) { viewModel->answerApproval(eventId, allow); });
+    notifications_->setApprovalAnswerHandler([viewModel = viewModel_.get()](const QUuid& eventId, bool allow) {
+        viewModel->answerApproval(eventId, allow ? ApprovalAnswer::allow : ApprovalAnswer::deny,
+                                  "from a notification or the panel");
+    });
 
     createQuickPanel();
 
@@ -293,12 +305,8 @@ void AppStartup::createQuickPanel() {
     // Its answers take the card's path: the waiting agent first, then the session that asked.
     quickPanelModel_ = std::make_unique<QuickPanelModel>(
         *sessions_, *settings_, *clock_, *scheduler_,
-        [viewModel = viewModel_.get()](const QUuid& eventId, QuickPanelModel::Verdict verdict) {
-            switch (verdict) {
-            case QuickPanelModel::Verdict::deny: viewModel->answerApproval(eventId, false); break;
-            case QuickPanelModel::Verdict::allow: viewModel->answerApproval(eventId, true); break;
-            case QuickPanelModel::Verdict::allowAll: viewModel->allowAllFor(eventId); break;
-            }
+        [viewModel = viewModel_.get()](const QUuid& eventId, ApprovalAnswer answer) {
+            return viewModel->answerApproval(eventId, answer, "from a notification or the panel");
         });
     // Its window is built on the first click that asks for it: most users never do.
     interaction_->setQuickPanelHandler([this, log] {

@@ -95,7 +95,12 @@ TEST_F(AppEndToEnd, AgentHooksMoveThePetAndTheCardAnswersTheAgent) {
     BridgeResult decision;
     std::thread agent([&] { decision = runBridge(home.path(), "PermissionRequest", fixture("PermissionRequest.Bash.json")); });
     const bool carded = spinUntil([&] { return logged("state waitingApproval"); });
-    if (carded) nubbo::PetViewModel::shared().submitApproval(true);
+    // Pressed as the card's Allow is: it counts once the card has come to rest on screen.
+    if (carded) {
+        auto& pet = nubbo::PetViewModel::shared();
+        const QString eventId = pet.bubbleMap().value("eventId").toString();
+        EXPECT_TRUE(spinUntil([&] { return pet.answerCard(eventId, QStringLiteral("allow")); }));
+    }
     // The bridge returns once the verdict is written; keep the event loop turning meanwhile.
     std::atomic<bool> done = false;
     std::thread watcher([&] {

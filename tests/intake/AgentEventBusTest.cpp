@@ -153,7 +153,7 @@ TEST_F(EventBusTest, AnAllowedRequestIsReplacedByANewEvent) {
     request.command = "ls";
     request.exitCode = 3;
     std::vector<bool> verdicts;
-    bus->publish(request, [&](bool granted) { verdicts.push_back(granted); });
+    bus->publish(request, [&](std::optional<bool> granted) { verdicts.push_back(granted.value()); });
     EXPECT_EQ(verdicts, std::vector<bool>{true});
     const auto* event = waitForEvent(1);
     ASSERT_TRUE(event);
@@ -190,9 +190,20 @@ TEST_F(EventBusTest, OtherRequestsWaitForTheirOwnVerdicts) {
     bus->resolveApproval(secondId, false);
     EXPECT_EQ(second.readAll(), "{\"approval\":\"denied\"}\n");
     EXPECT_TRUE(first.staysSilent(50ms));
-    bus->resolveApproval(firstId, true);
-    bus->resolveApproval(firstId, false);  // already answered: nothing
+    EXPECT_TRUE(bus->resolveApproval(firstId, true));
+    EXPECT_FALSE(bus->resolveApproval(firstId, false));  // already answered: nothing
     EXPECT_EQ(first.readAll(), "{\"approval\":\"granted\"}\n");
+    EXPECT_EQ(bus->parkedCount(), 0u);
+
+    // A request nobody can answer any more is let go without a verdict: the agent asks the user itself.
+    Client third(socketPath);
+    third.send(R"({"type":"approvalRequired","command":"make deploy"})" "\n");
+    const auto* thirdEvent = waitForEvent(3);
+    ASSERT_TRUE(thirdEvent);
+    const QUuid thirdId = thirdEvent->id;
+    bus->releaseApproval(thirdId);
+    EXPECT_EQ(third.readAll(), "");
+    EXPECT_FALSE(bus->resolveApproval(thirdId, true));
     EXPECT_EQ(bus->parkedCount(), 0u);
 }
 

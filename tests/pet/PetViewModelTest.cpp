@@ -61,6 +61,7 @@ protected:
             [this](const QUuid& id, bool allow) {
                 verdicts.push_back({id, allow});
                 if (onVerdict) onVerdict();
+                return true;
             });
         log.clear();
     }
@@ -336,14 +337,14 @@ TEST_F(PetViewModelTest, ToggleBubble) {
 TEST_F(PetViewModelTest, ApprovalAnswers) {
     struct Row {
         const char* name;
-        std::function<void(PetViewModel&)> answer;
+        ApprovalAnswer answer;
         bool allow;
         ApprovalMode mode;
     };
     const Row rows[] = {
-        {"allow", [](PetViewModel& m) { m.submitApproval(true); }, true, ApprovalMode::manual},
-        {"deny", [](PetViewModel& m) { m.submitApproval(false); }, false, ApprovalMode::manual},
-        {"allow all", [](PetViewModel& m) { m.allowAll(); }, true, ApprovalMode::allowAll},
+        {"allow", ApprovalAnswer::allow, true, ApprovalMode::manual},
+        {"deny", ApprovalAnswer::deny, false, ApprovalMode::manual},
+        {"allow all", ApprovalAnswer::allowAll, true, ApprovalMode::allowAll},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);
@@ -351,8 +352,10 @@ TEST_F(PetViewModelTest, ApprovalAnswers) {
         verdicts.clear();
         const ApprovalPrompt card = prompt(QStringLiteral("sudo make install"));
         model->render(PetState::waitingApproval, BubbleApproval{card}, true, claude);
+        model->cardAtRest(card.id.toString());
+        scheduler.advance(AnswerArming::kSeconds);
         model->scheduleDismiss(10); // the answer cancels any pending auto-hide
-        r.answer(*model);
+        EXPECT_TRUE(model->answerCard(card.eventId.toString(), rawValue(r.answer)));
         EXPECT_EQ(verdicts, (std::vector<Verdict>{{card.eventId, r.allow}}));
         EXPECT_FALSE(model->bubbleVisible());
         EXPECT_EQ(scheduler.pending(), 0u);
@@ -360,24 +363,83 @@ TEST_F(PetViewModelTest, ApprovalAnswers) {
     }
 }
 
-TEST_F(PetViewModelTest, AnswerWithoutACardSendsNoVerdict) {
-    model->render(PetState::coding, message("npm test"), false, claude);
-    model->submitApproval(true);
-    EXPECT_TRUE(verdicts.empty());
-    EXPECT_FALSE(model->bubbleVisible());
-    EXPECT_EQ(scheduler.pending(), 0u);
-    // Allow All still switches the mode.
-    model->allowAll();
-    EXPECT_TRUE(verdicts.empty());
-    EXPECT_EQ(settings.approvalMode(), ApprovalMode::allowAll);
+// A click answers the request its card was drawn for, and only once that card has rested on screen: never a
+// card that just slid in under the pointer, one that replaced it, or one that has gone.
+TEST_F(PetViewModelTest, ACardAnswersOnlyItsOwnRequestOnceAtRest) {
+    struct Row {
+        const char* situation;
+        std::function<QUuid(const ApprovalPrompt& shown)> setUp;  // the request the click names
+    };
+    const auto rest = [this](const ApprovalPrompt& p, double seconds) {
+        model->cardAtRest(p.id.toString());
+        scheduler.advance(seconds);
+    };
+    const Row rows[] = {
+        {"still sliding in", [](const ApprovalPrompt& p) { return p.eventId; }},
+        {"at rest for less than the moment", [&](const ApprovalPrompt& p) { rest(p, 0.3); return p.eventId; }},
+        {"at rest, but the click names another request",
+         [&](const ApprovalPrompt& p) { rest(p, 1); return QUuid::createUuid(); }},
+        {"replaced by the next request's card just now",
+         [&](const ApprovalPrompt& p) {
+             rest(p, 1);
+             const ApprovalPrompt next = prompt(QStringLiteral("rm -rf /"));
+             model->render(PetState::waitingApproval, BubbleApproval{next}, true, claude);
+             return next.eventId;
+         }},
+        {"hidden and shown again, not yet at rest",
+         [&](const ApprovalPrompt& p) {
+             rest(p, 1);
+             model->toggleBubble();
+             model->toggleBubble();
+             return p.eventId;
+         }},
+        {"at rest, then the card went", [&](const ApprovalPrompt& p) {
+             rest(p, 1);
+             model->render(PetState::thinking, message("Thinking"), false, claude);
+             return p.eventId;
+         }},
+        {"at rest for another prompt id", [&](const ApprovalPrompt& p) {
+             model->cardAtRest(QUuid::createUuid().toString());
+             scheduler.advance(1);
+             return p.eventId;
+         }},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.situation);
+        verdicts.clear();
+        const ApprovalPrompt card = prompt(QStringLiteral("sudo make install"));
+        model->render(PetState::waitingApproval, BubbleApproval{card}, true, claude);
+        const QUuid named = r.setUp(card);
+        EXPECT_FALSE(model->answerCard(named, ApprovalAnswer::allow));
+        EXPECT_FALSE(model->answerCard(named.toString(), QStringLiteral("allowAll")));
+        EXPECT_TRUE(verdicts.empty());
+        EXPECT_EQ(settings.approvalMode(), ApprovalMode::manual);
+    }
+
+    // Answered: the store puts the next waiting request's card in its place, which stays up and waits to
+    // rest in turn, so a double click never answers it.
+    const ApprovalPrompt first = prompt(QStringLiteral("npm publish"));
+    const ApprovalPrompt second = prompt(QStringLiteral("git push --force"));
+    model->render(PetState::waitingApproval, BubbleApproval{first}, true, claude);
+    rest(first, AnswerArming::kSeconds);
+    onVerdict = [&] { model->render(PetState::waitingApproval, BubbleApproval{second}, true, claude); };
+    EXPECT_TRUE(model->answerCard(first.eventId, ApprovalAnswer::deny));
+    onVerdict = nullptr;
+    EXPECT_TRUE(model->bubbleVisible());
+    EXPECT_FALSE(model->answerCard(second.eventId, ApprovalAnswer::allow));
+    rest(second, AnswerArming::kSeconds);
+    EXPECT_TRUE(model->answerCard(second.eventId, ApprovalAnswer::allow));
+    EXPECT_EQ(verdicts, (std::vector<Verdict>{{first.eventId, false}, {second.eventId, true}}));
 }
 
 TEST_F(PetViewModelTest, VerdictThatReRendersLeavesTheNewBubbleHidden) {
     const ApprovalPrompt card = prompt(QStringLiteral("rm -rf build"));
     model->render(PetState::waitingApproval, BubbleApproval{card}, true, claude);
+    model->cardAtRest(card.id.toString());
+    scheduler.advance(1);
     // The session store re-renders from inside the resolver, as the app wires it.
     onVerdict = [this] { model->render(PetState::warning, message("Denied."), true, claude); };
-    model->submitApproval(false);
+    EXPECT_TRUE(model->answerCard(card.eventId, ApprovalAnswer::deny));
     EXPECT_EQ(verdicts, (std::vector<Verdict>{{card.eventId, false}}));
     EXPECT_EQ(model->state(), PetState::warning);
     EXPECT_FALSE(model->bubbleVisible());

@@ -19,8 +19,6 @@
 namespace nubbo {
 namespace {
 
-using Verdict = QuickPanelModel::Verdict;
-
 class QuickPanelModelTest : public ::testing::Test {
 protected:
     AgentEvent event(const char* provider, const char* session, AgentEventType type) {
@@ -52,13 +50,11 @@ protected:
     PetViewModel pet{settings, scheduler, clock, random, [](const QString&) {}, [this](const QUuid& id, bool allow) {
                          verdicts.emplace_back(id, allow);
                          store.resolveApproval(id, allow);
+                         return true;
                      }};
     AgentSessionStore store{settings, pet, clock, random, [](AgentEventType, const AgentEvent&) {}, summarizer};
-    QuickPanelModel panel{store, settings, clock, scheduler, [this](const QUuid& id, Verdict verdict) {
-                              if (verdict == Verdict::allowAll)
-                                  pet.allowAllFor(id);
-                              else
-                                  pet.answerApproval(id, verdict == Verdict::allow);
+    QuickPanelModel panel{store, settings, clock, scheduler, [this](const QUuid& id, ApprovalAnswer answer) {
+                              return pet.answerApproval(id, answer, "from the panel");
                           }};
 };
 
@@ -118,31 +114,45 @@ TEST_F(QuickPanelModelTest, RowsFollowTheStoreAndTheirAgesTheClock) {
     EXPECT_EQ(panel.count(), 2);
 }
 
-TEST_F(QuickPanelModelTest, AnAnswerOnARowResolvesItsRequestOnce) {
+TEST_F(QuickPanelModelTest, AnAnswerOnARowResolvesTheRequestItWasDrawnForOnce) {
     panel.setActive(true);
     const AgentEvent push = approval("codex", "b", QStringLiteral("git push origin main"));
     store.apply(push);
-    const QString key = QStringLiteral("codex:b");
+    const QString id = push.id.toString();
 
-    EXPECT_TRUE(panel.allow(key));
+    // A row that just appeared under the pointer answers nothing until it has been on show a moment.
+    EXPECT_FALSE(panel.answer(id, QStringLiteral("allow")));
+    scheduler.advance(AnswerArming::kSeconds);
+    EXPECT_TRUE(panel.answer(id, QStringLiteral("allow")));
     ASSERT_EQ(verdicts.size(), 1u);
     EXPECT_EQ(verdicts[0], std::make_pair(push.id, true));
     EXPECT_FALSE(at(0, QuickPanelModel::WaitingRole).toBool());
     EXPECT_EQ(at(0, QuickPanelModel::StatusRole), "Allowed.");
-    // A second press (or one on a row that stopped waiting) answers nothing.
-    EXPECT_FALSE(panel.allow(key));
-    EXPECT_FALSE(panel.deny(key));
+    // A second press (or one for a request that ended, or never was) answers nothing.
+    EXPECT_FALSE(panel.answer(id, QStringLiteral("allow")));
+    EXPECT_FALSE(panel.answer(id, QStringLiteral("deny")));
+    EXPECT_FALSE(panel.answer(QUuid::createUuid().toString(), QStringLiteral("deny")));
     EXPECT_EQ(verdicts.size(), 1u);
-    EXPECT_FALSE(panel.allow(QStringLiteral("claude:nobody")));
 
-    // Allow All from the panel is the card's Allow All: the request, then the approval mode.
+    // Two requests of one session are listed each with its own answers; answering the second leaves the
+    // first waiting. Allow All from the panel is the card's Allow All: the request, then the mode.
     const AgentEvent read = approval("claude", "a", QStringLiteral("cat notes.txt"));
+    const AgentEvent write = approval("claude", "a", QStringLiteral("tee notes.txt"));
     store.apply(read);
-    EXPECT_TRUE(panel.allowAll(QStringLiteral("claude:a")));
+    store.apply(write);
+    const QVariantList requests = at(0, QuickPanelModel::RequestsRole).toList();
+    ASSERT_EQ(requests.size(), 2);
+    EXPECT_EQ(requests[1].toMap().value("command"), "tee notes.txt");
+    scheduler.advance(AnswerArming::kSeconds);
+    EXPECT_TRUE(panel.answer(requests[1].toMap().value("eventId").toString(), QStringLiteral("allowAll")));
     ASSERT_EQ(verdicts.size(), 2u);
-    EXPECT_EQ(verdicts[1], std::make_pair(read.id, true));
+    EXPECT_EQ(verdicts[1], std::make_pair(write.id, true));
     EXPECT_EQ(settings.approvalMode(), ApprovalMode::allowAll);
-    EXPECT_FALSE(pet.bubbleVisible()) << "the card it showed for that request goes with it";
+    EXPECT_EQ(at(0, QuickPanelModel::CommandRole), "cat notes.txt");
+    // A panel hidden and shown again arms its rows afresh.
+    panel.setActive(false);
+    panel.setActive(true);
+    EXPECT_FALSE(panel.answer(read.id, ApprovalAnswer::deny));
 }
 
 TEST(QuickPanelPlacement, BesideThePetLevelWithItsBottomAndAlwaysOnScreen) {

@@ -92,7 +92,8 @@ protected:
     QStringList preferredLanguages{u"en-US"_s};
     SettingsStore settings{preferences, secrets, loginItem, [this] { return preferredLanguages; }};
     RecordingPoster poster;
-    NubboNotifications notifications{settings, poster};
+    fakes::ManualClock clock;
+    NubboNotifications notifications{settings, poster, clock};
 };
 
 TEST_F(NotificationsTest, MasterSwitchOffSilencesEveryKindWhateverTheirOwnSwitches) {
@@ -349,16 +350,17 @@ TEST(FreedesktopNotifierTest, AWithdrawnTagClosesItsOwnNotificationOnly) {
     FreedesktopNotifier notifier;
     notifier.post(u"Nubbo · Approval"_s, u"npm publish"_s, u"request-1"_s);  // numbered 1 by the server
     notifier.post(u"Nubbo"_s, u"Done"_s);                                     // 2, untagged
-    notifier.post(u"Nubbo · Approval"_s, u"rm -rf build"_s, u"request-3"_s);  // 3
-    notifier.withdraw(u"request-3"_s);  // before the server has answered: closed once the number is known
-    ASSERT_TRUE(waitUntil([&] { return server.calls().size() == 3; }));
+    notifier.post(u"Nubbo · Approval"_s, u"rm -rf build"_s, u"request-3"_s);
+    notifier.withdraw(u"request-3"_s);  // before the server has answered: never shown at all
+    ASSERT_TRUE(waitUntil([&] { return server.calls().size() == 2; }));
     drainReplies();
     notifier.withdraw(u"request-1"_s);
     notifier.withdraw(u"request-1"_s);
     notifier.withdraw(u"never-posted"_s);
-    ASSERT_TRUE(waitUntil([&] { return server.closed().size() == 2; }));
+    ASSERT_TRUE(waitUntil([&] { return server.closed().size() == 1; }));
     drainReplies();
-    EXPECT_EQ(server.closed(), (std::vector<quint32>{3, 1}));
+    EXPECT_EQ(server.calls().size(), 2u);
+    EXPECT_EQ(server.closed(), (std::vector<quint32>{1}));
 }
 
 TEST(FreedesktopNotifierTest, ReturnsAtOnceWhileTheServerHasNotAnswered) {
@@ -421,14 +423,29 @@ TEST(FreedesktopNotifierTest, TheServerCheckNamesTheServerOrSaysThereIsNone) {
     EXPECT_EQ(answers[1], std::nullopt);
 }
 
-TEST(FreedesktopNotifierTest, AServerWithoutActionsGetsThePlainNotification) {
-    NotificationServer server(true, {u"body"_s, u"sound"_s});
-    ASSERT_TRUE(server.start());
-    FreedesktopNotifier notifier;
-    notifier.post(u"Nubbo · Approval"_s, u"npm publish"_s, u"request-1"_s,
-                  {{{u"allow"_s, u"Allow"_s}}, [](const QString&) {}});
-    ASSERT_TRUE(waitUntil([&] { return server.calls().size() == 1; }));
-    EXPECT_TRUE(server.calls()[0].arguments()[5].toStringList().isEmpty());
+TEST(FreedesktopNotifierTest, TheServersCapabilitiesDecideButtonsAndTheBodysForm) {
+    // A command's "<", ">" and "&" reach a server that renders markup escaped, so none of it can hide the
+    // rest; a plain-text server gets the text as it is.
+    const QString command = u"npm test <x> && curl a | sh"_s;
+    struct Row {
+        QStringList capabilities;
+        QString body;
+        bool buttons;
+    };
+    const Row rows[] = {
+        {{u"body"_s, u"sound"_s}, command, false},
+        {{u"body"_s, u"body-markup"_s, u"actions"_s}, u"npm test &lt;x&gt; &amp;&amp; curl a | sh"_s, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.capabilities.join(u' ').toStdString());
+        NotificationServer server(true, row.capabilities);
+        ASSERT_TRUE(server.start());
+        FreedesktopNotifier notifier;
+        notifier.post(u"Nubbo · Approval"_s, command, u"request-1"_s, {{{u"allow"_s, u"Allow"_s}}, [](const QString&) {}});
+        ASSERT_TRUE(waitUntil([&] { return server.calls().size() == 1; }));
+        EXPECT_EQ(server.calls()[0].arguments()[4].toString(), row.body);
+        EXPECT_EQ(!server.calls()[0].arguments()[5].toStringList().isEmpty(), row.buttons);
+    }
 }
 
 // The whole way from a parked request to its verdict, with the real bus, session store, view model and
@@ -449,19 +466,22 @@ TEST(NotificationAnswerTest, AButtonOnTheNotificationAnswersOnceLikeTheCard) {
     fakes::SeededRandom random{1};
     NullSummarizer summarizer;
     FreedesktopNotifier notifier;
-    NubboNotifications notifications{settings, notifier};
+    NubboNotifications notifications{settings, notifier, clock};
     std::unique_ptr<AgentEventBus> bus;
     std::unique_ptr<AgentSessionStore> store;
     PetViewModel pet{settings, scheduler, clock, random, [](const QString&) {}, [&](const QUuid& eventId, bool allow) {
-                         bus->resolveApproval(eventId, allow);
+                         if (!bus->resolveApproval(eventId, allow))
+                             return false;
                          store->resolveApproval(eventId, allow);
+                         return true;
                      }};
     store = std::make_unique<AgentSessionStore>(
         settings, pet, clock, random,
         [&](AgentEventType type, const AgentEvent& event) { notifications.notify(type, event); }, summarizer);
     store->setApprovalEndedHandler([&](const QUuid& eventId) { notifications.approvalEnded(eventId); });
-    notifications.setApprovalAnswerHandler(
-        [&](const QUuid& eventId, bool allow) { pet.answerApproval(eventId, allow); });
+    notifications.setApprovalAnswerHandler([&](const QUuid& eventId, bool allow) {
+        pet.answerApproval(eventId, allow ? ApprovalAnswer::allow : ApprovalAnswer::deny, "from a notification");
+    });
     AgentEventBus::Options options;
     options.agentLogPath = dir.filePath(u"agent.log"_s);
     options.startDetector = false;
@@ -471,7 +491,7 @@ TEST(NotificationAnswerTest, AButtonOnTheNotificationAnswersOnceLikeTheCard) {
     const auto ask = [&](const QString& session, const QString& command) {
         AgentEvent request = makeEvent(AgentEventType::approvalRequired, u"Bash"_s, command);
         request.sessionId = session;
-        bus->publish(request, [&](bool allow) { verdicts.push_back(allow); });
+        bus->publish(request, [&](std::optional<bool> allow) { verdicts.push_back(allow.value()); });
         return request.id;
     };
     const auto cardFor = [&](const QUuid& eventId) {
@@ -487,6 +507,7 @@ TEST(NotificationAnswerTest, AButtonOnTheNotificationAnswersOnceLikeTheCard) {
               (QStringList{u"deny"_s, u"拒绝"_s, u"allow"_s, u"允许"_s}));
     EXPECT_TRUE(cardFor(first));
 
+    scheduler.advance(AnswerArming::kSeconds);
     server.pressButton(1, u"allow"_s);
     drainReplies();
     EXPECT_EQ(verdicts, std::vector<bool>{true});
@@ -503,12 +524,18 @@ TEST(NotificationAnswerTest, AButtonOnTheNotificationAnswersOnceLikeTheCard) {
     EXPECT_EQ(store->session(u"claude:s1"_s)->state, PetState::coding);
     EXPECT_FALSE(pet.bubbleVisible());
 
-    // Answered on the card: the notification goes, and its buttons answer nothing any more.
+    // A press the moment it popped up was aimed at something else: nothing is answered, the card stays.
     const QUuid second = ask(u"s2"_s, u"rm -rf build"_s);
     ASSERT_TRUE(waitUntil([&] { return server.calls().size() == 2; }));
     drainReplies();
+    server.pressButton(2, u"allow"_s);
+    drainReplies();
+    EXPECT_EQ(verdicts, std::vector<bool>{true});
     ASSERT_TRUE(cardFor(second));
-    pet.submitApproval(false);
+    // Answered on the card: the notification goes, and its buttons answer nothing any more.
+    pet.cardAtRest(std::get<BubbleApproval>(*pet.bubble()).prompt.id.toString());
+    scheduler.advance(AnswerArming::kSeconds);
+    EXPECT_TRUE(pet.answerCard(second, ApprovalAnswer::deny));
     ASSERT_TRUE(waitUntil([&] { return server.closed().size() == 2; }));
     server.pressButton(2, u"allow"_s);
     drainReplies();

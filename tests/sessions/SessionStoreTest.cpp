@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <vector>
 
 namespace nubbo {
@@ -267,7 +268,7 @@ TEST_F(SessionStoreTest, ApprovalCardCarriesTheRequestAndVerdictsReplaceIt) {
 
     at(1), store.resolveApproval(request.id, true);
     EXPECT_EQ(s1().state, PetState::coding);
-    EXPECT_FALSE(s1().approvalEventId || s1().command);
+    EXPECT_TRUE(s1().waiting.empty());
     EXPECT_EQ(pet.last().text(), "Claude · Allowed.");
 
     settings.setLanguage(AppLanguage::zh);
@@ -303,7 +304,7 @@ TEST_F(SessionStoreTest, ACardLivesAsLongAsItsRequestAndTheAgentsOwnInputNoticeL
     EXPECT_EQ(s1().state, PetState::coding);
     EXPECT_EQ(pet.last().state, PetState::running);
     EXPECT_FALSE(std::holds_alternative<BubbleApproval>(pet.last().bubble.value()));
-    EXPECT_FALSE(s1().approvalEventId);
+    EXPECT_TRUE(s1().waiting.empty());
 
     // Without a request on show, the notice is the agent waiting for the user.
     store.apply(event(AgentEventType::inputRequired, "s1"));
@@ -319,20 +320,73 @@ TEST_F(SessionStoreTest, EveryWayAWaitingRequestLeavesEndsItOnce) {
         return request.id;
     };
     at(0);
-    const QUuid replaced = ask("s1"), superseded = ask("s2"), stopped = ask("s3"), expired = ask("s4");
-    const QUuid answered = ask("s5");
-    // The agent's own permission notice is the same request, not its end.
+    const QUuid replaced = ask("s1"), stopped = ask("s3"), expired = ask("s4"), answered = ask("s5");
+    const QUuid queued = ask("s2"), behind = ask("s2");
+    // The agent's own permission notice is the same request, its tool steps run beside it, and a second
+    // request of a session waits behind the first: none of them ends a request.
     store.apply(event(AgentEventType::inputRequired, "s1"));
+    store.apply(tool("Read", "/src/a.txt", QStringLiteral("s1")));
     EXPECT_TRUE(ended.empty());
 
     store.apply(event(AgentEventType::responding, "s1"));
-    const QUuid newer = ask("s2");
     store.apply(event(AgentEventType::agentStopped, "s3"));
     store.resolveApproval(answered, true);
     store.resolveApproval(answered, true);
     at(1000), store.apply(event(AgentEventType::taskCompleted, "s2"));
     tickAt(1801);
-    EXPECT_EQ(ended, (std::vector<QUuid>{replaced, superseded, stopped, answered, newer, expired}));
+    EXPECT_EQ(ended, (std::vector<QUuid>{replaced, stopped, answered, queued, behind, expired}));
+}
+
+// Requests from several sessions, and several from one, wait side by side: the card shows the oldest with
+// how many wait, answering or withdrawing one shows the next, and none is ever dropped for another.
+TEST_F(SessionStoreTest, WaitingRequestsShowOneAtATimeOldestFirst) {
+    const auto ask = [&](const char* session, const char* command) {
+        AgentEvent request = event(AgentEventType::approvalRequired, session, "Claude wants to run a command");
+        request.command = QString::fromLatin1(command);
+        store.apply(request);
+        return request.id;
+    };
+    at(0);
+    const QUuid a = ask("s1", "npm publish");
+    at(1);
+    const QUuid b = ask("s2", "git push --force");
+    at(2);
+    const QUuid c = ask("s1", "rm -rf dist");
+    EXPECT_EQ(store.waitingCount(), 3u);
+    EXPECT_EQ(prompt(pet.last()).eventId, a);
+    EXPECT_EQ(prompt(pet.last()).waitingCount, 3);
+    // Newer requests and the agent's own tool steps keep the card it shows.
+    const QUuid shownCard = prompt(pet.last()).id;
+    at(3), store.apply(tool("Bash", "ls", QStringLiteral("s2")));
+    EXPECT_EQ(prompt(pet.last()).id, shownCard);
+
+    struct Step {
+        const char* what;
+        std::function<void()> act;
+        std::optional<QUuid> next;  // the card then shown, none for no card
+        std::size_t waiting;
+    };
+    const Step steps[] = {
+        {"the oldest is answered", [&] { store.resolveApproval(a, true); }, b, 2},
+        {"the next one's producer hangs up", [&] { store.withdrawApproval(b); }, c, 1},
+        {"an unknown id changes nothing", [&] { store.resolveApproval(QUuid::createUuid(), true); }, c, 1},
+        {"the last one is denied", [&] { store.resolveApproval(c, false); }, std::nullopt, 0},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        step.act();
+        EXPECT_EQ(store.waitingCount(), step.waiting);
+        if (step.next) {
+            EXPECT_EQ(prompt(pet.last()).eventId, *step.next);
+            EXPECT_EQ(prompt(pet.last()).waitingCount, int(step.waiting));
+        } else {
+            EXPECT_FALSE(std::holds_alternative<BubbleApproval>(pet.last().bubble.value()));
+        }
+    }
+    // Each session shows its last verdict once nothing of it waits.
+    EXPECT_EQ(s1().state, PetState::warning);
+    EXPECT_EQ(s1().detail, "Denied.");
+    EXPECT_EQ(store.session(QStringLiteral("claude:s2"))->shownPose(), PetState::running);
 }
 
 TEST_F(SessionStoreTest, FixedTextsFollowTheLanguageAndOnlyThreeKindsNotify) {

@@ -19,7 +19,7 @@ struct PetWorld {
     ManualClock clock;
     ManualScheduler scheduler{clock};
     SeededRandom random{1};
-    PetViewModel model{settings, scheduler, clock, random, [](const QString&) {}, [](const QUuid&, bool) {}};
+    PetViewModel model{settings, scheduler, clock, random, [](const QString&) {}, [](const QUuid&, bool) { return false; }};
 };
 
 } // namespace nubbo::fakes

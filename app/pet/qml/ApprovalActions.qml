@@ -7,6 +7,10 @@ Item {
     id: actions
 
     property QtObject viewModel: null
+    // The request the buttons were drawn for: they answer that one or nothing.
+    property string eventId: ""
+    // False while the card is new on screen: clicks then answer nothing.
+    property bool armed: false
     property bool zh: false
     property color accent: DesktopPalette.accent("pink")
 
@@ -22,13 +26,16 @@ Item {
         anchors.right: parent.right
         spacing: 8
         scale: press.value
+        enabled: actions.armed
+        opacity: enabled ? 1 : 0.5
+        Behavior on opacity { NumberAnimation { duration: 150 } }
 
         CardButton {
             id: deny
             horizontalPadding: actions.buttonPadding
             text: actions.zh ? "拒绝" : "Deny"
             tint: DesktopPalette.red
-            onClicked: if (actions.viewModel) actions.viewModel.submitApproval(false)
+            onClicked: if (actions.viewModel) actions.viewModel.answerCard(actions.eventId, "deny")
         }
         CardButton {
             id: allow
@@ -36,7 +43,7 @@ Item {
             text: actions.zh ? "允许" : "Allow"
             tint: actions.accent
             prominent: true
-            onClicked: if (actions.viewModel) actions.viewModel.submitApproval(true)
+            onClicked: if (actions.viewModel) actions.viewModel.answerCard(actions.eventId, "allow")
         }
         CardButton {
             id: allowAll
@@ -45,7 +52,7 @@ Item {
             tint: DesktopPalette.blue
             toolTip: actions.zh ? "全部允许：普通命令以后不再询问（危险命令仍会问）"
                                 : "Allow All: ordinary commands won't ask again (dangerous ones still will)."
-            onClicked: if (actions.viewModel) actions.viewModel.allowAll()
+            onClicked: if (actions.viewModel) actions.viewModel.answerCard(actions.eventId, "allowAll")
         }
 
         // Passive: it watches the press and never grabs it from the buttons.

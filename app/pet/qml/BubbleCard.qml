@@ -57,7 +57,26 @@ Item {
         target: card
         property: "phase"
         easing.type: Easing.InOutQuad
-        onFinished: if (card.leaving) card.destroy()
+        onFinished: {
+            if (card.leaving) {
+                card.destroy()
+            } else if (card.kind === "approval") {
+                // At rest: the buttons count from now (the view model checks on its own clock), and show
+                // it a moment later.
+                if (card.viewModel)
+                    card.viewModel.cardAtRest(card.content.id || "")
+                armDelay.restart()
+            }
+        }
+    }
+
+    // Whether the card's buttons take clicks: only once it has rested on screen for a moment, so a click
+    // meant for what was there before never lands on a button that just arrived.
+    property bool armed: false
+    Timer {
+        id: armDelay
+        interval: 500
+        onTriggered: card.armed = true
     }
 
     BubbleBackground {
@@ -235,33 +254,107 @@ Item {
                 id: commandBox
                 objectName: "commandBox"
                 width: parent.width
-                height: commandText.height + 16
+                height: commandView.height + 16
                 radius: 7
                 color: DesktopPalette.alpha(DesktopPalette.primary, 0.08)
 
                 FontMetrics { id: commandMetrics; font: commandText.font }
-                TextEdit {
-                    id: commandText
+                // Three lines on show; a longer command scrolls (wheel or bar) and says that it does, so
+                // nothing after a run of blank lines can pass for the end of the command.
+                Flickable {
+                    id: commandView
+                    objectName: "commandView"
                     x: 8
                     y: 8
-                    width: parent.width - 16
-                    // Three lines at most; an empty command leaves the box at its padding.
-                    height: text === "" ? 0 : Math.min(contentHeight, Math.ceil(3 * commandMetrics.lineSpacing))
+                    // Room for the scroll bar kept always: a width that followed "cut" would feed back into it.
+                    width: parent.width - 22
+                    height: commandText.text === "" ? 0
+                                                    : Math.min(commandText.contentHeight,
+                                                               Math.ceil(3 * commandMetrics.lineSpacing))
+                    readonly property bool cut: commandText.contentHeight > height + 1
+                    contentWidth: width
+                    contentHeight: commandText.contentHeight
                     clip: true
-                    readOnly: true
-                    selectByMouse: true
-                    text: card.content.command || ""
-                    font.family: DesktopPalette.monoFontFamily
-                    font.pixelSize: 11
-                    font.weight: Font.Medium
-                    color: DesktopPalette.primary
-                    selectionColor: DesktopPalette.alpha(card.accent, 0.35)
-                    selectedTextColor: DesktopPalette.primary
-                    wrapMode: TextEdit.WrapAtWordBoundaryOrAnywhere
-                    textFormat: TextEdit.PlainText
-                    Accessible.role: Accessible.StaticText
-                    Accessible.name: text
+                    interactive: false
+                    boundsBehavior: Flickable.StopAtBounds
+
+                    TextEdit {
+                        id: commandText
+                        width: commandView.width
+                        readOnly: true
+                        selectByMouse: true
+                        text: card.content.command || ""
+                        font.family: DesktopPalette.monoFontFamily
+                        font.pixelSize: 11
+                        font.weight: Font.Medium
+                        color: DesktopPalette.primary
+                        selectionColor: DesktopPalette.alpha(card.accent, 0.35)
+                        selectedTextColor: DesktopPalette.primary
+                        wrapMode: TextEdit.WrapAtWordBoundaryOrAnywhere
+                        textFormat: TextEdit.PlainText
+                        Accessible.role: Accessible.StaticText
+                        Accessible.name: text
+                    }
+                    WheelHandler {
+                        enabled: commandView.cut
+                        acceptedDevices: PointerDevice.Mouse | PointerDevice.TouchPad
+                        onWheel: (event) => {
+                            const step = event.angleDelta.y !== 0 ? -event.angleDelta.y / 120 * 2 * commandMetrics.lineSpacing
+                                                                  : -event.pixelDelta.y
+                            commandView.contentY = Math.max(0, Math.min(commandView.contentHeight - commandView.height,
+                                                                        commandView.contentY + step))
+                        }
+                    }
                 }
+                // The scroll position, which can also be dragged.
+                Rectangle {
+                    id: scrollTrack
+                    visible: commandView.cut
+                    anchors.right: parent.right
+                    anchors.rightMargin: 4
+                    y: commandView.y
+                    width: 4
+                    height: commandView.height
+                    radius: 2
+                    color: DesktopPalette.alpha(DesktopPalette.primary, 0.08)
+                    Rectangle {
+                        width: parent.width
+                        radius: 2
+                        height: Math.max(10, parent.height * commandView.height / Math.max(1, commandView.contentHeight))
+                        y: (parent.height - height) * commandView.contentY
+                           / Math.max(1, commandView.contentHeight - commandView.height)
+                        color: DesktopPalette.alpha(DesktopPalette.primary, 0.35)
+                    }
+                    MouseArea {
+                        anchors.fill: parent
+                        anchors.margins: -3
+                        function scrollTo(y) {
+                            const range = commandView.contentHeight - commandView.height
+                            commandView.contentY = Math.max(0, Math.min(range, range * y / scrollTrack.height))
+                        }
+                        onPressed: (mouse) => scrollTo(mouse.y)
+                        onPositionChanged: (mouse) => scrollTo(mouse.y)
+                    }
+                }
+            }
+
+            // A cut is always marked: how much there is, and how much is on show.
+            Text {
+                objectName: "commandCut"
+                visible: commandView.cut
+                width: parent.width
+                topPadding: -3
+                readonly property int lines: commandText.lineCount
+                readonly property int first: Math.round(commandView.contentY / commandMetrics.lineSpacing) + 1
+                readonly property int last: Math.min(lines, Math.round((commandView.contentY + commandView.height)
+                                                                       / commandMetrics.lineSpacing))
+                text: card.zh ? "第 " + first + "–" + last + " 行，共 " + lines + " 行 · 滚动查看全部"
+                              : "Lines " + first + "–" + last + " of " + lines + " · scroll to read it all"
+                font.family: DesktopPalette.uiFontFamily
+                font.pixelSize: 10
+                font.weight: Font.Medium
+                color: approval.tint
+                textFormat: Text.PlainText
             }
 
             // An agent that asks the user itself: say what each button really does.
@@ -278,9 +371,26 @@ Item {
                 textFormat: Text.PlainText
             }
 
+            // One card at a time: the next waiting request shows once this one is answered.
+            Text {
+                objectName: "moreWaiting"
+                readonly property int more: (card.content.waitingCount || 1) - 1
+                visible: more > 0
+                width: parent.width
+                text: card.zh ? "还有 " + more + " 个请求在等待"
+                              : more === 1 ? "1 more request waiting" : more + " more requests waiting"
+                font.family: DesktopPalette.uiFontFamily
+                font.pixelSize: 10
+                font.weight: Font.Medium
+                color: DesktopPalette.secondary
+                textFormat: Text.PlainText
+            }
+
             ApprovalActions {
                 width: parent.width
                 viewModel: card.viewModel
+                eventId: card.content.eventId || ""
+                armed: card.armed
                 zh: card.zh
                 accent: card.accent
             }

@@ -16,8 +16,9 @@ Rectangle {
     required property string folder
     required property string ago
     required property bool waiting
-    required property string command
     required property bool risky
+    // Every request the session waits on, oldest first: {eventId, command, risky}.
+    required property var requests
 
     property QtObject panelModel: null
     property bool zh: false
@@ -155,66 +156,78 @@ Rectangle {
             textFormat: Text.PlainText
         }
 
-        Item {
-            visible: row.waiting
-            width: 1
-            height: 4
-        }
+        // Each waiting request with its own answers: a button answers the request it was drawn for.
+        Repeater {
+            model: row.requests
+            delegate: Column {
+                id: request
+                required property var modelData
+                required property int index
+                width: body.width
+                spacing: 4
+                topPadding: 4
 
-        Rectangle {
-            objectName: "command"
-            visible: row.waiting
-            width: parent.width
-            height: commandText.height + 14
-            radius: 7
-            color: DesktopPalette.alpha(DesktopPalette.primary, 0.08)
-            Text {
-                id: commandText
-                x: 7
-                y: 7
-                width: parent.width - 14
-                text: row.command
-                font.family: DesktopPalette.monoFontFamily
-                font.pixelSize: 11
-                font.weight: Font.Medium
-                color: DesktopPalette.primary
-                wrapMode: Text.WrapAtWordBoundaryOrAnywhere
-                maximumLineCount: 3
-                elide: Text.ElideRight
-                textFormat: Text.PlainText
-            }
-        }
+                Rectangle {
+                    objectName: "command"
+                    width: parent.width
+                    height: commandText.height + 14
+                    radius: 7
+                    color: DesktopPalette.alpha(request.modelData.risky ? DesktopPalette.orange : DesktopPalette.primary,
+                                                request.modelData.risky ? 0.14 : 0.08)
+                    Text {
+                        id: commandText
+                        x: 7
+                        y: 7
+                        width: parent.width - 14
+                        text: request.modelData.command
+                        font.family: DesktopPalette.monoFontFamily
+                        font.pixelSize: 11
+                        font.weight: Font.Medium
+                        color: DesktopPalette.primary
+                        wrapMode: Text.WrapAtWordBoundaryOrAnywhere
+                        maximumLineCount: 12
+                        elide: Text.ElideRight
+                        textFormat: Text.PlainText
+                    }
+                }
+                // A cut is always marked.
+                Text {
+                    objectName: "commandCut"
+                    visible: commandText.truncated
+                    width: parent.width
+                    text: row.zh ? "命令较长，只显示了前 12 行" : "Only the first 12 lines of the command are shown"
+                    font.family: DesktopPalette.uiFontFamily
+                    font.pixelSize: 10
+                    font.weight: Font.Medium
+                    color: row.tint
+                    textFormat: Text.PlainText
+                }
 
-        Item {
-            visible: row.waiting
-            width: 1
-            height: 4
-        }
+                Row {
+                    anchors.right: parent.right
+                    spacing: 8
 
-        Row {
-            visible: row.waiting
-            anchors.right: parent.right
-            spacing: 8
-
-            CardButton {
-                text: row.zh ? "拒绝" : "Deny"
-                tint: DesktopPalette.red
-                Accessible.description: row.title
-                onClicked: if (row.panelModel) row.panelModel.deny(row.key)
-            }
-            CardButton {
-                text: row.zh ? "允许" : "Allow"
-                tint: row.accent
-                prominent: true
-                Accessible.description: row.title
-                onClicked: if (row.panelModel) row.panelModel.allow(row.key)
-            }
-            CardButton {
-                text: row.zh ? "全部允许" : "Allow All"
-                tint: DesktopPalette.blue
-                toolTip: row.zh ? "全部允许：普通命令以后不再询问（危险命令仍会问）"
-                                : "Allow All: ordinary commands won't ask again (dangerous ones still will)."
-                onClicked: if (row.panelModel) row.panelModel.allowAll(row.key)
+                    CardButton {
+                        text: row.zh ? "拒绝" : "Deny"
+                        tint: DesktopPalette.red
+                        Accessible.description: row.title
+                        onClicked: if (row.panelModel) row.panelModel.answer(request.modelData.eventId, "deny")
+                    }
+                    CardButton {
+                        text: row.zh ? "允许" : "Allow"
+                        tint: row.accent
+                        prominent: true
+                        Accessible.description: row.title
+                        onClicked: if (row.panelModel) row.panelModel.answer(request.modelData.eventId, "allow")
+                    }
+                    CardButton {
+                        text: row.zh ? "全部允许" : "Allow All"
+                        tint: DesktopPalette.blue
+                        toolTip: row.zh ? "全部允许：普通命令以后不再询问（危险命令仍会问）"
+                                        : "Allow All: ordinary commands won't ask again (dangerous ones still will)."
+                        onClicked: if (row.panelModel) row.panelModel.answer(request.modelData.eventId, "allowAll")
+                    }
+                }
             }
         }
     }

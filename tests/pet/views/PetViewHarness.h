@@ -29,7 +29,10 @@ public:
     explicit PetViewHarness(QStringList languages = {QStringLiteral("en-US")})
         : settings(preferences, secrets, loginItem, [languages] { return languages; }),
           model(settings, scheduler, clock, random, [](const QString&) {},
-                [this](const QUuid& id, bool allow) { verdicts.push_back({id, allow}); }) {
+                [this](const QUuid& id, bool allow) {
+                    verdicts.push_back({id, allow});
+                    return true;
+                }) {
         installPetQml(engine);
         window.setColor(Qt::transparent);
         window.resize(280, 360);
