@@ -120,7 +120,8 @@ class Day:
         process.stdin.close()
         try:
             wait_for("the approval card", lambda: atspi_find.find("Nubbo", "push button", "Allow"), 20, 0.1)
-            time.sleep(0.4)  # the card slides in; click where it rests
+            # The card slides in; its buttons take clicks once it has rested a moment.
+            atspi_find.find_at_rest("Nubbo", "push button", "Allow", 10)
             # The accessibility tree may still list the card that just left (invisible, 60 px to the right)
             # before the live one; the live card's button comes last.
             # A walk of the tree can miss nodes while the app is slow to answer, so the lookup is retried.

@@ -7,7 +7,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSet>
 
 #include <cmath>
 
@@ -103,6 +102,7 @@ void QuickPanelModel::setActive(bool active) {
     active_ = active;
     if (active_) {
         refresh();
+        rearm();
         scheduleAgeRefresh();
     } else {
         arming_.clear();
@@ -142,16 +142,9 @@ void QuickPanelModel::refresh() {
         return;
     const Language language = settings_.effectiveLanguage();
     std::vector<Row> next;
-    QSet<QUuid> shown;
-    const double now = clock_.now();
-    for (const auto& [key, session] : store_.sessions()) {
+    for (const auto& [key, session] : store_.sessions())
         next.push_back(makeRow(key, session, language));
-        for (const Row::Request& request : next.back().requests) {
-            arming_.shown(request.eventId, now);
-            shown.insert(request.eventId);
-        }
-    }
-    arming_.keepOnly(shown);
+    bool moved = false;
 
     // Both lists are ordered by key: one merge walk finds the removed, added and changed rows.
     const int before = count();
@@ -159,11 +152,13 @@ void QuickPanelModel::refresh() {
     std::size_t j = 0;
     while (i < rows_.size() || j < next.size()) {
         if (j >= next.size() || (i < rows_.size() && rows_[i].key < next[j].key)) {
+            moved = true;
             beginRemoveRows({}, int(i), int(i));
             rows_.erase(rows_.begin() + std::ptrdiff_t(i));
             shownAges_.erase(shownAges_.begin() + std::ptrdiff_t(i));
             endRemoveRows();
         } else if (i >= rows_.size() || next[j].key < rows_[i].key) {
+            moved = true;
             beginInsertRows({}, int(i), int(i));
             shownAges_.insert(shownAges_.begin() + std::ptrdiff_t(i), agoText(next[j]));
             rows_.insert(rows_.begin() + std::ptrdiff_t(i), std::move(next[j]));
@@ -177,6 +172,7 @@ void QuickPanelModel::refresh() {
             if (shownAges_[i] != age && !roles.contains(AgoRole))
                 roles.append(AgoRole);
             if (!roles.isEmpty()) {
+                moved = moved || roles.contains(RequestsRole);
                 rows_[i] = std::move(next[j]);
                 shownAges_[i] = age;
                 Q_EMIT dataChanged(index(int(i)), index(int(i)), roles);
@@ -186,6 +182,20 @@ void QuickPanelModel::refresh() {
     }
     if (count() != before)
         Q_EMIT countChanged();
+    if (moved)
+        rearm();
+}
+
+void QuickPanelModel::rearm() {
+    // A row that came, went or grew moves the buttons below it: every button waits again, so a press aimed
+    // at one never lands on another that slid under the pointer.
+    arming_.clear();
+    const double now = clock_.now();
+    for (const Row& row : rows_)
+        for (const Row::Request& request : row.requests)
+            arming_.shown(request.eventId, now);
+    ++armGeneration_;
+    Q_EMIT armGenerationChanged();
 }
 
 QList<int> QuickPanelModel::changedRoles(const Row& before, const Row& after) {

@@ -30,6 +30,9 @@ class QuickPanelModel : public QAbstractListModel {
     Q_PROPERTY(int count READ count NOTIFY countChanged)
     // Only a shown panel follows the store: a hidden one costs nothing on the event path.
     Q_PROPERTY(bool active READ active WRITE setActive NOTIFY activeChanged)
+    // Counts up whenever the rows' buttons must wait again before they answer (see answer()): the views dim
+    // them for that moment.
+    Q_PROPERTY(int armGeneration READ armGeneration NOTIFY armGenerationChanged)
 
 public:
     // The same path the card's buttons take (the app wires it to the view model); whether the request still
@@ -66,12 +69,14 @@ public:
 
     int count() const { return int(rows_.size()); }
     bool active() const { return active_; }
+    int armGeneration() const { return armGeneration_; }
     void setActive(bool active);
 
     // A row's buttons: answers the request they were drawn for ("deny", "allow" or "allowAll"), only while
-    // it waits and once its row has been on the shown panel for AnswerArming::kSeconds; false (and nothing
-    // sent) otherwise, so a second press, a press on a request that just ended or a row that just appeared
-    // under the pointer answers nothing.
+    // it waits and once the rows have stood still on the shown panel for AnswerArming::kSeconds (a row that
+    // comes, goes or gains a request moves the others); false (and nothing sent) otherwise, so a second
+    // press, a press on a request that just ended or a button that just arrived under the pointer answers
+    // nothing.
     Q_INVOKABLE bool answer(const QString& eventId, const QString& answer);
     bool answer(const QUuid& eventId, ApprovalAnswer answer);
 
@@ -88,6 +93,7 @@ public:
 Q_SIGNALS:
     void countChanged();
     void activeChanged();
+    void armGenerationChanged();
 
 private:
     struct Row {
@@ -113,6 +119,7 @@ private:
 
     Row makeRow(const QString& key, const AgentSession& session, Language language) const;
     static QList<int> changedRoles(const Row& before, const Row& after);
+    void rearm();
     QString agoText(const Row& row) const;
     void scheduleAgeRefresh();
     void refreshAges();
@@ -127,6 +134,7 @@ private:
     bool active_ = false;
     std::optional<TaskId> ageRefresh_;
     AnswerArming arming_;
+    int armGeneration_ = 0;
 };
 
 } // namespace nubbo

@@ -32,6 +32,9 @@ export async function clickCardButton(name, screenshot) {
     await new Promise((resolve) => setTimeout(resolve, 250));
     const now = await buttonCentre(name);
     if (now[0] === last[0] && now[1] === last[1]) {
+      // At rest, the card's buttons wait a moment before they take a click (one aimed at what was there before
+      // must not answer it).
+      await new Promise((resolve) => setTimeout(resolve, 600));
       if (screenshot) await exec("import", ["-window", "root", screenshot]);
       await exec("xdotool", ["mousemove", String(now[0]), String(now[1]), "click", "1"]);
       return;

@@ -54,6 +54,27 @@ def find_all(app_name, role, name, first=False):
     return matches
 
 
+# How long a card's or a panel row's buttons wait, once they stand still, before they take a click (a click
+# meant for what was there before must not answer what just arrived); with a margin.
+ARMING_SECONDS = 0.6
+
+
+def find_at_rest(app_name, role, name, timeout=15.0):
+    """The screen rectangle of the control once it has stood still (two looks a quarter second apart agree)
+    and its buttons have armed; None if it never does."""
+    deadline = time.monotonic() + timeout
+    last = None
+    while time.monotonic() < deadline:
+        now = find(app_name, role, name)
+        if now and now == last:
+            time.sleep(ARMING_SECONDS)
+            if find(app_name, role, name) == now:
+                return now
+        last = now
+        time.sleep(0.25)
+    return None
+
+
 def walk_apps(desktop):
     for i in range(desktop.childCount):
         try:

@@ -123,11 +123,15 @@ TEST_F(QuickPanelModelTest, AnAnswerOnARowResolvesTheRequestItWasDrawnForOnce) {
     // A row that just appeared under the pointer answers nothing until it has been on show a moment.
     EXPECT_FALSE(panel.answer(id, QStringLiteral("allow")));
     scheduler.advance(AnswerArming::kSeconds);
+    // A row arriving above it moves its buttons: they wait again.
+    store.apply(event("aider", "z", AgentEventType::thinking));
+    EXPECT_FALSE(panel.answer(id, QStringLiteral("allow")));
+    scheduler.advance(AnswerArming::kSeconds);
     EXPECT_TRUE(panel.answer(id, QStringLiteral("allow")));
     ASSERT_EQ(verdicts.size(), 1u);
     EXPECT_EQ(verdicts[0], std::make_pair(push.id, true));
-    EXPECT_FALSE(at(0, QuickPanelModel::WaitingRole).toBool());
-    EXPECT_EQ(at(0, QuickPanelModel::StatusRole), "Allowed.");
+    EXPECT_FALSE(at(1, QuickPanelModel::WaitingRole).toBool());
+    EXPECT_EQ(at(1, QuickPanelModel::StatusRole), "Allowed.");
     // A second press (or one for a request that ended, or never was) answers nothing.
     EXPECT_FALSE(panel.answer(id, QStringLiteral("allow")));
     EXPECT_FALSE(panel.answer(id, QStringLiteral("deny")));
@@ -140,7 +144,7 @@ TEST_F(QuickPanelModelTest, AnAnswerOnARowResolvesTheRequestItWasDrawnForOnce) {
     const AgentEvent write = approval("claude", "a", QStringLiteral("tee notes.txt"));
     store.apply(read);
     store.apply(write);
-    const QVariantList requests = at(0, QuickPanelModel::RequestsRole).toList();
+    const QVariantList requests = at(1, QuickPanelModel::RequestsRole).toList();
     ASSERT_EQ(requests.size(), 2);
     EXPECT_EQ(requests[1].toMap().value("command"), "tee notes.txt");
     scheduler.advance(AnswerArming::kSeconds);
@@ -148,7 +152,7 @@ TEST_F(QuickPanelModelTest, AnAnswerOnARowResolvesTheRequestItWasDrawnForOnce) {
     ASSERT_EQ(verdicts.size(), 2u);
     EXPECT_EQ(verdicts[1], std::make_pair(write.id, true));
     EXPECT_EQ(settings.approvalMode(), ApprovalMode::allowAll);
-    EXPECT_EQ(at(0, QuickPanelModel::CommandRole), "cat notes.txt");
+    EXPECT_EQ(at(1, QuickPanelModel::CommandRole), "cat notes.txt");
     // A panel hidden and shown again arms its rows afresh.
     panel.setActive(false);
     panel.setActive(true);

@@ -355,6 +355,8 @@ Item {
                 font.weight: Font.Medium
                 color: approval.tint
                 textFormat: Text.PlainText
+                Accessible.role: Accessible.StaticText
+                Accessible.name: text
             }
 
             // An agent that asks the user itself: say what each button really does.
@@ -384,6 +386,8 @@ Item {
                 font.weight: Font.Medium
                 color: DesktopPalette.secondary
                 textFormat: Text.PlainText
+                Accessible.role: Accessible.StaticText
+                Accessible.name: text
             }
 
             ApprovalActions {

@@ -167,6 +167,23 @@ Rectangle {
                 spacing: 4
                 topPadding: 4
 
+                // New buttons, and buttons the rows moved, take clicks only after a moment (the model
+                // checks again on its own clock).
+                property bool armed: false
+                Timer {
+                    id: armDelay
+                    interval: 500
+                    running: true
+                    onTriggered: request.armed = true
+                }
+                Connections {
+                    target: row.panelModel
+                    function onArmGenerationChanged() {
+                        request.armed = false
+                        armDelay.restart()
+                    }
+                }
+
                 Rectangle {
                     objectName: "command"
                     width: parent.width
@@ -206,6 +223,9 @@ Rectangle {
                 Row {
                     anchors.right: parent.right
                     spacing: 8
+                    enabled: request.armed
+                    opacity: enabled ? 1 : 0.5
+                    Behavior on opacity { NumberAnimation { duration: 150 } }
 
                     CardButton {
                         text: row.zh ? "拒绝" : "Deny"
