@@ -37,16 +37,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto path = nubbo::fuzz::scratch() / "import.json";
     nubbo::fuzz::writeBytes(path, std::string_view(reinterpret_cast<const char*>(data) + 1, size - 1));
 
-    const auto reading = nubbo::readSettingsFile(QString::fromStdString(path.string()), language);
+    Store first;
+    first.store.setLanguage(language == nubbo::Language::zh ? nubbo::AppLanguage::zh : nubbo::AppLanguage::en);
+    const auto reading = nubbo::readSettingsFile(QString::fromStdString(path.string()), first.store);
     if (const auto* alert = std::get_if<nubbo::SettingsFileAlert>(&reading)) {
         if (alert->title.isEmpty() || alert->text.isEmpty()) std::abort();
         return 0;
     }
     const auto& confirmation = std::get<nubbo::SettingsImportConfirmation>(reading);
     if (confirmation.title.isEmpty() || confirmation.importButton.isEmpty()) std::abort();
+    for (const auto& change : confirmation.changes)
+        if (change.label.isEmpty() || change.change.isEmpty()) std::abort();
 
-    Store first;
     nubbo::importConfirmed(first.store, confirmation.settings);
+    // What the confirmation listed is what was applied: nothing is left to list afterwards.
+    if (!nubbo::importChanges(first.store, confirmation.settings, language).isEmpty()) std::abort();
     const QJsonObject exported = first.store.exportDictionary();
     finite(exported);
     if (QJsonDocument::fromJson(QJsonDocument(exported).toJson()).object() != exported) std::abort();

@@ -107,17 +107,32 @@ bool SettingsWindowModel::exportSettings(const QUrl& file) const {
 
 QVariantMap SettingsWindowModel::readImport(const QUrl& file) {
     pendingImport_.reset();
-    const SettingsFileReading reading = readSettingsFile(file.toLocalFile(), language());
+    const SettingsFileReading reading = readSettingsFile(file.toLocalFile(), settings_);
     if (const auto* alert = std::get_if<SettingsFileAlert>(&reading)) {
         return ShellAlert::outcome(
             ShellAlert{alert->title, alert->text, SettingsTexts::text(QStringLiteral("ok"), language()), QString(), true});
     }
     const auto& confirmation = std::get<SettingsImportConfirmation>(reading);
     pendingImport_ = confirmation.settings;
+    QVariantList changes;
+    bool weakens = false;
+    for (const SettingsImportChange& change : confirmation.changes) {
+        changes.append(QVariantMap{{QStringLiteral("key"), change.key},
+                                   {QStringLiteral("label"), change.label},
+                                   {QStringLiteral("change"), change.change},
+                                   {QStringLiteral("weakens"), change.weakens}});
+        weakens = weakens || change.weakens;
+    }
+    // An import that lets more run without asking is announced like any other risky step.
     QVariantMap result = ShellAlert{confirmation.title, confirmation.text, confirmation.importButton,
-                                    confirmation.cancelButton}
+                                    confirmation.cancelButton, weakens}
                              .toVariantMap();
     result.insert(QStringLiteral("ok"), true);
+    result.insert(QStringLiteral("destructive"), weakens);
+    if (!changes.isEmpty()) {
+        result.insert(QStringLiteral("changesHeading"), confirmation.changesHeading);
+        result.insert(QStringLiteral("changes"), changes);
+    }
     return result;
 }
 

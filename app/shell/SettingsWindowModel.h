@@ -85,7 +85,9 @@ public:
     // False when the file could not be written (dropped without a message, as a cancelled panel is).
     Q_INVOKABLE bool exportSettings(const QUrl& file) const;
     // {ok: false, title, text} for a file that is not a settings document; otherwise {ok: true} with the
-    // confirmation, whose first button goes on to confirmImport().
+    // confirmation, whose first button goes on to confirmImport(). When the document changes approvals or
+    // what leaves the computer, the confirmation also holds changesHeading and changes ([{key, label, change,
+    // weakens}], weakening ones first); warning and destructive say whether any weakens the approvals.
     Q_INVOKABLE QVariantMap readImport(const QUrl& file);
     Q_INVOKABLE void confirmImport();
 

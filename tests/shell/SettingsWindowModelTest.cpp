@@ -240,9 +240,30 @@ TEST_F(SettingsWindowModelTest, MaintenanceFlows) {
     EXPECT_TRUE(confirmation["ok"].toBool());
     EXPECT_EQ(str(confirmation["title"]), QStringLiteral("Import settings?"));
     EXPECT_EQ(str(confirmation["confirm"]), QStringLiteral("Import"));
+    EXPECT_FALSE(confirmation.contains(QStringLiteral("changes")));
+    EXPECT_FALSE(confirmation["warning"].toBool());
     EXPECT_EQ(settings.themeColor(), QStringLiteral("purple"));
     model.confirmImport();
     EXPECT_EQ(settings.themeColor(), QStringLiteral("green"));
+
+    // A file that switches approvals off says so, and the risky step is marked as one.
+    const QUrl risky = QUrl::fromLocalFile(home.filePath(QStringLiteral("risky.json")));
+    fakes::writeFile(risky.toLocalFile(), R"({"bypassRiskCheck": true, "launchAtLogin": true})");
+    const QVariantMap warned = model.readImport(risky);
+    EXPECT_TRUE(warned["warning"].toBool());
+    EXPECT_TRUE(warned["destructive"].toBool());
+    EXPECT_FALSE(str(warned["changesHeading"]).isEmpty());
+    const QVariantList changes = warned["changes"].toList();
+    ASSERT_EQ(changes.size(), 2);
+    EXPECT_EQ(changes[0].toMap(), (QVariantMap{{"key", "bypassRiskCheck"},
+                                               {"label", "Ignore Risk (auto-yes everything)"},
+                                               {"change", "Off → On"},
+                                               {"weakens", true}}));
+    EXPECT_EQ(str(changes[1].toMap()["key"]), QStringLiteral("launchAtLogin"));
+    EXPECT_FALSE(settings.bypassRiskCheck());
+    model.confirmImport();
+    EXPECT_TRUE(settings.bypassRiskCheck());
+    EXPECT_TRUE(settings.launchAtLogin());
 
     fakes::writeFile(home.filePath(QStringLiteral("list.json")), "[1, 2]");
     const QVariantMap refused = model.readImport(QUrl::fromLocalFile(home.filePath(QStringLiteral("list.json"))));

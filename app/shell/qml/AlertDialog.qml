@@ -4,6 +4,8 @@ import Nubbo.Pet
 
 // The windows' modal alert: a title, a text, and one or two buttons (the first is the default). show()
 // takes the {title, text, confirm, cancel, warning} the models answer with and what to do on the first.
+// An import's confirmation may add changesHeading and changes [{label, change, weakens}], listed under the
+// text (scrolling when long), and destructive, which marks the first button as a risky step.
 T.Popup {
     id: alert
 
@@ -26,13 +28,14 @@ T.Popup {
     }
 
     readonly property bool warning: content.warning === true
+    readonly property var changes: content.changes || []
 
     parent: T.Overlay.overlay
     modal: true
     focus: true
     closePolicy: T.Popup.CloseOnEscape
     anchors.centerIn: parent
-    width: Math.min(440, (parent ? parent.width : 440) - 48)
+    width: Math.min(changes.length > 0 ? 520 : 440, (parent ? parent.width : 440) - 48)
     implicitHeight: contentHeight + topPadding + bottomPadding
     padding: 20
     onClosed: onConfirm = null
@@ -115,13 +118,106 @@ T.Popup {
                 }
             }
         }
+        Rectangle {
+            id: changeBox
+            visible: alert.changes.length > 0
+            width: parent.width
+            height: visible ? changeHeading.implicitHeight + changeList.height + 26 : 0
+            radius: Theme.controlRadius
+            color: Theme.window
+            border.width: 1
+            border.color: Theme.cardBorder
+
+            Text {
+                id: changeHeading
+                x: 10
+                y: 9
+                width: parent.width - 20
+                text: alert.content.changesHeading || ""
+                font.family: Theme.fontFamily
+                font.pixelSize: Theme.helpSize
+                font.weight: Font.DemiBold
+                color: Theme.text
+                wrapMode: Text.Wrap
+                textFormat: Text.PlainText
+            }
+            Flickable {
+                id: changeList
+                x: 10
+                y: changeHeading.y + changeHeading.implicitHeight + 8
+                width: parent.width - 20
+                // Room for the title, the text and the buttons stays; the rest of the window may hold the list.
+                height: Math.min(contentHeight, Math.max(96, (alert.parent ? alert.parent.height : 480) - 300))
+                contentHeight: changeColumn.implicitHeight
+                clip: true
+                interactive: contentHeight > height
+                boundsBehavior: Flickable.StopAtBounds
+
+                Column {
+                    id: changeColumn
+                    width: changeList.width - (changeList.interactive ? 10 : 0)
+                    spacing: 8
+                    Repeater {
+                        model: alert.changes
+                        delegate: Row {
+                            required property var modelData
+                            width: changeColumn.width
+                            spacing: 8
+                            Accessible.role: Accessible.StaticText
+                            Accessible.name: modelData.label + ": " + modelData.change
+                            SymbolIcon {
+                                y: 1
+                                width: 14
+                                height: 14
+                                name: modelData.weakens ? "exclamationmark.triangle.fill" : "info.circle.fill"
+                                color: modelData.weakens ? Theme.red : Theme.tertiaryText
+                            }
+                            Column {
+                                width: parent.width - 22
+                                spacing: 1
+                                Text {
+                                    width: parent.width
+                                    text: modelData.label
+                                    font.family: Theme.fontFamily
+                                    font.pixelSize: Theme.helpSize
+                                    font.weight: Font.DemiBold
+                                    color: modelData.weakens ? Theme.red : Theme.text
+                                    wrapMode: Text.Wrap
+                                    textFormat: Text.PlainText
+                                }
+                                Text {
+                                    width: parent.width
+                                    text: modelData.change
+                                    font.family: Theme.fontFamily
+                                    font.pixelSize: Theme.helpSize
+                                    color: Theme.secondaryText
+                                    wrapMode: Text.WrapAtWordBoundaryOrAnywhere
+                                    textFormat: Text.PlainText
+                                }
+                            }
+                        }
+                    }
+                }
+            }
+            // Says there is more below when the list scrolls.
+            Rectangle {
+                visible: changeList.interactive
+                x: changeList.x + changeList.width - 4
+                y: changeList.y + changeList.visibleArea.yPosition * changeList.height
+                width: 4
+                height: Math.max(16, changeList.visibleArea.heightRatio * changeList.height)
+                radius: 2
+                color: Theme.tertiaryText
+                opacity: 0.7
+            }
+        }
         Row {
             anchors.right: parent.right
             spacing: 8
             layoutDirection: Qt.RightToLeft
             ShellButton {
                 id: confirmButton
-                kind: "accent"
+                kind: alert.content.destructive === true ? "destructive" : "accent"
                 text: alert.content.confirm || ""
                 onClicked: alert.finish(true)
                 Keys.onReturnPressed: alert.finish(true)
