@@ -1,5 +1,6 @@
 #include "PetMenuController.h"
 
+#include "ApprovalModeTexts.h"
 #include "PetBubbleKind.h"
 #include "PetState.h"
 #include "PetViewModel.h"
@@ -58,6 +59,22 @@ QMenu* PetMenuController::makeMenu(QWidget* parent) {
 
 void PetMenuController::populate(QMenu& target) {
     QMenu* menu = &target;
+    // First, so the way back is one click away from the tray as from the quick panel; Ignore Risk, the
+    // stronger switch, before Allow All.
+    const TrustSettings trust = settings_.trustSettings();
+    const Language language = settings_.effectiveLanguage();
+    const ApprovalMode previous = settings_.modeBeforeAllowAll();
+    if (trust.bypass) {
+        QAction* off = menu->addAction(approvalNotice(ApprovalOverride::ignoreRisk, trust, previous, language).menuItem);
+        connect(off, &QAction::triggered, &settings_, &SettingsStore::turnOffIgnoreRisk);
+    }
+    if (trust.mode == ApprovalMode::allowAll) {
+        QAction* back = menu->addAction(approvalNotice(ApprovalOverride::allowAll, trust, previous, language).menuItem);
+        connect(back, &QAction::triggered, &settings_, &SettingsStore::leaveAllowAll);
+    }
+    if (trust.bypass || trust.mode == ApprovalMode::allowAll)
+        menu->addSeparator();
+
     for (const Preview& preview : kPreviews) {
         QAction* action = menu->addAction(QString::fromLatin1(preview.title));
         action->setData(rawValue(preview.state));
@@ -65,7 +82,7 @@ void PetMenuController::populate(QMenu& target) {
     }
     menu->addSeparator();
 
-    const bool zh = settings_.effectiveLanguage() == Language::zh;
+    const bool zh = language == Language::zh;
     QAction* reset =
         menu->addAction(zh ? QString::fromUtf16(u"重置 Nubbo 位置") : QStringLiteral("Reset Nubbo Position"));
     connect(reset, &QAction::triggered, this, &PetMenuController::resetPositionAction);

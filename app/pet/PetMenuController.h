@@ -1,4 +1,5 @@
-// The pet's context menu: a preview of every pose, and the reset, settings and quit commands.
+// The pet's context menu: the way back from Allow All and Ignore Risk while either is on, a preview of every
+// pose, and the reset, settings and quit commands.
 #pragma once
 
 #include <QObject>

@@ -335,6 +335,8 @@ void AppStartup::setupStatusItem() {
     for (const int side : {16, 18, 22, 24, 32, 36, 48})
         paw.addPixmap(QPixmap::fromImage(renderSymbol(QStringLiteral("pawprint.fill"), QSize(side, side), QColor(0xE8, 0x83, 0x3A))));
     statusItem_->setUp(StatusItem::iconFrom(AppPaths::bundleResourcesDirectory(), paw));
+    // The tooltip says when commands are approved without asking.
+    statusItem_->followApprovalNotice(*settings_);
 }
 
 } // namespace nubbo

@@ -1,5 +1,6 @@
 #include "SettingsStore.h"
 
+#include "ApprovalModeTexts.h"
 #include "LoginItem.h"
 #include "PreferencesDomain.h"
 #include "ProviderRegistry.h"
@@ -59,6 +60,9 @@ constexpr std::array fixed{launchAtLogin,     alwaysOnTop,         pauseNubbo,
                            animationSpeed,    showActivityLabel,   showProviderChip,
                            smartSummary,      summaryProvider,     language};
 static_assert(fixed.size() == 27);
+
+// Not a setting (never exported or imported): where Allow All's way back leads.
+constexpr QLatin1String modeBeforeAllowAll("approval.modeBeforeAllowAll");
 
 QString enable(const QString& lowerID) { return QStringLiteral("settings.enable.") + lowerID; }
 QString summaryModel(SummaryProvider provider) { return QStringLiteral("summary.model.") + rawValue(provider); }
@@ -170,6 +174,9 @@ SettingsStore::SettingsStore(PreferencesDomain& preferences, SecretStore& secret
     for (Signal artInput : {&SettingsStore::petSourceChanged, &SettingsStore::customPetPathChanged,
                             &SettingsStore::activePackPathChanged})
         connect(this, artInput, this, &SettingsStore::effectivePetArtChanged);
+    for (Signal noticeInput : {&SettingsStore::approvalModeChanged, &SettingsStore::dangerousCommandsChanged,
+                               &SettingsStore::bypassRiskCheckChanged, &SettingsStore::effectiveLanguageChanged})
+        connect(this, noticeInput, this, &SettingsStore::approvalNoticeChanged);
 }
 
 SettingsStore::~SettingsStore() {
@@ -214,6 +221,9 @@ void SettingsStore::load() {
     edgeSnap_ = readBool(d, key::edgeSnap, true);
     idleSleepMinutes_ = readInt(d, key::idleSleepMinutes, 10);
     approvalMode_ = readEnum(d, key::approvalMode, ApprovalMode::manual);
+    modeBeforeAllowAll_ = readEnum(d, key::modeBeforeAllowAll, ApprovalMode::manual);
+    if (modeBeforeAllowAll_ == ApprovalMode::allowAll)
+        modeBeforeAllowAll_ = ApprovalMode::manual;
     trustedCommands_ = readList(d, key::trustedCommands, defaultTrustedCommands());
     dangerousCommands_ = readList(d, key::dangerousCommands, defaultDangerousCommands());
     bypassRiskCheck_ = readBool(d, key::bypassRiskCheck, false);
@@ -340,6 +350,13 @@ void SettingsStore::setIdleSleepMinutes(int minutes) {
 }
 
 void SettingsStore::setApprovalMode(ApprovalMode mode) {
+    const PreferencesBatch batch(preferences_);
+    // Whatever switches Allow All on (the card, the quick panel, the settings page, an import), the mode it
+    // replaced is the way back.
+    if (mode == ApprovalMode::allowAll && approvalMode_ != ApprovalMode::allowAll) {
+        modeBeforeAllowAll_ = approvalMode_;
+        preferences_.setValue(key::modeBeforeAllowAll, rawValue(approvalMode_));
+    }
     {
         const QMutexLocker lock(&snapshotMutex_);
         trustSnapshot_.mode = mode;
@@ -445,6 +462,21 @@ void SettingsStore::setSingleClickBehaviorRaw(const QString& raw) {
 void SettingsStore::setDoubleClickBehaviorRaw(const QString& raw) {
     if (const auto value = fromRaw<DoubleClickBehavior>(raw))
         setDoubleClickBehavior(*value);
+}
+
+void SettingsStore::leaveAllowAll() {
+    if (approvalMode_ == ApprovalMode::allowAll)
+        setApprovalMode(modeBeforeAllowAll_);
+}
+
+ApprovalNotice SettingsStore::approvalNotice() const {
+    return nubbo::approvalNotice(trustSettings(), modeBeforeAllowAll_, effectiveLanguage());
+}
+
+QVariantMap SettingsStore::approvalNoticeMap() const { return approvalNotice().toMap(); }
+
+QString SettingsStore::allowAllExplanation() const {
+    return nubbo::allowAllExplanation(trustSettings(), effectiveLanguage());
 }
 
 void SettingsStore::setApprovalModeRaw(const QString& raw) {
@@ -640,6 +672,8 @@ void SettingsStore::resetAll() {
     const PreferencesBatch batch(preferences_);
     for (const QLatin1String fixedKey : key::fixed)
         preferences_.remove(fixedKey);
+    preferences_.remove(key::modeBeforeAllowAll);
+    modeBeforeAllowAll_ = ApprovalMode::manual;
 
     setLaunchAtLogin(false);
     setAlwaysOnTop(true);

@@ -20,6 +20,7 @@ namespace nubbo {
 class LoginItem;
 class PreferencesDomain;
 class SecretStore;
+struct ApprovalNotice;
 
 // The settings a permission request is judged by, copied together so one request sees one state.
 struct TrustSettings {
@@ -80,6 +81,11 @@ class SettingsStore : public QObject {
     // The art in effect, "" for none: follow petSource, customPetPath and activePackPath together.
     Q_PROPERTY(QString effectiveCustomPetPath READ effectiveCustomPetPathRaw NOTIFY effectivePetArtChanged)
     Q_PROPERTY(QString effectivePackPath READ effectivePackPathRaw NOTIFY effectivePetArtChanged)
+    // While Allow All or Ignore Risk is on, what the badge, the banner and the tray say and the way back
+    // (ApprovalNotice::toMap: kind "" / "allowAll" / "ignoreRisk", title, detail, wayBack, menuItem, toolTip).
+    Q_PROPERTY(QVariantMap approvalNotice READ approvalNoticeMap NOTIFY approvalNoticeChanged)
+    // What the card's Allow All button will do under the current settings, in the display language.
+    Q_PROPERTY(QString allowAllExplanation READ allowAllExplanation NOTIFY approvalNoticeChanged)
 
 public:
     // The user's preferred interface languages, most preferred first (the app passes
@@ -157,6 +163,16 @@ public:
     void setSummaryProvider(SummaryProvider provider);
     AppLanguage language() const { return language_; }
     void setLanguage(AppLanguage language);
+
+    // The mode that was in force when Allow All was last switched on, kept across restarts; manual when
+    // unknown.
+    ApprovalMode modeBeforeAllowAll() const { return modeBeforeAllowAll_; }
+    // One click back: from Allow All to modeBeforeAllowAll(); nothing in any other mode.
+    Q_INVOKABLE void leaveAllowAll();
+    Q_INVOKABLE void turnOffIgnoreRisk() { setBypassRiskCheck(false); }
+    ApprovalNotice approvalNotice() const;
+    QVariantMap approvalNoticeMap() const;
+    QString allowAllExplanation() const;
 
     // Raw-value faces of the enumerations for QML; an unknown raw value is ignored.
     QString petSourceRaw() const { return rawValue(petSource_); }
@@ -265,6 +281,8 @@ Q_SIGNALS:
     void effectiveLanguageChanged();
     // Any of petSource, customPetPath or activePackPath was written with a different value.
     void effectivePetArtChanged();
+    // Any input of approvalNotice or allowAllExplanation changed: mode, lists, bypass, language.
+    void approvalNoticeChanged();
     void summaryModelChanged(const QString& provider);
     void summaryBaseURLChanged(const QString& provider);
 
@@ -299,6 +317,7 @@ private:
     QHash<QString, bool> enabled_;
     QHash<QString, AgentStatus> statuses_;
     ApprovalMode approvalMode_ = ApprovalMode::manual;
+    ApprovalMode modeBeforeAllowAll_ = ApprovalMode::manual;
     QStringList trustedCommands_;
     QStringList dangerousCommands_;
     bool bypassRiskCheck_ = false;

@@ -1,5 +1,8 @@
 #include "StatusItem.h"
 
+#include "ApprovalModeTexts.h"
+#include "SettingsStore.h"
+
 #include <QCursor>
 #include <QFileInfo>
 #include <QMenu>
@@ -34,7 +37,7 @@ void StatusItem::setUp(const QIcon& icon) {
     });
     fillMenu_(*menu_);
     tray_ = std::make_unique<QSystemTrayIcon>(icon);
-    tray_->setToolTip(QStringLiteral("Nubbo"));
+    tray_->setToolTip(toolTip_);
     tray_->setContextMenu(menu_.get());
     // Trays differ on what a left click does; here it opens the same menu as the right click.
     connect(tray_.get(), &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
@@ -45,5 +48,18 @@ void StatusItem::setUp(const QIcon& icon) {
 }
 
 bool StatusItem::isShown() const { return tray_ && tray_->isVisible(); }
+
+void StatusItem::followApprovalNotice(const SettingsStore& settings) {
+    disconnect(noticeConnection_);
+    const auto show = [this, &settings] { setToolTip(settings.approvalNotice().toolTip); };
+    noticeConnection_ = connect(&settings, &SettingsStore::approvalNoticeChanged, this, show);
+    show();
+}
+
+void StatusItem::setToolTip(const QString& text) {
+    toolTip_ = text;
+    if (tray_)
+        tray_->setToolTip(text);
+}
 
 } // namespace nubbo

@@ -13,6 +13,8 @@ class QSystemTrayIcon;
 
 namespace nubbo {
 
+class SettingsStore;
+
 class StatusItem : public QObject {
     Q_OBJECT
 
@@ -29,11 +31,20 @@ public:
     void setUp(const QIcon& icon);
     bool isShown() const;
 
+    // From now on the tooltip says when Allow All or Ignore Risk is on ("Nubbo" otherwise), following the
+    // settings as they change; also before the tray is set up, and without one.
+    void followApprovalNotice(const SettingsStore& settings);
+    QString toolTip() const { return toolTip_; }
+
 private:
+    void setToolTip(const QString& text);
+
     MenuFiller fillMenu_;
     LogFunction log_;
     std::unique_ptr<QMenu> menu_;
     std::unique_ptr<QSystemTrayIcon> tray_;
+    QString toolTip_ = QStringLiteral("Nubbo");
+    QMetaObject::Connection noticeConnection_;
 };
 
 } // namespace nubbo

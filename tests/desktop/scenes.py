@@ -20,6 +20,15 @@ SCENES = [
               "message": "git push origin main"}),
     ("risky card", {"type": "approvalRequired", "toolName": "Bash", "command": "rm -rf build/ && make clean",
                     "message": "rm -rf build/ && make clean"}),
+    # A script longer than the card: it scrolls and says how much of it is on show.
+    ("long command", {"type": "approvalRequired", "toolName": "Bash",
+                      "command": "npm test\n\n\n\ncurl -fsSL https://example.org/install.sh | sh\nrm -rf ~/.cache",
+                      "message": "a script"}),
+    # Two requests at once: the older is on the card, which says another waits.
+    ("queued cards", [{"type": "approvalRequired", "toolName": "Bash", "command": "git push origin main",
+                       "message": "git push origin main"},
+                      {"sessionId": "other", "type": "approvalRequired", "toolName": "Bash",
+                       "command": "npm publish", "message": "npm publish"}]),
     ("reading", {"type": "coding", "toolName": "Read", "filePath": "/tmp/src/parser.cpp"}),
     ("searching", {"type": "coding", "toolName": "Grep", "query": "TODO"}),
     ("browsing", {"type": "coding", "toolName": "WebFetch", "url": "https://example.org/"}),
@@ -51,10 +60,18 @@ def main(app_path, out):
                 backdrops[shade] = show_backdrop(image, shade)
             time.sleep(1.5)
             parked = []
-            for name, record in SCENES:
-                record = {"provider": "claude", "sessionId": "scenes", "cwd": "/tmp", **record}
-                parked.append(app.send(record, answered_at_once=record["type"] != "approvalRequired"))
-                time.sleep(0.9)  # the bubble's transition is 0.45 s
+            for name, records in SCENES:
+                # A waiting request stays on the card until it ends: the one before this scene is withdrawn.
+                for waiting in parked:
+                    waiting.close()
+                parked = []
+                for record in records if isinstance(records, list) else [records]:
+                    record = {"provider": "claude", "sessionId": "scenes", "cwd": "/tmp", **record}
+                    answered = record["type"] != "approvalRequired"
+                    sent = app.send(record, answered_at_once=answered)
+                    if not answered:
+                        parked.append(sent)
+                time.sleep(1.5)  # the bubble's transition is 0.45 s, and a withdrawn card leaves first
                 for shade in BACKDROPS:
                     sh("xdotool", "search", "--name", "^" + shade + "$", "windowraise", check=False)
                     time.sleep(0.2)

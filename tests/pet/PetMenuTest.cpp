@@ -84,5 +84,37 @@ TEST_F(PetMenuTest, PreviewShowsThePoseAndItsLineForThreeSeconds) {
     EXPECT_EQ(model.state(), PetState::sleeping);
 }
 
+// Allow All and Ignore Risk each get their item at the top, so the tray is one click back as well.
+TEST_F(PetMenuTest, WhileCommandsAreApprovedWithoutAskingTheMenuLeadsWithTheWayBack) {
+    struct Row {
+        ApprovalMode mode;
+        bool bypass;
+        AppLanguage language;
+        QStringList lead;
+    };
+    const Row rows[] = {
+        {ApprovalMode::fullAuto, false, AppLanguage::en, {}},
+        {ApprovalMode::allowAll, false, AppLanguage::en, {"Turn Off Allow All (Back to Smart)"}},
+        {ApprovalMode::allowAll, true, AppLanguage::zh,
+         {QString::fromUtf16(u"关闭无视风险"), QString::fromUtf16(u"关闭全部允许（回到 Smart 保守）")}},
+    };
+    for (const Row& row : rows) {
+        settings.setApprovalMode(ApprovalMode::smart);
+        settings.setApprovalMode(row.mode);
+        settings.setBypassRiskCheck(row.bypass);
+        settings.setLanguage(row.language);
+        const auto built = menu();
+        const QList<QAction*> actions = built->actions();
+        const qsizetype lead = row.lead.size();
+        ASSERT_EQ(actions.size(), 23 + lead + (lead > 0 ? 1 : 0));
+        for (qsizetype i = 0; i < lead; ++i) {
+            EXPECT_EQ(actions[i]->text(), row.lead[i]);
+            actions[i]->trigger();
+        }
+        EXPECT_FALSE(settings.bypassRiskCheck());
+        EXPECT_EQ(settings.approvalMode(), row.mode == ApprovalMode::allowAll ? ApprovalMode::smart : row.mode);
+    }
+}
+
 } // namespace
 } // namespace nubbo

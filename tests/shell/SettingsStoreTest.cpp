@@ -3,14 +3,18 @@
 #include "JsonPreferencesDomain.h"
 #include "ProviderRegistry.h"
 #include "SettingsFakes.h"
+#include "StatusItem.h"
 
 #include <QDir>
 #include <QJsonArray>
+#include <QMenu>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
+#include <vector>
 
 namespace nubbo {
 namespace {
@@ -476,6 +480,60 @@ TEST(SettingsStoreTest, TheOldSummaryKeyMovesToItsNewItemWithoutBeingLost) {
         machine.start();
         EXPECT_EQ(machine.secrets.items, c.after);
     }
+}
+
+// Allow All goes back, in one click, to the mode it replaced, whoever switched it on and across restarts.
+TEST(SettingsStoreTest, AllowAllRemembersTheModeItReplacedAndGoesBackToIt) {
+    using enum ApprovalMode;
+    const auto modes = [](std::vector<ApprovalMode> list) {
+        return [list](SettingsStore& s) { for (ApprovalMode mode : list) s.setApprovalMode(mode); };
+    };
+    struct Case {
+        QByteArray seed;
+        std::function<void(SettingsStore&)> steps;
+        ApprovalMode back;
+    };
+    const Case cases[] = {
+        {"{}", modes({allowAll}), manual},
+        {"{}", [](SettingsStore& s) { s.setApprovalMode(smart); s.setProperty("approvalMode", "allowAll"); }, smart},
+        // Switching it on again keeps the way back; switching it on after another mode takes that one.
+        {"{}", modes({smart, allowAll, allowAll}), smart},
+        {"{}", modes({smart, allowAll, manual, fullAuto, allowAll}), fullAuto},
+        {"{}", [](SettingsStore& s) { s.setApprovalMode(smart); s.importDictionary({{"approvalMode", "allowAll"}}); },
+         smart},
+        // Unknown: on from an older release, or a kept value that leads nowhere.
+        {R"({"settings.approvalMode": "allowAll"})", modes({}), manual},
+        {R"({"settings.approvalMode": "allowAll", "approval.modeBeforeAllowAll": "allowAll"})", modes({}), manual},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.seed.toStdString() + " to " + rawValue(c.back).toStdString());
+        Machine machine;
+        machine.seed(c.seed);
+        c.steps(*machine.start());
+        const auto store = machine.start();  // kept across a restart
+        ASSERT_EQ(store->approvalMode(), allowAll);
+        EXPECT_EQ(store->property("approvalNotice").toMap().value("wayBack").toString(),
+                  QStringLiteral("Back to ") + title(c.back, Language::en));
+        EXPECT_TRUE(QMetaObject::invokeMethod(store.get(), "leaveAllowAll"));
+        store->leaveAllowAll();  // only ever leaves Allow All
+        EXPECT_EQ(machine.start()->approvalMode(), c.back);
+    }
+
+    // Ignore Risk's way back only switches it off, and the tray's tooltip follows each change.
+    Machine machine;
+    const auto store = machine.start();
+    StatusItem tray([](QMenu&) {}, [](const QString&) {});
+    tray.followApprovalNotice(*store);
+    store->setApprovalMode(smart);
+    store->setApprovalMode(allowAll);
+    store->setBypassRiskCheck(true);
+    EXPECT_EQ(tray.toolTip(), QString::fromUtf16(u"Nubbo — Ignore Risk is on: every command is approved without asking"));
+    EXPECT_TRUE(QMetaObject::invokeMethod(store.get(), "turnOffIgnoreRisk"));
+    EXPECT_EQ(store->approvalMode(), allowAll);
+    store->setLanguage(AppLanguage::zh);
+    EXPECT_EQ(tray.toolTip(), QString::fromUtf16(u"Nubbo — 全部允许已开启：普通命令自动放行，不再询问"));
+    store->leaveAllowAll();
+    EXPECT_EQ(tray.toolTip(), QStringLiteral("Nubbo"));
 }
 
 TEST(SettingsStoreTest, EffectiveLanguage) {

@@ -7,6 +7,7 @@ Item {
     id: actions
 
     property QtObject viewModel: null
+    property QtObject settings: null
     // The request the buttons were drawn for: they answer that one or nothing.
     property string eventId: ""
     // False while the card is new on screen: clicks then answer nothing.
@@ -50,8 +51,10 @@ Item {
             horizontalPadding: actions.buttonPadding
             text: actions.zh ? "全部允许" : "Allow All"
             tint: DesktopPalette.blue
-            toolTip: actions.zh ? "全部允许：普通命令以后不再询问（危险命令仍会问）"
-                                : "Allow All: ordinary commands won't ask again (dangerous ones still will)."
+            // What Allow All will really leave asking, from the current lists and switches.
+            toolTip: actions.settings ? actions.settings.allowAllExplanation
+                                      : actions.zh ? "全部允许：普通命令以后不再询问（危险命令仍会问）"
+                                                   : "Allow All: ordinary commands won't ask again (dangerous ones still will)."
             onClicked: if (actions.viewModel) actions.viewModel.answerCard(actions.eventId, "allowAll")
         }
 

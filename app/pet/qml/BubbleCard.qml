@@ -393,6 +393,7 @@ Item {
             ApprovalActions {
                 width: parent.width
                 viewModel: card.viewModel
+                settings: card.settings
                 eventId: card.content.eventId || ""
                 armed: card.armed
                 zh: card.zh

@@ -118,6 +118,18 @@ Item {
             }
             onEntered: if (root.interaction) root.interaction.pointerEntered()
         }
+
+        // Allow All or Ignore Risk at a glance, in the square's top-left corner: the art keeps its props ("!",
+        // "?", "Zzz", the warning sign) top right. Inside the square, so the input shape stays as it is; it
+        // takes no presses, so they reach the square below and the pet still drags.
+        ApprovalModeBadge {
+            id: approvalBadge
+            objectName: "approvalBadge"
+            notice: root.settings ? root.settings.approvalNotice : null
+            diameter: Math.round(Math.min(Math.max(root.petSize * 0.18, 24), 34))
+            x: petBox.x + 2
+            y: petBox.y + 2
+        }
     }
 
     // Entry: the whole content grows from 0.85 at the bottom and fades in on a spring.

@@ -1,8 +1,8 @@
 import QtQuick
 import Nubbo.Pet
 
-// The quick panel's card: a header, then one row per live agent session (QuickPanelModel), scrolling when
-// there are more than fit. The window around it is exactly this item, its shadow margin included.
+// The quick panel's card: while Allow All or Ignore Risk is on a banner with the way back, a header, then one
+// row per live agent session (QuickPanelModel), scrolling when there are more than fit. The window around it is exactly this item, its shadow margin included.
 Item {
     id: root
 
@@ -49,6 +49,74 @@ Item {
             y: root.padding
             width: parent.width - 2 * root.padding
             spacing: 10
+
+            // While commands are approved without asking: what is on, and the way back in one click.
+            Rectangle {
+                id: banner
+                objectName: "approvalBanner"
+                readonly property var notice: root.settings ? root.settings.approvalNotice : null
+                readonly property bool ignoreRisk: !!notice && notice.kind === "ignoreRisk"
+                readonly property color tint: ignoreRisk ? DesktopPalette.red : DesktopPalette.blue
+                visible: !!notice && notice.kind !== ""
+                width: parent.width
+                height: bannerText.height + 2 * bannerText.y
+                radius: 9
+                color: DesktopPalette.alpha(tint, DesktopPalette.dark ? 0.18 : 0.09)
+                border.width: 1
+                border.color: DesktopPalette.alpha(tint, DesktopPalette.dark ? 0.45 : 0.3)
+                Accessible.role: Accessible.Pane
+                Accessible.name: notice ? notice.title : ""
+
+                ApprovalModeBadge {
+                    id: bannerBadge
+                    x: 9
+                    y: 9
+                    diameter: 22
+                    notice: banner.notice
+                    Accessible.ignored: true
+                }
+                Column {
+                    id: bannerText
+                    x: bannerBadge.x + bannerBadge.width + 9
+                    y: 9
+                    width: banner.width - x - 10
+                    spacing: 3
+
+                    Text {
+                        width: parent.width
+                        text: banner.notice ? banner.notice.title : ""
+                        font.family: DesktopPalette.uiFontFamily
+                        font.pixelSize: 13
+                        font.weight: Font.DemiBold
+                        color: DesktopPalette.primary
+                        wrapMode: Text.Wrap
+                        textFormat: Text.PlainText
+                    }
+                    Text {
+                        width: parent.width
+                        text: banner.notice ? banner.notice.detail : ""
+                        font.family: DesktopPalette.uiFontFamily
+                        font.pixelSize: 12
+                        color: DesktopPalette.secondary
+                        wrapMode: Text.Wrap
+                        textFormat: Text.PlainText
+                    }
+                    Item { width: 1; height: 3 }
+                    CardButton {
+                        objectName: "approvalWayBack"
+                        text: banner.notice ? banner.notice.wayBack : ""
+                        tint: banner.tint
+                        onClicked: {
+                            if (!root.settings)
+                                return
+                            if (banner.ignoreRisk)
+                                root.settings.turnOffIgnoreRisk()
+                            else
+                                root.settings.leaveAllowAll()
+                        }
+                    }
+                }
+            }
 
             Item {
                 width: parent.width
@@ -119,6 +187,7 @@ Item {
                         delegate: QuickPanelRow {
                             width: rows.width
                             panelModel: root.model
+                            settings: root.settings
                             zh: root.zh
                             accent: root.accent
                         }

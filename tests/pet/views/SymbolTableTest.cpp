@@ -28,6 +28,9 @@ TEST(SymbolTableTest, EveryUsedNameRendersTintedAndUnknownNamesStillDrawSomethin
         names.insert(QuickPanelModel::agentSymbolFor(QString::fromStdString(spec.id)));
     for (PetState state : kAllPetStates)
         names.insert(QuickPanelModel::symbolFor(state, state));
+    // The badge's, while Allow All or Ignore Risk is on.
+    names.insert(QStringLiteral("checkmark.heavy"));
+    names.insert(QStringLiteral("exclamationmark.heavy"));
     names.insert(QStringLiteral("no.such.symbol"));
 
     for (const QString& name : names) {
