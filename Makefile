@@ -82,7 +82,7 @@ soak: deps
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS ?= FuzzHookPayload FuzzNarrationText FuzzClaudeTranscript FuzzCodexRollout FuzzGeminiChat \
   FuzzTranscriptSearch FuzzIncomingEvent FuzzHookEntries FuzzTomlHookEntries FuzzSettingsImport FuzzPackRules \
-  FuzzPackExtractor
+  FuzzPackExtractor FuzzShellCommand
 fuzz: deps
 	@bash scripts/install-deps.sh --fuzz
 	CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNUBBO_SANITIZE=ON -DNUBBO_TESTS=OFF -DNUBBO_FUZZ=ON

@@ -34,6 +34,9 @@ status=0
 timeout 300 "$build/bench/nubbo-bench-hook" --bridge "$bridge" "${node_args[@]}" || status=1
 timeout 300 "$build/bench/nubbo-bench-narration" --bridge "$bridge" || status=1
 timeout 300 "$build/bench/nubbo-bench-rollout" || status=1
+if [[ -x "$build/bench/nubbo-bench-shell" ]]; then
+  timeout 300 "$build/bench/nubbo-bench-shell" || status=1
+fi
 if [[ -x "$build/bench/nubbo-bench-app" ]]; then
   echo
   timeout 300 "$build/bench/nubbo-bench-app" --app "$build/Nubbo.app/Contents/MacOS/Nubbo" || status=1

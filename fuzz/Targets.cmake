@@ -3,7 +3,8 @@
 set(NUBBO_FUZZ_BRIDGE_TARGETS
   FuzzHookPayload FuzzNarrationText FuzzClaudeTranscript FuzzCodexRollout FuzzGeminiChat FuzzTranscriptSearch)
 set(NUBBO_FUZZ_APP_TARGETS
-  FuzzIncomingEvent FuzzHookEntries FuzzTomlHookEntries FuzzSettingsImport FuzzPackRules FuzzPackExtractor)
+  FuzzIncomingEvent FuzzHookEntries FuzzTomlHookEntries FuzzSettingsImport FuzzPackRules FuzzPackExtractor
+  FuzzShellCommand)
 set(NUBBO_FUZZ_TARGETS ${NUBBO_FUZZ_BRIDGE_TARGETS} ${NUBBO_FUZZ_APP_TARGETS})
 
 # The app sources the app targets reach, compiled on their own: the whole app core would pull in the views,
@@ -15,9 +16,12 @@ function(nubbo_fuzz_app_library name)
     ${app}/hooks/HookEntries.cpp ${app}/hooks/TomlHookEntries.cpp
     ${app}/shell/SettingsFile.cpp ${app}/shell/SettingsStore.cpp ${app}/shell/SettingsStore.h
     ${app}/shell/SettingsEnums.cpp ${app}/shell/SettingsTexts.cpp ${app}/shell/AppPaths.cpp ${app}/shell/NubboLog.cpp
-    ${app}/pet/PetPackManager.cpp ${app}/pet/PackExtractor.cpp ${app}/pet/PetArtErrors.cpp)
+    ${app}/pet/PetPackManager.cpp ${app}/pet/PackExtractor.cpp ${app}/pet/PetArtErrors.cpp
+    ${app}/approvals/ShellCommand.cpp ${app}/approvals/ShellCommandReader.cpp ${app}/approvals/KnownPrograms.cpp
+    ${app}/approvals/DangerousCommands.cpp ${app}/approvals/TrustedCommands.cpp ${app}/approvals/RequestKind.cpp
+    ${app}/approvals/TrustEngine.cpp ${app}/approvals/ApprovalModeTexts.cpp)
   set_target_properties(${name} PROPERTIES AUTOMOC ON UNITY_BUILD OFF)
-  foreach(component intake hooks shell pet platform)
+  foreach(component intake hooks shell pet platform approvals)
     target_include_directories(${name} PUBLIC ${app}/${component})
   endforeach()
   find_package(tomlplusplus 3 REQUIRED)

@@ -4,6 +4,7 @@
 #include "AgentDetector.h"
 #include "AppPaths.h"
 #include "NubboLog.h"
+#include "RequestKind.h"
 #include "SettingsStore.h"
 #include "TrustEngine.h"
 
@@ -58,7 +59,9 @@ void AgentEventBus::publish(const AgentEvent& event, LocalSocketServer::Reply re
     // stall the agent; only what the rules would stop even in the most permissive mode waits for a veto.
     if (const ProviderSpec* spec = event.provider.spec(); spec && decisionsOnlyVeto(*spec))
         trust.mode = ApprovalMode::fullAuto;
-    if (TrustEngine::decide(request, trust) == TrustDecision::allow) {
+    // A file's path or a web address is judged as what it is, never read as a command line.
+    const RequestKind kind = requestKindOfTool(event.toolName.value_or(QString()));
+    if (TrustEngine::decide(request, kind, trust) == TrustDecision::allow) {
         if (reply) reply(true);
         // Shown as ordinary tool work: no card and no approval notification for what the rules allowed.
         AgentEvent allowed;

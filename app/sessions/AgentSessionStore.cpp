@@ -4,6 +4,7 @@
 #include "Clock.h"
 #include "NarrationSummarizer.h"
 #include "PetRenderer.h"
+#include "RequestKind.h"
 #include "SettingsStore.h"
 #include "TrustEngine.h"
 
@@ -394,7 +395,9 @@ std::optional<PetBubbleKind> AgentSessionStore::bubble(const AgentSession& sessi
         return BubbleApproval{ApprovalPrompt{
             request.promptId, request.eventId, session.provider,
             title + (zh ? QStringLiteral(" 想要继续") : QStringLiteral(" wants to continue")), request.command,
-            TrustEngine::isDangerous(request.command, settings_) ? ApprovalRisk::risky : ApprovalRisk::normal,
+            TrustEngine::isDangerous(request.command, requestKindOfTool(request.toolName.value_or(QString())), settings_)
+                ? ApprovalRisk::risky
+                : ApprovalRisk::normal,
             session.provider.spec() && decisionsOnlyVeto(*session.provider.spec()), int(waitingCount())}};
     }
     switch (session.state) {
