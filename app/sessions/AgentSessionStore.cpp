@@ -103,10 +103,12 @@ void AgentSessionStore::apply(const AgentEvent& event) {
         const auto result =
             AgentActivity::classify(event.toolName, event.command, event.message, settings_.effectiveLanguage());
         const Step step{result.pose, result.detail};
-        if (event.phase == QStringLiteral("post"))
+        if (event.phase == QStringLiteral("post")) {
+            endRequestThatRan(key, event);
             markToolFinished(key, event, step);
-        else
+        } else {
             enqueueStep(key, event, step);
+        }
         summarize(key, event, result.detail);
         break;
     }
@@ -494,6 +496,24 @@ std::size_t AgentSessionStore::waitingCount() const {
     for (const auto& [key, session] : sessions_)
         count += session.waiting.size();
     return count;
+}
+
+void AgentSessionStore::endRequestThatRan(const QString& key, const AgentEvent& event) {
+    // The agent ran the very call it asked about: it was answered elsewhere (in its terminal) while its hook
+    // still waits. Other tools finishing meanwhile say nothing about it: agents run tools side by side.
+    const auto found = sessions_.find(key);
+    if (found == sessions_.end() || !event.toolName || !event.command)
+        return;
+    std::deque<WaitingRequest>& waiting = found->second.waiting;
+    const auto ran = std::find_if(waiting.begin(), waiting.end(), [&](const WaitingRequest& request) {
+        return request.toolName && request.toolName->compare(*event.toolName, Qt::CaseInsensitive) == 0
+               && request.command == *event.command;
+    });
+    if (ran == waiting.end())
+        return;
+    const QUuid eventId = ran->eventId;
+    waiting.erase(ran);
+    approvalEnded(eventId);
 }
 
 void AgentSessionStore::endAll(const std::deque<WaitingRequest>& requests) {

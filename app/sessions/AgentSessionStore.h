@@ -60,8 +60,9 @@ public:
     void resolveApproval(const QUuid& eventId, bool allow);
     // The request's producer hung up: the card goes and the session resumes what it showed before it.
     void withdrawApproval(const QUuid& eventId) override;
-    // Told when a waiting request ends: answered, withdrawn, over because its session went on, or gone with
-    // its session (the app closes its notification and lets a producer that still waits go).
+    // Told when a waiting request ends: answered, withdrawn, over because its session went on or ran the
+    // call it asked about, or gone with its session (the app closes its notification and lets a producer
+    // that still waits go).
     void setApprovalEndedHandler(std::function<void(const QUuid& eventId)> handler) {
         approvalEnded_ = std::move(handler);
     }
@@ -94,6 +95,7 @@ private:
     std::optional<PetBubbleKind> bubble(const AgentSession& session) const;
     void approvalEnded(const QUuid& eventId);
     void endAll(const std::deque<WaitingRequest>& requests);
+    void endRequestThatRan(const QString& key, const AgentEvent& event);
     // Takes the request out of the session that waits on it; that session, or null.
     AgentSession* takeWaiting(const QUuid& eventId);
     void notify(AgentEventType type, const AgentEvent& event);

@@ -322,11 +322,20 @@ TEST_F(SessionStoreTest, EveryWayAWaitingRequestLeavesEndsItOnce) {
     at(0);
     const QUuid replaced = ask("s1"), stopped = ask("s3"), expired = ask("s4"), answered = ask("s5");
     const QUuid queued = ask("s2"), behind = ask("s2");
+    AgentEvent bash = event(AgentEventType::approvalRequired, "s6", "Claude needs to run a command");
+    bash.toolName = QStringLiteral("Bash");
+    bash.command = QStringLiteral("touch marker");
+    store.apply(bash);
     // The agent's own permission notice is the same request, its tool steps run beside it, and a second
     // request of a session waits behind the first: none of them ends a request.
     store.apply(event(AgentEventType::inputRequired, "s1"));
     store.apply(tool("Read", "/src/a.txt", QStringLiteral("s1")));
+    store.apply(tool("Bash", "touch other", QStringLiteral("s6"), QStringLiteral("post")));
     EXPECT_TRUE(ended.empty());
+    // The very call it asked about ran: it was answered in the terminal.
+    store.apply(tool("bash", "touch marker", QStringLiteral("s6"), QStringLiteral("post")));
+    EXPECT_EQ(ended, std::vector<QUuid>{bash.id});
+    ended.clear();
 
     store.apply(event(AgentEventType::responding, "s1"));
     store.apply(event(AgentEventType::agentStopped, "s3"));
