@@ -17,12 +17,6 @@ public:
     void shown(const QUuid& eventId, double now);
     void hidden(const QUuid& eventId);
     void clear() { since_.clear(); }
-    // Every request not among these is hidden.
-    template <typename Ids>
-    void keepOnly(const Ids& ids) {
-        for (auto it = since_.begin(); it != since_.end();)
-            it = ids.contains(it.key()) ? std::next(it) : since_.erase(it);
-    }
     bool armed(const QUuid& eventId, double now) const;
 
 private:

@@ -83,13 +83,14 @@ void AgentEventBus::publish(const AgentEvent& event, LocalSocketServer::Reply re
     forwardToPet(event);
 }
 
+LocalSocketServer::Reply AgentEventBus::takeParked(const QUuid& eventId) {
+    std::lock_guard guard(lock_);
+    return approvalResponders_.take(eventId);
+}
+
 bool AgentEventBus::resolveApproval(const QUuid& eventId, bool allow) {
-    LocalSocketServer::Reply reply;
-    {
-        std::lock_guard guard(lock_);
-        reply = approvalResponders_.take(eventId);
-    }
     // Called outside the lock, so a reply may re-enter the bus.
+    const LocalSocketServer::Reply reply = takeParked(eventId);
     if (!reply)
         return false;
     reply(allow);
@@ -97,12 +98,8 @@ bool AgentEventBus::resolveApproval(const QUuid& eventId, bool allow) {
 }
 
 void AgentEventBus::releaseApproval(const QUuid& eventId) {
-    LocalSocketServer::Reply reply;
-    {
-        std::lock_guard guard(lock_);
-        reply = approvalResponders_.take(eventId);
-    }
-    if (reply) reply(std::nullopt);
+    if (const LocalSocketServer::Reply reply = takeParked(eventId))
+        reply(std::nullopt);
 }
 
 std::size_t AgentEventBus::parkedCount() const {
@@ -111,11 +108,8 @@ std::size_t AgentEventBus::parkedCount() const {
 }
 
 void AgentEventBus::dropParked(const QUuid& eventId) {
-    {
-        std::lock_guard guard(lock_);
-        if (approvalResponders_.remove(eventId) == 0)
-            return;  // answered meanwhile
-    }
+    if (!takeParked(eventId))
+        return;  // answered meanwhile
     // The agent gave up waiting, or was answered in its terminal: a card left up would answer nobody.
     QMetaObject::invokeMethod(this, [this, eventId] { sink_.withdrawApproval(eventId); }, Qt::QueuedConnection);
 }

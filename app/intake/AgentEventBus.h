@@ -65,6 +65,8 @@ public:
 private:
     void forwardToPet(const AgentEvent& event);
     void log(const AgentEvent& event);
+    // Takes the parked reply out under the lock; empty when none is parked under the id.
+    LocalSocketServer::Reply takeParked(const QUuid& eventId);
     // The producer hung up before the verdict: nobody is waiting any more.
     void dropParked(const QUuid& eventId);
 

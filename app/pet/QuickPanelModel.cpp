@@ -2,9 +2,7 @@
 
 #include "AgentSessionStore.h"
 #include "ProviderSpec.h"
-#include "RequestKind.h"
 #include "SettingsStore.h"
-#include "TrustEngine.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -134,10 +132,7 @@ QuickPanelModel::Row QuickPanelModel::makeRow(const QString& key, const AgentSes
     row.folder = folderName(session.cwd);
     row.lastUpdate = session.lastUpdate;
     for (const WaitingRequest& request : session.waiting)
-        row.requests.push_back({request.eventId, request.command,
-                                TrustEngine::isDangerous(request.command,
-                                                         requestKindOfTool(request.toolName.value_or(QString())),
-                                                         settings_)});
+        row.requests.push_back({request.eventId, request.command, request.risk == ApprovalRisk::risky});
     return row;
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "AgentEvent.h"
+#include "ApprovalRisk.h"
 #include "PetState.h"
 
 #include <QString>
@@ -23,6 +24,9 @@ struct WaitingRequest {
     QUuid promptId;   // the card drawn for it: kept while it waits, so a re-render does not replay its entrance
     QString command;  // the request's command, else its message
     std::optional<QString> toolName;
+    // Judged once when the request arrives, by the lists that decided to ask: the card and the panel only
+    // show it, and re-reading a long command on every re-render would cost the event path.
+    ApprovalRisk risk = ApprovalRisk::normal;
     double askedAt = 0;
     quint64 order = 0;  // arrival order across all sessions: the card shows the oldest request first
     bool operator==(const WaitingRequest&) const = default;

@@ -129,8 +129,12 @@ void AgentSessionStore::apply(const AgentEvent& event) {
         session.provider = event.provider;
         if (event.cwd)
             session.cwd = event.cwd;
-        session.waiting.push_back(WaitingRequest{event.id, QUuid::createUuid(), event.command.value_or(event.message),
-                                                 event.toolName, clock_.now(), ++requestOrder_});
+        const QString command = event.command.value_or(event.message);
+        const bool dangerous =
+            TrustEngine::isDangerous(command, requestKindOfTool(event.toolName.value_or(QString())), settings_);
+        session.waiting.push_back(WaitingRequest{event.id, QUuid::createUuid(), command, event.toolName,
+                                                 dangerous ? ApprovalRisk::risky : ApprovalRisk::normal,
+                                                 clock_.now(), ++requestOrder_});
         session.lastUpdate = clock_.now();
         notify(AgentEventType::approvalRequired, event);
         break;
@@ -397,9 +401,7 @@ std::optional<PetBubbleKind> AgentSessionStore::bubble(const AgentSession& sessi
         return BubbleApproval{ApprovalPrompt{
             request.promptId, request.eventId, session.provider,
             title + (zh ? QStringLiteral(" 想要继续") : QStringLiteral(" wants to continue")), request.command,
-            TrustEngine::isDangerous(request.command, requestKindOfTool(request.toolName.value_or(QString())), settings_)
-                ? ApprovalRisk::risky
-                : ApprovalRisk::normal,
+            request.risk,
             session.provider.spec() && decisionsOnlyVeto(*session.provider.spec()), int(waitingCount())}};
     }
     switch (session.state) {
