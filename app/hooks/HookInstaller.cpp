@@ -17,6 +17,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <sys/stat.h>
 
@@ -68,10 +69,11 @@ HookInstaller::HookInstaller(HookInstallerEnvironment environment) : env_(std::m
         env_.hookCommand = &LauncherScript::hookCommand;
     // The launcher and the plug-in are written for the home being wired; the launcher remembers the running
     // app's bundle as its first place to look.
+    // The launcher's self-clean restores untouched files from the backups the record names.
     if (!env_.writeLauncher)
-        env_.writeLauncher = [home = env_.home](const QString&) {
+        env_.writeLauncher = [home = env_.home, record = recordPath()](const QString&) {
             QString error;
-            return LauncherScript::install(home, runningBundlePath(), &error) ? QString() : error;
+            return LauncherScript::install(home, runningBundlePath(), &error, record) ? QString() : error;
         };
     if (!env_.writeOpenCodePlugin)
         env_.writeOpenCodePlugin = [home = env_.home](const QString&) {
@@ -102,8 +104,15 @@ QString HookInstaller::backupsDirectory() const {
     return env_.backupsDirectory.isEmpty() ? AppPaths::backupsDirectory() : env_.backupsDirectory;
 }
 
-QString HookInstaller::backupName(const ProviderSpec& spec) {
-    return q(spec.id) + QLatin1Char('-') + QFileInfo(q(spec.configRelativePath)).fileName();
+QString HookInstaller::recordPath() const { return BackupRecord::path(backupsDirectory()); }
+
+QString HookInstallResult::message(const QString& separator) const {
+    if (!error.isEmpty())
+        return error;
+    QStringList lines;
+    for (const HookAgentFailure& failure : failures)
+        lines.append(failure.title + QStringLiteral(": ") + failure.reason);
+    return lines.join(separator);
 }
 
 QString HookInstaller::runningBundlePath() {
@@ -168,45 +177,86 @@ bool HookInstaller::agentSwitchedOn(const QString& id) const {
     if (result.ok())
         log(QStringLiteral("hook install: %1 switched on, the bridge is wired again").arg(id));
     else
-        log(QStringLiteral("hook install: %1 switched on, wiring FAILED: %2").arg(id, result.error));
+        log(QStringLiteral("hook install: %1 switched on, wiring FAILED: %2").arg(id, result.message(QStringLiteral("; "))));
     return result.ok();
 }
 
 HookInstallResult HookInstaller::installLocked() const {
     if (!env_.writeLauncher)
-        return {QStringLiteral("no launcher writer is configured")};
+        return {QStringLiteral("no launcher writer is configured"), {}};
     if (QString error = env_.writeLauncher(launcherPath()); !error.isEmpty())
-        return {error};
+        return {error, {}};
 
-    const QString stamp = env_.now().toString(kStampFormat);
-    const QString folder = QDir(backupsDirectory()).filePath(stamp);
+    const QString folder = runFolder();
     if (!QDir().mkpath(folder))
-        return {QStringLiteral("could not create the backup folder %1").arg(folder)};
+        return {QStringLiteral("could not create the backup folder %1").arg(folder), {}};
 
+    BackupRecord record = BackupRecord::load(recordPath());
+    HookInstallResult result;
     for (const auto& spec : env_.catalogue) {
         if (!enabled(spec))
             continue;
-        if (QString error = wire(spec, folder); !error.isEmpty())
-            return {error};
+        if (QString error = wire(spec, folder, record); !error.isEmpty()) {
+            noteFailure(result, spec, error, QStringLiteral("install"));
+            continue;
+        }
         log(QStringLiteral("hook install: %1 -> %2").arg(q(spec.title), configPath(spec)));
     }
     for (const auto& spec : env_.catalogue)
         if (!enabled(spec))
-            unwire(spec);
+            if (QString error = unwire(spec, record); !error.isEmpty())
+                noteFailure(result, spec, error, QStringLiteral("unwire"));
+    const QString recordError = record.save(recordPath());
+    if (!recordError.isEmpty())
+        log(QStringLiteral("hook install: could not keep the record of written files: ") + recordError);
 
-    ConfigFileWriter::writeAtomically(QDir(backupsDirectory()).filePath(kLatestFile), stamp.toUtf8());
-    return {};
+    // Also when some agent failed: the backups of the others are in this run's folder.
+    ConfigFileWriter::writeAtomically(QDir(backupsDirectory()).filePath(kLatestFile),
+                                      QFileInfo(folder).fileName().toUtf8());
+    // Also after an agent failed: a file that stays broken must not make every repair keep another folder.
+    // Not when the record on disk may still name folders this run no longer needs.
+    if (recordError.isEmpty())
+        pruneBackups(record);
+    return result;
 }
 
-QString HookInstaller::wire(const ProviderSpec& spec, const QString& backupFolder) const {
+void HookInstaller::noteFailure(HookInstallResult& result, const ProviderSpec& spec, const QString& reason,
+                                const QString& operation) const {
+    result.failures.push_back({q(spec.id).toLower(), q(spec.title), reason});
+    log(QStringLiteral("hook %1: %2 FAILED: %3").arg(operation, q(spec.title), reason));
+}
+
+QString HookInstaller::runFolder() const {
+    // A run in the same second as the last must not overwrite the backups that one took.
+    QDateTime time = env_.now();
+    QString folder = QDir(backupsDirectory()).filePath(time.toString(kStampFormat));
+    while (QFileInfo::exists(folder)) {
+        time = time.addSecs(1);
+        folder = QDir(backupsDirectory()).filePath(time.toString(kStampFormat));
+    }
+    return folder;
+}
+
+void HookInstaller::pruneBackups(const BackupRecord& record) const {
+    static const QRegularExpression stampPattern(QStringLiteral("^[0-9]{8}-[0-9]{6}$"));
+    const QDir backups(backupsDirectory());
+    QStringList stamps = backups.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name).filter(stampPattern);
+    QSet<QString> needed = record.folders();
+    if (const std::optional<QByteArray> latest = ConfigFileWriter::read(backups.filePath(kLatestFile)))
+        needed.insert(QString::fromUtf8(*latest).trimmed());
+    // Folder names sort as their times do.
+    for (qsizetype i = 0; i + env_.keptBackups < stamps.size(); ++i)
+        if (!needed.contains(stamps[i]) && !QDir(backups.filePath(stamps[i])).removeRecursively())
+            log(QStringLiteral("hook install: could not remove the old backup folder %1").arg(stamps[i]));
+}
+
+QString HookInstaller::wire(const ProviderSpec& spec, const QString& backupFolder, BackupRecord& record) const {
     stripFormerFiles(spec);
     switch (spec.mechanism) {
     case HookMechanism::claudeHooks:
     case HookMechanism::cursorHooks:
     case HookMechanism::tomlHooks:
-        if (QString error = backup(spec, backupFolder); !error.isEmpty())
-            return error;
-        return spec.mechanism == HookMechanism::tomlHooks ? injectTomlHooks(spec) : injectSharedHooks(spec);
+        return injectSharedHooks(spec, backupFolder, record);
     case HookMechanism::copilotFile:
         return writeOwnedHookFile(spec);
     case HookMechanism::jsPlugin:
@@ -219,13 +269,12 @@ QString HookInstaller::wire(const ProviderSpec& spec, const QString& backupFolde
     return {};
 }
 
-void HookInstaller::unwire(const ProviderSpec& spec) const {
+QString HookInstaller::unwire(const ProviderSpec& spec, BackupRecord& record) const {
     switch (spec.mechanism) {
     case HookMechanism::claudeHooks:
     case HookMechanism::cursorHooks:
     case HookMechanism::tomlHooks:
-        stripNubbo(spec);
-        break;
+        return restoreOrStrip(spec, record);
     case HookMechanism::copilotFile:
         QFile::remove(configPath(spec));
         break;
@@ -236,52 +285,70 @@ void HookInstaller::unwire(const ProviderSpec& spec) const {
         removeScriptHooks(spec);
         break;
     }
+    return {};
 }
 
-QString HookInstaller::backup(const ProviderSpec& spec, const QString& folder) const {
+HookInstaller::Merged HookInstaller::mergeSharedHooks(const ProviderSpec& spec) const {
     const QString path = configPath(spec);
-    if (!QFileInfo::exists(path))
-        return {};
-    return ConfigFileWriter::copy(path, QDir(folder).filePath(backupName(spec)));
-}
-
-QString HookInstaller::injectSharedHooks(const ProviderSpec& spec) const {
-    const QString path = configPath(spec);
+    if (spec.mechanism == HookMechanism::tomlHooks) {
+        std::string text;
+        if (QFileInfo::exists(path)) {
+            const std::optional<QByteArray> bytes = ConfigFileWriter::read(path);
+            if (!bytes)
+                return {{}, QStringLiteral("%1 could not be read; it was left unchanged").arg(path)};
+            text = bytes->toStdString();
+        }
+        const TomlHookEntries::Edit edit = TomlHookEntries::merge(text, spec, commandFor(spec));
+        if (!edit.ok())
+            return {{}, QStringLiteral("%1 %2; it was left unchanged").arg(path, q(edit.error))};
+        return {QByteArray::fromStdString(edit.text), {}};
+    }
     json root;
     switch (readJsonObject(path, root)) {
     case JsonRead::missing:
     case JsonRead::parsed:
         break;
     case JsonRead::unreadable:
-        return QStringLiteral("%1 could not be read; it was left unchanged").arg(path);
+        return {{}, QStringLiteral("%1 could not be read; it was left unchanged").arg(path)};
     case JsonRead::invalid:
-        return QStringLiteral("%1 is not valid JSON; it was left unchanged").arg(path);
+        return {{}, QStringLiteral("%1 is not valid JSON; it was left unchanged").arg(path)};
     case JsonRead::notObject:
-        return QStringLiteral("%1 does not hold a JSON object; it was left unchanged").arg(path);
+        return {{}, QStringLiteral("%1 does not hold a JSON object; it was left unchanged").arg(path)};
     }
-    const json merged = HookEntries::merge(root, spec, commandFor(spec));
-    const QByteArray bytes = QByteArray::fromStdString(HookEntries::serialise(merged));
-    // Rewriting identical bytes would only wake every watcher of the file.
-    if (ConfigFileWriter::read(path) == bytes)
-        return {};
-    return ConfigFileWriter::writeAtomically(path, bytes);
+    return {QByteArray::fromStdString(HookEntries::serialise(HookEntries::merge(root, spec, commandFor(spec)))), {}};
 }
 
-QString HookInstaller::injectTomlHooks(const ProviderSpec& spec) const {
+QString HookInstaller::injectSharedHooks(const ProviderSpec& spec, const QString& backupFolder,
+                                         BackupRecord& record) const {
+    const Merged merged = mergeSharedHooks(spec);
+    if (!merged.error.isEmpty())
+        return merged.error;
     const QString path = configPath(spec);
-    std::string text;
-    if (QFileInfo::exists(path)) {
-        const std::optional<QByteArray> bytes = ConfigFileWriter::read(path);
-        if (!bytes)
-            return QStringLiteral("%1 could not be read; it was left unchanged").arg(path);
-        text = bytes->toStdString();
+    const QString name = backupName(spec);
+    BackupRecord::File file = record.files.value(name);
+    const std::optional<QByteArray> before = ConfigFileWriter::read(path);
+    // Still exactly what the app last wrote: the backup taken before that write still holds the user's state.
+    const bool untouched = before && !file.sha256.isEmpty() && BackupRecord::digest(*before) == file.sha256;
+    // Rewriting identical bytes would only wake every watcher of the file.
+    if (before != merged.bytes) {
+        if (!untouched) {
+            file.backup.clear();
+            if (before) {
+                if (QString error = ConfigFileWriter::copy(path, QDir(backupFolder).filePath(name)); !error.isEmpty())
+                    return error;
+                file.backup = QFileInfo(backupFolder).fileName();
+                if (file.first.isEmpty() && !containsAppMarker(*before))
+                    file.first = file.backup;
+            }
+        }
+        if (QString error = ConfigFileWriter::writeAtomically(path, merged.bytes); !error.isEmpty())
+            return error;
+    } else if (!untouched) {
+        file.backup.clear();  // it already held the app's entries: there is nothing else of the app's to undo
     }
-    const TomlHookEntries::Edit edit = TomlHookEntries::merge(text, spec, commandFor(spec));
-    if (!edit.ok())
-        return QStringLiteral("%1 %2; it was left unchanged").arg(path, q(edit.error));
-    if (edit.text == text && QFileInfo::exists(path))
-        return {};
-    return ConfigFileWriter::writeAtomically(path, QByteArray::fromStdString(edit.text));
+    file.sha256 = BackupRecord::digest(merged.bytes);
+    record.files.insert(name, file);
+    return {};
 }
 
 QString HookInstaller::writeOwnedHookFile(const ProviderSpec& spec) const {
@@ -318,27 +385,47 @@ QString HookInstaller::writeScriptHooks(const ProviderSpec& spec) const {
 // ---- uninstall ----------------------------------------------------------------------------------------------
 
 namespace {
-void stripJsonFile(const QString& path) {
+// An error only when the app's entries stay in the file: one that never held any has nothing to lose.
+QString stripJsonFile(const QString& path) {
     json root;
-    if (readJsonObject(path, root) != JsonRead::parsed)
-        return;
+    switch (readJsonObject(path, root)) {
+    case JsonRead::missing:
+        return {};
+    case JsonRead::parsed:
+        break;
+    case JsonRead::unreadable:
+        return QStringLiteral("%1 could not be read; the app's entries may still be in it").arg(path);
+    case JsonRead::invalid:
+    case JsonRead::notObject:
+        if (containsAppMarker(ConfigFileWriter::read(path).value_or(QByteArray())))
+            return QStringLiteral("%1 is not valid JSON; the app's entries were left in it").arg(path);
+        return {};
+    }
     if (const std::optional<json> stripped = HookEntries::strip(root))
-        ConfigFileWriter::writeAtomically(path, QByteArray::fromStdString(HookEntries::serialise(*stripped)));
+        return ConfigFileWriter::writeAtomically(path, QByteArray::fromStdString(HookEntries::serialise(*stripped)));
+    return {};
 }
 } // namespace
 
-void HookInstaller::stripNubbo(const ProviderSpec& spec) const {
+QString HookInstaller::stripNubbo(const ProviderSpec& spec) const {
     stripFormerFiles(spec);
     const QString path = configPath(spec);
-    if (spec.mechanism != HookMechanism::tomlHooks) {
-        stripJsonFile(path);
-        return;
-    }
+    if (spec.mechanism != HookMechanism::tomlHooks)
+        return stripJsonFile(path);
+    if (!QFileInfo::exists(path))
+        return {};
     const std::optional<QByteArray> bytes = ConfigFileWriter::read(path);
     if (!bytes)
-        return;
+        return QStringLiteral("%1 could not be read; the app's entries may still be in it").arg(path);
     if (const std::optional<std::string> stripped = TomlHookEntries::strip(bytes->toStdString()))
-        ConfigFileWriter::writeAtomically(path, QByteArray::fromStdString(*stripped));
+        return ConfigFileWriter::writeAtomically(path, QByteArray::fromStdString(*stripped));
+    // Nothing to strip, or a file the edit cannot be made in: only the latter keeps the app's tables.
+    if (containsAppMarker(*bytes)) {
+        const TomlHookEntries::Edit edit = TomlHookEntries::merge(bytes->toStdString(), spec, commandFor(spec));
+        if (!edit.ok())
+            return QStringLiteral("%1 %2; the app's entries were left in it").arg(path, q(edit.error));
+    }
+    return {};
 }
 
 void HookInstaller::stripFormerFiles(const ProviderSpec& spec) const {
@@ -368,47 +455,46 @@ void HookInstaller::removeFormerScriptHooks(const ProviderSpec& spec) const {
         removeOwnScripts(QDir(QDir(env_.home).filePath(q(folder))), spec);
 }
 
-void HookInstaller::uninstall() const {
+HookInstallResult HookInstaller::uninstall() const {
     const HookFileLock lock(lockPath());
     // Written before anything is unwired: a repair waiting for the lock, here or in the running app, must
     // find the removal once it gets in.
     if (const QString error = ConfigFileWriter::writeAtomically(removedMarkerPath(), QByteArrayLiteral("removed by the user\n"));
         !error.isEmpty())
         log(QStringLiteral("hook uninstall: could not record the removal: ") + error);
-    for (const auto& spec : env_.catalogue) {
-        switch (spec.mechanism) {
-        case HookMechanism::jsPlugin:
-        case HookMechanism::scriptDir:
-        case HookMechanism::copilotFile:
-            unwire(spec);
-            break;
-        case HookMechanism::claudeHooks:
-        case HookMechanism::cursorHooks:
-        case HookMechanism::tomlHooks:
-            break;
-        }
-    }
-    const std::optional<QByteArray> latest =
-        ConfigFileWriter::read(QDir(backupsDirectory()).filePath(kLatestFile));
-    restoreOrStrip(latest ? QString::fromUtf8(*latest).trimmed() : QString());
+    BackupRecord record = BackupRecord::load(recordPath());
+    HookInstallResult result;
+    for (const auto& spec : env_.catalogue)
+        if (QString error = unwire(spec, record); !error.isEmpty())
+            noteFailure(result, spec, error, QStringLiteral("uninstall"));
+    if (const QString error = record.save(recordPath()); !error.isEmpty())
+        log(QStringLiteral("hook uninstall: could not keep the record of written files: ") + error);
+    return result;
 }
 
-void HookInstaller::restoreOrStrip(const QString& stamp) const {
-    for (const auto& spec : specs()) {
-        if (!stamp.isEmpty()) {
-            const QString backupPath = QDir(QDir(backupsDirectory()).filePath(stamp)).filePath(backupName(spec));
-            if (QFileInfo::exists(backupPath)) {
-                const QString path = configPath(spec);
-                const std::optional<QByteArray> bytes = ConfigFileWriter::read(backupPath);
-                if (bytes &&
-                    ConfigFileWriter::writeAtomically(path, *bytes, ConfigFileWriter::mode(backupPath).value_or(0644))
-                        .isEmpty())
-                    log(QStringLiteral("hook restore: %1 from backup %2").arg(q(spec.title), stamp));
-            }
+QString HookInstaller::restoreOrStrip(const ProviderSpec& spec, BackupRecord& record) const {
+    const QString name = backupName(spec);
+    BackupRecord::File file = record.files.value(name);
+    const QString path = configPath(spec);
+    if (!file.sha256.isEmpty() && !file.backup.isEmpty()) {
+        const std::optional<QByteArray> current = ConfigFileWriter::read(path);
+        const QString backupPath = QDir(QDir(backupsDirectory()).filePath(file.backup)).filePath(name);
+        const std::optional<QByteArray> saved = ConfigFileWriter::read(backupPath);
+        // Only a file nobody changed since the app wrote it: anything else is the user's, and only the app's
+        // entries come out of it.
+        if (current && saved && BackupRecord::digest(*current) == file.sha256) {
+            if (QString error = ConfigFileWriter::writeAtomically(path, *saved, ConfigFileWriter::mode(backupPath).value_or(0644));
+                !error.isEmpty())
+                return error;
+            log(QStringLiteral("hook restore: %1 from backup %2").arg(q(spec.title), file.backup));
         }
-        // A backup taken by a repeated install already holds the app's entries.
-        stripNubbo(spec);
     }
+    // The app no longer stands behind the file; the oldest copy of the user's own stays remembered.
+    file.sha256.clear();
+    file.backup.clear();
+    record.files.insert(name, file);
+    // A backup taken after the user edited a wired file still holds the app's entries.
+    return stripNubbo(spec);
 }
 
 // ---- status -------------------------------------------------------------------------------------------------
@@ -515,7 +601,7 @@ void HookInstaller::ensureHealthy() const {
     if (result.ok())
         log(QStringLiteral("hook ensure: repaired stale/missing hooks"));
     else
-        log(QStringLiteral("hook ensure: repair FAILED: ") + result.error);
+        log(QStringLiteral("hook ensure: repair FAILED: ") + result.message(QStringLiteral("; ")));
 }
 
 QList<QUrl> HookInstaller::watchedConfigFiles() const {

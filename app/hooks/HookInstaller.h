@@ -3,6 +3,7 @@
 // wired.
 #pragma once
 
+#include "BackupRecord.h"
 #include "HookEntries.h"
 #include "ProviderSpec.h"
 
@@ -34,26 +35,40 @@ struct HookInstallerEnvironment {
     std::function<QString(const QString& pluginPath)> writeOpenCodePlugin;
     std::function<QDateTime()> now;            // default: the local clock
     std::function<void(const QString&)> log;  // default: NubboLog::log
+    // Backup folders an install keeps besides those still needed for a restore.
+    int keptBackups = 10;
 };
 
-// What an operation the user started came to; `error` names the file and the reason.
+// One agent an operation could not wire or unwire, and why (the reason names the file).
+struct HookAgentFailure {
+    QString id;
+    QString title;
+    QString reason;
+};
+
+// What an operation the user started came to.
 struct HookInstallResult {
-    QString error;
-    bool ok() const { return error.isEmpty(); }
+    QString error;  // what stopped the whole run before any agent (the launcher, the backup folder)
+    std::vector<HookAgentFailure> failures;  // every agent that failed, in catalogue order; the rest went on
+    bool ok() const { return error.isEmpty() && failures.empty(); }
+    // The error, else "<title>: <reason>" for each failed agent, joined by the separator.
+    QString message(const QString& separator = QStringLiteral("\n")) const;
 };
 
 class HookInstaller {
 public:
     explicit HookInstaller(HookInstallerEnvironment environment = {});
 
-    // Writes the launcher, backs up the shared files, wires every enabled agent and unwires every disabled one.
-    // Stops at the first failure; entries handled before it stay as written and "latest.txt" is not updated.
-    // The user asked for the wiring: a removal they made earlier no longer holds.
+    // Writes the launcher, wires every enabled agent and unwires every disabled one; an agent that fails is
+    // reported and the others go on. A shared file is backed up before the app changes it, unless it is still
+    // exactly what the app last wrote (its backup from before then still holds the user's state). Old backup
+    // folders are pruned afterwards. The user asked for the wiring: a removal they made earlier no longer
+    // holds.
     HookInstallResult install() const;
-    // Removes everything the app installed, restoring the shared files from the latest backup and then
-    // stripping any app entries the backup itself held. Reports nothing. The agents then stay unwired, the
+    // Removes everything the app installed. A shared file still exactly as the app last wrote it gets its
+    // backup back; one the user changed since only loses the app's entries. The agents then stay unwired, the
     // health check included, until the next install, in this process and in any other.
-    void uninstall() const;
+    HookInstallResult uninstall() const;
     // Whether the user removed the bridge and has not installed it since.
     bool removedByUser() const;
     // An agent was switched on: a request to wire it, so after a removal it installs (false and the error
@@ -74,6 +89,8 @@ public:
     QString openCodePluginPath() const;
     QString configPath(const ProviderSpec& spec) const;
     QString backupsDirectory() const;
+    // The record of what the app last wrote to each shared file, beside the backups.
+    QString recordPath() const;
     // The lock that serialises install, uninstall and repair, in this process and across processes:
     // "hooks.lock" beside the backups folder.
     QString lockPath() const;
@@ -81,7 +98,7 @@ public:
     // and the running app see the same state, and it survives a restart.
     QString removedMarkerPath() const;
     // "<id>-<last path component of the configuration path>".
-    static QString backupName(const ProviderSpec& spec);
+    static QString backupName(const ProviderSpec& spec) { return BackupRecord::name(spec); }
     // The command the entry for this agent's event runs.
     QString command(const ProviderSpec& spec, const QString& event) const;
     // The same, as the entry builders take it.
@@ -101,19 +118,27 @@ private:
     HookInstallResult installLocked() const;
     bool enabled(const ProviderSpec& spec) const;
     void log(const QString& message) const;
+    void noteFailure(HookInstallResult& result, const ProviderSpec& spec, const QString& reason,
+                     const QString& operation) const;
 
-    QString backup(const ProviderSpec& spec, const QString& folder) const;
-    QString injectSharedHooks(const ProviderSpec& spec) const;
-    QString injectTomlHooks(const ProviderSpec& spec) const;
+    // The shared file as an install writes it, or the reason it cannot be edited.
+    struct Merged {
+        QByteArray bytes;
+        QString error;
+    };
+    Merged mergeSharedHooks(const ProviderSpec& spec) const;
+    QString injectSharedHooks(const ProviderSpec& spec, const QString& backupFolder, BackupRecord& record) const;
     QString writeOwnedHookFile(const ProviderSpec& spec) const;
     QString writeScriptHooks(const ProviderSpec& spec) const;
-    QString wire(const ProviderSpec& spec, const QString& backupFolder) const;
-    void unwire(const ProviderSpec& spec) const;
-    void stripNubbo(const ProviderSpec& spec) const;
+    QString wire(const ProviderSpec& spec, const QString& backupFolder, BackupRecord& record) const;
+    QString unwire(const ProviderSpec& spec, BackupRecord& record) const;
+    QString stripNubbo(const ProviderSpec& spec) const;
     void stripFormerFiles(const ProviderSpec& spec) const;
     void removeScriptHooks(const ProviderSpec& spec) const;
     void removeFormerScriptHooks(const ProviderSpec& spec) const;
-    void restoreOrStrip(const QString& stamp) const;
+    QString restoreOrStrip(const ProviderSpec& spec, BackupRecord& record) const;
+    QString runFolder() const;
+    void pruneBackups(const BackupRecord& record) const;
     bool scriptHooksInstalled(const ProviderSpec& spec) const;
     bool ownedHookFileInstalled(const ProviderSpec& spec) const;
 

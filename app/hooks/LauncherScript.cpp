@@ -1,8 +1,7 @@
 #include "LauncherScript.h"
 
 #include "ConfigFileWriter.h"
-
-#include "ProviderRegistry.h"
+#include "SelfCleanProgram.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -103,152 +102,6 @@ NUBBO_SELF_CLEAN
 exit 0
 )SH";
 
-// Removes the app's hook commands from the agents' shared files and deletes the app's own files. A file is
-// rewritten only when something was removed from it (so an untouched file keeps its bytes), and a user's
-// empty group or event is never touched. A failed write makes node exit non-zero so the launcher keeps
-// itself and tries again on a later hook.
-constexpr char kCleanHead[] = R"JS(const fs = require('fs');
-const path = require('path');
-const h = process.env.HOME;
-const m = 'nubbo-bridge';
-function ours(x) {
-  return x !== null && typeof x === 'object' && typeof x.command === 'string' && x.command.includes(m);
-}
-function writeAtomic(p, text) {
-  let target = p;
-  try { target = fs.realpathSync(p); } catch (e) {}
-  let mode = 0o644;
-  try { mode = fs.statSync(target).mode & 0o7777; } catch (e) {}
-  const tmp = path.join(path.dirname(target), '.' + path.basename(target) + '.nubbo-' + process.pid);
-  try {
-    fs.writeFileSync(tmp, text, { encoding: 'utf8', mode });
-    fs.chmodSync(tmp, mode);
-    fs.renameSync(tmp, target);
-  } catch (e) {
-    try { fs.unlinkSync(tmp); } catch (e2) {}
-    process.exitCode = 1;
-  }
-}
-function clean(p) {
-  let text;
-  try { text = fs.readFileSync(p, 'utf8'); } catch (e) { return; }
-  if (!text) return;
-  let o;
-  try { o = JSON.parse(text); } catch (e) { return; }
-  if (o === null || typeof o !== 'object' || Array.isArray(o)) return;
-  const hooks = o.hooks;
-  if (hooks === null || typeof hooks !== 'object' || Array.isArray(hooks)) return;
-  let changed = false;
-  for (const k of Object.keys(hooks)) {
-    const a = hooks[k];
-    if (!Array.isArray(a)) continue;
-    const kept = [];
-    let removed = false;
-    for (const e of a) {
-      if (e !== null && typeof e === 'object' && Array.isArray(e.hooks)) {
-        const inner = e.hooks.filter((x) => !ours(x));
-        if (inner.length < e.hooks.length) {
-          removed = true;
-          if (inner.length === 0) continue;
-          e.hooks = inner;
-        }
-        kept.push(e);
-      } else if (ours(e)) {
-        removed = true;
-      } else {
-        kept.push(e);
-      }
-    }
-    if (!removed) continue;
-    changed = true;
-    if (kept.length === 0) delete hooks[k];
-    else hooks[k] = kept;
-  }
-  if (!changed) return;
-  if (Object.keys(hooks).length === 0) delete o.hooks;
-  writeAtomic(p, JSON.stringify(o, null, 2) + '\n');
-}
-// The TOML files: only a [[hooks]] table of plain key lines whose command is ours goes, with the blank line
-// before it, so a table the user wrote or changed stays.
-function cleanToml(p) {
-  let text;
-  try { text = fs.readFileSync(p, 'utf8'); } catch (e) { return; }
-  const header = /^[ \t]*\[\[[ \t]*hooks[ \t]*\]\][ \t\r]*(#.*)?$/;
-  const key = /^[ \t]*(event|matcher|command|timeout)[ \t]*=[ \t]*("([^"\\]|\\.)*"|'[^']*'|[0-9]+)[ \t\r]*(#.*)?$/;
-  const lines = text.split('\n');
-  if (lines.length && lines[lines.length - 1] === '') lines.pop();
-  const kept = [];
-  let removed = false;
-  for (let i = 0; i < lines.length;) {
-    if (!header.test(lines[i])) { kept.push(lines[i++]); continue; }
-    let end = i + 1;
-    let own = false;
-    while (end < lines.length && key.test(lines[end])) {
-      if (/^[ \t]*command[ \t]*=/.test(lines[end]) && lines[end].includes(m)) own = true;
-      end++;
-    }
-    if (own) {
-      removed = true;
-      if (kept.length && /^[ \t\r]*$/.test(kept[kept.length - 1])) kept.pop();
-    } else {
-      kept.push(...lines.slice(i, end));
-    }
-    i = end;
-  }
-  if (removed) writeAtomic(p, kept.map((l) => l + '\n').join(''));
-}
-function removeOwn(p) {
-  try {
-    if (fs.readFileSync(p, 'utf8').includes(m)) fs.unlinkSync(p);
-  } catch (e) {}
-}
-)JS";
-
-QString jsString(const std::string& value) {
-    QString out = QString::fromStdString(value);
-    out.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
-    out.replace(QLatin1Char('\''), QLatin1String("\\'"));
-    return QLatin1Char('\'') + out + QLatin1Char('\'');
-}
-
-QString cleanProgram() {
-    QStringList shared;
-    QStringList toml;
-    QStringList removals;
-    for (const auto& spec : ProviderRegistry::all()) {
-        for (const auto& file : formerHookFiles(spec))
-            shared << jsString(file);
-        switch (spec.mechanism) {
-        case HookMechanism::tomlHooks:
-            toml << jsString(spec.configRelativePath);
-            break;
-        case HookMechanism::claudeHooks:
-        case HookMechanism::cursorHooks:
-            shared << jsString(spec.configRelativePath);
-            break;
-        case HookMechanism::copilotFile:
-        case HookMechanism::jsPlugin:
-            removals << QStringLiteral("removeOwn(h + '/' + %1);").arg(jsString(spec.configRelativePath));
-            break;
-        case HookMechanism::scriptDir: {
-            std::vector<std::string> folders = formerHookFolders(spec);
-            folders.insert(folders.begin(), spec.configRelativePath);
-            for (const auto& folder : folders)
-                for (const auto& event : spec.events)
-                    removals << QStringLiteral("removeOwn(h + '/' + %1 + '/' + %2);")
-                                    .arg(jsString(folder), jsString(event));
-            break;
-        }
-        }
-    }
-    QString program = QString::fromUtf8(kCleanHead);
-    program += QStringLiteral("for (const p of [%1]) clean(h + '/' + p);\n").arg(shared.join(QStringLiteral(", ")));
-    program += QStringLiteral("for (const p of [%1]) cleanToml(h + '/' + p);\n").arg(toml.join(QStringLiteral(", ")));
-    program += removals.join(QLatin1Char('\n'));
-    return program;
-}
-
-
 } // namespace
 
 QString LauncherScript::path(const QString& home) {
@@ -261,12 +114,12 @@ QString LauncherScript::shellQuoted(const QString& word) {
     return QLatin1Char('\'') + inner + QLatin1Char('\'');
 }
 
-QString LauncherScript::text(const QString& writingBundlePath) {
+QString LauncherScript::text(const QString& writingBundlePath, const QString& recordPath) {
     QString script = QString::fromUtf8(kShell);
     // Substituted last so a bundle path can never be mistaken for a placeholder.
     script.replace(QLatin1String("@BUNDLE_ID@"), QLatin1String("dev.nubbo.Nubbo"));
     script.replace(QLatin1String("@GRACE@"), QString::number(kGraceSeconds));
-    script.replace(QLatin1String("@CLEAN@"), cleanProgram());
+    script.replace(QLatin1String("@CLEAN@"), SelfCleanProgram::text(recordPath));
     script.replace(QLatin1String("@BUNDLE@"), shellQuoted(writingBundlePath));
     return script;
 }
@@ -281,7 +134,8 @@ QString LauncherScript::hookCommand(const QString& launcherPath, const QString& 
            word(event);
 }
 
-bool LauncherScript::install(const QString& home, const QString& bundlePath, QString* error) {
+bool LauncherScript::install(const QString& home, const QString& bundlePath, QString* error,
+                             const QString& recordPath) {
     if (home.isEmpty()) return ConfigFileWriter::fail(error, QStringLiteral("No home folder to install the launcher in"));
     const QString target = path(home);
     const QString dir = QFileInfo(target).path();
@@ -291,7 +145,7 @@ bool LauncherScript::install(const QString& home, const QString& bundlePath, QSt
     // launcher exists without its execute bit, and a hook firing then would fail.
     const QString temp = dir + QStringLiteral("/.nubbo-bridge.tmp-%1").arg(QCoreApplication::applicationPid());
     const QByteArray tempPath = QFile::encodeName(temp);
-    const QByteArray bytes = text(bundlePath).toUtf8();
+    const QByteArray bytes = text(bundlePath, recordPath).toUtf8();
     const int fd = ::open(tempPath.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0700);
     if (fd < 0) return ConfigFileWriter::fail(error, ConfigFileWriter::systemError(QStringLiteral("Could not create"), temp));
     qsizetype written = 0;

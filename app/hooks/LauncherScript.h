@@ -15,11 +15,14 @@ struct LauncherScript {
     static QString path(const QString& home);
 
     // The script text. writingBundlePath is the bundle of the app writing it, tried first; empty skips it.
-    static QString text(const QString& writingBundlePath);
+    // recordPath is the installer's record of what it wrote, from which the self-clean restores the files
+    // nobody changed since; empty makes the self-clean only remove the app's entries.
+    static QString text(const QString& writingBundlePath, const QString& recordPath = {});
 
     // Writes the launcher to path(home), mode 0755, replacing any previous one atomically (a hook running at
     // that moment sees either the old or the new script, never a partial or non-executable one).
-    static bool install(const QString& home, const QString& bundlePath, QString* error);
+    static bool install(const QString& home, const QString& bundlePath, QString* error,
+                        const QString& recordPath = {});
 
     // The command a hook entry runs: the launcher path single-quoted for /bin/sh, then the source and event.
     static QString hookCommand(const QString& launcherPath, const QString& sourceId, const QString& event);

@@ -33,7 +33,8 @@ std::optional<ShellAlert> HookBridgeFlow::install(Language language) const {
         refreshStatuses_();
     if (result.ok())
         return std::nullopt;
-    return ShellAlert{SettingsTexts::text(QStringLiteral("installFailed"), language), result.error,
+    // Each agent that failed on a line of its own; the others are wired.
+    return ShellAlert{SettingsTexts::text(QStringLiteral("installFailed"), language), result.message(),
                       SettingsTexts::text(QStringLiteral("ok"), language), QString(), true};
 }
 
@@ -44,11 +45,14 @@ ShellAlert HookBridgeFlow::removePrompt(Language language) const {
             SettingsTexts::text(QStringLiteral("cancel"), language)};
 }
 
-void HookBridgeFlow::remove() const {
-    // The installer's removal reports nothing: whatever it could not restore it strips.
-    installer_.uninstall();
+std::optional<ShellAlert> HookBridgeFlow::remove(Language language) const {
+    const HookInstallResult result = installer_.uninstall();
     if (refreshStatuses_)
         refreshStatuses_();
+    if (result.ok())
+        return std::nullopt;
+    return ShellAlert{SettingsTexts::text(QStringLiteral("removeFailed"), language), result.message(),
+                      SettingsTexts::text(QStringLiteral("ok"), language), QString(), true};
 }
 
 bool HookBridgeFlow::installed() const {

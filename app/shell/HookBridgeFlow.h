@@ -32,7 +32,8 @@ public:
     // Runs the installer; the warning to show when it failed.
     std::optional<ShellAlert> install(Language language) const;
     ShellAlert removePrompt(Language language) const;
-    void remove() const;
+    // Runs the removal; the warning naming every agent whose entries could not be taken out.
+    std::optional<ShellAlert> remove(Language language) const;
     // Some agent is enabled and every enabled one is wired.
     bool installed() const;
 

@@ -5,6 +5,10 @@
 #include <algorithm>
 
 namespace nubbo {
+namespace {
+// Between the agents that failed on the one line: the reasons themselves may hold "; ".
+const QString kAgentSeparator = QStringLiteral(" | ");
+} // namespace
 
 std::optional<HookCommand> hookCommandFrom(const QStringList& arguments) {
     const bool mentionsHooks = std::any_of(arguments.begin(), arguments.end(), [](const QString& argument) {
@@ -22,11 +26,13 @@ QString runHookCommand(HookCommand command, const HookInstaller& installer) {
     case HookCommand::install: {
         const auto result = installer.install();
         return result.ok() ? QStringLiteral("nubbo: install-hooks OK")
-                           : QStringLiteral("nubbo: install-hooks FAILED: ") + result.error;
+                           : QStringLiteral("nubbo: install-hooks FAILED: ") + result.message(kAgentSeparator);
     }
-    case HookCommand::uninstall:
-        installer.uninstall();
-        return QStringLiteral("nubbo: uninstall-hooks OK");
+    case HookCommand::uninstall: {
+        const auto result = installer.uninstall();
+        return result.ok() ? QStringLiteral("nubbo: uninstall-hooks OK")
+                           : QStringLiteral("nubbo: uninstall-hooks FAILED: ") + result.message(kAgentSeparator);
+    }
     case HookCommand::status: {
         QStringList pairs;
         const auto status = installer.status();

@@ -17,7 +17,7 @@ enum class HookCommand { install, uninstall, status };
 std::optional<HookCommand> hookCommandFrom(const QStringList& arguments);
 
 // Runs the command and returns the one line to print (without the newline). Failures are reported in the
-// line; the process still exits 0.
+// line, every agent that failed with its reason; the process still exits 0.
 QString runHookCommand(HookCommand command, const HookInstaller& installer);
 
 } // namespace nubbo

@@ -111,6 +111,7 @@ constexpr Entry kTexts[] = {
     {"install", "Install", "安装"},
     {"cancel", "Cancel", "取消"},
     {"installFailed", "Could not install hook bridge", "无法安装 hook 桥接"},
+    {"removeFailed", "Could not remove hook bridge everywhere", "无法完全移除 hook 桥接"},
     {"removePromptTitle", "Remove Nubbo hook bridge?", "移除 Nubbo hook 桥接？"},
     {"removePromptText", "Restores your claude / codex / gemini configs (and removes the OpenCode plugin) from the most recent Nubbo backup (re-enabling Vibe Island if it was there).",
                          "从最近一次 Nubbo 备份还原你的 claude / codex / gemini 配置（并移除 OpenCode 插件），如有 Vibe Island 则重新启用。"},

@@ -96,9 +96,10 @@ QVariantMap SettingsWindowModel::install() {
 
 QVariantMap SettingsWindowModel::removePrompt() const { return bridge_.removePrompt(language()).toVariantMap(); }
 
-void SettingsWindowModel::remove() {
-    bridge_.remove();
+QVariantMap SettingsWindowModel::remove() {
+    const std::optional<ShellAlert> failure = bridge_.remove(language());
     refresh();
+    return ShellAlert::outcome(failure);
 }
 
 bool SettingsWindowModel::exportSettings(const QUrl& file) const {

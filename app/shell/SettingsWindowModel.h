@@ -80,7 +80,8 @@ public:
     Q_INVOKABLE QVariantMap installPrompt() const;
     Q_INVOKABLE QVariantMap install();
     Q_INVOKABLE QVariantMap removePrompt() const;
-    Q_INVOKABLE void remove();
+    // Answers like install(): {ok}, or the warning naming each agent the removal could not unwire.
+    Q_INVOKABLE QVariantMap remove();
 
     // False when the file could not be written (dropped without a message, as a cancelled panel is).
     Q_INVOKABLE bool exportSettings(const QUrl& file) const;

@@ -48,6 +48,11 @@ protected:
         };
         env.now = [this] { return now; };
         env.log = [this](const QString& line) { logLines.append(line); };
+        // A later release may write other commands into files it wrote before.
+        env.hookCommand = [this](const QString& launcher, const QString& source, const QString& event) {
+            return LauncherScript::hookCommand(launcher, source, event) + commandSuffix;
+        };
+        env.keptBackups = keptBackups;
         return env;
     }
     HookInstaller installer() { return HookInstaller(environment()); }
@@ -68,12 +73,14 @@ protected:
     int appCommandsIn(const QString& relative) const { return int(bytes(relative).count("nubbo-bridge")); }
     void install() {
         const HookInstallResult result = installer().install();
-        ASSERT_TRUE(result.ok()) << result.error.toStdString();
+        ASSERT_TRUE(result.ok()) << result.message().toStdString();
     }
 
     QTemporaryDir home;
     QSet<QString> enabledIds;
     QString launcherError;
+    QString commandSuffix;
+    int keptBackups = 10;
     QDateTime now{QDate(2026, 3, 4), QTime(5, 6, 7)};
     QStringList logLines;
 };
@@ -152,23 +159,23 @@ TEST_F(HookInstallerTest, AFileThatDoesNotParseIsLeftByteForByteAndNamedInTheErr
         logLines.clear();
 
         const HookInstallResult result = installer().install();
-        EXPECT_FALSE(result.ok()) << content.constData();
-        EXPECT_TRUE(result.error.startsWith(path(".claude/settings.json"))) << result.error.toStdString();
-        EXPECT_TRUE(result.error.endsWith(QStringLiteral("; it was left unchanged"))) << result.error.toStdString();
+        ASSERT_EQ(result.failures.size(), 1u) << content.constData();
+        const QString reason = result.failures.front().reason;
+        EXPECT_TRUE(reason.startsWith(path(".claude/settings.json"))) << reason.toStdString();
+        EXPECT_TRUE(reason.endsWith(QStringLiteral("; it was left unchanged"))) << reason.toStdString();
         EXPECT_EQ(bytes(".claude/settings.json"), content);
-        EXPECT_FALSE(QFileInfo::exists(path(".codex/hooks.json"))) << "later agents are not touched";
-        EXPECT_FALSE(QFileInfo::exists(path("Library/Application Support/Nubbo/Backups/latest.txt")));
+        EXPECT_TRUE(installer().status().value("codex")) << "later agents are wired all the same";
         EXPECT_FALSE(installer().status().value("claude"));
 
-        installer().uninstall();
+        EXPECT_TRUE(installer().uninstall().ok()) << "a file without the app's entries has nothing to strip";
         // The user installs again (a removal holds off repairs until then); it fails the same way.
-        EXPECT_EQ(installer().install().error, result.error);
+        EXPECT_EQ(installer().install().message(), "Claude: " + reason);
         installer().ensureHealthy();
         EXPECT_EQ(bytes(".claude/settings.json"), content) << "strip and repair leave it alone too";
-        EXPECT_EQ(logLines.last(), "hook ensure: repair FAILED: " + result.error);
+        EXPECT_EQ(logLines.last(), "hook ensure: repair FAILED: Claude: " + reason);
     }
     put(".claude/settings.json", "{");
-    EXPECT_EQ(installer().install().error, path(".claude/settings.json") + " is not valid JSON; it was left unchanged");
+    EXPECT_EQ(installer().install().message(), "Claude: " + path(".claude/settings.json") + " is not valid JSON; it was left unchanged");
 
     put(".claude/settings.json", " \n");
     install();
@@ -211,6 +218,8 @@ TEST_F(HookInstallerTest, UninstallLeavesNoAppEntriesAfterRepeatedInstalls) {
         put(".claude/settings.json", kUserClaude);
         put(".cursor/hooks.json", R"({"version": 2, "hooks": {"stop": [{"command": "say done"}]}})");
         QFile::remove(path(".codex/hooks.json"));
+        // Nothing changed the files after the first install: its backups hold the user's state.
+        const QString firstRun = now.toString("yyyyMMdd-HHmmss");
         for (int i = 0; i < c.installs; ++i) {
             install();
             now = now.addSecs(c.secondsBetween);
@@ -222,16 +231,136 @@ TEST_F(HookInstallerTest, UninstallLeavesNoAppEntriesAfterRepeatedInstalls) {
             EXPECT_EQ(appCommandsIn(file), 0) << c.name << " " << file;
         EXPECT_EQ(jsonAt(".claude/settings.json")["hooks"]["PreToolUse"][0]["hooks"][0]["command"], "audit.sh") << c.name;
         EXPECT_EQ(jsonAt(".cursor/hooks.json")["version"], 2) << c.name;
-        EXPECT_TRUE(logLines.contains("hook restore: Claude from backup " +
-                                      bytes("Library/Application Support/Nubbo/Backups/latest.txt")))
-            << c.name;
+        EXPECT_TRUE(logLines.contains("hook restore: Claude from backup " + firstRun)) << c.name;
+        EXPECT_EQ(bytes(".claude/settings.json"), kUserClaude) << c.name << ": every user byte, Vibe Island included";
         EXPECT_FALSE(QFileInfo::exists(path(".copilot/hooks/nubbo-bridge.json"))) << c.name;
         EXPECT_FALSE(installer().openCodePluginInstalled()) << c.name;
         if (c.installs == 1) {
-            EXPECT_EQ(bytes(".claude/settings.json"), kUserClaude) << "every user byte, Vibe Island included";
             EXPECT_EQ(jsonAt(".codex/hooks.json"), json::parse(R"({"hooks":{}})")) << "no backup: the file the app created is stripped";
         }
     }
+}
+
+TEST_F(HookInstallerTest, UnwiringRestoresAFileNobodyChangedAndOnlyStripsOneTheUserEdited) {
+    const QByteArray kimiUser = "# mine\ndefault_model = \"k2\"\n";
+    struct Case {
+        const char* name;
+        bool editBetweenInstalls;  // the user edits the wired files, then the app installs again
+        bool editAfter;            // the user edits the wired files before they are unwired
+        bool bySwitchingOff;       // unwired by an install with the agents switched off, not by uninstall
+    };
+    const std::vector<Case> cases{{"untouched", false, false, false},
+                                  {"edited after the installs", false, true, false},
+                                  {"edited between the installs", true, false, false},
+                                  {"untouched, switched off", false, false, true},
+                                  {"edited, switched off", false, true, true}};
+    const auto edit = [this] {
+        json settings = jsonAt(".claude/settings.json");
+        settings["model"] = "sonnet";
+        settings["permissions"] = json{{"allow", json::array({"Bash(ls)"})}};
+        put(".claude/settings.json", QByteArray::fromStdString(settings.dump()));
+        put(".kimi-code/config.toml", "theme = \"dark\"\n" + bytes(".kimi-code/config.toml"));
+    };
+    for (const Case& c : cases) {
+        ASSERT_TRUE(QDir(path("Library")).removeRecursively());
+        enabledIds = {"claude", "kimi"};
+        commandSuffix.clear();
+        put(".claude/settings.json", kUserClaude);
+        put(".kimi-code/config.toml", kimiUser);
+        install();
+        if (c.editBetweenInstalls)
+            edit();
+        // The second install rewrites every entry, so each file changes again.
+        commandSuffix = " --v2";
+        now = now.addSecs(60);
+        install();
+        if (c.editAfter)
+            edit();
+        if (c.bySwitchingOff) {
+            enabledIds.clear();
+            install();
+        } else {
+            EXPECT_TRUE(installer().uninstall().ok()) << c.name;
+        }
+
+        EXPECT_EQ(appCommandsIn(".claude/settings.json"), 0) << c.name;
+        EXPECT_EQ(appCommandsIn(".kimi-code/config.toml"), 0) << c.name;
+        if (!c.editBetweenInstalls && !c.editAfter) {
+            EXPECT_EQ(bytes(".claude/settings.json"), kUserClaude) << c.name;
+            EXPECT_EQ(bytes(".kimi-code/config.toml"), kimiUser) << c.name;
+            continue;
+        }
+        const json settings = jsonAt(".claude/settings.json");
+        EXPECT_EQ(settings["model"], "sonnet") << c.name;
+        EXPECT_EQ(settings["permissions"]["allow"][0], "Bash(ls)") << c.name;
+        EXPECT_EQ(settings["hooks"]["PreToolUse"][0]["hooks"][0]["command"], "audit.sh") << c.name;
+        EXPECT_EQ(bytes(".kimi-code/config.toml"), "theme = \"dark\"\n" + kimiUser) << c.name;
+    }
+}
+
+TEST_F(HookInstallerTest, AnAgentThatFailsIsNamedAndTheOthersAreStillWiredAndUnwired) {
+    enabledIds = {"claude", "codex", "gemini", "kimi", "cursor", "opencode"};
+    struct Case {
+        const char* file;
+        QByteArray content;
+        const char* id;
+        const char* reason;
+    };
+    const std::vector<Case> cases{{".claude/settings.json", "{\"model\": ", "claude", "is not valid JSON"},
+                                  {".kimi-code/config.toml", "model = \n", "kimi", "is not valid TOML"},
+                                  {".cursor/hooks.json", "[1, 2]", "cursor", "does not hold a JSON object"}};
+    for (const Case& c : cases) {
+        put(c.file, c.content);
+        const HookInstallResult result = installer().install();
+        ASSERT_EQ(result.failures.size(), 1u) << c.id;
+        EXPECT_EQ(result.failures.front().id, c.id);
+        EXPECT_TRUE(result.failures.front().reason.startsWith(path(c.file)));
+        EXPECT_TRUE(result.failures.front().reason.contains(c.reason)) << result.failures.front().reason.toStdString();
+        EXPECT_TRUE(result.message().startsWith(result.failures.front().title + ": " + path(c.file)));
+        EXPECT_EQ(bytes(c.file), c.content);
+        for (const QString& id : enabledIds)
+            EXPECT_EQ(installer().status().value(id), id != c.id) << c.id << " " << id.toStdString();
+        QFile::remove(path(c.file));
+    }
+
+    // Broken after it was wired: the removal goes on past it and says the app's entries are still there.
+    install();
+    put(".codex/hooks.json", bytes(".codex/hooks.json").chopped(3));
+    put(".gemini/settings.json", bytes(".gemini/settings.json").chopped(3));
+    const HookInstallResult removal = installer().uninstall();
+    ASSERT_EQ(removal.failures.size(), 2u);
+    EXPECT_EQ(removal.message(), "Codex: " + path(".codex/hooks.json") +
+                                     " is not valid JSON; the app's entries were left in it\nGemini: " +
+                                     path(".gemini/settings.json") + " is not valid JSON; the app's entries were left in it");
+    for (const char* id : {"claude", "kimi", "cursor", "opencode"})
+        EXPECT_FALSE(installer().status().value(id)) << id;
+}
+
+TEST_F(HookInstallerTest, OldBackupFoldersGoButNotTheOnesARestoreStillNeeds) {
+    keptBackups = 3;
+    enabledIds = {"claude", "codex"};
+    QStringList runs;
+    const auto installNow = [&] {
+        runs.append(now.toString("yyyyMMdd-HHmmss"));
+        install();
+        now = now.addSecs(60);
+    };
+    put(".claude/settings.json", kUserClaude);
+    installNow();  // the only copy of Claude's file from before the app touched it
+    // An earlier release's entries: this backup is what a restore of the untouched file needs.
+    put(".codex/hooks.json", R"({"hooks": {"Stop": [{"hooks": [{"command": "/old/nubbo-bridge"}]}]}, "mine": 1})");
+    installNow();
+    for (int i = 0; i < 6; ++i) {
+        put(".claude/settings.json", R"({"model": ")" + QByteArray::number(i) + R"("})");
+        installNow();
+    }
+    const QStringList kept = QDir(path("Library/Application Support/Nubbo/Backups")).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+    EXPECT_EQ(kept, (QStringList{runs[0], runs[1], runs[5], runs[6], runs[7]}));
+    EXPECT_EQ(bytes("Library/Application Support/Nubbo/Backups/latest.txt"), runs.last().toUtf8());
+
+    installer().uninstall();
+    EXPECT_EQ(jsonAt(".codex/hooks.json"), json::parse(R"({"hooks": {}, "mine": 1})")) << "restored from its backup, then stripped";
+    EXPECT_TRUE(logLines.contains("hook restore: Codex from backup " + runs[1]));
 }
 
 TEST_F(HookInstallerTest, UninstallWithoutLatestStripsAndLeavesVibeIslandAlone) {
@@ -372,7 +501,7 @@ TEST_F(HookInstallerTest, KimiIsWiredInItsTomlAndTheEntriesOfTheOldJsonFileGo) {
     // A broken file is named and left alone.
     put(".kimi-code/config.toml", "model = \n");
     const HookInstallResult broken = installer().install();
-    EXPECT_TRUE(broken.error.contains(QStringLiteral("config.toml is not valid TOML"))) << broken.error.toStdString();
+    EXPECT_TRUE(broken.message().contains(QStringLiteral("config.toml is not valid TOML"))) << broken.message().toStdString();
     EXPECT_EQ(bytes(".kimi-code/config.toml"), "model = \n");
 
     put(".kimi-code/config.toml", user);
@@ -477,7 +606,7 @@ TEST_F(HookInstallerTest, AFullDiskLeavesTheUsersConfigurationAsItWasAndSaysSo) 
 
     EXPECT_TRUE(direct.endsWith("No space left on device")) << direct.toStdString();
     EXPECT_FALSE(result.ok());
-    EXPECT_TRUE(result.error.contains("No space left on device")) << result.error.toStdString();
+    EXPECT_TRUE(result.message().contains("No space left on device")) << result.message().toStdString();
     EXPECT_EQ(bytes(".claude/settings.json"), kUserClaude);
     EXPECT_EQ(QDir(path(".claude")).entryList(QDir::Files | QDir::Hidden), QStringList{"settings.json"})
         << "the half-written temp file is gone";

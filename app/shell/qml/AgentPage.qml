@@ -21,7 +21,11 @@ ColumnLayout {
         })
     }
     function remove() {
-        shell.alert(model.removePrompt(), () => model.remove())
+        shell.alert(model.removePrompt(), () => {
+            const result = model.remove()
+            if (!result.ok)
+                shell.alert(result)
+        })
     }
 
     SettingsCard {
