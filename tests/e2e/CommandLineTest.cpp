@@ -82,17 +82,27 @@ TEST_F(AppCommandLine, InstallsReportsAndRemovesTheHooks) {
 }
 
 TEST_F(AppCommandLine, AFailedInstallIsReportedAndStillExitsZero) {
-    // A settings file the user is half-way through editing must survive untouched.
+    // Settings files the user is half-way through editing must survive untouched; the agents between and
+    // after them are wired all the same.
     QDir(home.path()).mkpath(".claude");
+    QDir(home.path()).mkpath(".gemini");
     QFile broken(home.path() + "/.claude/settings.json");
     ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
     broken.write("{\"model\": ");
     broken.close();
+    QFile gemini(home.path() + "/.gemini/settings.json");
+    ASSERT_TRUE(gemini.open(QIODevice::WriteOnly));
+    gemini.write("[]");
+    gemini.close();
     int code = -1;
     const QString out = runApp({"--install-hooks"}, &code);
-    EXPECT_TRUE(out.startsWith("nubbo: install-hooks FAILED: ")) << out.toStdString();
-    EXPECT_TRUE(out.contains("is not valid JSON; it was left unchanged")) << out.toStdString();
+    EXPECT_EQ(out, "nubbo: install-hooks FAILED: Claude: " + home.path() +
+                       "/.claude/settings.json is not valid JSON; it was left unchanged | Gemini: " + home.path() +
+                       "/.gemini/settings.json does not hold a JSON object; it was left unchanged\n");
     EXPECT_EQ(code, 0);
+    EXPECT_EQ(runApp({"--hooks-status"}),
+              "nubbo: hooks-status claude=false cline=false codebuddy=false codex=true copilot=false cursor=false "
+              "gemini=false iflow=false kimi=false opencode=true qoder=false qwen=false\n");
     ASSERT_TRUE(broken.open(QIODevice::ReadOnly));
     EXPECT_EQ(broken.readAll(), "{\"model\": ");
 }

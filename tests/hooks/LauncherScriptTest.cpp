@@ -1,6 +1,7 @@
 // The generated launcher run by the real /bin/sh in a temporary home, against fake bundles whose bridge is a
 // script recording its arguments and standard input. PATH is a folder of our own holding only the tools the
 // launcher may use, so "node present" and "node absent" are both under the test's control.
+#include "HookInstaller.h"
 #include "LauncherScript.h"
 #include "ProviderRegistry.h"
 #include "TomlHookEntries.h"
@@ -358,6 +359,39 @@ TEST_F(LauncherScriptTest, AfterTheGracePeriodTheSelfCleanRemovesOnlyTheAppsEntr
     EXPECT_FALSE(QFileInfo::exists(nubboDir())) << "the launcher, cache and marker go after the clean";
     EXPECT_TRUE(QDir(home + QStringLiteral("/.claude")).entryList(QDir::Hidden | QDir::Files).contains(QStringLiteral("settings.json")));
     EXPECT_EQ(QDir(QFileInfo(dotfiles).path()).entryList(QDir::Files | QDir::Hidden).size(), 1) << "no temp file left";
+}
+
+TEST_F(LauncherScriptTest, TheSelfCleanRestoresAFileNobodyChangedAndOnlyStripsOneTheUserEdited) {
+    if (!withNode()) GTEST_SKIP() << "node is not installed";
+    // The real installer writes the launcher, the backups and its record (under a home with a quote).
+    HookInstallerEnvironment env;
+    env.home = home;
+    env.backupsDirectory = home + QStringLiteral("/.local/share/Nubbo/Backups");
+    env.enabled = [](const QString& id) { return id == "claude" || id == "codex" || id == "kimi"; };
+    env.log = [](const QString&) {};
+    const HookInstaller installer(env);
+    const QByteArray claude = "{ \"model\": \"opus\",\n  \"hooks\": {\"Stop\": [{\"hooks\": [{\"command\": \"vibe-island\"}]}]} }\n";
+    const QByteArray kimi = "# mine\ndefault_model = \"k2\"\n";
+    const QString codexPath = home + QStringLiteral("/.codex/hooks.json");
+    writeFile(home + QStringLiteral("/.claude/settings.json"), claude);
+    writeFile(home + QStringLiteral("/.kimi-code/config.toml"), kimi);
+    writeFile(codexPath, R"({"hooks": {"Stop": [{"hooks": [{"command": "notify"}]}]}})");
+    ASSERT_TRUE(installer.install().ok());
+    const QByteArray wired = readFile(codexPath);
+    nlohmann::json edited = nlohmann::json::parse(wired.constBegin(), wired.constEnd());
+    edited["model"] = "o3";
+    writeFile(codexPath, QByteArray::fromStdString(edited.dump()));
+
+    writeMarker(LauncherScript::kGraceSeconds);
+    const ScriptRun r = run({QStringLiteral("--source"), QStringLiteral("claude")});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_FALSE(QFileInfo::exists(nubboDir()));
+    EXPECT_EQ(readFile(home + QStringLiteral("/.claude/settings.json")), claude) << "restored byte for byte";
+    EXPECT_EQ(readFile(home + QStringLiteral("/.kimi-code/config.toml")), kimi);
+    const QByteArray codex = readFile(codexPath);
+    EXPECT_EQ(nlohmann::json::parse(codex.constBegin(), codex.constEnd()),
+              nlohmann::json::parse(R"({"model": "o3", "hooks": {"Stop": [{"hooks": [{"command": "notify"}]}]}})"))
+        << "the user's edit stays, the app's entries go";
 }
 
 TEST_F(LauncherScriptTest, WithoutNodeTheLauncherStaysAndKeepsExitingQuietly) {

@@ -177,11 +177,19 @@ TEST_F(SettingsWindowModelTest, TheInstallAlertListsTheEnabledAgentsAndOnlyItsFi
     const QVariantMap remove = model.removePrompt();
     EXPECT_EQ(str(remove["title"]), QStringLiteral("Remove Nubbo hook bridge?"));
     EXPECT_EQ(str(remove["confirm"]), QStringLiteral("Remove"));
-    model.remove();
+    EXPECT_EQ(model.remove(), (QVariantMap{{QStringLiteral("ok"), true}}));
     EXPECT_FALSE(model.bridgeInstalled());
     EXPECT_EQ(detections, 2);
     EXPECT_EQ(ConfigFileWriter::read(home.filePath(QStringLiteral(".cursor/hooks.json"))).value_or("").count("nubbo-bridge"),
               0);
+
+    // A file that does not parse: the warning names its agent, and the other agent is wired.
+    ASSERT_TRUE(ConfigFileWriter::writeAtomically(home.filePath(QStringLiteral(".claude/settings.json")), "{").isEmpty());
+    const QVariantMap failed = model.install();
+    EXPECT_EQ(str(failed["title"]), QStringLiteral("Could not install hook bridge"));
+    EXPECT_EQ(str(failed["text"]), "Claude: " + home.filePath(QStringLiteral(".claude/settings.json")) +
+                                       " is not valid JSON; it was left unchanged");
+    EXPECT_GT(ConfigFileWriter::read(home.filePath(QStringLiteral(".cursor/hooks.json")))->count("nubbo-bridge"), 0);
 }
 
 TEST_F(SettingsWindowModelTest, OnboardingOffersTheAgentsEnabledByDefaultAndListsEveryFileItsInstallChanges) {
