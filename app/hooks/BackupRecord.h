@@ -19,6 +19,7 @@ struct BackupRecord {
         bool operator==(const File&) const = default;
     };
     QMap<QString, File> files;  // by backup name
+    bool operator==(const BackupRecord&) const = default;
 
     // "written.json" in the backups folder.
     static QString path(const QString& backupsDirectory);

@@ -191,7 +191,8 @@ HookInstallResult HookInstaller::installLocked() const {
     if (!QDir().mkpath(folder))
         return {QStringLiteral("could not create the backup folder %1").arg(folder), {}};
 
-    BackupRecord record = BackupRecord::load(recordPath());
+    const BackupRecord loaded = BackupRecord::load(recordPath());
+    BackupRecord record = loaded;
     HookInstallResult result;
     for (const auto& spec : env_.catalogue) {
         if (!enabled(spec))
@@ -206,7 +207,7 @@ HookInstallResult HookInstaller::installLocked() const {
         if (!enabled(spec))
             if (QString error = unwire(spec, record); !error.isEmpty())
                 noteFailure(result, spec, error, QStringLiteral("unwire"));
-    const QString recordError = record.save(recordPath());
+    const QString recordError = record == loaded ? QString() : record.save(recordPath());
     if (!recordError.isEmpty())
         log(QStringLiteral("hook install: could not keep the record of written files: ") + recordError);
 
@@ -462,12 +463,13 @@ HookInstallResult HookInstaller::uninstall() const {
     if (const QString error = ConfigFileWriter::writeAtomically(removedMarkerPath(), QByteArrayLiteral("removed by the user\n"));
         !error.isEmpty())
         log(QStringLiteral("hook uninstall: could not record the removal: ") + error);
-    BackupRecord record = BackupRecord::load(recordPath());
+    const BackupRecord loaded = BackupRecord::load(recordPath());
+    BackupRecord record = loaded;
     HookInstallResult result;
     for (const auto& spec : env_.catalogue)
         if (QString error = unwire(spec, record); !error.isEmpty())
             noteFailure(result, spec, error, QStringLiteral("uninstall"));
-    if (const QString error = record.save(recordPath()); !error.isEmpty())
+    if (const QString error = record == loaded ? QString() : record.save(recordPath()); !error.isEmpty())
         log(QStringLiteral("hook uninstall: could not keep the record of written files: ") + error);
     return result;
 }
@@ -492,7 +494,10 @@ QString HookInstaller::restoreOrStrip(const ProviderSpec& spec, BackupRecord& re
     // The app no longer stands behind the file; the oldest copy of the user's own stays remembered.
     file.sha256.clear();
     file.backup.clear();
-    record.files.insert(name, file);
+    if (file.first.isEmpty())
+        record.files.remove(name);
+    else
+        record.files.insert(name, file);
     // A backup taken after the user edited a wired file still holds the app's entries.
     return stripNubbo(spec);
 }
