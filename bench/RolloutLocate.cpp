@@ -180,17 +180,21 @@ int main(int argc, char** argv)
             const Nanos t0 = nowNs();
             switch (kind) {
             case Raw: got = rawNewest(root); break;
-            case Newest: got = nubbo::bridge::codexRolloutPath(home.path(), std::nullopt); break;
+            case Newest: got = nubbo::bridge::codexRolloutPath(home.path(), {}); break;
             case Shortcut: {
                 const Rollout& target = (*tree)[sessions[std::size_t(r)]];
                 want = target.path;
-                got = nubbo::bridge::codexRolloutPath(home.path(), target.session);
+                got = nubbo::bridge::codexRolloutPath(home.path(), {target.session, {}});
                 break;
             }
-            case NoMatch: got = nubbo::bridge::codexRolloutPath(home.path(), unknown); break;
+            case NoMatch:
+                // A session named but not found reads no one else's rollout.
+                want.clear();
+                got = nubbo::bridge::codexRolloutPath(home.path(), {unknown, {}});
+                break;
             }
             const Nanos t1 = nowNs();
-            if (!got || *got != want)
+            if (got.value_or("") != want)
                 ++wrong[kind];
             if (r >= warmup)
                 samples[kind].push_back(t1 - t0);

@@ -54,8 +54,8 @@ std::optional<std::string> narrationFor(ProviderFamily family, const PayloadFiel
         return latestAssistantText(*fields.transcriptPath);
     case ProviderFamily::codex:
         if (auto words = closingWords(fields)) return words;
-        return latestCodexNarration(home, fields.sessionId);
-    case ProviderFamily::gemini: return latestGeminiNarration(home);
+        return latestCodexNarration(home, {fields.sessionId, fields.transcriptPath});
+    case ProviderFamily::gemini: return latestGeminiNarration(home, {fields.sessionId, fields.transcriptPath});
     case ProviderFamily::kimi: {
         // The hook runs in Kimi's environment, so it sees the same data folder Kimi uses.
         const char* kimiHome = std::getenv("KIMI_CODE_HOME");

@@ -26,12 +26,23 @@ struct Entry {
     unsigned char type;
 };
 
+// What the file name of a session's own transcript holds.
+struct OwnName {
+    std::string part;
+    bool atEnd = false;  // the name ends with it, rather than merely holding it
+    bool matches(std::string_view name) const {
+        if (!atEnd) return name.find(part) != std::string_view::npos;
+        return name.size() >= part.size() && name.compare(name.size() - part.size(), part.size(), part) == 0;
+    }
+};
+
 // Candidates are chosen on their relative path; a hook fires often, so nothing is stat-ed unless it passes
-// the name filter or its type is unknown, and directories are opened relative to their parent.
-class NewestFileSearch {
+// the name filter or its type is unknown, and directories are opened relative to their parent. With a
+// session to find, the first file named for it is the answer and no other file stands in for it.
+class TranscriptSearch {
 public:
-    NewestFileSearch(std::string root, std::string_view mustContain, std::optional<std::string_view> session)
-        : root_(std::move(root)), mustContain_(mustContain), session_(session) {}
+    TranscriptSearch(std::string root, std::string_view mustContain, std::optional<OwnName> own)
+        : root_(std::move(root)), mustContain_(mustContain), own_(std::move(own)) {}
 
     std::optional<std::string> run() {
         const int fd = ::open(root_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -82,6 +93,7 @@ private:
         if (relative.size() < kSuffix.size() || relative.compare(relative.size() - kSuffix.size(), kSuffix.size(), kSuffix) != 0)
             return;
         if (relative.find(mustContain_) == std::string::npos) return;
+        if (own_ && !own_->matches(name)) return;
         ModificationTime time = kDistantPast;
         struct stat info {};
         if (::fstatat(dirFd, name.c_str(), &info, 0) == 0) {
@@ -90,7 +102,7 @@ private:
             if (!S_ISREG(info.st_mode)) return;
             time = {static_cast<std::int64_t>(info.st_mtim.tv_sec), info.st_mtim.tv_nsec};
         }
-        if (session_ && !session_->empty() && relative.find(*session_) != std::string::npos) {
+        if (own_) {
             shortcut_ = relative;
             return;
         }
@@ -109,18 +121,36 @@ private:
 
     std::string root_;
     std::string_view mustContain_;
-    std::optional<std::string_view> session_;
+    std::optional<OwnName> own_;
     std::optional<std::string> shortcut_;
     std::optional<std::string> newest_;
     ModificationTime newestTime_ = kDistantPast;
 };
 
+bool given(const std::optional<std::string>& text) { return text && !text->empty(); }
+
+// Where the hint leads before any search: the transcript the agent named, when it is there.
+std::optional<std::string> namedTranscript(const TranscriptHint& hint) {
+    struct stat info {};
+    if (given(hint.transcriptPath) && ::stat(hint.transcriptPath->c_str(), &info) == 0 && S_ISREG(info.st_mode))
+        return hint.transcriptPath;
+    return std::nullopt;
+}
+
+std::optional<std::string> searchFor(const TranscriptHint& hint, std::string root, std::string_view mustContain,
+                                     std::optional<OwnName> own) {
+    // A named transcript that is not there (yet) is still the session's: no other file is read instead.
+    if (!own && given(hint.transcriptPath)) return std::nullopt;
+    return TranscriptSearch(std::move(root), mustContain, std::move(own)).run();
+}
+
 } // namespace
 
-std::optional<std::string> codexRolloutPath(const std::string& home, const std::optional<std::string>& session) {
-    std::optional<std::string_view> wanted;
-    if (session) wanted = *session;
-    return NewestFileSearch(home + "/.codex/sessions", "rollout-", wanted).run();
+std::optional<std::string> codexRolloutPath(const std::string& home, const TranscriptHint& hint) {
+    if (auto named = namedTranscript(hint)) return named;
+    std::optional<OwnName> own;
+    if (given(hint.sessionId)) own = OwnName{*hint.sessionId};
+    return searchFor(hint, home + "/.codex/sessions", "rollout-", std::move(own));
 }
 
 std::optional<std::string> kimiWirePath(const std::string& kimiHome, const std::string& session) {
@@ -146,8 +176,11 @@ std::optional<std::string> kimiWirePath(const std::string& kimiHome, const std::
     return found;
 }
 
-std::optional<std::string> geminiChatPath(const std::string& home) {
-    return NewestFileSearch(home + "/.gemini/tmp", "chats/session-", std::nullopt).run();
+std::optional<std::string> geminiChatPath(const std::string& home, const TranscriptHint& hint) {
+    if (auto named = namedTranscript(hint)) return named;
+    std::optional<OwnName> own;
+    if (given(hint.sessionId)) own = OwnName{"-" + hint.sessionId->substr(0, 8) + ".jsonl", true};
+    return searchFor(hint, home + "/.gemini/tmp", "chats/session-", std::move(own));
 }
 
 } // namespace nubbo::bridge

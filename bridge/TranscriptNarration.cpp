@@ -101,8 +101,8 @@ std::optional<std::string> latestAssistantText(const std::string& transcriptPath
     return std::nullopt;
 }
 
-std::optional<std::string> latestCodexNarration(const std::string& home, const std::optional<std::string>& session) {
-    const auto path = codexRolloutPath(home, session);
+std::optional<std::string> latestCodexNarration(const std::string& home, const TranscriptHint& hint) {
+    const auto path = codexRolloutPath(home, hint);
     if (!path) return std::nullopt;
     const auto lines = tailLines(*path, kRolloutWindow);
     if (!lines) return std::nullopt;
@@ -135,8 +135,8 @@ std::optional<std::string> latestKimiNarration(const std::string& kimiHome, cons
     return std::nullopt;
 }
 
-std::optional<std::string> latestGeminiNarration(const std::string& home) {
-    const auto path = geminiChatPath(home);
+std::optional<std::string> latestGeminiNarration(const std::string& home, const TranscriptHint& hint) {
+    const auto path = geminiChatPath(home, hint);
     if (!path) return std::nullopt;
     const auto lines = tailLines(*path, kRolloutWindow);
     if (!lines) return std::nullopt;

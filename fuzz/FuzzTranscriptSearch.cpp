@@ -1,10 +1,11 @@
 // The folders the transcript locator searches, filled with any names and dates: it answers with one of the
-// rollouts or chats there, the one naming the session when there is one, else the newest, and only a file.
+// rollouts or chats there, only a file; given a session, one named for it or nothing; else the newest.
 // Input: the session on the first line, then one entry a line: a date byte and a relative path.
 #include "FuzzSupport.h"
 #include "Narration.h"
 
 #include <fcntl.h>
+#include <functional>
 #include <map>
 #include <sys/stat.h>
 #include <vector>
@@ -39,12 +40,16 @@ bool endsWith(const std::string& s, std::string_view suffix) {
     return s.size() >= suffix.size() && s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
+std::string fileName(const std::string& relative) { return relative.substr(relative.rfind('/') + 1); }
+
+// `own` tells whether a file name is the session's (empty: no session given).
 void check(const std::optional<std::string>& found, const fs::path& root, const std::vector<Candidate>& files,
-           std::string_view mustContain, const std::string& session) {
+           std::string_view mustContain, const std::function<bool(const std::string&)>& own) {
     std::vector<const Candidate*> candidates;
     for (const auto& file : files)
         if (endsWith(file.relative, ".jsonl") && file.relative.find(mustContain) != std::string::npos)
             candidates.push_back(&file);
+    if (own) std::erase_if(candidates, [&](const Candidate* c) { return !own(fileName(c->relative)); });
     if (candidates.empty()) {
         // Only a folder of that name could be found, and a folder is no transcript.
         if (found) {
@@ -60,13 +65,10 @@ void check(const std::optional<std::string>& found, const fs::path& root, const 
     for (const auto* candidate : candidates)
         if (candidate->relative == relative) chosen = candidate;
     if (!chosen) std::abort();
-    bool sessionNamed = false;
+    if (own) return;  // any file named for the session will do
     std::int64_t newest = INT64_MIN;
-    for (const auto* candidate : candidates) {
-        if (!session.empty() && candidate->relative.find(session) != std::string::npos) sessionNamed = true;
-        newest = std::max(newest, candidate->seconds);
-    }
-    if (sessionNamed ? relative.find(session) == std::string::npos : chosen->seconds != newest) std::abort();
+    for (const auto* candidate : candidates) newest = std::max(newest, candidate->seconds);
+    if (chosen->seconds != newest) std::abort();
 }
 
 } // namespace
@@ -111,7 +113,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const auto& [relative, seconds] : written)
         if (fs::is_regular_file(codexRoot / relative)) files.push_back({relative, seconds});
 
-    check(nubbo::bridge::codexRolloutPath(home.string(), session), codexRoot, files, "rollout-", session);
-    check(nubbo::bridge::geminiChatPath(home.string()), geminiRoot, files, "chats/session-", "");
+    std::function<bool(const std::string&)> codexOwn, geminiOwn;
+    if (!session.empty()) {
+        codexOwn = [&](const std::string& name) { return name.find(session) != std::string::npos; };
+        geminiOwn = [&](const std::string& name) { return endsWith(name, "-" + session.substr(0, 8) + ".jsonl"); };
+    }
+    const nubbo::bridge::TranscriptHint hint{session, std::nullopt};
+    check(nubbo::bridge::codexRolloutPath(home.string(), hint), codexRoot, files, "rollout-", codexOwn);
+    check(nubbo::bridge::geminiChatPath(home.string(), hint), geminiRoot, files, "chats/session-", geminiOwn);
     return 0;
 }

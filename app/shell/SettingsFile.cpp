@@ -287,9 +287,11 @@ QList<SettingsImportChange> importChanges(const SettingsStore& current, const QJ
         const auto shown = [language](const QString& url) {
             return url.isEmpty() ? localized(language, "(none)", "（无）") : printable(url, 120);
         };
+        QString change = arrow(shown(now.endpoint), shown(then.endpoint));
+        if (const QString problem = SettingsTexts::endpointProblemKey(then.endpoint); !problem.isEmpty())
+            change += QStringLiteral(" — ") + SettingsTexts::text(problem, language);
         changes.append({QStringLiteral("summaryBaseURLs"),
-                        localized(language, "Custom Summary Endpoint", "自定义总结端点"),
-                        arrow(shown(now.endpoint), shown(then.endpoint)), false});
+                        localized(language, "Custom Summary Endpoint", "自定义总结端点"), change, false});
     }
     std::stable_partition(changes.begin(), changes.end(), [](const SettingsImportChange& c) { return c.weakens; });
     return changes;

@@ -1,5 +1,7 @@
 #include "SettingsTexts.h"
 
+#include "SummaryEndpoint.h"
+
 #include <QHash>
 
 #ifndef NUBBO_VERSION
@@ -63,6 +65,10 @@ constexpr Entry kTexts[] = {
     {"modelHelp", "Model name used for the summary request.", "用于总结请求的模型名。"},
     {"baseURL", "Base URL", "Base URL"},
     {"baseURLHelp", "OpenAI-compatible endpoint, e.g. https://host/v1", "OpenAI 兼容端点，如 https://host/v1"},
+    {"baseURLNotAddress", "Not a web address, so nothing is sent: enter one like https://host/v1.",
+                          "这不是网址，不会发送任何内容：请填写如 https://host/v1 的地址。"},
+    {"baseURLNotEncrypted", "Plain http would send your API key unencrypted, so nothing is sent: use https (http only for this computer: localhost, 127.0.0.1, ::1).",
+                            "http 会明文发送 API key，因此不会发送任何内容：请使用 https（http 仅限本机：localhost、127.0.0.1、::1）。"},
 
     // Design.
     {"visualSystem", "Visual System", "视觉系统"},
@@ -314,6 +320,15 @@ QString SettingsTexts::installPromptText(const QStringList& homeRelativePaths, I
     return text(onboarding ? QStringLiteral("onboardingInstallIntro") : QStringLiteral("installPromptIntro"), language) +
            QLatin1Char('\n') + lines.join(QLatin1Char('\n')) + QStringLiteral("\n\n") +
            text(onboarding ? QStringLiteral("onboardingInstallOutro") : QStringLiteral("installPromptOutro"), language);
+}
+
+QString SettingsTexts::endpointProblemKey(const QString& url) {
+    switch (SummaryEndpoint::problem(url)) {
+    case EndpointProblem::none: break;
+    case EndpointProblem::notAnAddress: return QStringLiteral("baseURLNotAddress");
+    case EndpointProblem::notEncrypted: return QStringLiteral("baseURLNotEncrypted");
+    }
+    return {};
 }
 
 QString SettingsTexts::buildVersion() { return QStringLiteral(NUBBO_VERSION); }

@@ -38,6 +38,9 @@ struct SettingsTexts {
     enum class InstallWording { settings, onboarding };
     static QString installPromptText(const QStringList& homeRelativePaths, InstallWording wording, Language language);
 
+    // The key of the text that says why the summary sends nothing to this endpoint; empty when it may.
+    static QString endpointProblemKey(const QString& url);
+
     // "Version 0.1.0": the build's own version.
     static QString versionLine(Language language);
     static QString buildVersion();

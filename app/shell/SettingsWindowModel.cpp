@@ -233,4 +233,8 @@ void SettingsWindowModel::setApiKey(const QString& providerRaw, const QString& k
         secrets_.set(key, apiKeyName(*provider));
 }
 
+QString SettingsWindowModel::summaryEndpointProblem(const QString& url) const {
+    return SettingsTexts::endpointProblemKey(url);
+}
+
 } // namespace nubbo

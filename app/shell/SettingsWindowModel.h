@@ -112,6 +112,8 @@ public:
     // The summary API key of a provider (by raw value), through the keychain.
     Q_INVOKABLE QString apiKey(const QString& providerRaw) const;
     Q_INVOKABLE void setApiKey(const QString& providerRaw, const QString& key);
+    // What keeps the summary from sending to this endpoint, as the key of its text; empty when nothing does.
+    Q_INVOKABLE QString summaryEndpointProblem(const QString& url) const;
 
 Q_SIGNALS:
     void languageChanged();

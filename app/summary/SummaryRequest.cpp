@@ -1,5 +1,7 @@
 #include "SummaryRequest.h"
 
+#include "SummaryEndpoint.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -34,14 +36,15 @@ std::optional<SummaryRequest> SummaryRequest::build(const SummaryConfig& config,
     const bool anthropic = config.provider == SummaryProvider::anthropic;
     const QUrl url(config.baseURL + (anthropic ? QStringLiteral("/v1/messages") : QStringLiteral("/chat/completions")),
                    QUrl::StrictMode);
-    const QString scheme = url.scheme();
-    if (!url.isValid() || url.host().isEmpty() || (scheme != u"https" && scheme != u"http"))
+    if (SummaryEndpoint::problem(url) != EndpointProblem::none)
         return std::nullopt;
 
     SummaryRequest built;
     built.request.setUrl(url);
     // An idle connection gives up after this long, as a request that hears nothing should.
     built.request.setTransferTimeout(kTimeoutMs);
+    // The key and the narration go where the user sent them and nowhere a reply points elsewhere.
+    built.request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::SameOriginRedirectPolicy);
     built.request.setRawHeader("content-type", "application/json");
 
     const QString prompt = systemPrompt(config.chinese);

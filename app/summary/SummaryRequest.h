@@ -19,7 +19,7 @@ struct SummaryRequest {
     QNetworkRequest request;
     QByteArray body;
 
-    // Nothing when the endpoint and the path do not make an http(s) address.
+    // Nothing when the endpoint and the path do not make an https address, or an http one on this machine.
     static std::optional<SummaryRequest> build(const SummaryConfig& config, const QString& say,
                                                const std::optional<QString>& detail);
     // The narration, with the tool in use on a line of its own when there is one.

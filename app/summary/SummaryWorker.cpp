@@ -1,6 +1,7 @@
 #include "SummaryWorker.h"
 
 #include "SecretStore.h"
+#include "SummaryEndpoint.h"
 #include "SummaryRequest.h"
 #include "SummaryResponse.h"
 
@@ -8,6 +9,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkProxyFactory>
 #include <QNetworkReply>
+#include <QTimer>
 
 namespace nubbo {
 namespace {
@@ -19,6 +21,9 @@ namespace {
 class SystemProxies final : public QNetworkProxyFactory {
 public:
     QList<QNetworkProxy> queryProxy(const QNetworkProxyQuery& query) override {
+        // A model on this machine is spoken to in the clear: a proxy would carry the key off it.
+        if (SummaryEndpoint::isLoopback(query.peerHostName()))
+            return {QNetworkProxy(QNetworkProxy::NoProxy)};
         const QString endpoint = query.protocolTag() + u'|' + query.peerHostName() + u'|' +
                                  QString::number(query.peerPort());
         if (endpoint != endpoint_ || expiry_.hasExpired()) {
@@ -39,7 +44,8 @@ QString apiKeyItem(SummaryProvider provider) { return QStringLiteral("apiKey.") 
 
 } // namespace
 
-SummaryWorker::SummaryWorker(SecretStore& secrets, Deliver deliver) : secrets_(secrets), deliver_(std::move(deliver)) {}
+SummaryWorker::SummaryWorker(SecretStore& secrets, Deliver deliver, SummaryLimits limits)
+    : secrets_(secrets), deliver_(std::move(deliver)), limits_(limits) {}
 
 // The manager takes its replies with it; their finish handlers are tied to it, so none runs during this.
 SummaryWorker::~SummaryWorker() = default;
@@ -82,13 +88,35 @@ void SummaryWorker::handle(const SummaryJob& job) {
     QNetworkReply* reply = network().post(request->request, request->body);
     ++sent_;
     QObject::connect(reply, &QNetworkReply::finished, network_.get(), [this, reply, job] { finish(reply, job); });
+    bound(reply);
+}
+
+// A provider, or whatever answers in its place, holds a request no longer than the deadline and makes it keep
+// no more than the largest reply a one-line summary needs; either way the request fails (abort() finishes it).
+void SummaryWorker::bound(QNetworkReply* reply) {
+    QTimer::singleShot(limits_.deadline, reply, [reply] { reply->abort(); });
+    const qint64 max = limits_.maxReplyBytes;
+    // Qt stops reading from the connection once this much waits in the reply, but only once its connection
+    // exists, so it is told again as the connection starts and as the request goes out (on a reused one).
+    const auto limitReading = [reply, max] { reply->setReadBufferSize(max + 1); };
+    limitReading();
+    QObject::connect(reply, &QNetworkReply::socketStartedConnecting, reply, limitReading);
+    QObject::connect(reply, &QNetworkReply::requestSent, reply, limitReading);
+    const auto cutOffWhenTooLong = [reply, max] {
+        if (reply->header(QNetworkRequest::ContentLengthHeader).toLongLong() > max || reply->bytesAvailable() > max)
+            reply->abort();
+    };
+    QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, cutOffWhenTooLong);
+    QObject::connect(reply, &QNetworkReply::readyRead, reply, cutOffWhenTooLong);
 }
 
 void SummaryWorker::finish(QNetworkReply* reply, const SummaryJob& job) {
     reply->deleteLater();
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    // A transport error (time-out, reset, cut-off body) leaves nothing worth reading, whatever the status.
-    const QByteArray body = reply->error() == QNetworkReply::NoError ? reply->readAll() : QByteArray();
+    // A transport error (time-out, reset, cut-off body) leaves nothing worth reading, whatever the status;
+    // nor does a reply that ended before the size check saw it grow too long.
+    const bool whole = reply->error() == QNetworkReply::NoError && reply->bytesAvailable() <= limits_.maxReplyBytes;
+    const QByteArray body = whole ? reply->readAll() : QByteArray();
     const auto line = SummaryResponse::summaryFrom(job.config.provider, status, body);
     // Free the session before the line goes out, so that whoever sees the line may summarise again at once;
     // count the end last, so that whoever sees the count finds the line already on its way.

@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -29,12 +30,18 @@ struct SummaryJob {
     double now = 0;
 };
 
+// What one request may cost, besides the 12 s it may go without hearing anything.
+struct SummaryLimits {
+    std::chrono::milliseconds deadline{20000};  // from sending to the last byte, however the bytes trickle
+    qint64 maxReplyBytes = 64 * 1024;           // a longer reply is cut off and fails
+};
+
 class SummaryWorker {
 public:
     // Called on this thread with the line and the narration it belongs to.
     using Deliver = std::function<void(const QString& sessionKey, const QString& text, const QString& forSay)>;
 
-    SummaryWorker(SecretStore& secrets, Deliver deliver);
+    SummaryWorker(SecretStore& secrets, Deliver deliver, SummaryLimits limits = {});
     ~SummaryWorker();
     SummaryWorker(const SummaryWorker&) = delete;
     SummaryWorker& operator=(const SummaryWorker&) = delete;
@@ -47,10 +54,12 @@ public:
 
 private:
     QNetworkAccessManager& network();
+    void bound(QNetworkReply* reply);
     void finish(QNetworkReply* reply, const SummaryJob& job);
 
     SecretStore& secrets_;
     Deliver deliver_;
+    SummaryLimits limits_;
     SummaryGate gate_;
     QHash<QString, double> keyMissingAt_;  // keychain item → when it was last found empty
     std::unique_ptr<QNetworkAccessManager> network_;

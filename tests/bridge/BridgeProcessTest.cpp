@@ -531,7 +531,7 @@ TEST(BridgeNarration, CodexReadsCompletedAgentMessageItems) {
     EXPECT_EQ(record.value("say", "<none>"), "Reading the build script first.");
 }
 
-TEST(BridgeNarration, CodexPrefersTheRolloutOfTheSessionOverTheNewest) {
+TEST(BridgeNarration, CodexReadsTheRolloutOfTheSessionNeverAnotherOne) {
     TempHome home;
     const std::string older = std::string(kCodexRolloutDir) + "rollout-2026-12-08T10-00-00-session-one.jsonl";
     const std::string newer = std::string(kCodexRolloutDir) + "rollout-2026-12-08T11-00-00-session-two.jsonl";
@@ -546,7 +546,7 @@ TEST(BridgeNarration, CodexPrefersTheRolloutOfTheSessionOverTheNewest) {
     EXPECT_EQ(sayFor(R"({"session_id":"session-one"})"), "Working on session one today.");
     EXPECT_EQ(sayFor(R"({"sessionId":"session-one"})"), "Working on session one today.");
     EXPECT_EQ(sayFor("{}"), "Working on the newest session.");
-    EXPECT_EQ(sayFor(R"({"session_id":"no-such-session"})"), "Working on the newest session.");
+    EXPECT_EQ(sayFor(R"({"session_id":"no-such-session"})"), "<none>");
 }
 
 TEST(BridgeNarration, GeminiReadsTheNewestChatAndStillWaitsOnBeforeTool) {

@@ -152,16 +152,16 @@ TEST(TranscriptCodex, RealRolloutMidTurnAndCompleted) {
     const auto path = home / (".codex/sessions/2026/12/08/" + kRollout);
     // Mid-turn only "item_completed" AgentMessage lines carry the agent's words (27 lines: up to the second one).
     write(path, fixture("codex-" + kRollout, 27));
-    EXPECT_EQ(latestCodexNarration(home.path, std::nullopt), "Now I will read a file.");
+    EXPECT_EQ(latestCodexNarration(home.path, {}), "Now I will read a file.");
     write(path, fixture("codex-" + kRollout));
-    EXPECT_EQ(latestCodexNarration(home.path, "01a2576d-dc2f-7081-943f-df9ae401e54a"), "Done. I listed the files.");
+    EXPECT_EQ(latestCodexNarration(home.path, {"01a2576d-dc2f-7081-943f-df9ae401e54a", {}}), "Done. I listed the files.");
 }
 
 TEST(TranscriptCodex, MessageFormsAndTheProseFilter) {
     TempHome home;
     const auto narrate = [&](const std::string& content) {
         write(home / ".codex/sessions/2026/01/01/rollout-1.jsonl", content);
-        return latestCodexNarration(home.path, std::nullopt);
+        return latestCodexNarration(home.path, {});
     };
     EXPECT_EQ(narrate(codexAgent("Older message here.") +
                       codex({{"type", "task_complete"}, {"last_agent_message", "All green after the fix."}})),
@@ -193,45 +193,84 @@ TEST(TranscriptCodex, SessionShortcutElseNewestFile) {
     write(root + "2026/01/03/notes.jsonl", "", 1'800'000'000);
     write(root + "2026/01/03/rollout-c.json", "", 1'800'000'000);
 
-    EXPECT_EQ(latestCodexNarration(home.path, "aaa111"), "Narration from session aaa.");  // first in enumeration
-    EXPECT_EQ(latestCodexNarration(home.path, "no-such-session"), "Narration from session bbb.");
-    EXPECT_EQ(codexRolloutPath(home.path, std::string()), root + "2026/01/03/rollout-bbb222.jsonl");
+    EXPECT_EQ(latestCodexNarration(home.path, {"aaa111", {}}), "Narration from session aaa.");  // first in enumeration
+    EXPECT_EQ(latestCodexNarration(home.path, {"no-such-session", {}}), std::nullopt);
+    EXPECT_EQ(codexRolloutPath(home.path, {"", {}}), root + "2026/01/03/rollout-bbb222.jsonl");
 
     // Equal dates keep the earlier-enumerated file; "rollout-" may come from a folder name.
     write(root + "2026/01/01/rollout-aaa111.jsonl", codexAgent("Touched."), 1'700'001'000);
-    EXPECT_EQ(codexRolloutPath(home.path, std::nullopt), root + "2026/01/01/rollout-aaa111.jsonl");
+    EXPECT_EQ(codexRolloutPath(home.path, {}), root + "2026/01/01/rollout-aaa111.jsonl");
     write(root + "rollout-archive/old.jsonl", "", 1'700'001'001);
-    EXPECT_EQ(codexRolloutPath(home.path, std::nullopt), root + "rollout-archive/old.jsonl");
+    EXPECT_EQ(codexRolloutPath(home.path, {}), root + "rollout-archive/old.jsonl");
 }
 
 TEST(TranscriptCodex, SymlinkedFoldersAreNotEnteredAndUndatedFilesLose) {
     TempHome home;
     const auto root = home / ".codex/sessions/";
-    EXPECT_EQ(codexRolloutPath(home.path, std::nullopt), std::nullopt);
+    EXPECT_EQ(codexRolloutPath(home.path, {}), std::nullopt);
     write(root + "2026/02/rollout-real.jsonl", codexAgent("The real rollout."), 1'700'000'000);
     write(home / "elsewhere/rollout-outside.jsonl", codexAgent("Outside the tree."), 1'800'000'000);
     fs::create_directory_symlink(root, root + "2026/loop");
     fs::create_directory_symlink(home / "elsewhere", root + "2026/linked");
     fs::create_directories(root + "2026/01");
     fs::create_symlink(home / "gone.jsonl", root + "2026/01/rollout-dangling.jsonl");  // enumerated first
-    EXPECT_EQ(codexRolloutPath(home.path, "outside"), root + "2026/02/rollout-real.jsonl");
-    EXPECT_EQ(latestCodexNarration(home.path, std::nullopt), "The real rollout.");
+    EXPECT_EQ(codexRolloutPath(home.path, {"outside", {}}), std::nullopt);
+    EXPECT_EQ(latestCodexNarration(home.path, {}), "The real rollout.");
 }
 
 TEST(TranscriptGemini, RealChatAndBothContentForms) {
     TempHome home;
     const auto path = home / (".gemini/tmp/3bbaba34/chats/" + kGeminiChat);
     write(path, fixture("gemini-" + kGeminiChat));
-    EXPECT_EQ(latestGeminiNarration(home.path), "Done. I listed the files.");
+    EXPECT_EQ(latestGeminiNarration(home.path, {}), "Done. I listed the files.");
     write(path, fixture("gemini-" + kGeminiChat, 12));  // up to the second tool-calling message
-    EXPECT_EQ(latestGeminiNarration(home.path), "Now I will read a file.");
+    EXPECT_EQ(latestGeminiNarration(home.path, {}), "Now I will read a file.");
 
-    EXPECT_EQ(geminiChatPath(home.path), path);
+    EXPECT_EQ(geminiChatPath(home.path, {}), path);
     write(home / ".gemini/tmp/p3/session-3.jsonl", gemini("Not under chats/."), 1'900'000'000);
-    EXPECT_EQ(geminiChatPath(home.path), path);
+    EXPECT_EQ(geminiChatPath(home.path, {}), path);
     write(path, gemini(json::array({{{"text", "Reading"}}, {{"inlineData", {}}}, {{"text", "the **config** file."}}})));
-    EXPECT_EQ(latestGeminiNarration(home.path), "Reading the config file.");
+    EXPECT_EQ(latestGeminiNarration(home.path, {}), "Reading the config file.");
     write(path, gemini("The older reply. It has two sentences.") + gemini("```\ncode\n```") + gemini(json::array()) +
                     gemini(json::array({"bare"})) + gemini(42) + line({{"type", "user"}, {"content", "User text."}}));
-    EXPECT_EQ(latestGeminiNarration(home.path), "The older reply.");
+    EXPECT_EQ(latestGeminiNarration(home.path, {}), "The older reply.");
+}
+
+// Two projects' sessions, the other one newer: a hook that names its session (by id or by transcript) never
+// narrates the other's words; only a hook that names nothing gets the newest file.
+TEST(TranscriptLocator, ANamedSessionReadsOnlyItsOwnFile) {
+    TempHome home;
+    const std::string ownId = "0a1b2c3d-1111-7000-8000-000000000001";
+    const auto codexOwn = home / (".codex/sessions/2026/01/01/rollout-2026-01-01T10-00-00-" + ownId + ".jsonl");
+    const auto codexOther = home / ".codex/sessions/2026/01/02/rollout-2026-01-02T09-00-00-9f8e7d6c-2222.jsonl";
+    const auto geminiOwn = home / ".gemini/tmp/project-a/chats/session-2026-01-01T10-00-0a1b2c3d.jsonl";
+    const auto geminiOther = home / ".gemini/tmp/project-b/chats/session-2026-01-02T09-00-9f8e7d6c.jsonl";
+    write(codexOwn, codexAgent("Words of this session."), 1'700'000'000);
+    write(codexOther, codexAgent("Words of another project."), 1'700'090'000);
+    write(geminiOwn, gemini("Words of this session."), 1'700'000'000);
+    write(geminiOther, gemini("Words of another project."), 1'700'090'000);
+
+    const std::optional<std::string> own = "Words of this session.", other = "Words of another project.";
+    struct Case {
+        const char* what;
+        std::optional<std::string> id;
+        bool ownPath;  // the payload names the session's transcript
+        std::optional<std::string> missingPath;
+        std::optional<std::string> said;
+    };
+    const Case cases[] = {
+        {"nothing to match by", std::nullopt, false, std::nullopt, other},
+        {"an empty id", "", false, std::nullopt, other},
+        {"the session's id", ownId, false, std::nullopt, own},
+        {"an id no file has", "5e5e5e5e-3333-7000-8000-000000000003", false, std::nullopt, std::nullopt},
+        {"the session's transcript", std::nullopt, true, std::nullopt, own},
+        {"its transcript and another id", "9f8e7d6c-2222", true, std::nullopt, own},
+        {"a transcript not written yet", std::nullopt, false, home / "later.jsonl", std::nullopt},
+        {"a transcript not there, and its id", ownId, false, "/home/dev/.codex/x.jsonl", own},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(latestCodexNarration(home.path, {c.id, c.ownPath ? codexOwn : c.missingPath}), c.said);
+        EXPECT_EQ(latestGeminiNarration(home.path, {c.id, c.ownPath ? geminiOwn : c.missingPath}), c.said);
+    }
 }

@@ -135,6 +135,12 @@ TEST_F(SettingsFileTest, ImportConfirmationListsRiskyChangesAsTheStoreWouldApply
          Language::en,
          {{"trustedCommands", "Trusted Commands", "Adds “ls\uFFFD hs | lruc”", true},
           {"enabled", "Agents Switched On", "Cursor", false}}},
+        {"an endpoint the summary will not send to", [](SettingsStore&) {},
+         R"({"summaryBaseURLs": {"custom": "http://collector.example/v1"}})", Language::en,
+         {{"summaryBaseURLs", "Custom Summary Endpoint",
+           "(none) → http://collector.example/v1 — Plain http would send your API key unencrypted, so nothing is "
+           "sent: use https (http only for this computer: localhost, 127.0.0.1, ::1).",
+           false}}},
         {"nothing watched", [](SettingsStore&) {}, R"({"themeColor": "green", "enabled": {"claude": true}})",
          Language::en, {}},
     };

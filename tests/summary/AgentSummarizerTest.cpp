@@ -8,6 +8,7 @@
 #include "PetRenderer.h"
 #include "SettingsFakes.h"
 #include "SettingsStore.h"
+#include "SummaryEndpoint.h"
 #include "SummaryRequest.h"
 #include "SummaryResponse.h"
 #include "SummaryWorker.h"
@@ -293,6 +294,152 @@ TEST(SummaryWorkerTest, AnthropicMessagesRequestInChineseAndItsTextItemsJoined) 
     const auto built = SummaryRequest::build(job.config, job.say, job.detail);
     ASSERT_TRUE(built.has_value());
     EXPECT_EQ(built->request.transferTimeout(), 12000);
+}
+
+// One narration at a time through a worker of its own, to the endpoint given.
+class OneWorker {
+public:
+    explicit OneWorker(SummaryLimits limits = {})
+        : worker_(secrets_, [this](const QString&, const QString& text, const QString&) { lines.push_back(text); },
+                  limits) {
+        secrets_.items.insert("apiKey.custom", kKey);
+    }
+    // True once the request, if one was sent, has ended.
+    bool ask(const QString& baseURL) {
+        ++asked_;
+        worker_.handle({QStringLiteral("claude:s%1").arg(asked_), "Reading the parser.", std::nullopt,
+                        SummaryConfig{SummaryProvider::custom, {}, "local-model", baseURL, false}, 0});
+        return spinUntil([&] { return worker_.finished() == worker_.sent(); });
+    }
+    int sent() const { return worker_.sent(); }
+
+    std::vector<QString> lines;
+
+private:
+    fakes::MemorySecretStore secrets_;
+    SummaryWorker worker_;
+    int asked_ = 0;
+};
+
+FakeHttpServer::Reply redirectTo(const QString& location) {
+    FakeHttpServer::Reply reply{307, {}};
+    reply.headers = "Location: " + location.toUtf8() + "\r\n";
+    return reply;
+}
+
+TEST(SummaryWorkerTest, RedirectsAreFollowedOnlyToTheSameSchemeHostAndPort) {
+    FakeHttpServer provider, elsewhere;
+    ASSERT_TRUE(provider.listening() && elsewhere.listening());
+    provider.fallback = elsewhere.fallback = {200, openAIReply("Reading the parser")};
+    struct Case {
+        const char* what;
+        QString location;
+        std::size_t providerRequests;
+        std::size_t lines;
+    };
+    const Case cases[] = {
+        {"another port", elsewhere.url("/v1/chat/completions"), 1, 0},
+        {"another name for the host", QStringLiteral("http://localhost:%1/v2/chat/completions").arg(provider.port()), 1, 0},
+        {"the same origin", provider.url("/v2/chat/completions"), 2, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        provider.requests.clear();
+        provider.script(redirectTo(c.location));
+        OneWorker worker;
+        ASSERT_TRUE(worker.ask(provider.url("/v1")));
+        EXPECT_EQ(provider.requests.size(), c.providerRequests);
+        EXPECT_EQ(worker.lines.size(), c.lines);
+        if (provider.requests.size() == 2) {
+            EXPECT_EQ(provider.requests[1].body, provider.requests[0].body);
+        }
+    }
+    // The other server never heard of the key or the narration: not even a connection reached it.
+    EXPECT_EQ(elsewhere.connections, 0);
+}
+
+TEST(SummaryWorkerTest, AReplyEndsAtTheDeadlineAndIsCutOffPastTheSizeLimit) {
+    // A well-formed answer of exactly `size` bytes: read whole, it would give a line.
+    const auto answerOf = [](qsizetype size, bool announced = true) {
+        FakeHttpServer::Reply reply{200, R"({"choices":[{"message":{"content":"Reading the parser"}}],"padding":")"};
+        reply.body += QByteArray(size - reply.body.size() - 2, 'x') + "\"}";
+        reply.withoutLength = !announced;
+        return reply;
+    };
+    FakeHttpServer::Reply trickle{200, openAIReply("Reading the parser")};
+    trickle.trickleMs = 20;  // never idle long, done only after about 2 s
+    using std::chrono::milliseconds;
+    struct Case {
+        const char* what;
+        FakeHttpServer::Reply reply;
+        milliseconds deadline;
+        std::size_t lines;
+    };
+    const Case cases[] = {
+        {"64 KiB, the most a reply may be", answerOf(64 * 1024), milliseconds(20000), 1},
+        {"a byte more, its length unannounced", answerOf(64 * 1024 + 1, false), milliseconds(20000), 0},
+        {"10 MB", answerOf(10 << 20), milliseconds(20000), 0},
+        {"10 MB, its length unannounced", answerOf(10 << 20, false), milliseconds(20000), 0},
+        {"a trickle", trickle, milliseconds(400), 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakeHttpServer provider;
+        provider.fallback = c.reply;
+        OneWorker worker(SummaryLimits{c.deadline, 64 * 1024});
+        QElapsedTimer elapsed;
+        elapsed.start();
+        ASSERT_TRUE(worker.ask(provider.url("/v1")));
+        EXPECT_EQ(worker.sent(), 1);
+        EXPECT_EQ(worker.lines.size(), c.lines);
+        if (c.deadline.count() < 1000) {
+            EXPECT_GE(elapsed.elapsed(), c.deadline.count());
+        }
+    }
+}
+
+TEST(SummaryWorkerTest, PlainHttpGoesOnlyToThisMachineAndNeverThroughAProxy) {
+    FakeHttpServer provider, proxy;
+    ASSERT_TRUE(provider.listening() && proxy.listening());
+    provider.fallback = {200, openAIReply("Reading the parser")};
+    proxy.fallback = {403, {}};
+    // Every request to another machine goes through this proxy, so none can leave unseen.
+    for (const char* name : {"http_proxy", "https_proxy"})
+        qputenv(name, proxy.url().toUtf8());
+    struct Case {
+        const char* what;
+        QString endpoint;
+        int sent;
+        bool proxied;
+        std::size_t lines;
+    };
+    const Case cases[] = {
+        {"https to another machine", "https://192.0.2.1/v1", 1, true, 0},
+        {"http to another machine", "http://192.0.2.1/v1", 0, false, 0},
+        {"http to this machine", provider.url("/v1"), 1, false, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const int before = proxy.connections;
+        OneWorker worker;
+        ASSERT_TRUE(worker.ask(c.endpoint));
+        EXPECT_EQ(worker.sent(), c.sent);
+        EXPECT_EQ(proxy.connections > before, c.proxied);
+        EXPECT_EQ(worker.lines.size(), c.lines);
+    }
+    for (const char* name : {"http_proxy", "https_proxy"})
+        qunsetenv(name);
+}
+
+TEST(SummaryEndpointTest, HttpsAnywherePlainHttpOnlyOnThisMachine) {
+    using enum EndpointProblem;
+    const std::pair<const char*, EndpointProblem> cases[] = {
+        {"", none}, {"https://api.example.com/v1", none}, {"http://127.8.9.10:8080/v1", none},
+        {"http://[::1]:11434/v1", none}, {"HTTP://LocalHost/v1", none}, {"http://api.example.com/v1", notEncrypted},
+        {"http://127.0.0.1.example.com/v1", notEncrypted}, {"http://[::2]/v1", notEncrypted},
+        {"ftp://api.example.com/v1", notAnAddress}, {"127.0.0.1 port 80", notAnAddress}};
+    for (const auto& [endpoint, problem] : cases)
+        EXPECT_EQ(SummaryEndpoint::problem(QString::fromUtf8(endpoint)), problem) << endpoint;
 }
 
 TEST(SummaryResponseTest, RepliesOfEveryShapeBecomeOneShortLineOrNothing) {

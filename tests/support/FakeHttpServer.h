@@ -10,6 +10,7 @@
 #include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 
 #include <deque>
 #include <memory>
@@ -32,6 +33,9 @@ public:
         QByteArray body;
         bool hold = false;      // keep the request open until release()
         bool cutShort = false;  // announce more body than is sent, then close
+        QByteArray headers = {};  // more header lines, each ending in "\r\n"
+        bool withoutLength = false;  // no Content-Length: the body ends when the connection closes
+        int trickleMs = 0;      // send the body one byte at a time, this far apart
 
         static Reply held() { return {200, {}, true, false}; }
     };
@@ -40,6 +44,7 @@ public:
         server_.listen(QHostAddress::LocalHost, 0);
         QObject::connect(&server_, &QTcpServer::newConnection, &server_, [this] {
             while (QTcpSocket* socket = server_.nextPendingConnection()) {
+                ++connections;
                 auto buffer = std::make_shared<QByteArray>();
                 QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket, buffer] {
                     buffer->append(socket->readAll());
@@ -51,9 +56,8 @@ public:
     }
 
     bool listening() const { return server_.isListening(); }
-    QString url(const QString& path = {}) const {
-        return QStringLiteral("http://127.0.0.1:%1").arg(server_.serverPort()) + path;
-    }
+    quint16 port() const { return server_.serverPort(); }
+    QString url(const QString& path = {}) const { return QStringLiteral("http://127.0.0.1:%1").arg(port()) + path; }
     // Replies in order; once they run out, `fallback`.
     void script(Reply reply) { script_.push_back(std::move(reply)); }
     Reply fallback;
@@ -73,6 +77,7 @@ public:
     std::size_t heldCount() const { return held_.size(); }
 
     std::vector<HttpRequest> requests;
+    int connections = 0;  // accepted, whether or not a whole request came
 
 private:
     void serve(QTcpSocket* socket, QByteArray& buffer) {
@@ -104,14 +109,32 @@ private:
         if (reply.hold)
             held_.push_back(socket);
         else
-            answer(socket, reply.status, reply.body, reply.cutShort ? 10 : 0);
+            answer(socket, reply);
     }
 
-    static void answer(QTcpSocket* socket, int status, const QByteArray& body, int missing = 0) {
-        socket->write("HTTP/1.1 " + QByteArray::number(status) + " Scripted\r\nContent-Type: application/json\r\n"
-                      "Content-Length: " + QByteArray::number(body.size() + missing) +
-                      "\r\nConnection: close\r\n\r\n" + body);
-        socket->disconnectFromHost();
+    static void answer(QTcpSocket* socket, int status, const QByteArray& body) { answer(socket, Reply{status, body}); }
+
+    static void answer(QTcpSocket* socket, const Reply& reply) {
+        QByteArray head = "HTTP/1.1 " + QByteArray::number(reply.status) +
+                          " Scripted\r\nContent-Type: application/json\r\nConnection: close\r\n" + reply.headers;
+        if (!reply.withoutLength)
+            head += "Content-Length: " + QByteArray::number(reply.body.size() + (reply.cutShort ? 10 : 0)) + "\r\n";
+        socket->write(head + "\r\n");
+        if (reply.trickleMs == 0) {
+            socket->write(reply.body);
+            socket->disconnectFromHost();
+            return;
+        }
+        // Ends with the body, or when the socket goes.
+        auto* timer = new QTimer(socket);
+        QObject::connect(timer, &QTimer::timeout, socket, [socket, timer, body = reply.body, sent = qsizetype(0)]() mutable {
+            socket->write(body.mid(sent++, 1));
+            if (sent < body.size())
+                return;
+            timer->stop();
+            socket->disconnectFromHost();
+        });
+        timer->start(reply.trickleMs);
     }
 
     QTcpServer server_;

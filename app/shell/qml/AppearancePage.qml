@@ -198,18 +198,27 @@ ColumnLayout {
             }
         }
         SettingRow {
+            id: urlRow
             visible: page.provider === "custom"
             title: page.texts.baseURL
-            help: page.texts.baseURLHelp
+            // Why the stored endpoint gets no requests (the key of its text), said where it is typed.
+            property string problem: ""
+            function check() { problem = page.shell.model.summaryEndpointProblem(page.settings.summaryBaseURLFor("custom")) }
+            warning: problem !== ""
+            help: warning ? page.texts[problem] : page.texts.baseURLHelp
             ShellTextField {
                 id: urlField
                 accessibleName: page.texts.baseURL
                 placeholderText: "https://host/v1"
                 function load() { text = page.settings.summaryBaseURLFor("custom") }
-                Component.onCompleted: load()
+                Component.onCompleted: { load(); urlRow.check() }
                 Connections {
                     target: page.settings
-                    function onSummaryBaseURLChanged(provider) { if (provider === "custom" && !urlField.activeFocus) urlField.load() }
+                    function onSummaryBaseURLChanged(provider) {
+                        if (provider !== "custom") return
+                        if (!urlField.activeFocus) urlField.load()
+                        urlRow.check()
+                    }
                 }
                 onEditingFinished: page.settings.setSummaryBaseURLFor(text, "custom")
             }
