@@ -3,7 +3,9 @@
 // launcher may use, so "node present" and "node absent" are both under the test's control. The launcher runs
 // only bundles that no other user can change, so the temporary root is made in a folder that passes that
 // test (the build folder, unless TMPDIR is private), never under /tmp.
+#include "DesktopEntryValues.h"
 #include "LauncherScript.h"
+#include "MenuEntryCase.h"
 #include "ProviderRegistry.h"
 #include "TomlHookEntries.h"
 #include "TrustedPath.h"
@@ -247,6 +249,7 @@ TEST_F(LauncherScriptTest, RunsOnlyABundleThatNoOtherUserCanHaveChanged) {
         std::function<QString()> make; // returns the bundle path to remember
         bool runs;
         QString entryValue = {};      // the menu entry's X-Nubbo-Bundle value as written, when not the path
+        QString entryFile = {};       // or a whole menu entry to copy
     };
     const auto bundleAt = [&](const QString& path) { return [this, path] { return makeBundle(path, QStringLiteral("b")); }; };
     QTemporaryDir underTmp(lost + QStringLiteral("/nubbo-launcher-XXXXXX"));
@@ -257,6 +260,14 @@ TEST_F(LauncherScriptTest, RunsOnlyABundleThatNoOtherUserCanHaveChanged) {
         {"sound, in the cache", Remembered::cache, bundleAt(sound + QStringLiteral("/c.app")), true},
         {"sound, named by a menu entry with escapes", Remembered::menuEntry, bundleAt(strange), true,
          sound + QStringLiteral("/a\\sb\"c$d`e\\\\f%g'h.app")},
+        {"named by the menu entry the packaging rules make", Remembered::menuEntry,
+         [&] {
+             const QString packaged = QString::fromUtf8(kMenuEntryBundle);
+             // In the build folder, which must pass the test itself for the bundle to run.
+             const QString menuFolder = QFileInfo(QFileInfo(packaged).path()).path();
+             return isTrustedPath(menuFolder) ? makeBundle(packaged, QStringLiteral("b")) : QString();
+         },
+         true, {}, QString::fromUtf8(kMenuEntryFile)},
         {"an escape no path holds", Remembered::menuEntry, bundleAt(sound + QStringLiteral("/n.app")), false,
          sound + QStringLiteral("/n.app\\n")},
         {"a folder above is group-writable", Remembered::cache,
@@ -300,6 +311,13 @@ TEST_F(LauncherScriptTest, RunsOnlyABundleThatNoOtherUserCanHaveChanged) {
          },
          false},
     };
+    // Both writers of desktop entries quote Exec alike (the app's is read back by a desktop in the platform test).
+    EXPECT_TRUE(readFile(QString::fromUtf8(kMenuEntryFile))
+                    .contains("\nExec=" +
+                              DesktopEntryValues::execArgument(QString::fromUtf8(kMenuEntryBundle) +
+                                                               QStringLiteral("/Contents/MacOS/Nubbo"))
+                                  ->toUtf8() +
+                              "\n"));
     const QString cache = nubboDir() + QStringLiteral("/bin/.bridge-cache");
     const QString entry = root + QStringLiteral("/system data/applications/dev.nubbo.Nubbo.desktop");
     for (const Case& c : cases) {
@@ -317,9 +335,11 @@ TEST_F(LauncherScriptTest, RunsOnlyABundleThatNoOtherUserCanHaveChanged) {
             << "the app writes down only a bundle that passes";
         if (c.where == Remembered::cache) writeFile(cache, (bundle + QStringLiteral("\n")).toUtf8());
         if (c.where == Remembered::menuEntry)
-            writeFile(entry, (QStringLiteral("[Desktop Entry]\nType=Application\nX-Nubbo-Bundle=") +
-                              (c.entryValue.isEmpty() ? bundle : c.entryValue) + QStringLiteral("\n"))
-                                 .toUtf8());
+            writeFile(entry, !c.entryFile.isEmpty()
+                                 ? readFile(c.entryFile)
+                                 : (QStringLiteral("[Desktop Entry]\nType=Application\nX-Nubbo-Bundle=") +
+                                    (c.entryValue.isEmpty() ? bundle : c.entryValue) + QStringLiteral("\n"))
+                                       .toUtf8());
 
         const ScriptRun r = run({QStringLiteral("--event"), QStringLiteral("Stop")}, "payload");
         EXPECT_EQ(r.exitCode, 0);
@@ -334,6 +354,7 @@ TEST_F(LauncherScriptTest, RunsOnlyABundleThatNoOtherUserCanHaveChanged) {
             EXPECT_EQ(readFile(cache), (bundle + QStringLiteral("\n")).toUtf8()) << "the decoded path is cached";
         }
     }
+    QDir(QFileInfo(QString::fromUtf8(kMenuEntryBundle)).path()).removeRecursively();
 }
 
 TEST_F(LauncherScriptTest, AppGoneArmsTheMarkerAndWaitsOutTheGracePeriod) {
