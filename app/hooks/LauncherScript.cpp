@@ -45,11 +45,11 @@ trusted() {
   case $R in /*) ;; *) return 1 ;; esac
   [ -n "$U" ] || U=$(id -u) || return 1
   case $U in ''|*[!0-9]*) return 1 ;; esac
-  D=$1$H
+  F=$1$H
   set --
-  while [ -n "$D" ]; do set -- "$@" "$D"; D=${D%/*}; done
-  D=$R
-  while [ -n "$D" ]; do set -- "$@" "$D"; D=${D%/*}; done
+  while [ -n "$F" ]; do set -- "$@" "$F"; F=${F%/*}; done
+  F=$R
+  while [ -n "$F" ]; do set -- "$@" "$F"; F=${F%/*}; done
   stat -L -c '%u %a' -- / "$@" | {
     K=0
     while read -r O A; do
