@@ -239,7 +239,6 @@ TEST_F(LauncherScriptTest, WithoutASearchToolTheMenuEntryOfAnInstallLeadsToItsBu
 // exits 0 with no output as if the app were gone, and a cache entry that fails is forgotten.
 TEST_F(LauncherScriptTest, RunsOnlyABundleThatNoOtherUserCanHaveChanged) {
     enum class Remembered { launcher, cache, menuEntry };
-    const QString helper = QStringLiteral("/Contents/Helpers/nubbo-bridge");
     const QString sound = root + QStringLiteral("/sound");
     const QString lost = QStringLiteral("/tmp"); // world-writable, as on every Linux
     const bool asRoot = ::geteuid() == 0;
@@ -257,7 +256,6 @@ TEST_F(LauncherScriptTest, RunsOnlyABundleThatNoOtherUserCanHaveChanged) {
     const QString strange = sound + QStringLiteral("/a b\"c$d`e\\f%g'h.app");
     const std::vector<Case> cases{
         {"sound, written by the app", Remembered::launcher, bundleAt(sound + QStringLiteral("/w.app")), true},
-        {"sound, in the cache", Remembered::cache, bundleAt(sound + QStringLiteral("/c.app")), true},
         {"sound, named by a menu entry with escapes", Remembered::menuEntry, bundleAt(strange), true,
          sound + QStringLiteral("/a\\sb\"c$d`e\\\\f%g'h.app")},
         {"named by the menu entry the packaging rules make", Remembered::menuEntry,
@@ -275,13 +273,6 @@ TEST_F(LauncherScriptTest, RunsOnlyABundleThatNoOtherUserCanHaveChanged) {
          [&] {
              const QString b = makeBundle(sound + QStringLiteral("/g.app"), QStringLiteral("b"));
              ::chmod(QFile::encodeName(b + QStringLiteral("/Contents")).constData(), 0775);
-             return b;
-         },
-         false},
-        {"the helper is writable by others", Remembered::launcher,
-         [&] {
-             const QString b = makeBundle(sound + QStringLiteral("/o.app"), QStringLiteral("b"));
-             ::chmod(QFile::encodeName(b + helper).constData(), 0757);
              return b;
          },
          false},

@@ -35,7 +35,7 @@ void writeExecutable(const QString& path, const QByteArray& text) {
                         QFile::ReadOther | QFile::ExeOther);
 }
 
-// What `gio launch entry` started wrote: its $0 and $1, one per line. The program runs on after gio returns.
+// What `gio launch entry` started wrote: its $0 and $1. The program runs on after gio returns.
 QStringList launched(const QString& entry, const QString& out) {
     QFile::remove(out);
     QProcess gio;
@@ -79,11 +79,8 @@ TEST(XdgLoginItem, ExecAndTryExecReadBackAsThePathAndAnUnsafePathIsRefused) {
         EXPECT_EQ(check.exitCode(), 0);
         EXPECT_EQ(check.readAllStandardOutput(), "");
 
-        // GLib checks that an entry's program exists before it expands "%%", so it cannot load an entry whose
-        // program path holds a '%' (the rules say "%%"); the same path as an argument reads back there.
-        if (!QString::fromUtf8(folder).contains(QLatin1Char('%'))) {
-            EXPECT_EQ(launched(entry, out), QStringList{exe});
-        }
+        // The same path through GLib's reader, as an argument: GLib checks that an entry's program exists before
+        // it expands "%%", so it would refuse the entry itself for a path with a '%'.
         const QString argument = root->path() + QStringLiteral("/argument.desktop");
         QFile file(argument);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
