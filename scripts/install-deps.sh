@@ -23,6 +23,8 @@ packages=(cmake ninja-build g++ make pkg-config nlohmann-json3-dev libutf8proc-d
           qt6ct
           # The Debian package: its dependencies worked out from the programs, and the checks it must pass.
           dpkg-dev file lintian desktop-file-utils appstream
+          # A desktop's own reader (gio launch) reads back the autostart entry's quoting in the tests.
+          libglib2.0-bin
           # Loaded by the installed package beyond what the build links, so its test's apt install downloads nothing.
           libxcursor1)
 # Node runs the plug-in and self-clean tests, the real-agent tests (npm installs the agents) and the

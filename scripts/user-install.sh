@@ -7,6 +7,22 @@ build=${1:?usage: user-install.sh BUILD_DIR}
 apps="$HOME/Applications"
 share="${XDG_DATA_HOME:-$HOME/.local/share}"
 mkdir -p "$apps"
+
+# Hooks run the bridge only from a bundle that no other user can change: it and every folder above it, by name
+# and by real path, owned by you or root and writable by neither group nor others. A bundle anywhere else
+# would never be used (and could be replaced), so the install stops instead.
+uid=$(id -u)
+for folder in "$apps" "$(realpath "$apps")"; do
+  while :; do
+    read -r owner mode <<<"$(stat -L -c '%u %a' "$folder")"
+    if [[ $owner != 0 && $owner != "$uid" ]] || (( 8#${mode:-7} & 8#022 )); then
+      echo "Not installing: $folder can be changed by another user, so hooks would not run Nubbo from $apps." >&2
+      exit 1
+    fi
+    [[ $folder == / ]] && break
+    folder=$(dirname "$folder")
+  done
+done
 stage=$(mktemp -d "$apps/.nubbo-install.XXXXXX")
 trap 'rm -rf "$stage"' EXIT
 

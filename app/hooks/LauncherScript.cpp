@@ -2,6 +2,7 @@
 
 #include "ConfigFileWriter.h"
 #include "SelfCleanProgram.h"
+#include "TrustedPath.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -29,29 +30,84 @@ H=/Contents/Helpers/nubbo-bridge
 N="$HOME/.nubbo"
 M="$N/.orphaned"
 C="$N/bin/.bridge-cache"
+U=
+
+# Runs only a helper no other user can have put there: the file and every folder above it, along the path
+# given and along its real path, owned by this user or root and writable by neither group nor others. A
+# bundle under /tmp that was deleted and made again by someone else fails. R is set to the real path, and
+# that is what runs, so a link changed after the check changes nothing.
+trusted() {
+  R=
+  case $1 in /*) ;; *) return 1 ;; esac
+  [ -f "$1$H" ] && [ -x "$1$H" ] || return 1
+  R=$(readlink -f "$1$H") || return 1
+  case $R in /*) ;; *) return 1 ;; esac
+  [ -n "$U" ] || U=$(id -u) || return 1
+  case $U in ''|*[!0-9]*) return 1 ;; esac
+  F=$1$H
+  set --
+  while [ -n "$F" ]; do set -- "$@" "$F"; F=${F%/*}; done
+  F=$R
+  while [ -n "$F" ]; do set -- "$@" "$F"; F=${F%/*}; done
+  stat -L -c '%u %a' -- / "$@" | {
+    K=0
+    while read -r O A; do
+      case $O in ''|*[!0-9]*) exit 1 ;; esac
+      case $A in ''|*[!0-7]*) exit 1 ;; esac
+      [ "$O" = 0 ] || [ "$O" = "$U" ] || exit 1
+      [ $((0$A & 022)) -eq 0 ] || exit 1
+      K=$((K + 1))
+    done
+    [ "$K" -eq $(($# + 1)) ]
+  }
+}
+
+# A desktop-entry string value into P: "\s" is a space and "\\" a backslash; any other escape (a line break,
+# a tab) is refused.
+unescape() {
+  S=$1
+  P=
+  while :; do
+    case $S in
+      *\\*)
+        P=$P${S%%\\*}
+        S=${S#*\\}
+        case $S in
+          s*) P="$P " ;;
+          \\*) P="$P\\" ;;
+          *) P=; return 1 ;;
+        esac
+        S=${S#?}
+        ;;
+      *) P=$P$S; return 0 ;;
+    esac
+  done
+}
 
 for P in @BUNDLE@ /Applications/Nubbo.app /usr/lib/nubbo/Nubbo.app "$HOME/Applications/Nubbo.app"; do
-  if [ -n "$P" ] && [ -f "$P$H" ] && [ -x "$P$H" ]; then
+  if trusted "$P" 2>/dev/null; then
     rm -f "$M" 2>/dev/null
-    exec "$P$H" "$@"
+    exec "$R" "$@"
   fi
 done
 
 if [ -f "$C" ]; then
   P=
   { IFS= read -r P < "$C"; } 2>/dev/null
-  if [ -n "$P" ] && [ -f "$P$H" ] && [ -x "$P$H" ]; then
+  if trusted "$P" 2>/dev/null; then
     rm -f "$M" 2>/dev/null
-    exec "$P$H" "$@"
+    exec "$R" "$@"
   fi
+  # Gone, moved or no longer safe: forgotten, so it is never tried again.
+  rm -f "$C" 2>/dev/null
 fi
 
 if command -v mdfind >/dev/null 2>&1; then
   P=$(mdfind "kMDItemCFBundleIdentifier == '@BUNDLE_ID@'" </dev/null 2>/dev/null | head -n 1)
-  if [ -n "$P" ] && [ -f "$P$H" ] && [ -x "$P$H" ]; then
+  if trusted "$P" 2>/dev/null; then
     { printf '%s\n' "$P" > "$C"; } 2>/dev/null
     rm -f "$M" 2>/dev/null
-    exec "$P$H" "$@"
+    exec "$R" "$@"
   fi
 fi
 
@@ -65,13 +121,13 @@ for D in "${XDG_DATA_HOME:-$HOME/.local/share}" ${XDG_DATA_DIRS:-/usr/local/shar
   P=
   if [ -n "$D" ] && [ -f "$E" ]; then
     while IFS= read -r L; do
-      case "$L" in X-Nubbo-Bundle=*) P=${L#X-Nubbo-Bundle=}; break ;; esac
+      case "$L" in X-Nubbo-Bundle=*) unescape "${L#X-Nubbo-Bundle=}"; break ;; esac
     done 2>/dev/null < "$E"
   fi
-  if [ -n "$P" ] && [ -f "$P$H" ] && [ -x "$P$H" ]; then
+  if trusted "$P" 2>/dev/null; then
     { printf '%s\n' "$P" > "$C"; } 2>/dev/null
     rm -f "$M" 2>/dev/null
-    exec "$P$H" "$@"
+    exec "$R" "$@"
   fi
   IFS=:
 done
@@ -120,7 +176,10 @@ QString LauncherScript::text(const QString& writingBundlePath, const QString& re
     script.replace(QLatin1String("@BUNDLE_ID@"), QLatin1String("dev.nubbo.Nubbo"));
     script.replace(QLatin1String("@GRACE@"), QString::number(kGraceSeconds));
     script.replace(QLatin1String("@CLEAN@"), SelfCleanProgram::text(recordPath));
-    script.replace(QLatin1String("@BUNDLE@"), shellQuoted(writingBundlePath));
+    // Only a bundle that passes the launcher's own test is remembered: one under /tmp could be replaced by
+    // another user's program once the folder is gone.
+    const bool trusted = isTrustedPath(writingBundlePath + QStringLiteral("/Contents/Helpers/nubbo-bridge"));
+    script.replace(QLatin1String("@BUNDLE@"), shellQuoted(trusted ? writingBundlePath : QString()));
     return script;
 }
 

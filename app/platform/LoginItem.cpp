@@ -1,6 +1,8 @@
 #include "LoginItem.h"
 
+#include "DesktopEntryValues.h"
 #include "JsonPreferencesDomain.h"
+#include "TrustedPath.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -9,29 +11,6 @@
 #include <QSaveFile>
 
 namespace nubbo {
-
-namespace {
-
-// One argument of an Exec line: quoted, with the characters the quoting rules reserve escaped, then the
-// backslashes doubled once more for the key file's own string escaping, and '%' doubled so it is not taken
-// for a field code.
-QString execArgument(const QString& argument) {
-    QString quoted;
-    quoted.reserve(argument.size() + 8);
-    for (const QChar c : argument) {
-        if (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$'))
-            quoted += QStringLiteral("\\\\") + c;
-        else if (c == QLatin1Char('\\'))
-            quoted += QStringLiteral("\\\\\\\\");
-        else if (c == QLatin1Char('%'))
-            quoted += QStringLiteral("%%");
-        else
-            quoted += c;
-    }
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
-}
-
-} // namespace
 
 XdgLoginItem::XdgLoginItem(Log log, QString executablePath, QString autostartDir)
     : log_(std::move(log)), executablePath_(std::move(executablePath)), autostartDir_(std::move(autostartDir)) {}
@@ -43,9 +22,10 @@ QString XdgLoginItem::entryPath() const {
 }
 
 std::optional<QString> XdgLoginItem::desktopEntry(const QString& executablePath) {
-    if (executablePath.isEmpty() || !QDir::isAbsolutePath(executablePath) ||
-        executablePath.contains(QLatin1Char('\n')) || executablePath.contains(QLatin1Char('\r')))
-        return std::nullopt;
+    if (!QDir::isAbsolutePath(executablePath)) return std::nullopt;
+    const std::optional<QString> exec = DesktopEntryValues::execArgument(executablePath);
+    const std::optional<QString> tryExec = DesktopEntryValues::string(executablePath);
+    if (!exec || !tryExec) return std::nullopt;
     return QStringLiteral("[Desktop Entry]\n"
                           "Type=Application\n"
                           "Name=Nubbo\n"
@@ -57,7 +37,7 @@ std::optional<QString> XdgLoginItem::desktopEntry(const QString& executablePath)
                           "Icon=dev.nubbo.Nubbo\n"
                           "Terminal=false\n"
                           "X-GNOME-Autostart-enabled=true\n")
-        .arg(execArgument(executablePath), QString(executablePath).replace(QLatin1Char('\\'), QStringLiteral("\\\\")));
+        .arg(*exec, *tryExec);
 }
 
 void XdgLoginItem::set(bool enabled) {
@@ -74,6 +54,11 @@ QString XdgLoginItem::install() {
     const std::optional<QString> entry = desktopEntry(executable);
     if (!entry)
         return QStringLiteral("cannot start the app from path \"%1\"").arg(executable);
+    // Every login would run whatever sits at that path by then, put there by anyone who can write above it.
+    if (!isTrustedPath(executable))
+        return QStringLiteral("will not start \"%1\" at login: it or a folder above it can be changed by another "
+                              "user")
+            .arg(executable);
     const QByteArray content = entry->toUtf8();
 
     const QString path = entryPath();

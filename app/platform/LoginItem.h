@@ -30,7 +30,8 @@ public:
 
     QString entryPath() const;
     // The whole desktop entry for an executable; nothing when the path cannot be expressed in one (empty,
-    // relative, or holding a line break).
+    // relative, or holding a control character). set(true) also refuses a path that another user could
+    // change (isTrustedPath).
     static std::optional<QString> desktopEntry(const QString& executablePath);
 
 private:

@@ -1,11 +1,17 @@
 // The generated launcher run by the real /bin/sh in a temporary home, against fake bundles whose bridge is a
 // script recording its arguments and standard input. PATH is a folder of our own holding only the tools the
-// launcher may use, so "node present" and "node absent" are both under the test's control.
+// launcher may use, so "node present" and "node absent" are both under the test's control. The launcher runs
+// only bundles that no other user can change, so the temporary root is made in a folder that passes that
+// test (the build folder, unless TMPDIR is private), never under /tmp.
+#include "DesktopEntryValues.h"
 #include "HookInstaller.h"
 #include "LauncherScript.h"
+#include "MenuEntryCase.h"
 #include "ProviderRegistry.h"
 #include "TomlHookEntries.h"
+#include "TrustedPath.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -16,7 +22,11 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <memory>
+
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace nubbo {
 namespace {
@@ -59,14 +69,23 @@ struct ScriptRun {
 class LauncherScriptTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(root.isValid());
+        for (const QString& parent : {QDir::tempPath(), QCoreApplication::applicationDirPath()}) {
+            if (!isTrustedPath(parent)) continue;
+            rootDir = std::make_unique<QTemporaryDir>(parent + QStringLiteral("/launcher-test-XXXXXX"));
+            break;
+        }
+        if (!rootDir) GTEST_SKIP() << "no folder that only this user and root can write to hold the test bundles";
+        ASSERT_TRUE(rootDir->isValid());
+        root = rootDir->path();
+        // Folders made for the bundles must not come out group-writable under a umask of 002.
+        ::umask(022);
         // A home with a single quote and a space: every test also checks that nothing breaks on it.
-        home = root.path() + QStringLiteral("/it's home");
+        home = root + QStringLiteral("/it's home");
         QDir().mkpath(home);
-        tools = root.path() + QStringLiteral("/tools");
+        tools = root + QStringLiteral("/tools");
         QDir().mkpath(tools);
-        for (const char* tool : {"rm", "date", "head", "cat", "mkdir"}) linkTool(QString::fromLatin1(tool));
-        record = root.path() + QStringLiteral("/record");
+        for (const char* tool : {"rm", "date", "head", "cat", "mkdir", "readlink", "id", "stat"}) linkTool(QString::fromLatin1(tool));
+        record = root + QStringLiteral("/record");
         QDir().mkpath(record);
     }
 
@@ -98,7 +117,7 @@ protected:
     }
 
     QString launcher() const { return LauncherScript::path(home); }
-    QString dataDirs() const { return root.path() + QStringLiteral("/no data:") + root.path() + QStringLiteral("/system data"); }
+    QString dataDirs() const { return root + QStringLiteral("/no data:") + root + QStringLiteral("/system data"); }
     QString nubboDir() const { return home + QStringLiteral("/.nubbo"); }
     QString marker() const { return nubboDir() + QStringLiteral("/.orphaned"); }
 
@@ -134,14 +153,15 @@ protected:
         writeFile(marker(), QByteArray::number(QDateTime::currentSecsSinceEpoch() - secondsAgo) + "\n");
     }
 
-    QTemporaryDir root;
+    std::unique_ptr<QTemporaryDir> rootDir;
+    QString root;
     QString home;
     QString tools;
     QString record;
 };
 
 TEST_F(LauncherScriptTest, ExecsTheFirstBundleFoundWithArgumentsStdinAndStdoutUnchanged) {
-    const QString writing = makeBundle(root.path() + QStringLiteral("/build dir/it's Nubbo.app"), QStringLiteral("writing"));
+    const QString writing = makeBundle(root + QStringLiteral("/build dir/it's Nubbo.app"), QStringLiteral("writing"));
     makeBundle(home + QStringLiteral("/Applications/Nubbo.app"), QStringLiteral("home"));
     install(writing);
     writeMarker(1000);
@@ -166,8 +186,8 @@ TEST_F(LauncherScriptTest, ExecsTheFirstBundleFoundWithArgumentsStdinAndStdoutUn
 }
 
 TEST_F(LauncherScriptTest, SearchFindsAMovedAppOnceAndTheCacheServesLaterHooks) {
-    install(root.path() + QStringLiteral("/gone.app"));
-    const QString moved = makeBundle(root.path() + QStringLiteral("/moved/Nubbo.app"), QStringLiteral("moved"));
+    install(root + QStringLiteral("/gone.app"));
+    const QString moved = makeBundle(root + QStringLiteral("/moved/Nubbo.app"), QStringLiteral("moved"));
     // A search tool that counts its calls and would swallow stdin if the launcher let it.
     writeFile(tools + QStringLiteral("/mdfind"),
               QStringLiteral("#!/bin/sh\necho \"$1\" >> \"$NUBBO_TEST_RECORD/searches\"\ncat >/dev/null\n"
@@ -191,7 +211,7 @@ TEST_F(LauncherScriptTest, SearchFindsAMovedAppOnceAndTheCacheServesLaterHooks) 
     EXPECT_EQ(recordedArgv(), (QStringList{QStringLiteral("moved"), QStringLiteral("second")}));
 
     // A stale cache and no search tool: the app is gone, quietly.
-    QDir(root.path() + QStringLiteral("/moved")).removeRecursively();
+    QDir(root + QStringLiteral("/moved")).removeRecursively();
     r = run({QStringLiteral("third")});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_TRUE(r.out.isEmpty() && r.err.isEmpty());
@@ -199,10 +219,10 @@ TEST_F(LauncherScriptTest, SearchFindsAMovedAppOnceAndTheCacheServesLaterHooks) 
 }
 
 TEST_F(LauncherScriptTest, WithoutASearchToolTheMenuEntryOfAnInstallLeadsToItsBundle) {
-    install(root.path() + QStringLiteral("/gone.app"));
-    const QString installed = makeBundle(root.path() + QStringLiteral("/opt/Nubbo.app"), QStringLiteral("installed"));
+    install(root + QStringLiteral("/gone.app"));
+    const QString installed = makeBundle(root + QStringLiteral("/opt/Nubbo.app"), QStringLiteral("installed"));
     // The second data folder holds it, as /usr/share does for a package; the key is among others.
-    writeFile(root.path() + QStringLiteral("/system data/applications/dev.nubbo.Nubbo.desktop"),
+    writeFile(root + QStringLiteral("/system data/applications/dev.nubbo.Nubbo.desktop"),
               QStringLiteral("[Desktop Entry]\nType=Application\nExec=\"%1/Contents/MacOS/Nubbo\"\nX-Nubbo-Bundle=%1\n")
                   .arg(installed)
                   .toUtf8());
@@ -215,8 +235,123 @@ TEST_F(LauncherScriptTest, WithoutASearchToolTheMenuEntryOfAnInstallLeadsToItsBu
     EXPECT_FALSE(QFile::exists(marker()));
 }
 
+// Where a bundle is remembered (written into the launcher by the app, the cache, a menu entry in a data
+// folder) and what was done to it. Only a bundle no other user can have changed runs; otherwise the hook
+// exits 0 with no output as if the app were gone, and a cache entry that fails is forgotten.
+TEST_F(LauncherScriptTest, RunsOnlyABundleThatNoOtherUserCanHaveChanged) {
+    enum class Remembered { launcher, cache, menuEntry };
+    const QString sound = root + QStringLiteral("/sound");
+    const QString lost = QStringLiteral("/tmp"); // world-writable, as on every Linux
+    const bool asRoot = ::geteuid() == 0;
+    struct Case {
+        const char* name;
+        Remembered where;
+        std::function<QString()> make; // returns the bundle path to remember
+        bool runs;
+        QString entryValue = {};      // the menu entry's X-Nubbo-Bundle value as written, when not the path
+        QString entryFile = {};       // or a whole menu entry to copy
+    };
+    const auto bundleAt = [&](const QString& path) { return [this, path] { return makeBundle(path, QStringLiteral("b")); }; };
+    QTemporaryDir underTmp(lost + QStringLiteral("/nubbo-launcher-XXXXXX"));
+    ASSERT_TRUE(underTmp.isValid());
+    const QString strange = sound + QStringLiteral("/a b\"c$d`e\\f%g'h.app");
+    const std::vector<Case> cases{
+        {"sound, written by the app", Remembered::launcher, bundleAt(sound + QStringLiteral("/w.app")), true},
+        {"sound, named by a menu entry with escapes", Remembered::menuEntry, bundleAt(strange), true,
+         sound + QStringLiteral("/a\\sb\"c$d`e\\\\f%g'h.app")},
+        {"named by the menu entry the packaging rules make", Remembered::menuEntry,
+         [&] {
+             const QString packaged = QString::fromUtf8(kMenuEntryBundle);
+             // In the build folder, which must pass the test itself for the bundle to run.
+             const QString menuFolder = QFileInfo(QFileInfo(packaged).path()).path();
+             return isTrustedPath(menuFolder) && QFileInfo(menuFolder).isWritable() ? makeBundle(packaged, QStringLiteral("b"))
+                                                                                    : QString();
+         },
+         true, {}, QString::fromUtf8(kMenuEntryFile)},
+        {"an escape no path holds", Remembered::menuEntry, bundleAt(sound + QStringLiteral("/n.app")), false,
+         sound + QStringLiteral("/n.app\\n")},
+        {"a folder above is group-writable", Remembered::cache,
+         [&] {
+             const QString b = makeBundle(sound + QStringLiteral("/g.app"), QStringLiteral("b"));
+             ::chmod(QFile::encodeName(b + QStringLiteral("/Contents")).constData(), 0775);
+             return b;
+         },
+         false},
+        {"a folder above belongs to another user", Remembered::menuEntry,
+         [&] {
+             const QString b = makeBundle(sound + QStringLiteral("/f.app"), QStringLiteral("b"));
+             // Root is trusted, so only a real other uid makes the case; a non-root run cannot give one away.
+             if (asRoot && ::chown(QFile::encodeName(b + QStringLiteral("/Contents/Helpers")).constData(), 65534, 65534) != 0)
+                 ADD_FAILURE() << "chown";
+             return asRoot ? b : QString();
+         },
+         false},
+        {"under /tmp, written by the app", Remembered::launcher, bundleAt(underTmp.path() + QStringLiteral("/t.app")), false},
+        {"under /tmp, in the cache", Remembered::cache, bundleAt(underTmp.path() + QStringLiteral("/t.app")), false},
+        {"a sound path that links to /tmp", Remembered::cache,
+         [&] {
+             makeBundle(underTmp.path() + QStringLiteral("/l.app"), QStringLiteral("b"));
+             QDir().mkpath(sound);
+             QFile::link(underTmp.path() + QStringLiteral("/l.app"), sound + QStringLiteral("/l.app"));
+             return sound + QStringLiteral("/l.app");
+         },
+         false},
+        {"a /tmp link to a sound bundle", Remembered::menuEntry,
+         [&] {
+             makeBundle(sound + QStringLiteral("/s.app"), QStringLiteral("b"));
+             QFile::link(sound + QStringLiteral("/s.app"), underTmp.path() + QStringLiteral("/s.app"));
+             return underTmp.path() + QStringLiteral("/s.app");
+         },
+         false},
+    };
+    // Both writers of desktop entries quote Exec alike (the app's is read back by a desktop in the platform test).
+    EXPECT_TRUE(readFile(QString::fromUtf8(kMenuEntryFile))
+                    .contains("\nExec=" +
+                              DesktopEntryValues::execArgument(QString::fromUtf8(kMenuEntryBundle) +
+                                                               QStringLiteral("/Contents/MacOS/Nubbo"))
+                                  ->toUtf8() +
+                              "\n"));
+    const QString cache = nubboDir() + QStringLiteral("/bin/.bridge-cache");
+    const QString entry = root + QStringLiteral("/system data/applications/dev.nubbo.Nubbo.desktop");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QDir(sound).removeRecursively();
+        QDir(nubboDir()).removeRecursively();
+        QFile::remove(entry);
+        QFile::remove(record + QStringLiteral("/argv"));
+        const QString bundle = c.make();
+        if (bundle.isEmpty()) continue;
+
+        install(c.where == Remembered::launcher ? bundle : QString());
+        EXPECT_EQ(readFile(launcher()).contains(LauncherScript::shellQuoted(bundle).toUtf8()),
+                  c.where == Remembered::launcher && c.runs)
+            << "the app writes down only a bundle that passes";
+        if (c.where == Remembered::cache) writeFile(cache, (bundle + QStringLiteral("\n")).toUtf8());
+        if (c.where == Remembered::menuEntry)
+            writeFile(entry, !c.entryFile.isEmpty()
+                                 ? readFile(c.entryFile)
+                                 : (QStringLiteral("[Desktop Entry]\nType=Application\nX-Nubbo-Bundle=") +
+                                    (c.entryValue.isEmpty() ? bundle : c.entryValue) + QStringLiteral("\n"))
+                                       .toUtf8());
+
+        const ScriptRun r = run({QStringLiteral("--event"), QStringLiteral("Stop")}, "payload");
+        EXPECT_EQ(r.exitCode, 0);
+        EXPECT_TRUE(r.err.isEmpty()) << r.err.toStdString();
+        EXPECT_EQ(r.out, c.runs ? QByteArray("{\"decision\":\"from b\"}") : QByteArray());
+        EXPECT_EQ(QFile::exists(record + QStringLiteral("/argv")), c.runs);
+        EXPECT_EQ(QFile::exists(marker()), !c.runs) << "a refused bundle counts as no app";
+        if (c.where == Remembered::cache) {
+            EXPECT_EQ(QFile::exists(cache), c.runs) << "a failing entry is forgotten";
+        }
+        if (c.where == Remembered::menuEntry && c.runs) {
+            EXPECT_EQ(readFile(cache), (bundle + QStringLiteral("\n")).toUtf8()) << "the decoded path is cached";
+        }
+    }
+    QDir(QFileInfo(QString::fromUtf8(kMenuEntryBundle)).path()).removeRecursively();
+}
+
 TEST_F(LauncherScriptTest, AppGoneArmsTheMarkerAndWaitsOutTheGracePeriod) {
-    install(root.path() + QStringLiteral("/gone.app"));
+    install(root + QStringLiteral("/gone.app"));
     const QByteArray settings = R"({"hooks":{"Stop":[{"hooks":[{"type":"command","command":"'x/nubbo-bridge' --source claude --event Stop"}]}]}})";
     writeFile(home + QStringLiteral("/.claude/settings.json"), settings);
     withNode();
@@ -255,12 +390,12 @@ TEST_F(LauncherScriptTest, AppGoneArmsTheMarkerAndWaitsOutTheGracePeriod) {
 
 TEST_F(LauncherScriptTest, AfterTheGracePeriodTheSelfCleanRemovesOnlyTheAppsEntriesThenTheLauncher) {
     if (!withNode()) GTEST_SKIP() << "node is not installed";
-    install(root.path() + QStringLiteral("/gone.app"));
+    install(root + QStringLiteral("/gone.app"));
     const QString app = LauncherScript::hookCommand(launcher(), QStringLiteral("claude"), QStringLiteral("Stop"));
 
     // Claude: an app-only group, a mixed group, a user group, and an event holding nothing of ours. The real
     // file lives in a dotfiles folder behind a symlink and is private.
-    const QString dotfiles = root.path() + QStringLiteral("/dotfiles/claude-settings.json");
+    const QString dotfiles = root + QStringLiteral("/dotfiles/claude-settings.json");
     writeFile(dotfiles,
               withAppCommand(R"({
   "model": "opus",
@@ -395,7 +530,7 @@ TEST_F(LauncherScriptTest, TheSelfCleanRestoresAFileNobodyChangedAndOnlyStripsOn
 }
 
 TEST_F(LauncherScriptTest, WithoutNodeTheLauncherStaysAndKeepsExitingQuietly) {
-    install(root.path() + QStringLiteral("/gone.app"));
+    install(root + QStringLiteral("/gone.app"));
     const QByteArray settings = R"({"hooks":{"Stop":[{"hooks":[{"command":"nubbo-bridge --source claude"}]}]}})";
     writeFile(home + QStringLiteral("/.claude/settings.json"), settings);
     writeMarker(100000);
@@ -422,7 +557,7 @@ TEST_F(LauncherScriptTest, HookCommandsSurviveAHomeWithQuotesAndCannotBeInjected
                                            QStringLiteral("--event"), QStringLiteral("PreToolUse")}));
 
     // A path built to close the quote and run a command of its own stays one word.
-    const QString evil = root.path() + QStringLiteral("/x'; touch pwned; echo '/nubbo-bridge");
+    const QString evil = root + QStringLiteral("/x'; touch pwned; echo '/nubbo-bridge");
     const QString evilCommand = LauncherScript::hookCommand(evil, QStringLiteral("claude"), QStringLiteral("Stop"));
     r = run({QStringLiteral("-c"), QStringLiteral("cd \"$NUBBO_TEST_RECORD\" && ") + evilCommand}, {}, QStringLiteral("/bin/sh"));
     EXPECT_NE(r.exitCode, 0) << "no such file: the whole path was taken as the program";
@@ -434,8 +569,8 @@ TEST_F(LauncherScriptTest, HookCommandsSurviveAHomeWithQuotesAndCannotBeInjected
 }
 
 TEST_F(LauncherScriptTest, InstallReplacesTheLauncherExecutableAndReportsFailure) {
-    const QString first = makeBundle(root.path() + QStringLiteral("/one.app"), QStringLiteral("one"));
-    const QString second = makeBundle(root.path() + QStringLiteral("/two.app"), QStringLiteral("two"));
+    const QString first = makeBundle(root + QStringLiteral("/one.app"), QStringLiteral("one"));
+    const QString second = makeBundle(root + QStringLiteral("/two.app"), QStringLiteral("two"));
     install(first);
     install(second);
     EXPECT_EQ(modeOf(launcher()), 0755u);

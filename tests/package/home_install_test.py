@@ -31,8 +31,9 @@ def main(source, tree):
     if not os.path.isfile(os.path.join(tree, "CMakeCache.txt")):
         print("skipped: no release tree at", tree)
         return SKIP
-    # A space in the home folder: every path the install writes must survive it.
-    home = tempfile.mkdtemp(prefix="nubbo home ")
+    # A space in the home folder: every path the install writes must survive it. Not under /tmp: the install
+    # refuses a place another user can change, so the home lives in the release tree.
+    home = tempfile.mkdtemp(prefix="nubbo home ", dir=tree)
     env = {k: v for k, v in os.environ.items() if not k.startswith(("XDG_", "MAKE", "MFLAGS"))}
     env.update(HOME=home)
     os.makedirs(home + "/.config/Nubbo")
