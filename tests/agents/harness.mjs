@@ -137,6 +137,21 @@ export class NubboHome {
     const result = await run(appPath, ["--install-hooks"], { env: this.env(), timeoutMs: 60000 });
     if (result.stdout !== "nubbo: install-hooks OK\n")
       throw new Error(`install-hooks printed ${JSON.stringify(result.stdout)} ${result.stderr}`);
+    // The launcher runs only a bridge no other user can change. A checkout under /tmp is not one, so the hooks
+    // then reach a copy of this build's bridge in the tests' own cache folder, named by the launcher's cache.
+    const bundle = path.resolve(path.dirname(appPath), "..", "..");
+    const bridge = path.join(bundle, "Contents", "Helpers", "nubbo-bridge");
+    if (ownedByUs(bridge)) return;
+    const parent = path.join(cacheRoot, "..", "bundles");
+    fs.mkdirSync(parent, { recursive: true, mode: 0o700 });
+    this.bundleCopy = fs.mkdtempSync(path.join(parent, "b-"));
+    const copy = path.join(this.bundleCopy, "Nubbo.app");
+    fs.mkdirSync(path.join(copy, "Contents", "Helpers"), { recursive: true, mode: 0o755 });
+    fs.copyFileSync(bridge, path.join(copy, "Contents", "Helpers", "nubbo-bridge"));
+    fs.chmodSync(path.join(copy, "Contents", "Helpers", "nubbo-bridge"), 0o755);
+    if (!ownedByUs(path.join(copy, "Contents", "Helpers", "nubbo-bridge")))
+      throw new Error(`no folder only this user can write holds a bridge for the hooks (tried ${copy})`);
+    fs.writeFileSync(path.join(this.home, ".nubbo", "bin", ".bridge-cache"), copy + "\n");
   }
 
   // `extra` reaches only the app, e.g. a real display instead of the headless platform.
@@ -201,6 +216,17 @@ export class NubboHome {
     await waitFor("the agent's leftover processes to end",
       () => stragglers.every((pid) => !fs.existsSync(`/proc/${pid}`) || isZombie(pid)), 10000);
     fs.rmSync(this.home, { recursive: true, force: true, maxRetries: 5 });
+    if (this.bundleCopy) fs.rmSync(this.bundleCopy, { recursive: true, force: true });
+  }
+}
+
+// The launcher's test: the file and every folder above it belong to this user or root, and neither group nor
+// others may write to them.
+function ownedByUs(file) {
+  for (let p = fs.realpathSync(file); ; p = path.dirname(p)) {
+    const st = fs.statSync(p);
+    if ((st.uid !== 0 && st.uid !== process.getuid()) || (st.mode & 0o022) !== 0) return false;
+    if (p === path.dirname(p)) return true;
   }
 }
 

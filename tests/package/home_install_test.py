@@ -19,6 +19,18 @@ def check(condition, message):
         sys.exit(1)
 
 
+def trusted(path):
+    """Whether the path and every folder above it belong to this user or root and only they can write there."""
+    path = os.path.realpath(path)
+    while True:
+        st = os.stat(path)
+        if st.st_uid not in (0, os.getuid()) or st.st_mode & 0o022:
+            return False
+        if path == "/":
+            return True
+        path = os.path.dirname(path)
+
+
 def files_under(root):
     found = set()
     for folder, _, names in os.walk(root):
@@ -32,8 +44,11 @@ def main(source, tree):
         print("skipped: no release tree at", tree)
         return SKIP
     # A space in the home folder: every path the install writes must survive it. Not under /tmp: the install
-    # refuses a place another user can change, so the home lives in the release tree.
-    home = tempfile.mkdtemp(prefix="nubbo home ", dir=tree)
+    # refuses a place another user can change, so the home lives in the release tree, or in this user's cache
+    # when the tree itself is somewhere others can write.
+    parent = tree if trusted(tree) else os.path.expanduser("~/.cache/nubbo-tests")
+    os.makedirs(parent, exist_ok=True)
+    home = tempfile.mkdtemp(prefix="nubbo home ", dir=parent)
     env = {k: v for k, v in os.environ.items() if not k.startswith(("XDG_", "MAKE", "MFLAGS"))}
     env.update(HOME=home)
     os.makedirs(home + "/.config/Nubbo")
