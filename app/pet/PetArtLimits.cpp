@@ -19,20 +19,25 @@ bool isRegularFile(const QString& path) {
     return !path.isEmpty() && ::stat(QFile::encodeName(path).constData(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
-QSize headerSize(const QString& path) {
+bool openRegularFile(const QString& path, QFile& file) {
     if (!isRegularFile(path))
-        return {};
-    // Non-blocking, and checked again on the descriptor: the name may have been swapped for a FIFO since.
+        return false;
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
-        return {};
+        return false;
     struct stat info{};
-    QFile file;
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
         !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
-        return {};
+        return false;
     }
+    return true;
+}
+
+QSize headerSize(const QString& path) {
+    QFile file;
+    if (!openRegularFile(path, file))
+        return {};
     QImageReader reader(&file);
     reader.setAutoTransform(true);
     // Reads the header only. A picture turned by its EXIF orientation swaps its sides, which matters

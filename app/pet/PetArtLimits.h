@@ -3,6 +3,7 @@
 // pixels.
 #pragma once
 
+#include <QFile>
 #include <QSize>
 #include <QString>
 
@@ -45,6 +46,10 @@ namespace petart {
 // True when path names a regular file (links followed), asked with stat(): opening a FIFO or a device to
 // find out could block for ever.
 bool isRegularFile(const QString& path);
+
+// Opens path for reading into file when it is a regular file: stat() first, then a non-blocking open
+// checked again on its descriptor, in case the name was swapped for a FIFO in between. False otherwise.
+bool openRegularFile(const QString& path, QFile& file);
 
 // The picture's size as its header states it, without decoding it; invalid when it is no regular file or
 // no picture. The file is opened without blocking.

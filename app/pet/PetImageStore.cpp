@@ -7,10 +7,7 @@
 #include <QMetaObject>
 
 #include <algorithm>
-#include <fcntl.h>
 #include <memory>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace nubbo {
 namespace {
@@ -86,20 +83,10 @@ QString PetImageStore::bundleResourcesDirectory() {
 }
 
 QImage PetImageStore::decode(const QString& path, QSize pixelSize, const PetArtLimits& limits) {
-    // stat() before open(): opening a FIFO waits for a writer. Then non-blocking, and checked again on the
-    // descriptor, in case the name changed in between.
-    if (!petart::isRegularFile(path))
-        return {};
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return {};
-    struct stat info{};
+    // Opening a FIFO would wait for a writer for ever.
     QFile file;
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
-        !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
+    if (!petart::openRegularFile(path, file))
         return {};
-    }
     QImageReader reader(&file);
     reader.setAutoTransform(true);
     // The header's size, read before any pixel: the decoders decode at file size first, whatever is asked.
@@ -232,7 +219,7 @@ void PetImageStore::load(const PetArtRequest& request, QObject* receiver, std::f
     const QString ownKey = pack ? packKey(*request.packPath, name, request.pixelSize) : QString();
     // What the cache already holds goes along, so the worker decodes only what is missing.
     std::optional<QList<QImage>> official;
-    if (const QList<QImage>* found = recall(officialKey))
+    if (const QList<QImage>* found = custom ? nullptr : recall(officialKey))
         official = *found;
 
     // The worker touches nothing of the store but these copies.
