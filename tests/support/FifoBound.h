@@ -16,12 +16,10 @@
 
 namespace nubbo::testing {
 
-// Makes a FIFO at path; false when it could not.
 inline bool makeFifo(const QString& path) { return ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0; }
 
 // Runs body on a thread of its own; false when it has not finished within limit. A body stuck opening
-// fifo for reading is then let go by opening the other end (and closing it: it reads an empty file), so
-// it finishes and the test goes on to report the failure; one stuck anywhere else is left behind.
+// fifo is then let go by opening the other end, so the test goes on to fail; one stuck elsewhere is left.
 inline bool finishesWithin(std::chrono::milliseconds limit, const QString& fifo, std::function<void()> body) {
     auto finished = std::make_shared<std::promise<void>>();
     std::future<void> done = finished->get_future();
