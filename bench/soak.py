@@ -208,12 +208,23 @@ def trace(text):
     print(time.strftime("%H:%M:%S"), text, file=sys.stderr, flush=True)
 
 
+# Lines seen in each agent-log file, by inode and first line (an inode number may be used again): the log
+# rotates (agent.log, agent.log.1, ...) and drops its oldest file, so a file's lines stay counted after it
+# is gone. It is sampled far more often than it rotates.
+_agent_log_lines = {}
+
+
 def logged(home):
-    try:
-        with open(os.path.join(home, "Library", "Application Support", "Nubbo", "Logs", "agent.log"), "rb") as f:
-            return sum(1 for _ in f)
-    except FileNotFoundError:
-        return 0
+    folder = os.path.join(home, "Library", "Application Support", "Nubbo", "Logs")
+    for name in ["agent.log"] + [f"agent.log.{n}" for n in range(1, 5)]:
+        try:
+            with open(os.path.join(folder, name), "rb") as f:
+                first = f.readline()
+                count = (1 if first else 0) + sum(1 for _ in f)
+                _agent_log_lines[(os.fstat(f.fileno()).st_ino, first)] = count
+        except FileNotFoundError:
+            pass
+    return sum(_agent_log_lines.values())
 
 
 def main():

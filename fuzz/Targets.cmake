@@ -17,6 +17,7 @@ function(nubbo_fuzz_app_library name)
     ${app}/shell/SettingsFile.cpp ${app}/shell/SettingsStore.cpp ${app}/shell/SettingsStore.h
     ${app}/shell/SettingsEnums.cpp ${app}/shell/SettingsTexts.cpp ${app}/shell/AppPaths.cpp ${app}/shell/NubboLog.cpp
     ${app}/pet/PetPackManager.cpp ${app}/pet/PackExtractor.cpp ${app}/pet/PetArtErrors.cpp
+    ${app}/pet/PetArtLimits.cpp
     ${app}/approvals/ShellCommand.cpp ${app}/approvals/ShellCommandReader.cpp ${app}/approvals/KnownPrograms.cpp
     ${app}/approvals/DangerousCommands.cpp ${app}/approvals/TrustedCommands.cpp ${app}/approvals/RequestKind.cpp
     ${app}/approvals/TrustEngine.cpp ${app}/approvals/ApprovalModeTexts.cpp)
@@ -26,7 +27,8 @@ function(nubbo_fuzz_app_library name)
   endforeach()
   find_package(tomlplusplus 3 REQUIRED)
   # PkgConfig::LIBARCHIVE is app/CMakeLists.txt's (global).
-  target_link_libraries(${name} PUBLIC nubbo_common Qt6::Core tomlplusplus::tomlplusplus PkgConfig::LIBARCHIVE)
+  # Qt6::Gui: a pack's pictures are measured by their headers (QImageReader).
+  target_link_libraries(${name} PUBLIC nubbo_common Qt6::Core Qt6::Gui tomlplusplus::tomlplusplus PkgConfig::LIBARCHIVE)
   target_compile_definitions(${name} PUBLIC QT_NO_KEYWORDS NUBBO_VERSION="${PROJECT_VERSION}")
 endfunction()
 

@@ -26,7 +26,8 @@ class AgentEventBus : public QObject {
 public:
     struct Options {
         LocalSocketServer::Options server;
-        QString agentLogPath;                    // empty: "agent.log" in the app's logs folder
+        // empty: "agent.log" in the app's logs folder; rotated like the app log (NubboLog::appendToFile)
+        QString agentLogPath;
         std::function<QDateTime()> now;          // empty: the system clock
         std::chrono::milliseconds detectorInterval{3000};
         bool startDetector = true;

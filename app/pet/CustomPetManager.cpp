@@ -21,8 +21,9 @@ CustomPetManager::CustomPetManager()
     : CustomPetManager(QString(), [] { return QUuid::createUuid(); },
                        [](const QString& line) { NubboLog::log(line); }) {}
 
-CustomPetManager::CustomPetManager(QString customPetsDirectory, UuidSource uuids, LogFunction log)
-    : directory_(std::move(customPetsDirectory)), uuids_(std::move(uuids)), log_(std::move(log)) {}
+CustomPetManager::CustomPetManager(QString customPetsDirectory, UuidSource uuids, LogFunction log,
+                                   PetArtLimits limits)
+    : directory_(std::move(customPetsDirectory)), uuids_(std::move(uuids)), log_(std::move(log)), limits_(limits) {}
 
 QString CustomPetManager::customPetsDirectory() const {
     if (directory_.isEmpty())
@@ -31,7 +32,8 @@ QString CustomPetManager::customPetsDirectory() const {
     return directory_;
 }
 
-std::optional<QString> CustomPetManager::installImage(const QString& sourcePath, PictureError* error) const {
+std::optional<QString> CustomPetManager::installImage(const QString& sourcePath, PictureError* error,
+                                                     ArtRefusal* refusal) const {
     const auto fail = [&](PictureError kind, const QString& reason) -> std::optional<QString> {
         log_(QStringLiteral("custom pet copy failed ") + reason);
         if (error)
@@ -40,9 +42,14 @@ std::optional<QString> CustomPetManager::installImage(const QString& sourcePath,
     };
 
     const QFileInfo source(sourcePath);
-    if (!source.isFile() || !source.isReadable())
+    if (!petart::isRegularFile(sourcePath) || !source.isReadable())
         return fail(PictureError::notAnImage, QStringLiteral("not a readable file: ") + sourcePath);
-    if (PetImageStore::decode(sourcePath, kProbeSize).isNull())
+    if (const auto tooLarge = petart::checkPicture(sourcePath, source.fileName(), limits_)) {
+        if (refusal)
+            *refusal = *tooLarge;
+        return fail(PictureError::tooLarge, description(*tooLarge, Language::en));
+    }
+    if (PetImageStore::decode(sourcePath, kProbeSize, limits_).isNull())
         return fail(PictureError::notAnImage, QStringLiteral("not a picture: ") + sourcePath);
 
     const QString extension = source.suffix().isEmpty() ? QStringLiteral("png") : source.suffix();

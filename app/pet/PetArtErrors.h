@@ -1,6 +1,7 @@
 // Why a picture or a pet pack the user chose could not be installed, and the alert texts for it.
 #pragma once
 
+#include "PetArtLimits.h"
 #include "SettingsEnums.h"
 
 #include <QString>
@@ -14,6 +15,8 @@ enum class PackError {
     invalidStructure,
     // The pack was fine but could not be moved into the pet packs folder (disk full, permissions).
     installFailed,
+    // A picture too large or too many frames; the ArtRefusal that comes with it says which.
+    tooMuchArt,
 };
 
 enum class PictureError {
@@ -21,10 +24,14 @@ enum class PictureError {
     notAnImage,
     // The copy into the custom pets folder failed.
     copyFailed,
+    // Larger than PetArtLimits allow; the ArtRefusal that comes with it says how large.
+    tooLarge,
 };
 
 QString description(PackError error, Language language);
 QString description(PictureError error, Language language);
+// Names what was refused: the file, its size or count, and the limit.
+QString description(const ArtRefusal& refusal, Language language);
 
 // Alert titles.
 QString packAlertTitle(Language language);

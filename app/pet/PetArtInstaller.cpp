@@ -30,11 +30,13 @@ PetArtInstaller::PetArtInstaller(SettingsStore& settings, CustomPetManager& pict
 
 QVariantMap PetArtInstaller::installImage(const QUrl& file) {
     PictureError error = PictureError::notAnImage;
+    ArtRefusal refusal;
     // A URL that is no local file gives an empty path, which fails like any unreadable file.
-    const std::optional<QString> installed = pictures_.installImage(localPath(file), &error);
+    const std::optional<QString> installed = pictures_.installImage(localPath(file), &error, &refusal);
     const Language language = settings_.effectiveLanguage();
     if (!installed)
-        return failed(pictureAlertTitle(language), description(error, language));
+        return failed(pictureAlertTitle(language), error == PictureError::tooLarge ? description(refusal, language)
+                                                                                    : description(error, language));
     settings_.setCustomPetPath(*installed);
     settings_.setPetSource(PetSource::custom);
     return succeeded(*installed);
@@ -44,7 +46,8 @@ QVariantMap PetArtInstaller::importPack(const QUrl& file) {
     const PackInstallResult result = packs_.install(localPath(file));
     const Language language = settings_.effectiveLanguage();
     if (!result.ok())
-        return failed(packAlertTitle(language), description(result.error(), language));
+        return failed(packAlertTitle(language), result.refusal() ? description(*result.refusal(), language)
+                                                                 : description(result.error(), language));
     settings_.setActivePackPath(result.path());
     settings_.setPetSource(PetSource::pack);
     return succeeded(result.path());

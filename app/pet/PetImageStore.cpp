@@ -2,8 +2,9 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFileInfo>
+#include <QFile>
 #include <QImageReader>
+#include <QMetaObject>
 
 #include <algorithm>
 #include <memory>
@@ -17,9 +18,52 @@ QString sizeSuffix(QSize pixelSize) {
     return QStringLiteral("@%1x%2").arg(pixelSize.width()).arg(pixelSize.height());
 }
 
+// A cached list costs its pixels plus a little, so that many empty lists are bounded too.
+qint64 costOf(const QList<QImage>& frames) {
+    qint64 bytes = 1024;
+    for (const QImage& frame : frames)
+        bytes += frame.sizeInBytes();
+    return bytes;
+}
+
+QImage stillImageIn(const QString& resources, PetState state, const std::optional<QString>& customPath,
+                    const std::optional<QString>& packPath, QSize pixelSize, const PetArtLimits& limits) {
+    if (customPath && !customPath->isEmpty()) {
+        if (QImage image = PetImageStore::decode(*customPath, pixelSize, limits); !image.isNull())
+            return image;
+    }
+    if (packPath && !packPath->isEmpty()) {
+        const QString path = *packPath + QStringLiteral("/images/") + imageName(state) + QStringLiteral(".png");
+        if (QImage image = PetImageStore::decode(path, pixelSize, limits); !image.isNull())
+            return image;
+    }
+    if (resources.isEmpty())
+        return {};
+    const QString images = resources + QStringLiteral("/PetImages/");
+    if (QImage image = PetImageStore::decode(images + imageName(state) + QStringLiteral(".png"), pixelSize, limits);
+        !image.isNull())
+        return image;
+    return PetImageStore::decode(images + QStringLiteral("nubbo_default.png"), pixelSize, limits);
+}
+
+QList<QImage> officialFramesIn(const QString& resources, const QString& name, QSize pixelSize,
+                               const PetArtLimits& limits) {
+    if (resources.isEmpty())
+        return {};
+    return PetImageStore::loadFrames(resources + QStringLiteral("/PetFrames/") + name, pixelSize, limits);
+}
+
 } // namespace
 
-PetImageStore::PetImageStore(QString resourcesDirectory) : resourcesDirectory_(std::move(resourcesDirectory)) {}
+PetImageStore::PetImageStore(QString resourcesDirectory, qint64 cacheBytes, PetArtLimits limits)
+    : resourcesDirectory_(std::move(resourcesDirectory)), cacheBudget_(cacheBytes), limits_(limits) {
+    worker_.setMaxThreadCount(1);
+}
+
+PetImageStore::~PetImageStore() {
+    worker_.clear();
+    worker_.waitForDone();
+}
 
 PetImageStore& PetImageStore::shared() {
     if (installedStore)
@@ -38,14 +82,19 @@ QString PetImageStore::bundleResourcesDirectory() {
     return resources.exists() ? resources.canonicalPath() : QString();
 }
 
-QImage PetImageStore::decode(const QString& path, QSize pixelSize) {
-    QImageReader reader(path);
+QImage PetImageStore::decode(const QString& path, QSize pixelSize, const PetArtLimits& limits) {
+    // Opening a FIFO would wait for a writer for ever.
+    QFile file;
+    if (!petart::openRegularFile(path, file))
+        return {};
+    QImageReader reader(&file);
     reader.setAutoTransform(true);
-    if (pixelSize.width() > 0 && pixelSize.height() > 0) {
-        const QSize natural = reader.size();
-        if (natural.isValid() && !natural.isEmpty())
-            reader.setScaledSize(natural.scaled(pixelSize, Qt::KeepAspectRatio).expandedTo(QSize(1, 1)));
-    }
+    // The header's size, read before any pixel: the decoders decode at file size first, whatever is asked.
+    const QSize natural = reader.size();
+    if (!natural.isValid() || natural.width() > limits.maxSide || natural.height() > limits.maxSide)
+        return {};
+    if (pixelSize.width() > 0 && pixelSize.height() > 0 && !natural.isEmpty())
+        reader.setScaledSize(natural.scaled(pixelSize, Qt::KeepAspectRatio).expandedTo(QSize(1, 1)));
     QImage image = reader.read();
     if (image.isNull())
         return {};
@@ -86,62 +135,147 @@ QSize PetImageStore::canvasSize(const QImage& picture) {
 QImage PetImageStore::officialImage(const QString& name, QSize pixelSize) const {
     if (resourcesDirectory_.isEmpty())
         return {};
-    return decode(resourcesDirectory_ + QStringLiteral("/PetImages/") + name + QStringLiteral(".png"), pixelSize);
+    return decode(resourcesDirectory_ + QStringLiteral("/PetImages/") + name + QStringLiteral(".png"), pixelSize,
+                  limits_);
 }
 
 QImage PetImageStore::stillImage(PetState state, const std::optional<QString>& customPath,
                                  const std::optional<QString>& packPath, QSize pixelSize) const {
-    if (customPath && !customPath->isEmpty()) {
-        if (QImage image = decode(*customPath, pixelSize); !image.isNull())
-            return image;
+    return stillImageIn(resourcesDirectory_, state, customPath, packPath, pixelSize, limits_);
+}
+
+QString PetImageStore::packKey(const QString& packPath, const QString& name, QSize pixelSize) const {
+    return QStringLiteral("pack:") + packPath + QLatin1Char(':') + name + sizeSuffix(pixelSize);
+}
+
+QString PetImageStore::bundleKey(const QString& name, QSize pixelSize) const {
+    return QStringLiteral("bundle:") + name + sizeSuffix(pixelSize);
+}
+
+const QList<QImage>* PetImageStore::recall(const QString& key) {
+    const auto found = frameCache_.find(key);
+    if (found == frameCache_.end())
+        return nullptr;
+    found->lastUse = ++uses_;
+    return &found->frames;
+}
+
+void PetImageStore::remember(const QString& key, const QList<QImage>& frames) {
+    if (const auto old = frameCache_.constFind(key); old != frameCache_.constEnd())
+        cachedBytes_ -= old->bytes;
+    const qint64 bytes = costOf(frames);
+    frameCache_.insert(key, Cached{frames, bytes, ++uses_});
+    cachedBytes_ += bytes;
+    while (cachedBytes_ > cacheBudget_ && frameCache_.size() > 1) {
+        auto oldest = frameCache_.end();
+        for (auto it = frameCache_.begin(); it != frameCache_.end(); ++it)
+            if (it.key() != key && (oldest == frameCache_.end() || it->lastUse < oldest->lastUse))
+                oldest = it;
+        cachedBytes_ -= oldest->bytes;
+        frameCache_.erase(oldest);
     }
-    if (packPath && !packPath->isEmpty()) {
-        const QString path = *packPath + QStringLiteral("/images/") + imageName(state) + QStringLiteral(".png");
-        if (QImage image = decode(path, pixelSize); !image.isNull())
-            return image;
-    }
-    if (QImage image = officialImage(imageName(state), pixelSize); !image.isNull())
-        return image;
-    return officialImage(QStringLiteral("nubbo_default"), pixelSize);
 }
 
 QList<QImage> PetImageStore::frameImages(const QString& name, const std::optional<QString>& packPath,
                                          QSize pixelSize) {
-    const QString suffix = sizeSuffix(pixelSize);
     if (packPath && !packPath->isEmpty()) {
-        const QString key = QStringLiteral("pack:") + *packPath + QLatin1Char(':') + name + suffix;
-        if (const auto found = frameCache_.constFind(key); found != frameCache_.constEnd())
+        const QString key = packKey(*packPath, name, pixelSize);
+        if (const QList<QImage>* found = recall(key))
             return *found;
-        QList<QImage> frames = loadFrames(*packPath + QStringLiteral("/frames/") + name, pixelSize);
+        QList<QImage> frames = loadFrames(*packPath + QStringLiteral("/frames/") + name, pixelSize, limits_);
         if (!frames.isEmpty()) {
-            frameCache_.insert(key, frames);
+            remember(key, frames);
             return frames;
         }
     }
-    const QString key = QStringLiteral("bundle:") + name + suffix;
-    if (const auto found = frameCache_.constFind(key); found != frameCache_.constEnd())
+    const QString key = bundleKey(name, pixelSize);
+    if (const QList<QImage>* found = recall(key))
         return *found;
-    QList<QImage> frames;
-    if (!resourcesDirectory_.isEmpty())
-        frames = loadFrames(resourcesDirectory_ + QStringLiteral("/PetFrames/") + name, pixelSize);
-    frameCache_.insert(key, frames);
+    const QList<QImage> frames = officialFramesIn(resourcesDirectory_, name, pixelSize, limits_);
+    remember(key, frames);
     return frames;
 }
 
-QList<QImage> PetImageStore::loadFrames(const QString& directory, QSize pixelSize) {
-    // QDir leaves hidden entries out unless asked; an unreadable or missing folder lists nothing.
-    QStringList names = QDir(directory).entryList(QDir::Files | QDir::Readable, QDir::NoSort);
-    names.erase(std::remove_if(names.begin(), names.end(),
-                               [](const QString& file) {
-                                   return QFileInfo(file).suffix().toLower() != QLatin1String("png");
-                               }),
-                names.end());
-    // Plain code-unit order, not the locale's or a numeric one: "10.png" plays before "2.png".
-    std::stable_sort(names.begin(), names.end(), [](const QString& a, const QString& b) { return a < b; });
+std::optional<PetArt> PetImageStore::cachedArt(const PetArtRequest& request) {
+    // A custom picture has no frames, and still pictures are not cached: they are loaded.
+    if (request.customPath && !request.customPath->isEmpty())
+        return std::nullopt;
+    const QString name = frameAnimationName(request.state);
+    const QList<QImage>* frames = nullptr;
+    if (request.packPath && !request.packPath->isEmpty())
+        frames = recall(packKey(*request.packPath, name, request.pixelSize));
+    else
+        frames = recall(bundleKey(name, request.pixelSize));
+    if (!frames || frames->isEmpty())
+        return std::nullopt;
+    return PetArt{*frames, {}};
+}
+
+void PetImageStore::load(const PetArtRequest& request, QObject* receiver, std::function<void(const PetArt&)> done) {
+    const bool custom = request.customPath && !request.customPath->isEmpty();
+    const bool pack = request.packPath && !request.packPath->isEmpty();
+    const QString name = frameAnimationName(request.state);
+    const QString officialKey = bundleKey(name, request.pixelSize);
+    const QString ownKey = pack ? packKey(*request.packPath, name, request.pixelSize) : QString();
+    // What the cache already holds goes along, so the worker decodes only what is missing.
+    std::optional<QList<QImage>> official;
+    if (const QList<QImage>* found = custom ? nullptr : recall(officialKey))
+        official = *found;
+
+    // The worker touches nothing of the store but these copies.
+    struct Loaded {
+        QList<QImage> packFrames;
+        std::optional<QList<QImage>> officialLoaded;  // decoded by the worker, to be cached
+        PetArt art;
+    };
+    const QString resources = resourcesDirectory_;
+    const PetArtLimits limits = limits_;
+    worker_.start([=, this, receiver = QPointer<QObject>(receiver), done = std::move(done)] {
+        Loaded loaded;
+        if (!custom) {
+            if (pack)
+                loaded.packFrames =
+                    loadFrames(*request.packPath + QStringLiteral("/frames/") + name, request.pixelSize, limits);
+            if (!loaded.packFrames.isEmpty()) {
+                loaded.art.frames = loaded.packFrames;
+            } else if (official) {
+                loaded.art.frames = *official;
+            } else {
+                loaded.officialLoaded = officialFramesIn(resources, name, request.pixelSize, limits);
+                loaded.art.frames = *loaded.officialLoaded;
+            }
+        }
+        if (loaded.art.frames.isEmpty())
+            loaded.art.still =
+                stillImageIn(resources, request.state, request.customPath, request.packPath, request.pixelSize, limits);
+        QMetaObject::invokeMethod(
+            &mainThread_,
+            [this, loaded = std::move(loaded), ownKey, officialKey, receiver, done] {
+                if (!loaded.packFrames.isEmpty())
+                    remember(ownKey, loaded.packFrames);
+                if (loaded.officialLoaded)
+                    remember(officialKey, *loaded.officialLoaded);
+                if (receiver)
+                    done(loaded.art);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void PetImageStore::drain() {
+    worker_.waitForDone();
+    QCoreApplication::sendPostedEvents(&mainThread_, QEvent::MetaCall);
+}
+
+QList<QImage> PetImageStore::loadFrames(const QString& directory, QSize pixelSize, const PetArtLimits& limits) {
+    QStringList names = petart::frameFiles(directory);
+    // A folder grown on disk since the pack was checked plays its first frames only.
+    if (names.size() > limits.maxFramesPerLoop)
+        names.resize(limits.maxFramesPerLoop);
     QList<QImage> frames;
     frames.reserve(names.size());
     for (const QString& file : names) {
-        const QImage image = decode(directory + QLatin1Char('/') + file, pixelSize);
+        const QImage image = decode(directory + QLatin1Char('/') + file, pixelSize, limits);
         if (!image.isNull())
             frames.append(trimmed(image));
     }

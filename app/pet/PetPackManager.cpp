@@ -86,9 +86,9 @@ PetPackManager::PetPackManager()
                      [](const QString& line) { NubboLog::log(line); }) {}
 
 PetPackManager::PetPackManager(QString petPacksDirectory, QString temporaryDirectory, UuidSource uuids,
-                               LogFunction log, PackExtractor::Limits limits)
+                               LogFunction log, PackExtractor::Limits limits, PetArtLimits artLimits)
     : packsDirectory_(std::move(petPacksDirectory)), temporaryDirectory_(std::move(temporaryDirectory)),
-      uuids_(std::move(uuids)), log_(std::move(log)), limits_(limits) {}
+      uuids_(std::move(uuids)), log_(std::move(log)), limits_(limits), artLimits_(artLimits) {}
 
 QString PetPackManager::petPacksDirectory() const {
     if (packsDirectory_.isEmpty())
@@ -137,6 +137,10 @@ PackInstallResult PetPackManager::install(const QString& zipPath) const {
     const QString root = packRoot(working);
     if (!hasArt(root))
         return fail(PackError::invalidStructure, QStringLiteral("no images/ or frames/ in ") + zipPath);
+    if (const auto refusal = petart::checkPack(root, artLimits_)) {
+        log_(QStringLiteral("pet pack import failed: ") + description(*refusal, Language::en));
+        return PackInstallResult::refused(*refusal);
+    }
     return moveIntoPlace(root, packName(root, zipPath), tag);
 }
 

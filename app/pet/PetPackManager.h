@@ -3,6 +3,7 @@
 
 #include "PackExtractor.h"
 #include "PetArtErrors.h"
+#include "PetArtLimits.h"
 
 #include <QString>
 #include <QUuid>
@@ -17,17 +18,25 @@ class PackInstallResult {
 public:
     static PackInstallResult installed(QString path) { return PackInstallResult(std::move(path), {}); }
     static PackInstallResult failed(PackError error) { return PackInstallResult({}, error); }
+    static PackInstallResult refused(ArtRefusal refusal) {
+        PackInstallResult result({}, PackError::tooMuchArt);
+        result.refusal_ = std::move(refusal);
+        return result;
+    }
 
     bool ok() const { return !error_.has_value(); }
     // Empty on failure.
     const QString& path() const { return path_; }
     // Only meaningful on failure.
     PackError error() const { return error_.value_or(PackError::extractFailed); }
+    // With tooMuchArt: which picture or loop, and the limit.
+    const std::optional<ArtRefusal>& refusal() const { return refusal_; }
 
 private:
     PackInstallResult(QString path, std::optional<PackError> error) : path_(std::move(path)), error_(error) {}
     QString path_;
     std::optional<PackError> error_;
+    std::optional<ArtRefusal> refusal_;
 };
 
 class PetPackManager {
@@ -38,9 +47,10 @@ public:
     // The app's: AppPaths' pet packs folder, the system temporary folder, random UUIDs, the app log.
     PetPackManager();
     PetPackManager(QString petPacksDirectory, QString temporaryDirectory, UuidSource uuids, LogFunction log,
-                   PackExtractor::Limits limits = {});
+                   PackExtractor::Limits limits = {}, PetArtLimits artLimits = {});
 
-    // Unpacks into "<temporary>/nubbopack-<uuid>", finds the pack root, checks it has images/ or frames/,
+    // Unpacks into "<temporary>/nubbopack-<uuid>", finds the pack root, checks it has images/ or frames/
+    // and that its art keeps within the art limits (picture sizes read from their headers, frame counts),
     // and moves it to "<pet packs>/<name>". A pack of the same name is replaced only once the new one has
     // been unpacked and checked, and stays in place if the move fails. The working folder is removed in
     // every case. Logs "pet pack installed: <folder name>", or the reason of a failure.
@@ -67,6 +77,7 @@ private:
     UuidSource uuids_;
     LogFunction log_;
     PackExtractor::Limits limits_;
+    PetArtLimits artLimits_;
 };
 
 } // namespace nubbo

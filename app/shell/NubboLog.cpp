@@ -11,6 +11,8 @@
 #include <cmath>
 #include <fcntl.h>
 #include <mutex>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace nubbo {
@@ -55,9 +57,31 @@ void writeAll(int fd, const QByteArray& bytes) {
     }
 }
 
+// Called with fd, just written to, at or over the limit. Writers share no memory (the app and a
+// command-line run both append), so the file itself is the lock: whoever holds it rotates, and only when
+// the name still leads to the file it wrote, so a second writer that saw the same full file does not
+// rotate the fresh one. A writer that opened the old file before the rename still appends whole lines
+// to it under its new name.
+void rotate(int fd, const QByteArray& name, const LogRotation& rotation) {
+    while (::flock(fd, LOCK_EX) < 0)
+        if (errno != EINTR) return;
+    struct stat written{}, current{};
+    if (::fstat(fd, &written) == 0 && ::stat(name.constData(), &current) == 0 && written.st_dev == current.st_dev &&
+        written.st_ino == current.st_ino && current.st_size >= rotation.maxBytes) {
+        const auto numbered = [&name](int n) { return name + '.' + QByteArray::number(n); };
+        // Renaming onto the oldest name drops it; a missing file in the chain is simply skipped.
+        for (int n = rotation.files - 1; n >= 2; --n) ::rename(numbered(n - 1).constData(), numbered(n).constData());
+        if (rotation.files >= 2)
+            ::rename(name.constData(), numbered(1).constData());
+        else
+            ::unlink(name.constData());
+    }
+    ::flock(fd, LOCK_UN);
+}
+
 } // namespace
 
-void NubboLog::appendToFile(const QString& path, const QByteArray& bytes) {
+void NubboLog::appendToFile(const QString& path, const QByteArray& bytes, const LogRotation& rotation) {
     const QByteArray name = QFile::encodeName(path);
     int fd;
     do {
@@ -65,6 +89,10 @@ void NubboLog::appendToFile(const QString& path, const QByteArray& bytes) {
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) return;
     writeAll(fd, bytes);
+    struct stat after{};
+    // Regular files only: /dev/null or a pipe given as a log never rotates.
+    if (::fstat(fd, &after) == 0 && S_ISREG(after.st_mode) && after.st_size >= rotation.maxBytes)
+        rotate(fd, name, rotation);
     ::close(fd);
 }
 

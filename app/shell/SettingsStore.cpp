@@ -2,10 +2,12 @@
 
 #include "ApprovalModeTexts.h"
 #include "LoginItem.h"
+#include "NubboLog.h"
 #include "PreferencesDomain.h"
 #include "ProviderRegistry.h"
 #include "SecretStore.h"
 
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonValue>
 #include <QMutexLocker>
@@ -15,6 +17,7 @@
 #include <atomic>
 #include <cmath>
 #include <limits>
+#include <sys/stat.h>
 
 namespace nubbo {
 
@@ -165,7 +168,7 @@ QString catalogueID(const ProviderSpec& spec) { return QString::fromStdString(sp
 SettingsStore::SettingsStore(PreferencesDomain& preferences, SecretStore& secrets, LoginItem& loginItem,
                              PreferredLanguages preferredLanguages, QObject* parent)
     : QObject(parent), preferences_(preferences), secrets_(secrets), loginItem_(loginItem),
-      preferredLanguages_(std::move(preferredLanguages)) {
+      preferredLanguages_(std::move(preferredLanguages)), log_([](const QString& line) { NubboLog::log(line); }) {
     // The migrations below may write several keys; persist them once.
     const PreferencesBatch batch(preferences_);
     load();
@@ -213,6 +216,7 @@ void SettingsStore::load() {
     pauseNubbo_ = readBool(d, key::pauseNubbo, false);
     petSource_ = readEnum(d, key::petSource, PetSource::official);
     customPetPath_ = readString(d, key::customPetPath, QString());
+    customPetPathUsable_.reset();
     activePackPath_ = readString(d, key::activePackPath, QString());
     petSizeScale_ = readDouble(d, key::petSizeScale, 1.0);
     bubbleStyle_ = readEnum(d, key::bubbleStyle, BubbleStyle::normal);
@@ -314,6 +318,8 @@ void SettingsStore::setPetSource(PetSource source) {
 }
 
 void SettingsStore::setCustomPetPath(const QString& path) {
+    if (path != customPetPath_)
+        customPetPathUsable_.reset();
     assign(customPetPath_, path, key::customPetPath, path, &SettingsStore::customPetPathChanged);
 }
 
@@ -626,9 +632,18 @@ void SettingsStore::setSummaryBaseURLFor(const QString& text, const QString& pro
 }
 
 std::optional<QString> SettingsStore::effectiveCustomPetPath() const {
-    if (petSource_ == PetSource::custom && !customPetPath_.isEmpty())
-        return customPetPath_;
-    return std::nullopt;
+    if (petSource_ != PetSource::custom || customPetPath_.isEmpty())
+        return std::nullopt;
+    if (!customPetPathUsable_) {
+        struct stat info{};
+        const bool exists = ::stat(QFile::encodeName(customPetPath_).constData(), &info) == 0;
+        customPetPathUsable_ = !exists || S_ISREG(info.st_mode);
+        if (!*customPetPathUsable_ && log_)
+            log_(QStringLiteral("custom pet ignored, not a regular file: ") + customPetPath_);
+    }
+    if (!*customPetPathUsable_)
+        return std::nullopt;
+    return customPetPath_;
 }
 
 std::optional<QString> SettingsStore::effectivePackPath() const {

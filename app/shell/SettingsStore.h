@@ -104,6 +104,9 @@ public:
     static void setShared(SettingsStore* store);
     static bool hasShared();
 
+    // Where the store logs what it ignores; the app log unless replaced.
+    void setLog(std::function<void(const QString& line)> log) { log_ = std::move(log); }
+
     // The domain the store writes to, for the few other keys the app keeps beside the settings.
     PreferencesDomain& preferences() const { return preferences_; }
 
@@ -217,7 +220,10 @@ public:
     Q_INVOKABLE QString summaryBaseURLFor(const QString& providerRaw) const;
     Q_INVOKABLE void setSummaryBaseURLFor(const QString& text, const QString& providerRaw);
 
-    // customPetPath when the source is custom and it is non-empty.
+    // customPetPath when the source is custom and it is non-empty, unless it names something other than a
+    // regular file (a FIFO, a device, a folder): that is ignored, and logged once per path. Asked with stat()
+    // once per path, never by opening it, which would block on a FIFO. A missing file stays in effect: the
+    // picture look-up falls back from it, and it may yet appear (a drive mounted later).
     std::optional<QString> effectiveCustomPetPath() const;
     // activePackPath when the source is pack and it is non-empty.
     std::optional<QString> effectivePackPath() const;
@@ -306,6 +312,9 @@ private:
     bool pauseNubbo_ = false;
     PetSource petSource_ = PetSource::official;
     QString customPetPath_;
+    // Whether customPetPath_ may be opened; asked when first needed after each change.
+    mutable std::optional<bool> customPetPathUsable_;
+    std::function<void(const QString& line)> log_;
     QString activePackPath_;
     double petSizeScale_ = 1.0;
     BubbleStyle bubbleStyle_ = BubbleStyle::normal;

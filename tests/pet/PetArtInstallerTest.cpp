@@ -3,6 +3,7 @@
 #include "PetArtInstaller.h"
 
 #include "CustomPetManager.h"
+#include "FifoBound.h"
 #include "PetPackManager.h"
 #include "SettingsFakes.h"
 #include "SettingsStore.h"
@@ -63,14 +64,18 @@ TEST_F(PetArtInstallerTest, APictureIsCopiedUnderANewNameAndANonPictureIsRefused
     EXPECT_EQ(copy.readAll(), pngBytes());
 
     log.clear();
+    const QString fifo = dir.path() + QStringLiteral("/chosen/pipe.png");
+    ASSERT_TRUE(testing::makeFifo(fifo));
     for (const QString& refused : {file("notes.png", "just text"), dir.path() + QStringLiteral("/chosen"),
-                                   dir.path() + QStringLiteral("/missing.png")}) {
+                                   dir.path() + QStringLiteral("/missing.png"), fifo}) {
         PictureError error = PictureError::copyFailed;
-        EXPECT_FALSE(pictures.installImage(refused, &error)) << refused.toStdString();
+        EXPECT_TRUE(testing::finishesWithin(std::chrono::seconds(10), fifo, [&] {
+            EXPECT_FALSE(pictures.installImage(refused, &error)) << refused.toStdString();
+        }));
         EXPECT_EQ(error, PictureError::notAnImage);
     }
     EXPECT_EQ(tree(customPets), QStringList{QFileInfo(*bare).fileName()});
-    ASSERT_EQ(log.size(), 3);
+    ASSERT_EQ(log.size(), 4);
     for (const QString& line : log)
         EXPECT_TRUE(line.startsWith(QStringLiteral("custom pet copy failed "))) << line.toStdString();
 
@@ -95,12 +100,19 @@ TEST_F(PetArtInstallerTest, SuccessSwitchesThePetsArtAndFailureAnswersWithTheAle
     EXPECT_EQ(settings.petSource(), PetSource::pack);
     EXPECT_EQ(installer.petFolder(), packs);
 
-    // Failures change nothing and speak the effective language.
+    // Failures change nothing and speak the effective language; a picture too large says how large.
     const QString before = settings.customPetPath();
     EXPECT_EQ(installer.installImage(QUrl::fromLocalFile(file("notes.png", "text"))),
               (QVariantMap{{"ok", false},
                            {"title", "Could not use this picture"},
                            {"text", "This file is not a picture Nubbo can read."}}));
+    EXPECT_EQ(installer.installImage(QUrl::fromLocalFile(file("huge.png", testing::pngClaiming(QSize(30000, 20))))),
+              (QVariantMap{{"ok", false},
+                           {"title", "Could not use this picture"},
+                           {"text", "huge.png is 30000 × 20 pixels; a picture may be at most 2048 × 2048."}}));
+    ASSERT_TRUE(testing::writeZip(archive, {{"frames/idle/1.png", testing::pngClaiming(QSize(30000, 30000))}}));
+    EXPECT_EQ(installer.importPack(QUrl::fromLocalFile(archive)).value("text").toString(),
+              QStringLiteral("frames/idle/1.png is 30000 × 30000 pixels; a picture may be at most 2048 × 2048."));
     settings.setLanguage(AppLanguage::zh);
     ASSERT_TRUE(testing::writeZip(archive, {{"readme.txt", "x"}}));
     EXPECT_EQ(installer.importPack(QUrl::fromLocalFile(archive)),

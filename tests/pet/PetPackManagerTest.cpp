@@ -182,6 +182,69 @@ TEST_F(PetPackManagerTest, HostileArchivesFailWholeAndWriteNothingOutsideTheWork
     }
 }
 
+// A few bytes of PNG can claim gigabytes of pixels: sizes are read from the headers, never decoded.
+TEST_F(PetPackManagerTest, ArtOverTheLimitsIsRefusedByNameBeforeAnythingIsDecoded) {
+    PetArtLimits limits;
+    limits.maxFramesPerLoop = 3;
+    limits.maxFrames = 5;
+    PetPackManager bounded{packs, temporary, [] { return QUuid::createUuid(); },
+                           [this](const QString& line) { log << line; }, smallLimits(), limits};
+    const auto claiming = [](const QString& name, int width, int height) {
+        return ZipEntry{name, testing::pngClaiming(QSize(width, height))};
+    };
+    const auto loop = [](const QString& name, int count) {
+        std::vector<ZipEntry> frames;
+        for (int i = 1; i <= count; ++i)
+            frames.push_back(frame(QStringLiteral("frames/%1/%2.png").arg(name).arg(i, 3, 10, QChar(u'0'))));
+        return frames;
+    };
+    const auto join = [](std::vector<ZipEntry> a, const std::vector<ZipEntry>& b) {
+        a.insert(a.end(), b.begin(), b.end());
+        return a;
+    };
+    struct Case {
+        const char* what;
+        std::vector<ZipEntry> entries;
+        std::optional<ArtRefusal> refusal;
+        QString text;
+    };
+    using Reason = ArtRefusal::Reason;
+    const Case cases[] = {
+        {"a still of 30000 × 30000",
+         {claiming("images/idle.png", 30000, 30000)},
+         ArtRefusal{Reason::tooLarge, "images/idle.png", QSize(30000, 30000), 0, 2048},
+         "images/idle.png is 30000 × 30000 pixels; a picture may be at most 2048 × 2048."},
+        {"a frame one pixel too wide",
+         join(loop("idle", 1), {claiming("frames/idle/002.png", 2049, 1)}),
+         ArtRefusal{Reason::tooLarge, "frames/idle/002.png", QSize(2049, 1), 0, 2048},
+         "frames/idle/002.png is 2049 × 1 pixels; a picture may be at most 2048 × 2048."},
+        {"a loop over its bound", loop("idle", 4),
+         ArtRefusal{Reason::tooManyFramesInLoop, "frames/idle", {}, 4, 3},
+         "frames/idle has 4 frames; a loop may have at most 3."},
+        {"loops over the pack's bound", join(loop("idle", 3), loop("coding", 3)),
+         ArtRefusal{Reason::tooManyFrames, {}, {}, 6, 5}, "The pack has 6 frames in all; a pack may have at most 5."},
+        {"at every bound", join(join(loop("idle", 3), loop("coding", 2)), {claiming("images/idle.png", 2048, 2048)}),
+         std::nullopt, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QDir(packs).removeRecursively();
+        log.clear();
+        const PackInstallResult result = bounded.install(zip(QStringLiteral("Owl.zip"), c.entries));
+        EXPECT_TRUE(tree(temporary).isEmpty());
+        if (!c.refusal) {
+            EXPECT_TRUE(result.ok());
+            continue;
+        }
+        ASSERT_FALSE(result.ok());
+        EXPECT_EQ(result.error(), PackError::tooMuchArt);
+        EXPECT_EQ(result.refusal(), c.refusal);
+        EXPECT_EQ(description(*result.refusal(), Language::en), c.text);
+        EXPECT_TRUE(tree(packs).isEmpty());
+        EXPECT_EQ(log, QStringList{"pet pack import failed: " + c.text});
+    }
+}
+
 TEST_F(PetPackManagerTest, AnEntryThatInflatesBeyondWhatItsHeadersClaimIsStoppedAtTheBound) {
     const QString archive = zip("liar.zip", {{"images/idle.png", QByteArray(300000, '\0')}});
     QFile file(archive);

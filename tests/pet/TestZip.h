@@ -7,6 +7,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QImage>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 
@@ -76,6 +77,36 @@ inline QByteArray pngBytes() {
     buffer.open(QIODevice::WriteOnly);
     image.save(&buffer, "PNG");
     return bytes;
+}
+
+// A PNG whose header claims size, with only two rows of pixels after it: a few hundred bytes that would
+// take width × height × 4 bytes to decode. Only a reader that trusts the header past it would try.
+inline QByteArray pngClaiming(QSize size) {
+    const auto bigEndian = [](quint32 value) {
+        QByteArray bytes(4, '\0');
+        for (int i = 0; i < 4; ++i)
+            bytes[i] = char(value >> (24 - 8 * i));
+        return bytes;
+    };
+    const auto crc32 = [](const QByteArray& bytes) {
+        quint32 crc = 0xFFFFFFFFu;
+        for (const char c : bytes) {
+            crc ^= quint8(c);
+            for (int bit = 0; bit < 8; ++bit)
+                crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+        }
+        return ~crc;
+    };
+    const auto chunk = [&](const char* type, const QByteArray& data) {
+        const QByteArray body = QByteArray(type) + data;
+        return bigEndian(quint32(data.size())) + body + bigEndian(crc32(body));
+    };
+    // One bit of grey per pixel, each row led by its filter byte.
+    const QByteArray header = bigEndian(quint32(size.width())) + bigEndian(quint32(size.height())) +
+                              QByteArray("\x01\x00\x00\x00\x00", 5);
+    const QByteArray rows(2 * (1 + (size.width() + 7) / 8), '\0');
+    return QByteArray("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", header) + chunk("IDAT", qCompress(rows).mid(4)) +
+           chunk("IEND", {});
 }
 
 // Every path below a folder (hidden ones and links too), relative and sorted; links are marked " -> ".

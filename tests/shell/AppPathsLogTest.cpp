@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <memory>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -194,6 +195,60 @@ TEST_F(NubboLogTest, ConcurrentCallsLeaveWholeLines) {
         seen.insert(match.captured(1));
     }
     EXPECT_EQ(seen.size(), kThreads * kLinesEach);
+}
+
+// The app and a command-line run append to the same log: processes, not threads, rotate it at once.
+TEST(LogRotationTest, ProcessesRotatingAtOnceKeepLinesWholeAndTheFilesBounded) {
+    constexpr int kWriters = 3;
+    constexpr int kLinesEach = 400;
+    const QByteArray padding(60, 'x');
+    struct Case {
+        int files;
+        bool keepsAll;  // room for every line, so none may be missing
+    };
+    for (const Case& c : {Case{3, false}, Case{64, true}}) {
+        QTemporaryDir dir;
+        const QString log = dir.filePath("agent.log");
+        const LogRotation rotation{2048, c.files};
+        std::vector<pid_t> children;
+        for (int w = 0; w < kWriters; ++w) {
+            const pid_t child = fork();
+            ASSERT_GE(child, 0);
+            if (child == 0) {
+                for (int i = 0; i < kLinesEach; ++i)
+                    NubboLog::appendToFile(log, "w" + QByteArray::number(w) + " i" + QByteArray::number(i) + ' ' +
+                                                    padding + '\n', rotation);
+                _exit(0);
+            }
+            children.push_back(child);
+        }
+        for (const pid_t child : children) {
+            int status = 0;
+            ASSERT_EQ(waitpid(child, &status, 0), child);
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        }
+
+        const QStringList files = QDir(dir.path()).entryList(QDir::Files, QDir::Name);
+        EXPECT_LE(files.size(), c.files) << files.join(' ').toStdString();
+        const QRegularExpression shape(R"(^w\d i\d+ x{60}$)");
+        QSet<QByteArray> seen;
+        for (const QString& name : files) {
+            EXPECT_TRUE(name == "agent.log" || QRegularExpression(R"(^agent\.log\.\d+$)").match(name).hasMatch());
+            QFile file(dir.filePath(name));
+            ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+            const QByteArray text = file.readAll();
+            EXPECT_TRUE(text.endsWith('\n')) << name.toStdString();
+            for (const QByteArray& line : text.split('\n').mid(0, text.count('\n'))) {
+                EXPECT_TRUE(shape.match(QString::fromUtf8(line)).hasMatch()) << line.toStdString();
+                EXPECT_FALSE(seen.contains(line)) << "twice: " << line.toStdString();
+                seen.insert(line);
+            }
+        }
+        if (c.keepsAll)
+            EXPECT_EQ(seen.size(), kWriters * kLinesEach);
+        else
+            EXPECT_LT(seen.size(), kWriters * kLinesEach);
+    }
 }
 
 } // namespace

@@ -1,11 +1,13 @@
 #include "SettingsStore.h"
 
+#include "FifoBound.h"
 #include "JsonPreferencesDomain.h"
 #include "ProviderRegistry.h"
 #include "SettingsFakes.h"
 #include "StatusItem.h"
 
 #include <QDir>
+#include <QFile>
 #include <QJsonArray>
 #include <QMenu>
 #include <QTemporaryDir>
@@ -172,6 +174,40 @@ TEST(SettingsStoreTest, WellTypedStoredValuesAreRead) {
     EXPECT_EQ(store->themeColor(), QStringLiteral("any colour"));
     EXPECT_TRUE(store->trustedCommands().isEmpty());
     EXPECT_EQ(store->effectiveLanguage(), Language::zh);
+}
+
+// Opening a FIFO blocks until a writer comes, and the pet would open the custom picture at every start.
+TEST(SettingsStoreTest, ACustomPictureThatIsNoRegularFileIsIgnoredWithoutOpeningIt) {
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath(QStringLiteral("pet.png")), picture = dir.filePath(QStringLiteral("cat.png"));
+    ASSERT_TRUE(testing::makeFifo(fifo));
+    writeFile(picture, "a picture");
+    for (const char* way : {"set", "imported", "stored before"}) {
+        for (const QString& path : {fifo, dir.path(), picture}) {
+            SCOPED_TRACE(std::string(way) + " " + path.toStdString());
+            Machine machine;
+            std::unique_ptr<SettingsStore> store = machine.start();
+            store->importDictionary({{QStringLiteral("petSource"), QStringLiteral("custom")}});
+            if (way == std::string("imported")) {
+                store->importDictionary({{QStringLiteral("customPetPath"), path}});
+            } else {
+                store->setCustomPetPath(path);
+                if (way == std::string("stored before"))
+                    store.reset(), store = machine.start();
+            }
+            QStringList log;
+            store->setLog([&log](const QString& line) { log << line; });
+            std::optional<QString> effective;
+            EXPECT_TRUE(testing::finishesWithin(std::chrono::seconds(10), fifo, [&] {
+                effective = store->effectiveCustomPetPath();
+                store->effectiveCustomPetPathRaw();
+            }));
+            EXPECT_EQ(store->customPetPath(), path) << "the setting itself is kept";
+            EXPECT_EQ(effective, path == picture ? std::optional<QString>(picture) : std::nullopt);
+            EXPECT_EQ(log, path == picture ? QStringList()
+                                           : QStringList{"custom pet ignored, not a regular file: " + path});
+        }
+    }
 }
 
 TEST(SettingsStoreTest, LegacyEnableFlagsAreCarriedOverOnce) {

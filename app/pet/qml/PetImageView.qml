@@ -3,7 +3,8 @@ import Nubbo.Pet
 import "Motion.js" as Motion
 
 // One state of the pet, size x size. A change of frame folder or of art source builds a new layer that
-// cross-fades in and restarts frames and motion; a state that shares the folder updates the layer in place.
+// cross-fades in, once its art has been loaded, and restarts frames and motion; a state that shares the
+// folder updates the layer in place.
 Item {
     id: view
 
@@ -28,15 +29,16 @@ Item {
     Component.onCompleted: rebuild(false)
 
     function rebuild(fade) {
-        if (current)
-            current.leave()
+        const previous = current
         current = layerComponent.createObject(view, {
             layerState: petState, layerCustomPath: customPath, layerPackPath: packPath,
             opacity: fade ? 0 : 1
         })
         generation += 1
         if (fade)
-            current.enter()
+            current.enter(previous)
+        else if (previous)
+            previous.leave()
     }
 
     Component {
@@ -57,8 +59,13 @@ Item {
             function mix(from, to) { return moving ? from + (to - from) * swing : 0 }
             readonly property real motionScale: moving ? mix(m.scaleFrom, m.scaleTo) : 1
 
-            function enter() { fadeIn.start() }
-            function leave() { fadeIn.stop(); fadeOut.start() }
+            // The layer it replaces stays until this one has its art, so the pet never blinks out.
+            property Item replacing: null
+            property bool entering: false
+            function enter(previous) { replacing = previous; entering = true; if (art.ready) arrive() }
+            function arrive() { entering = false; fadeIn.start(); dropReplaced() }
+            function dropReplaced() { if (replacing) replacing.leave(); replacing = null }
+            function leave() { entering = false; dropReplaced(); fadeIn.stop(); fadeOut.start() }
 
             anchors.fill: parent
             transform: [
@@ -86,6 +93,7 @@ Item {
                 customPath: layer.layerCustomPath
                 packPath: layer.layerPackPath
                 symbolColor: view.symbolColor
+                onLoaded: if (layer.entering) layer.arrive()
             }
 
             // The still picture's loop: ease in and out, one half-cycle per duration, forever. Thirty steps a

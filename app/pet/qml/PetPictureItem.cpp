@@ -119,21 +119,31 @@ void PetPictureItem::reload() {
     if (!isComponentComplete())
         return;
     decodeSize_ = wantedDecodeSize();
-    frames_.clear();
-    still_ = QImage();
-    symbol_ = QImage();
-    if (!decodeSize_.isEmpty()) {
-        PetImageStore& store = PetImageStore::shared();
-        const auto custom = customPath_.isEmpty() ? std::nullopt : std::optional<QString>(customPath_);
-        const auto pack = packPath_.isEmpty() ? std::nullopt : std::optional<QString>(packPath_);
-        // A custom picture is never animated by frames, even for states the official art animates.
-        if (!custom)
-            frames_ = store.frameImages(frameAnimationName(state_), pack, decodeSize_);
-        if (frames_.isEmpty())
-            still_ = store.stillImage(state_, custom, pack, decodeSize_);
-        if (frames_.isEmpty() && still_.isNull())
-            symbol_ = pawSymbol(decodeSize_, symbolColor_);
+    const quint64 load = ++loads_;
+    if (decodeSize_.isEmpty()) {
+        show({});
+        return;
     }
+    PetImageStore& store = PetImageStore::shared();
+    // A custom picture is never animated by frames, even for states the official art animates.
+    const PetArtRequest request{state_, customPath_.isEmpty() ? std::nullopt : std::optional<QString>(customPath_),
+                                packPath_.isEmpty() ? std::nullopt : std::optional<QString>(packPath_), decodeSize_};
+    if (const std::optional<PetArt> cached = store.cachedArt(request)) {
+        show(*cached);
+        return;
+    }
+    store.load(request, this, [this, load](const PetArt& art) {
+        if (load == loads_)
+            show(art);
+    });
+}
+
+void PetPictureItem::show(const PetArt& art) {
+    frames_ = art.frames;
+    still_ = frames_.isEmpty() ? art.still : QImage();
+    symbol_ = frames_.isEmpty() && still_.isNull() && !decodeSize_.isEmpty() ? pawSymbol(decodeSize_, symbolColor_)
+                                                                             : QImage();
+    ready_ = true;
     frameRate_ = frameFPS(state_);
     startTime_ = now();
     frameIndex_ = 0;

@@ -1,9 +1,11 @@
 // Draws one state of the pet: its frame animation when the art has one, else the still picture (or the paw
 // symbol when there is no picture at all). The motion loop over a still picture is the QML's job; this item
-// tells it whether frames play.
+// tells it whether frames play. Art not in the store's cache is decoded off the main thread; meanwhile the
+// item keeps drawing what it drew before, and ready says when the art asked for first arrived.
 #pragma once
 
 #include "Clock.h"
+#include "PetImageStore.h"
 #include "PetState.h"
 
 #include <QColor>
@@ -17,8 +19,6 @@
 
 namespace nubbo {
 
-class PetImageStore;
-
 class PetPictureItem : public QQuickPaintedItem {
     Q_OBJECT
     QML_ELEMENT
@@ -31,6 +31,7 @@ class PetPictureItem : public QQuickPaintedItem {
     Q_PROPERTY(QColor symbolColor READ symbolColor WRITE setSymbolColor NOTIFY symbolColorChanged)
     Q_PROPERTY(bool animatesByFrames READ animatesByFrames NOTIFY loaded)
     Q_PROPERTY(bool showsSymbol READ showsSymbol NOTIFY loaded)
+    Q_PROPERTY(bool ready READ ready NOTIFY loaded)
     Q_PROPERTY(int frameCount READ frameCount NOTIFY loaded)
     Q_PROPERTY(int frameIndex READ frameIndex NOTIFY frameIndexChanged)
     // Device pixels the art was decoded at: the item's side times the window's pixel ratio.
@@ -55,6 +56,7 @@ public:
 
     bool animatesByFrames() const { return !frames_.isEmpty(); }
     bool showsSymbol() const { return frames_.isEmpty() && still_.isNull(); }
+    bool ready() const { return ready_; }
     int frameCount() const { return int(frames_.size()); }
     int frameIndex() const { return frameIndex_; }
     QSize decodeSize() const { return decodeSize_; }
@@ -80,6 +82,8 @@ protected:
 private:
     // Looks the art up again for the current state, source and size.
     void reload();
+    // Shows art that arrived, from its first frame.
+    void show(const PetArt& art);
     void updateTimer();
     double now() const;
     QSize wantedDecodeSize() const;
@@ -96,6 +100,9 @@ private:
     double frameRate_ = 1;
     double startTime_ = 0;
     int frameIndex_ = 0;
+    bool ready_ = false;
+    // Counts the loads asked for; a load that arrives after a newer one was asked for is dropped.
+    quint64 loads_ = 0;
     QTimer timer_;
     QMetaObject::Connection windowVisibility_;
 };

@@ -2,9 +2,13 @@
 // official fallback, the cache and its rules, and decoding at the drawn size.
 #include "PetImageStore.h"
 
+#include "FifoBound.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+
+#include <memory>
 
 #include <gtest/gtest.h>
 
@@ -54,9 +58,15 @@ TEST_F(PetImageStoreTest, StillPictureComesFromTheFirstSourceThatDecodes) {
 
     EXPECT_EQ(colourOf(store.stillImage(PetState::coding, root.filePath("custom.png"), pack(), size)),
               QColor(Qt::yellow));
-    // An undecodable custom file falls through to the pack, then to the official art, then the default.
+    // An undecodable custom file falls through to the pack, then to the official art, then the default;
+    // so does a FIFO, which is never opened.
     EXPECT_EQ(colourOf(store.stillImage(PetState::idle, root.filePath("broken.png"), pack(), size)),
               QColor(Qt::green));
+    ASSERT_TRUE(testing::makeFifo(root.filePath("fifo.png")));
+    EXPECT_TRUE(testing::finishesWithin(std::chrono::seconds(10), root.filePath("fifo.png"), [&] {
+        EXPECT_EQ(colourOf(store.stillImage(PetState::idle, root.filePath("fifo.png"), pack(), size)),
+                  QColor(Qt::green));
+    }));
     EXPECT_EQ(colourOf(store.stillImage(PetState::running, std::nullopt, pack(), size)), QColor(Qt::red));
     EXPECT_EQ(colourOf(store.stillImage(PetState::thinking, std::nullopt, pack(), size)), QColor(Qt::blue));
     // Without any art there is nothing, and the view draws the paw.
@@ -106,6 +116,50 @@ TEST_F(PetImageStoreTest, ArtIsDecodedAtTheDrawnSizeWithItsAspectKept) {
     EXPECT_EQ(store.cachedFrameLists(), 2);
     EXPECT_EQ(store.stillImage(PetState::idle, std::nullopt, std::nullopt, QSize(150, 150)).size(),
               QSize(150, 75));
+}
+
+// The views' path: decoded on the worker, handed back through the event loop, then served from the cache.
+TEST_F(PetImageStoreTest, LoadsArriveThroughTheEventLoopAndOnlyToReceiversStillThere) {
+    writePng(resources() + "/PetFrames/idle/01.png", QColor(21, 0, 0));
+    writePng(resources() + "/PetImages/thinking.png", QColor(22, 0, 0));
+    const PetArtRequest idle{PetState::idle, std::nullopt, std::nullopt, size};
+    const PetArtRequest thinking{PetState::thinking, std::nullopt, std::nullopt, size};
+    EXPECT_FALSE(store.cachedArt(idle));
+
+    QObject receiver;
+    auto gone = std::make_unique<QObject>();
+    QList<PetArt> arrived;
+    store.load(idle, &receiver, [&](const PetArt& art) { arrived.append(art); });
+    store.load(thinking, &receiver, [&](const PetArt& art) { arrived.append(art); });
+    store.load(idle, gone.get(), [&](const PetArt& art) { arrived.append(art); });
+    gone.reset();
+    // Nothing is decoded or delivered on the caller's turn.
+    EXPECT_TRUE(arrived.isEmpty());
+    store.drain();
+    ASSERT_EQ(arrived.size(), 2);
+    EXPECT_EQ(reds(arrived[0].frames), (QList<int>{21}));
+    EXPECT_EQ(colourOf(arrived[1].still), QColor(22, 0, 0));
+    ASSERT_TRUE(store.cachedArt(idle));
+    EXPECT_EQ(reds(store.cachedArt(idle)->frames), (QList<int>{21}));
+}
+
+// Each drawn size is its own entry; a budget of two lists' worth keeps the two used last.
+TEST_F(PetImageStoreTest, TheFrameCacheKeepsTheListsUsedLastWithinItsBudget) {
+    for (const char* loop : {"idle", "coding", "thinking"})
+        writePng(resources() + "/PetFrames/" + loop + "/01.png", Qt::red);
+    PetImageStore small(resources(), 2 * (48 * 48 * 4 + 1024));
+    small.frameImages("idle", std::nullopt, size);
+    small.frameImages("coding", std::nullopt, size);
+    small.frameImages("idle", std::nullopt, size);  // used again: coding is now the oldest
+    small.frameImages("thinking", std::nullopt, size);
+    EXPECT_EQ(small.cachedFrameLists(), 2);
+    EXPECT_LE(small.cachedBytes(), 2 * (48 * 48 * 4 + 1024));
+    EXPECT_TRUE(small.cachedArt({PetState::idle, std::nullopt, std::nullopt, size}));
+    EXPECT_FALSE(small.cachedArt({PetState::coding, std::nullopt, std::nullopt, size}));
+    // A list larger than the whole budget is still kept while it is the one in use.
+    PetImageStore tiny(resources(), 1);
+    EXPECT_EQ(tiny.frameImages("idle", std::nullopt, size).size(), 1);
+    EXPECT_EQ(tiny.cachedFrameLists(), 1);
 }
 
 } // namespace

@@ -64,8 +64,11 @@ protected:
         item->setParentItem(window.contentItem());
         window.show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
+        settle();
         return item;
     }
+    // Lets the art being loaded arrive.
+    static void settle() { PetImageStore::shared().drain(); }
     int frame() const { return item->property("frameIndex").toInt(); }
     QImage grab() const {
         const auto result = item->grabToImage();
@@ -101,6 +104,7 @@ TEST_F(PetPictureItemTest, FramesFollowTheClockAndRestartWithTheState) {
     QMetaObject::invokeMethod(item, "advanceFrame");
     ASSERT_EQ(frame(), 1);
     item->setProperty("petState", QStringLiteral("coding"));
+    settle();
     EXPECT_EQ(frame(), 0);
     EXPECT_EQ(item->property("frameCount").toInt(), 2);
     // Hidden, nothing ticks.

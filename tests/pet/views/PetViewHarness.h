@@ -2,6 +2,7 @@
 #pragma once
 
 #include "ManualTime.h"
+#include "PetImageStore.h"
 #include "PetQml.h"
 #include "PetViewModel.h"
 #include "SettingsFakes.h"
@@ -64,6 +65,8 @@ public:
 
     // The view as drawn, alpha kept.
     QImage grab() const {
+        // The art is decoded off the main thread; what is under way arrives first.
+        PetImageStore::shared().drain();
         const QSharedPointer<QQuickItemGrabResult> result = view->grabToImage();
         if (!result)
             return {};
