@@ -20,15 +20,15 @@ function(nubbo_fuzz_app_library name)
     ${app}/pet/PetArtLimits.cpp
     ${app}/approvals/ShellCommand.cpp ${app}/approvals/ShellCommandReader.cpp ${app}/approvals/KnownPrograms.cpp
     ${app}/approvals/DangerousCommands.cpp ${app}/approvals/TrustedCommands.cpp ${app}/approvals/RequestKind.cpp
-    ${app}/approvals/TrustEngine.cpp ${app}/approvals/ApprovalModeTexts.cpp)
+    ${app}/approvals/TrustEngine.cpp ${app}/approvals/ApprovalModeTexts.cpp ${app}/summary/SummaryEndpoint.cpp)
   set_target_properties(${name} PROPERTIES AUTOMOC ON UNITY_BUILD OFF)
-  foreach(component intake hooks shell pet platform approvals)
+  foreach(component intake hooks shell pet platform approvals summary)
     target_include_directories(${name} PUBLIC ${app}/${component})
   endforeach()
   find_package(tomlplusplus 3 REQUIRED)
   # PkgConfig::LIBARCHIVE is app/CMakeLists.txt's (global).
   # Qt6::Gui: a pack's pictures are measured by their headers (QImageReader).
-  target_link_libraries(${name} PUBLIC nubbo_common Qt6::Core Qt6::Gui tomlplusplus::tomlplusplus PkgConfig::LIBARCHIVE)
+  target_link_libraries(${name} PUBLIC nubbo_common Qt6::Core Qt6::Gui Qt6::Network tomlplusplus::tomlplusplus PkgConfig::LIBARCHIVE)
   target_compile_definitions(${name} PUBLIC QT_NO_KEYWORDS NUBBO_VERSION="${PROJECT_VERSION}")
 endfunction()
 

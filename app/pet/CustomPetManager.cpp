@@ -44,12 +44,12 @@ std::optional<QString> CustomPetManager::installImage(const QString& sourcePath,
     const QFileInfo source(sourcePath);
     if (!petart::isRegularFile(sourcePath) || !source.isReadable())
         return fail(PictureError::notAnImage, QStringLiteral("not a readable file: ") + sourcePath);
-    if (const auto tooLarge = petart::checkPicture(sourcePath, source.fileName(), limits_)) {
+    if (const auto tooLarge = petart::checkPicture(sourcePath, source.fileName(), limits_.forPicture())) {
         if (refusal)
             *refusal = *tooLarge;
         return fail(PictureError::tooLarge, description(*tooLarge, Language::en));
     }
-    if (PetImageStore::decode(sourcePath, kProbeSize, limits_).isNull())
+    if (PetImageStore::decode(sourcePath, kProbeSize, limits_.forPicture()).isNull())
         return fail(PictureError::notAnImage, QStringLiteral("not a picture: ") + sourcePath);
 
     const QString extension = source.suffix().isEmpty() ? QStringLiteral("png") : source.suffix();

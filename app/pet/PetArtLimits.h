@@ -19,6 +19,16 @@ struct PetArtLimits {
     int maxFramesPerLoop = 120;
     // Frames of all the loops of a pack together.
     int maxFrames = 1000;
+    // The user's own picture is often a photo: 4096 takes a 12-megapixel one while one decode stays at 64 MiB,
+    // and it is decoded once into its drawn size.
+    int maxPictureSide = 4096;
+
+    // The limits a custom picture is held to.
+    PetArtLimits forPicture() const {
+        PetArtLimits limits = *this;
+        limits.maxSide = maxPictureSide;
+        return limits;
+    }
 };
 
 // What was refused, for the alert and the log.

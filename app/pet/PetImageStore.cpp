@@ -29,7 +29,7 @@ qint64 costOf(const QList<QImage>& frames) {
 QImage stillImageIn(const QString& resources, PetState state, const std::optional<QString>& customPath,
                     const std::optional<QString>& packPath, QSize pixelSize, const PetArtLimits& limits) {
     if (customPath && !customPath->isEmpty()) {
-        if (QImage image = PetImageStore::decode(*customPath, pixelSize, limits); !image.isNull())
+        if (QImage image = PetImageStore::decode(*customPath, pixelSize, limits.forPicture()); !image.isNull())
             return image;
     }
     if (packPath && !packPath->isEmpty()) {

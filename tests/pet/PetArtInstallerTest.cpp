@@ -109,7 +109,7 @@ TEST_F(PetArtInstallerTest, SuccessSwitchesThePetsArtAndFailureAnswersWithTheAle
     EXPECT_EQ(installer.installImage(QUrl::fromLocalFile(file("huge.png", testing::pngClaiming(QSize(30000, 20))))),
               (QVariantMap{{"ok", false},
                            {"title", "Could not use this picture"},
-                           {"text", "huge.png is 30000 × 20 pixels; a picture may be at most 2048 × 2048."}}));
+                           {"text", "huge.png is 30000 × 20 pixels; a picture may be at most 4096 × 4096."}}));
     ASSERT_TRUE(testing::writeZip(archive, {{"frames/idle/1.png", testing::pngClaiming(QSize(30000, 30000))}}));
     EXPECT_EQ(installer.importPack(QUrl::fromLocalFile(archive)).value("text").toString(),
               QStringLiteral("frames/idle/1.png is 30000 × 30000 pixels; a picture may be at most 2048 × 2048."));

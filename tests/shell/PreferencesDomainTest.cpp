@@ -193,7 +193,8 @@ protected:
 TEST_F(XdgLoginItemTest, WritesAndRemovesTheAutostartEntryUnderTheConfigHome) {
     const ScopedEnv home("HOME", dir.filePath(QStringLiteral("home")).toUtf8());
     const ScopedEnv xdg("XDG_CONFIG_HOME", QByteArray());
-    XdgLoginItem item(log, QStringLiteral("/opt/Nubbo.app/Contents/MacOS/Nubbo"));
+    // A program that exists where only root can write: the entry names no other.
+    XdgLoginItem item(log, QStringLiteral("/bin/true"));
     const QString entry = dir.filePath(QStringLiteral("home/.config/autostart/nubbo.desktop"));
     EXPECT_EQ(item.entryPath(), entry);
 
@@ -204,8 +205,8 @@ TEST_F(XdgLoginItemTest, WritesAndRemovesTheAutostartEntryUnderTheConfigHome) {
     file.close();
     EXPECT_TRUE(content.startsWith(QStringLiteral("[Desktop Entry]\n")));
     EXPECT_TRUE(content.contains(QStringLiteral("\nType=Application\n")));
-    EXPECT_TRUE(content.contains(QStringLiteral("\nExec=\"/opt/Nubbo.app/Contents/MacOS/Nubbo\"\n")));
-    EXPECT_TRUE(content.contains(QStringLiteral("\nTryExec=/opt/Nubbo.app/Contents/MacOS/Nubbo\n")));
+    EXPECT_TRUE(content.contains(QStringLiteral("\nExec=\"/bin/true\"\n")));
+    EXPECT_TRUE(content.contains(QStringLiteral("\nTryExec=/bin/true\n")));
 
     item.set(true);  // already registered
     item.set(false);
