@@ -10,6 +10,7 @@
 #include "ProviderRegistry.h"
 #include "TomlHookEntries.h"
 #include "TrustedPath.h"
+#include "TrustedScratch.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -69,14 +70,7 @@ struct ScriptRun {
 class LauncherScriptTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        // A checkout under /tmp fails the test too: then the tests' own folder in this user's cache.
-        const QString cache = QDir::homePath() + QStringLiteral("/.cache/nubbo-tests");
-        for (const QString& parent : {QDir::tempPath(), QCoreApplication::applicationDirPath(), cache}) {
-            if (parent == cache) QDir().mkpath(cache);
-            if (!isTrustedPath(parent)) continue;
-            rootDir = std::make_unique<QTemporaryDir>(parent + QStringLiteral("/launcher-test-XXXXXX"));
-            break;
-        }
+        rootDir = nubbo::testing::trustedScratch(QStringLiteral("launcher-test"));
         if (!rootDir) GTEST_SKIP() << "no folder that only this user and root can write to hold the test bundles";
         ASSERT_TRUE(rootDir->isValid());
         root = rootDir->path();

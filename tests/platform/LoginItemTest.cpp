@@ -3,6 +3,7 @@
 #include "DesktopEntryValues.h"
 #include "LoginItem.h"
 #include "TrustedPath.h"
+#include "TrustedScratch.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -51,12 +52,7 @@ TEST(XdgLoginItem, ExecAndTryExecReadBackAsThePathAndAnUnsafePathIsRefused) {
     const QString gio = QStandardPaths::findExecutable(QStringLiteral("gio"));
     const QString validate = QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate"));
     if (gio.isEmpty() || validate.isEmpty()) GTEST_SKIP() << "needs gio (libglib2.0-bin) and desktop-file-utils";
-    std::unique_ptr<QTemporaryDir> root;
-    for (const QString& parent : {QDir::tempPath(), QDir::currentPath()})
-        if (isTrustedPath(parent)) {
-            root = std::make_unique<QTemporaryDir>(parent + QStringLiteral("/login-item-XXXXXX"));
-            break;
-        }
+    const std::unique_ptr<QTemporaryDir> root = nubbo::testing::trustedScratch(QStringLiteral("login-item"));
     if (!root) GTEST_SKIP() << "no folder that only this user and root can write to";
     const QString out = root->path() + QStringLiteral("/launched");
     const QByteArray recorder = "#!/bin/sh\nprintf '%s\\n' \"$0\" \"$1\" > \"" + QFile::encodeName(out) + ".tmp\" && mv \"" +
