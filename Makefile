@@ -3,7 +3,7 @@ BUILD      ?= build
 TEST_BUILD ?= build-asan
 JOBS       ?= 2
 
-.PHONY: all deps build run install uninstall package test bench soak fuzz screenshots readme-pictures art-sheet clean
+.PHONY: all deps build run install uninstall package test check bench soak fuzz screenshots readme-pictures art-sheet clean
 
 all: build
 
@@ -49,6 +49,18 @@ test: deps package
 	  -DNUBBO_RELEASE_TREE="$(abspath $(BUILD))" -DNUBBO_PACKAGE_DIR="$(abspath $(PACKAGE_DIR))"
 	cmake --build $(TEST_BUILD) -j $(JOBS)
 	cd $(TEST_BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# The edit-compile-test loop: the unit and component tests of a debug tree, without installing anything,
+# root, a display, the real agents or the network (`make test` stays the one full run). ONLY=<folder under
+# tests/> builds and runs that component's tests alone, e.g. `make check ONLY=hooks`.
+CHECK_BUILD ?= build-check
+CCACHE := $(shell command -v ccache 2>/dev/null)
+check:
+	cmake -S . -B $(CHECK_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DNUBBO_TESTS=ON -DCMAKE_UNITY_BUILD=ON \
+	  $(if $(CCACHE),-DCMAKE_CXX_COMPILER_LAUNCHER=$(CCACHE) -DCMAKE_C_COMPILER_LAUNCHER=$(CCACHE))
+	cmake --build $(CHECK_BUILD) -j $(JOBS) $(if $(ONLY),--target check-$(ONLY))
+	cd $(CHECK_BUILD) && ctest -j $(JOBS) --output-on-failure -LE '^(desktop|real-agents|package)$$' \
+	  $(if $(ONLY),-L '^$(ONLY)$$')
 
 # A desktop like a user's on Xvfb: window manager, compositor, tray host, notification daemon.
 ON_DESKTOP = xvfb-run -a -s "-screen 0 1280x800x24 -noreset" dbus-run-session -- bash tests/desktop/desktop-session.sh

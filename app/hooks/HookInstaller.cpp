@@ -80,6 +80,8 @@ HookInstaller::HookInstaller(HookInstallerEnvironment environment) : env_(std::m
             QString error;
             return OpenCodePlugin::install(home, &error) ? QString() : error;
         };
+    if (!env_.openCodePluginText)
+        env_.openCodePluginText = [] { return OpenCodePlugin::text().toUtf8(); };
     if (!env_.now)
         env_.now = [] { return QDateTime::currentDateTime(); };
     if (!env_.log)
@@ -548,10 +550,26 @@ bool HookInstaller::isCurrent(const ProviderSpec& spec) const {
         return edit.ok() && edit.text == text;
     }
     case HookMechanism::jsPlugin:
+        return ConfigFileWriter::read(openCodePluginPath()) == env_.openCodePluginText();
     case HookMechanism::scriptDir:
-        return isWired(spec);
+        return scriptHooksCurrent(spec);
     }
     return isWired(spec);
+}
+
+bool HookInstaller::scriptHooksCurrent(const ProviderSpec& spec) const {
+    // The app's scripts must run this build's command; a script of the user's stays as it is, as install
+    // leaves it.
+    const QDir folder(configPath(spec));
+    for (const auto& name : spec.events) {
+        const QString event = q(name);
+        const std::optional<QByteArray> bytes = ConfigFileWriter::read(folder.filePath(event));
+        if (!bytes)
+            return false;
+        if (containsAppMarker(*bytes) && *bytes != scriptText(command(spec, event)))
+            return false;
+    }
+    return true;
 }
 
 bool HookInstaller::isWired(const ProviderSpec& spec) const {

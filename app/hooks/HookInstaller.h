@@ -33,6 +33,9 @@ struct HookInstallerEnvironment {
     // success. Without a writer, install fails at that step rather than wiring agents to a missing file.
     std::function<QString(const QString& launcherPath)> writeLauncher;
     std::function<QString(const QString& pluginPath)> writeOpenCodePlugin;
+    // What this build's plug-in writer writes; a plug-in with other bytes (an older release's) is not current.
+    // Default: the plug-in's text.
+    std::function<QByteArray()> openCodePluginText;
     std::function<QDateTime()> now;            // default: the local clock
     std::function<void(const QString&)> log;  // default: NubboLog::log
     // Backup folders an install keeps besides those still needed for a restore.
@@ -140,6 +143,7 @@ private:
     QString runFolder() const;
     void pruneBackups(const BackupRecord& record) const;
     bool scriptHooksInstalled(const ProviderSpec& spec) const;
+    bool scriptHooksCurrent(const ProviderSpec& spec) const;
     bool ownedHookFileInstalled(const ProviderSpec& spec) const;
 
     HookInstallerEnvironment env_;

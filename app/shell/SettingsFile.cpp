@@ -219,6 +219,8 @@ SettingsFileReading readSettingsFile(const QString& path, Language language) {
                   "这会用文件中的值覆盖你当前的设置。API key 不受影响。"),
         localized(language, "Import", "导入"),
         localized(language, "Cancel", "取消"),
+        {},
+        {},
     };
 }
 

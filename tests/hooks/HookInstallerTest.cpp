@@ -46,6 +46,7 @@ protected:
         env.writeOpenCodePlugin = [](const QString& plugin) {
             return ConfigFileWriter::writeAtomically(plugin, "// nubbo-bridge-marker\n");
         };
+        env.openCodePluginText = [] { return QByteArrayLiteral("// nubbo-bridge-marker\n"); };
         env.now = [this] { return now; };
         env.log = [this](const QString& line) { logLines.append(line); };
         // A later release may write other commands into files it wrote before.
@@ -450,6 +451,27 @@ TEST_F(HookInstallerTest, EnsureHealthyRepairsOnlyWhenAnEnabledAgentIsUnwired) {
     EXPECT_EQ(jsonAt(".qwen/settings.json")["hooks"]["PermissionRequest"][0]["hooks"][0]["timeout"], 86400000);
     installer().ensureHealthy();
     EXPECT_EQ(logLines.last(), "hook ensure: healthy, no action");
+
+    // Files the app owns whole are current only with the very bytes this build writes: a plug-in or a script
+    // from an older release still carries the marker, and is refreshed; a script of the user's is not touched.
+    enabledIds = {"opencode", "cline"};
+    install();
+    const QString script = "Documents/Cline/Hooks/" + QString::fromStdString(ProviderRegistry::spec("cline")->events.front());
+    const struct {
+        const char* name;
+        QString file;
+        QByteArray old;
+        bool repaired;
+    } stale[] = {{"an older plug-in", ".config/opencode/plugins/nubbo.js", "// nubbo-bridge-marker\n// v1\n", true},
+                 {"an older script", script, "#!/bin/sh\n# nubbo-bridge-marker\nexec old-bridge\n", true},
+                 {"the user's script", script, "#!/bin/sh\necho mine\n", false}};
+    for (const auto& c : stale) {
+        put(c.file, c.old);
+        installer().ensureHealthy();
+        EXPECT_EQ(logLines.last(), c.repaired ? "hook ensure: repaired stale/missing hooks" : "hook ensure: healthy, no action")
+            << c.name;
+        EXPECT_EQ(bytes(c.file) != c.old, c.repaired) << c.name;
+    }
 
     launcherError = QStringLiteral("disk full");
     EXPECT_EQ(installer().install().error, "disk full") << "a failed launcher write ends install";

@@ -49,6 +49,7 @@ protected:
         env.writeOpenCodePlugin = [](const QString& plugin) {
             return ConfigFileWriter::writeAtomically(plugin, "// nubbo-bridge-marker\n");
         };
+        env.openCodePluginText = [] { return QByteArrayLiteral("// nubbo-bridge-marker\n"); };
         env.log = [](const QString&) {};
         return env;
     }
