@@ -15,14 +15,14 @@ function(nubbo_fuzz_app_library name)
     ${app}/intake/AgentEvent.cpp ${app}/intake/IncomingEvent.cpp
     ${app}/hooks/HookEntries.cpp ${app}/hooks/TomlHookEntries.cpp
     ${app}/shell/SettingsFile.cpp ${app}/shell/SettingsStore.cpp ${app}/shell/SettingsStore.h
-    ${app}/shell/SettingsEnums.cpp ${app}/shell/SettingsTexts.cpp ${app}/shell/AppPaths.cpp ${app}/shell/NubboLog.cpp
+    ${app}/core/SettingsEnums.cpp ${app}/shell/SettingsTexts.cpp ${app}/core/AppPaths.cpp ${app}/core/NubboLog.cpp
     ${app}/pet/PetPackManager.cpp ${app}/pet/PackExtractor.cpp ${app}/pet/PetArtErrors.cpp
     ${app}/pet/PetArtLimits.cpp
     ${app}/approvals/ShellCommand.cpp ${app}/approvals/ShellCommandReader.cpp ${app}/approvals/KnownPrograms.cpp
     ${app}/approvals/DangerousCommands.cpp ${app}/approvals/TrustedCommands.cpp ${app}/approvals/RequestKind.cpp
     ${app}/approvals/TrustEngine.cpp ${app}/approvals/ApprovalModeTexts.cpp ${app}/summary/SummaryEndpoint.cpp)
   set_target_properties(${name} PROPERTIES AUTOMOC ON UNITY_BUILD OFF)
-  foreach(component intake hooks shell pet platform approvals summary)
+  foreach(component core intake hooks shell pet platform approvals summary)
     target_include_directories(${name} PUBLIC ${app}/${component})
   endforeach()
   find_package(tomlplusplus 3 REQUIRED)

@@ -14,6 +14,7 @@ import sys
 # of their folders, each above the C++ it shows.
 LAYERS = [
     "common",
+    "app/core",
     "app/platform",
     "app/approvals",
     "app/hooks",
