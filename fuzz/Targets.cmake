@@ -12,7 +12,7 @@ set(NUBBO_FUZZ_TARGETS ${NUBBO_FUZZ_BRIDGE_TARGETS} ${NUBBO_FUZZ_APP_TARGETS})
 function(nubbo_fuzz_app_library name)
   set(app ${PROJECT_SOURCE_DIR}/app)
   add_library(${name} STATIC
-    ${app}/intake/AgentEvent.cpp ${app}/intake/IncomingEvent.cpp
+    ${app}/model/AgentEvent.cpp ${app}/intake/IncomingEvent.cpp
     ${app}/hooks/HookEntries.cpp ${app}/hooks/TomlHookEntries.cpp
     ${app}/shell/SettingsFile.cpp ${app}/shell/SettingsStore.cpp ${app}/shell/SettingsStore.h
     ${app}/core/SettingsEnums.cpp ${app}/shell/SettingsTexts.cpp ${app}/core/AppPaths.cpp ${app}/core/NubboLog.cpp
@@ -22,7 +22,7 @@ function(nubbo_fuzz_app_library name)
     ${app}/approvals/DangerousCommands.cpp ${app}/approvals/TrustedCommands.cpp ${app}/approvals/RequestKind.cpp
     ${app}/approvals/TrustEngine.cpp ${app}/approvals/ApprovalModeTexts.cpp ${app}/summary/SummaryEndpoint.cpp)
   set_target_properties(${name} PROPERTIES AUTOMOC ON UNITY_BUILD OFF)
-  foreach(component core intake hooks shell pet platform approvals summary)
+  foreach(component core model intake hooks shell pet platform approvals summary)
     target_include_directories(${name} PUBLIC ${app}/${component})
   endforeach()
   find_package(tomlplusplus 3 REQUIRED)

@@ -16,6 +16,7 @@ LAYERS = [
     "common",
     "app/core",
     "app/platform",
+    "app/model",
     "app/approvals",
     "app/hooks",
     "app/intake",
