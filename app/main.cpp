@@ -1,6 +1,6 @@
-#include "AppStartup.h"
-#include "GuiEnvironment.h"
-#include "HookCommandLine.h"
+#include "shell/AppStartup.h"
+#include "shell/GuiEnvironment.h"
+#include "shell/HookCommandLine.h"
 
 #include <QApplication>
 #include <QCoreApplication>

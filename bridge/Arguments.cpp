@@ -1,6 +1,6 @@
-#include "Arguments.h"
+#include "bridge/Arguments.h"
 
-#include "Utf8Text.h"
+#include "common/Utf8Text.h"
 
 namespace nubbo::bridge {
 

@@ -1,14 +1,14 @@
-#include "BridgeRun.h"
+#include "bridge/BridgeRun.h"
 
-#include "Arguments.h"
-#include "DecisionOutput.h"
-#include "EventRecord.h"
-#include "Narration.h"
-#include "NarrationText.h"
-#include "PayloadFields.h"
-#include "ProviderRegistry.h"
-#include "SocketClient.h"
-#include "Utf8Text.h"
+#include "bridge/Arguments.h"
+#include "bridge/DecisionOutput.h"
+#include "bridge/EventRecord.h"
+#include "bridge/Narration.h"
+#include "bridge/NarrationText.h"
+#include "bridge/PayloadFields.h"
+#include "common/ProviderRegistry.h"
+#include "bridge/SocketClient.h"
+#include "common/Utf8Text.h"
 
 #include <cerrno>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "DecisionOutput.h"
+#include "bridge/DecisionOutput.h"
 
 #include <nlohmann/json.hpp>
 

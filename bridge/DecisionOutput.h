@@ -1,7 +1,7 @@
 // The agent's own decision JSON, printed by the bridge once the app has given its verdict.
 #pragma once
 
-#include "ProviderFamily.h"
+#include "common/ProviderFamily.h"
 
 #include <optional>
 #include <string>

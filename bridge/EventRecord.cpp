@@ -1,4 +1,4 @@
-#include "EventRecord.h"
+#include "bridge/EventRecord.h"
 
 #include <algorithm>
 #include <array>

@@ -1,7 +1,7 @@
 // The one record a hook firing sends to the app: a flat JSON object whose values are all strings.
 #pragma once
 
-#include "PayloadFields.h"
+#include "bridge/PayloadFields.h"
 
 #include <optional>
 #include <string>

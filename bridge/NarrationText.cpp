@@ -1,6 +1,6 @@
-#include "NarrationText.h"
+#include "bridge/NarrationText.h"
 
-#include "Utf8Text.h"
+#include "common/Utf8Text.h"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,4 @@
-#include "PayloadFields.h"
+#include "bridge/PayloadFields.h"
 
 #include <array>
 #include <initializer_list>

@@ -1,6 +1,6 @@
-#include "SocketClient.h"
+#include "bridge/SocketClient.h"
 
-#include "Utf8Text.h"
+#include "common/Utf8Text.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,6 +1,6 @@
-#include "Narration.h"
+#include "bridge/Narration.h"
 
-#include "Utf8Text.h"
+#include "common/Utf8Text.h"
 
 #include <cerrno>
 #include <fcntl.h>

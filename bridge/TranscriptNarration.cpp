@@ -1,7 +1,7 @@
-#include "Narration.h"
+#include "bridge/Narration.h"
 
-#include "NarrationText.h"
-#include "Utf8Text.h"
+#include "bridge/NarrationText.h"
+#include "common/Utf8Text.h"
 
 #include <nlohmann/json.hpp>
 

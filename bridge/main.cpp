@@ -1,4 +1,4 @@
-#include "BridgeRun.h"
+#include "bridge/BridgeRun.h"
 
 #include <csignal>
 #include <cstdlib>

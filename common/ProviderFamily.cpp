@@ -1,4 +1,4 @@
-#include "ProviderFamily.h"
+#include "common/ProviderFamily.h"
 
 #include <algorithm>
 

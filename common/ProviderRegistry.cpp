@@ -1,6 +1,6 @@
-#include "ProviderRegistry.h"
+#include "common/ProviderRegistry.h"
 
-#include "Utf8Text.h"
+#include "common/Utf8Text.h"
 
 #include <utility>
 

@@ -2,7 +2,7 @@
 // native hook event names into unified event types.
 #pragma once
 
-#include "ProviderSpec.h"
+#include "common/ProviderSpec.h"
 
 #include <string>
 #include <string_view>

@@ -1,4 +1,4 @@
-#include "ProviderSpec.h"
+#include "common/ProviderSpec.h"
 
 #include <nlohmann/json.hpp>
 

@@ -1,7 +1,7 @@
 // One catalogue entry: everything the system knows statically about one supported agent.
 #pragma once
 
-#include "ProviderFamily.h"
+#include "common/ProviderFamily.h"
 
 #include <nlohmann/json_fwd.hpp>
 

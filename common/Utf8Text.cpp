@@ -1,4 +1,4 @@
-#include "Utf8Text.h"
+#include "common/Utf8Text.h"
 
 #include <utf8proc.h>
 

@@ -1,7 +1,7 @@
 // A Claude-family transcript of any content, and the tail window read at any size: the lines handed on are
 // complete, non-empty UTF-8, and the narration is one bounded line.
 #include "FuzzSupport.h"
-#include "Narration.h"
+#include "bridge/Narration.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 2) return 0;

@@ -1,6 +1,6 @@
 // A Codex rollout of any content in the sessions folder: the narration is one bounded line.
 #include "FuzzSupport.h"
-#include "Narration.h"
+#include "bridge/Narration.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const auto home = nubbo::fuzz::freshFolder("codex-home");

@@ -1,6 +1,6 @@
 // A Gemini chat file of any content in its project folder: the narration is one bounded line.
 #include "FuzzSupport.h"
-#include "Narration.h"
+#include "bridge/Narration.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const auto home = nubbo::fuzz::freshFolder("gemini-home");

@@ -1,8 +1,8 @@
 // An agent's JSON hook configuration of any shape: merging wires every event, is stable, keeps the user's
 // other keys and serialises to the same JSON; stripping then leaves no app command, and never changes a file
 // that held none.
-#include "HookEntries.h"
-#include "ProviderRegistry.h"
+#include "hooks/HookEntries.h"
+#include "common/ProviderRegistry.h"
 
 #include <cstdlib>
 

@@ -1,10 +1,10 @@
 // Arbitrary hook payloads and reply lines: the bridge must always produce a well-formed record and
 // never crash on what an agent or a confused peer sends.
-#include "DecisionOutput.h"
-#include "EventRecord.h"
-#include "PayloadFields.h"
-#include "ProviderRegistry.h"
-#include "Utf8Text.h"
+#include "bridge/DecisionOutput.h"
+#include "bridge/EventRecord.h"
+#include "bridge/PayloadFields.h"
+#include "common/ProviderRegistry.h"
+#include "common/Utf8Text.h"
 
 #include <cstdlib>
 #include <nlohmann/json.hpp>

@@ -1,6 +1,6 @@
 // Any line a local process writes to the socket: decoding takes exactly the members the wire defines, with
 // their types, and the event built from it has a lower-case provider and a message when one was sent.
-#include "IncomingEvent.h"
+#include "intake/IncomingEvent.h"
 
 #include <cstdlib>
 #include <nlohmann/json.hpp>

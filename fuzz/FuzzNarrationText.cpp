@@ -1,6 +1,6 @@
 // Arbitrary assistant messages: cleaning and shortening must stay valid UTF-8, single-line and bounded.
-#include "NarrationText.h"
-#include "Utf8Text.h"
+#include "bridge/NarrationText.h"
+#include "common/Utf8Text.h"
 
 #include <cstdlib>
 

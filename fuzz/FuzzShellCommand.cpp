@@ -1,9 +1,10 @@
 // Any command line: reading it never fails, a line the trusted list vouches for really is a plain list of
 // trusted commands, everything the old fragment test caught still asks, and what the reader returns for a
 // line without quoting or expansions is taken from the line as written.
-#include "RequestKind.h"
-#include "ShellCommandReader.h"
-#include "TrustEngine.h"
+#include "approvals/RequestKind.h"
+#include "approvals/ShellCommandReader.h"
+#include "approvals/TrustEngine.h"
+#include "settings/SettingsStore.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,8 +1,8 @@
 // What several targets share: a scratch folder per process and the rules every narration line keeps.
 #pragma once
 
-#include "NarrationText.h"
-#include "Utf8Text.h"
+#include "bridge/NarrationText.h"
+#include "common/Utf8Text.h"
 
 #include <cstdio>
 #include <cstdlib>

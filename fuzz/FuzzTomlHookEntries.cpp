@@ -1,8 +1,8 @@
 // An agent's TOML configuration text of any content: a merge that is accepted is valid TOML, wires every
 // event and is stable; stripping it takes the app's tables out again, back to the user's text (give or take a final newline), and never
 // changes a file without them.
-#include "ProviderRegistry.h"
-#include "TomlHookEntries.h"
+#include "common/ProviderRegistry.h"
+#include "hooks/TomlHookEntries.h"
 
 #include <cstdlib>
 #include <toml++/toml.h>

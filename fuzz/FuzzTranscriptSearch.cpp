@@ -2,7 +2,7 @@
 // rollouts or chats there, only a file; given a session, one named for it or nothing; else the newest.
 // Input: the session on the first line, then one entry a line: a date byte and a relative path.
 #include "FuzzSupport.h"
-#include "Narration.h"
+#include "bridge/Narration.h"
 
 #include <fcntl.h>
 #include <functional>

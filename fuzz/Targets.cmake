@@ -14,7 +14,7 @@ function(nubbo_fuzz_app_library name)
   add_library(${name} STATIC
     ${app}/model/AgentEvent.cpp ${app}/intake/IncomingEvent.cpp
     ${app}/hooks/HookEntries.cpp ${app}/hooks/TomlHookEntries.cpp
-    ${app}/shell/SettingsFile.cpp ${app}/shell/SettingsStore.cpp ${app}/shell/SettingsStore.h
+    ${app}/shell/SettingsFile.cpp ${app}/settings/SettingsStore.cpp ${app}/settings/SettingsStore.h
     ${app}/core/SettingsEnums.cpp ${app}/shell/SettingsTexts.cpp ${app}/core/AppPaths.cpp ${app}/core/NubboLog.cpp
     ${app}/pet/PetPackManager.cpp ${app}/pet/PackExtractor.cpp ${app}/pet/PetArtErrors.cpp
     ${app}/pet/PetArtLimits.cpp
@@ -22,9 +22,7 @@ function(nubbo_fuzz_app_library name)
     ${app}/approvals/DangerousCommands.cpp ${app}/approvals/TrustedCommands.cpp ${app}/approvals/RequestKind.cpp
     ${app}/approvals/TrustEngine.cpp ${app}/approvals/ApprovalModeTexts.cpp ${app}/summary/SummaryEndpoint.cpp)
   set_target_properties(${name} PROPERTIES AUTOMOC ON UNITY_BUILD OFF)
-  foreach(component core model intake hooks shell pet platform approvals summary)
-    target_include_directories(${name} PUBLIC ${app}/${component})
-  endforeach()
+  target_include_directories(${name} PUBLIC ${app})
   find_package(tomlplusplus 3 REQUIRED)
   # PkgConfig::LIBARCHIVE is app/CMakeLists.txt's (global).
   # Qt6::Gui: a pack's pictures are measured by their headers (QImageReader).

@@ -1,4 +1,4 @@
-#include "AnswerArming.h"
+#include "approvals/AnswerArming.h"
 
 namespace nubbo {
 

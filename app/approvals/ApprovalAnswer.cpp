@@ -1,4 +1,4 @@
-#include "ApprovalAnswer.h"
+#include "approvals/ApprovalAnswer.h"
 
 #include <QLatin1String>
 

@@ -1,4 +1,4 @@
-#include "ApprovalModeTexts.h"
+#include "approvals/ApprovalModeTexts.h"
 
 namespace nubbo {
 

@@ -3,7 +3,8 @@
 // Pure: reads the settings it is handed.
 #pragma once
 
-#include "SettingsStore.h"
+#include "core/SettingsEnums.h"
+#include "approvals/TrustSettings.h"
 
 #include <QString>
 #include <QVariantMap>

@@ -1,7 +1,7 @@
-#include "DangerousCommands.h"
+#include "approvals/DangerousCommands.h"
 
-#include "KnownPrograms.h"
-#include "ShellCommandReader.h"
+#include "approvals/KnownPrograms.h"
+#include "approvals/ShellCommandReader.h"
 
 #include <QVarLengthArray>
 

@@ -1,7 +1,7 @@
 // The dangerous list, matched against what a command line runs rather than how it is spelt.
 #pragma once
 
-#include "ShellCommand.h"
+#include "approvals/ShellCommand.h"
 
 #include <QList>
 #include <QString>

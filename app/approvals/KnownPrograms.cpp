@@ -1,4 +1,4 @@
-#include "KnownPrograms.h"
+#include "approvals/KnownPrograms.h"
 
 #include <algorithm>
 #include <string_view>

@@ -2,7 +2,7 @@
 // make the user root, how their flags are spelled, and which of their options write files or run programs.
 #pragma once
 
-#include "ShellCommand.h"
+#include "approvals/ShellCommand.h"
 
 #include <QString>
 #include <QStringList>

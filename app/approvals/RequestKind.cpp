@@ -1,4 +1,4 @@
-#include "RequestKind.h"
+#include "approvals/RequestKind.h"
 
 #include <algorithm>
 #include <iterator>

@@ -1,4 +1,4 @@
-#include "ShellCommand.h"
+#include "approvals/ShellCommand.h"
 
 namespace nubbo {
 

@@ -1,4 +1,4 @@
-#include "ShellCommandReader.h"
+#include "approvals/ShellCommandReader.h"
 
 #include <algorithm>
 

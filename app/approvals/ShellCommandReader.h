@@ -4,7 +4,7 @@
 // rather than followed.
 #pragma once
 
-#include "ShellCommand.h"
+#include "approvals/ShellCommand.h"
 
 #include <QStringView>
 

@@ -1,8 +1,8 @@
-#include "TrustEngine.h"
+#include "approvals/TrustEngine.h"
 
-#include "DangerousCommands.h"
-#include "ShellCommandReader.h"
-#include "TrustedCommands.h"
+#include "approvals/DangerousCommands.h"
+#include "approvals/ShellCommandReader.h"
+#include "approvals/TrustedCommands.h"
 
 namespace nubbo {
 
@@ -48,22 +48,6 @@ TrustDecision TrustEngine::decide(const QString& command, const TrustSettings& s
 
 bool TrustEngine::isDangerous(const QString& command, const TrustSettings& settings) {
     return isDangerous(command, RequestKind::shellCommand, settings);
-}
-
-TrustDecision TrustEngine::decide(const QString& request, RequestKind kind, const SettingsStore& store) {
-    return decide(request, kind, store.trustSettings());
-}
-
-bool TrustEngine::isDangerous(const QString& request, RequestKind kind, const SettingsStore& store) {
-    return isDangerous(request, kind, store.trustSettings());
-}
-
-TrustDecision TrustEngine::decide(const QString& command, const SettingsStore& store) {
-    return decide(command, RequestKind::shellCommand, store.trustSettings());
-}
-
-bool TrustEngine::isDangerous(const QString& command, const SettingsStore& store) {
-    return isDangerous(command, RequestKind::shellCommand, store.trustSettings());
 }
 
 } // namespace nubbo

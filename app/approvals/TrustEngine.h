@@ -3,8 +3,8 @@
 // from any thread.
 #pragma once
 
-#include "RequestKind.h"
-#include "SettingsStore.h"
+#include "approvals/RequestKind.h"
+#include "approvals/TrustSettings.h"
 
 #include <QString>
 
@@ -24,12 +24,6 @@ struct TrustEngine {
     // The request is a shell command line.
     static TrustDecision decide(const QString& command, const TrustSettings& settings);
     static bool isDangerous(const QString& command, const TrustSettings& settings);
-
-    // The same against the store's current snapshot; safe from any thread.
-    static TrustDecision decide(const QString& request, RequestKind kind, const SettingsStore& store);
-    static bool isDangerous(const QString& request, RequestKind kind, const SettingsStore& store);
-    static TrustDecision decide(const QString& command, const SettingsStore& store);
-    static bool isDangerous(const QString& command, const SettingsStore& store);
 };
 
 } // namespace nubbo

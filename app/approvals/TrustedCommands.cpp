@@ -1,7 +1,7 @@
-#include "TrustedCommands.h"
+#include "approvals/TrustedCommands.h"
 
-#include "KnownPrograms.h"
-#include "ShellCommandReader.h"
+#include "approvals/KnownPrograms.h"
+#include "approvals/ShellCommandReader.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
 // The trusted list: each entry vouches for the commands it names and for nothing else on the line.
 #pragma once
 
-#include "ShellCommand.h"
+#include "approvals/ShellCommand.h"
 
 #include <QList>
 #include <QStringList>

@@ -1,6 +1,6 @@
-#include "NubboLog.h"
+#include "core/NubboLog.h"
 
-#include "AppPaths.h"
+#include "core/AppPaths.h"
 
 #include <QByteArray>
 #include <QFile>

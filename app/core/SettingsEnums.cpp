@@ -1,4 +1,4 @@
-#include "SettingsEnums.h"
+#include "core/SettingsEnums.h"
 
 #include <QLatin1String>
 

@@ -1,6 +1,6 @@
-#include "AgentDetector.h"
+#include "hooks/AgentDetector.h"
 
-#include "SettingsStore.h"
+#include "settings/SettingsStore.h"
 
 #include <QDir>
 #include <QFileInfo>

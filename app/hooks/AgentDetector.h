@@ -2,8 +2,8 @@
 // command still installed, or stopped with nothing installed.
 #pragma once
 
-#include "AgentEvent.h"
-#include "SettingsEnums.h"
+#include "model/AgentEvent.h"
+#include "core/SettingsEnums.h"
 
 #include <QByteArray>
 #include <QHash>

@@ -1,6 +1,6 @@
-#include "BackupRecord.h"
+#include "hooks/BackupRecord.h"
 
-#include "ConfigFileWriter.h"
+#include "hooks/ConfigFileWriter.h"
 
 #include <QCryptographicHash>
 #include <QDir>

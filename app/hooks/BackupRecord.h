@@ -2,7 +2,7 @@
 // later whether the user has changed the file since, and which backup holds the file as it was before.
 #pragma once
 
-#include "ProviderSpec.h"
+#include "common/ProviderSpec.h"
 
 #include <QByteArray>
 #include <QMap>

@@ -1,6 +1,6 @@
-#include "CodexHookReview.h"
+#include "hooks/CodexHookReview.h"
 
-#include "HookEntries.h"
+#include "hooks/HookEntries.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "ConfigFileWriter.h"
+#include "hooks/ConfigFileWriter.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "HookEntries.h"
+#include "hooks/HookEntries.h"
 
 #include <algorithm>
 

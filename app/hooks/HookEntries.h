@@ -2,7 +2,7 @@
 // configuration and stripping them out again. No file access here, so every rule is testable on values.
 #pragma once
 
-#include "ProviderSpec.h"
+#include "common/ProviderSpec.h"
 
 #include <nlohmann/json.hpp>
 

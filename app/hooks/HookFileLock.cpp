@@ -1,4 +1,4 @@
-#include "HookFileLock.h"
+#include "hooks/HookFileLock.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,8 @@
-#include "HookGuardian.h"
+#include "hooks/HookGuardian.h"
 
-#include "Clock.h"
-#include "HookInstaller.h"
-#include "NubboLog.h"
+#include "platform/Clock.h"
+#include "hooks/HookInstaller.h"
+#include "core/NubboLog.h"
 
 #include <QDir>
 #include <QFile>

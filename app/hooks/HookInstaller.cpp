@@ -1,18 +1,18 @@
-#include "HookInstaller.h"
+#include "hooks/HookInstaller.h"
 
-#include "LauncherScript.h"
-#include "OpenCodePlugin.h"
+#include "hooks/LauncherScript.h"
+#include "hooks/OpenCodePlugin.h"
 
 #include <QCoreApplication>
 
-#include "AppPaths.h"
-#include "ConfigFileWriter.h"
-#include "HookEntries.h"
-#include "HookFileLock.h"
-#include "TomlHookEntries.h"
-#include "NubboLog.h"
-#include "ProviderRegistry.h"
-#include "SettingsStore.h"
+#include "core/AppPaths.h"
+#include "hooks/ConfigFileWriter.h"
+#include "hooks/HookEntries.h"
+#include "hooks/HookFileLock.h"
+#include "hooks/TomlHookEntries.h"
+#include "core/NubboLog.h"
+#include "common/ProviderRegistry.h"
+#include "settings/SettingsStore.h"
 
 #include <QDir>
 #include <QFile>

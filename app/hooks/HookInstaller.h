@@ -3,9 +3,9 @@
 // wired.
 #pragma once
 
-#include "BackupRecord.h"
-#include "HookEntries.h"
-#include "ProviderSpec.h"
+#include "hooks/BackupRecord.h"
+#include "hooks/HookEntries.h"
+#include "common/ProviderSpec.h"
 
 #include <QDateTime>
 #include <QMap>

@@ -1,6 +1,6 @@
-#include "InitialAgentDetection.h"
+#include "hooks/InitialAgentDetection.h"
 
-#include "SettingsStore.h"
+#include "settings/SettingsStore.h"
 
 namespace nubbo {
 

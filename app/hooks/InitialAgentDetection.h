@@ -1,7 +1,7 @@
 // The statuses the app starts with, before the detector has seen any agent come or go.
 #pragma once
 
-#include "AgentDetector.h"
+#include "hooks/AgentDetector.h"
 
 namespace nubbo {
 

@@ -1,8 +1,8 @@
-#include "LauncherScript.h"
+#include "hooks/LauncherScript.h"
 
-#include "ConfigFileWriter.h"
-#include "SelfCleanProgram.h"
-#include "TrustedPath.h"
+#include "hooks/ConfigFileWriter.h"
+#include "hooks/SelfCleanProgram.h"
+#include "platform/TrustedPath.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,6 +1,6 @@
-#include "OpenCodePlugin.h"
+#include "hooks/OpenCodePlugin.h"
 
-#include "ConfigFileWriter.h"
+#include "hooks/ConfigFileWriter.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
-#include "SelfCleanProgram.h"
+#include "hooks/SelfCleanProgram.h"
 
-#include "BackupRecord.h"
-#include "ProviderRegistry.h"
+#include "hooks/BackupRecord.h"
+#include "common/ProviderRegistry.h"
 
 #include <QStringList>
 

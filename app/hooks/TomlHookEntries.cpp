@@ -1,4 +1,4 @@
-#include "TomlHookEntries.h"
+#include "hooks/TomlHookEntries.h"
 
 #include <toml++/toml.h>
 

@@ -3,8 +3,8 @@
 // the app's tables are appended at the end and removed again, and a TOML parser checks every result.
 #pragma once
 
-#include "HookEntries.h"
-#include "ProviderSpec.h"
+#include "hooks/HookEntries.h"
+#include "common/ProviderSpec.h"
 
 #include <optional>
 #include <string>

@@ -1,12 +1,11 @@
-#include "AgentEventBus.h"
+#include "intake/AgentEventBus.h"
 
-#include "AgentActivity.h"
-#include "AgentDetector.h"
-#include "AppPaths.h"
-#include "NubboLog.h"
-#include "RequestKind.h"
-#include "SettingsStore.h"
-#include "TrustEngine.h"
+#include "model/AgentActivity.h"
+#include "core/AppPaths.h"
+#include "core/NubboLog.h"
+#include "approvals/RequestKind.h"
+#include "settings/SettingsStore.h"
+#include "approvals/TrustEngine.h"
 
 #include <QMetaObject>
 
@@ -20,7 +19,6 @@ AgentEventBus* sharedBus = nullptr;
 AgentEventBus::AgentEventBus(SettingsStore& settings, EventSink& sink, Options options, QObject* parent)
     : QObject(parent), settings_(settings), sink_(sink), options_(std::move(options)) {
     server_ = std::make_unique<LocalSocketServer>(options_.server);
-    if (options_.startDetector) detector_ = std::make_unique<AgentDetector>(settings_);
 }
 
 AgentEventBus::AgentEventBus(SettingsStore& settings, EventSink& sink, QObject* parent)
@@ -29,7 +27,6 @@ AgentEventBus::AgentEventBus(SettingsStore& settings, EventSink& sink, QObject* 
 AgentEventBus::~AgentEventBus() {
     // Stop the threads that call into the bus before it goes.
     server_.reset();
-    detector_.reset();
     if (sharedBus == this) sharedBus = nullptr;
 }
 
@@ -41,7 +38,6 @@ AgentEventBus& AgentEventBus::shared() {
 void AgentEventBus::setShared(AgentEventBus* bus) { sharedBus = bus; }
 
 void AgentEventBus::start() {
-    if (detector_) detector_->start(options_.detectorInterval);
     server_->setOnEvent([this](const AgentEvent& event, LocalSocketServer::Reply reply) { publish(event, std::move(reply)); });
     server_->setOnParkedReleased([this](const QUuid& id) { dropParked(id); });
     server_->start();

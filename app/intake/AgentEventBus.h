@@ -2,9 +2,9 @@
 // trust rules, parks the replies that wait for the user, and hands events to the main thread.
 #pragma once
 
-#include "AgentEvent.h"
-#include "EventSink.h"
-#include "LocalSocketServer.h"
+#include "model/AgentEvent.h"
+#include "intake/EventSink.h"
+#include "intake/LocalSocketServer.h"
 
 #include <QDateTime>
 #include <QHash>
@@ -18,7 +18,6 @@
 
 namespace nubbo {
 
-class AgentDetector;
 class SettingsStore;
 
 class AgentEventBus : public QObject {
@@ -29,8 +28,6 @@ public:
         // empty: "agent.log" in the app's logs folder; rotated like the app log (NubboLog::appendToFile)
         QString agentLogPath;
         std::function<QDateTime()> now;          // empty: the system clock
-        std::chrono::milliseconds detectorInterval{3000};
-        bool startDetector = true;
     };
 
     // Create on the main thread: forwarded events are delivered on the thread the bus lives on.
@@ -41,7 +38,7 @@ public:
     static AgentEventBus& shared();
     static void setShared(AgentEventBus* bus);
 
-    // Starts the detector, then the socket server with this bus as its handler.
+    // Starts the socket server with this bus as its handler.
     void start();
 
     // Runs on the delivering thread (the socket server's); never waits for the user.
@@ -57,8 +54,6 @@ public:
     const std::optional<AgentEvent>& lastEvent() const { return lastEvent_; }
     std::size_t parkedCount() const;
     LocalSocketServer& socketServer() { return *server_; }
-    // Null when the options said not to detect: such a bus keeps no idle worker thread either.
-    AgentDetector* detector() { return detector_.get(); }
 
     // One agent-log line, without the newline.
     static QString agentLogLine(const AgentEvent& event, const QDateTime& when, const QString& phrase);
@@ -75,7 +70,6 @@ private:
     EventSink& sink_;
     Options options_;
     std::unique_ptr<LocalSocketServer> server_;
-    std::unique_ptr<AgentDetector> detector_;
     std::optional<AgentEvent> lastEvent_;
 
     mutable std::mutex lock_;

@@ -1,7 +1,7 @@
 // Where the bus hands each event on the main thread: the session store in the app.
 #pragma once
 
-#include "AgentEvent.h"
+#include "model/AgentEvent.h"
 
 namespace nubbo {
 

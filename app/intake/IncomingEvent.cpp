@@ -1,4 +1,4 @@
-#include "IncomingEvent.h"
+#include "intake/IncomingEvent.h"
 
 #include <nlohmann/json.hpp>
 

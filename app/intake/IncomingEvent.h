@@ -1,7 +1,7 @@
 // The request a producer sends on the socket: one JSON object on one line, every member optional.
 #pragma once
 
-#include "AgentEvent.h"
+#include "model/AgentEvent.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,9 +1,9 @@
-#include "LocalSocketServer.h"
+#include "intake/LocalSocketServer.h"
 
-#include "AppPaths.h"
-#include "IncomingEvent.h"
-#include "NubboLog.h"
-#include "Utf8Text.h"
+#include "core/AppPaths.h"
+#include "intake/IncomingEvent.h"
+#include "core/NubboLog.h"
+#include "common/Utf8Text.h"
 
 #include <algorithm>
 #include <atomic>

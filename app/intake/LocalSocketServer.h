@@ -2,7 +2,7 @@
 // for a permission request, held open until the verdict.
 #pragma once
 
-#include "AgentEvent.h"
+#include "model/AgentEvent.h"
 
 #include <QString>
 #include <QUuid>

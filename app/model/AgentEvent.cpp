@@ -1,6 +1,6 @@
-#include "AgentEvent.h"
+#include "model/AgentEvent.h"
 
-#include "ProviderRegistry.h"
+#include "common/ProviderRegistry.h"
 
 #include <QJsonValue>
 

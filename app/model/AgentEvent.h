@@ -1,7 +1,7 @@
 // The app's event record: one thing an agent did, as every later stage sees it.
 #pragma once
 
-#include "ProviderSpec.h"
+#include "common/ProviderSpec.h"
 
 #include <QJsonObject>
 #include <QMetaType>

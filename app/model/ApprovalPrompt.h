@@ -1,8 +1,8 @@
 // The content of an approval card: what the agent asks to run, and whose verdict it waits for.
 #pragma once
 
-#include "AgentEvent.h"
-#include "ApprovalRisk.h"
+#include "model/AgentEvent.h"
+#include "model/ApprovalRisk.h"
 
 #include <QString>
 #include <QUuid>

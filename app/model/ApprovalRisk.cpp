@@ -1,4 +1,4 @@
-#include "ApprovalRisk.h"
+#include "model/ApprovalRisk.h"
 
 #include <QLatin1String>
 

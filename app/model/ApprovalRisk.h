@@ -1,7 +1,7 @@
 // How an approval card labels the command it asks about.
 #pragma once
 
-#include "SettingsEnums.h"
+#include "core/SettingsEnums.h"
 
 #include <QString>
 #include <QStringView>

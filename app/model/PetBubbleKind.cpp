@@ -1,4 +1,4 @@
-#include "PetBubbleKind.h"
+#include "model/PetBubbleKind.h"
 
 namespace nubbo {
 

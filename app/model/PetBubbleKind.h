@@ -1,8 +1,8 @@
 // What a bubble shows: a plain message, a line spoken for an agent, or an approval card.
 #pragma once
 
-#include "AgentEvent.h"
-#include "ApprovalPrompt.h"
+#include "model/AgentEvent.h"
+#include "model/ApprovalPrompt.h"
 
 #include <QString>
 

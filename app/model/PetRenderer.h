@@ -1,9 +1,9 @@
 // The pet's single entry point for what the agents are doing; the view model implements it.
 #pragma once
 
-#include "AgentEvent.h"
-#include "PetBubbleKind.h"
-#include "PetState.h"
+#include "model/AgentEvent.h"
+#include "model/PetBubbleKind.h"
+#include "model/PetState.h"
 
 #include <optional>
 

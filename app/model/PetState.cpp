@@ -1,4 +1,4 @@
-#include "PetState.h"
+#include "model/PetState.h"
 
 #include <QLatin1String>
 

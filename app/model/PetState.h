@@ -1,7 +1,7 @@
 // The poses the pet can be in. Everything on the pet side keys off this one closed set.
 #pragma once
 
-#include "SettingsEnums.h"
+#include "core/SettingsEnums.h"
 
 #include <QString>
 #include <QStringView>

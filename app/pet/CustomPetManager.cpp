@@ -1,8 +1,8 @@
-#include "CustomPetManager.h"
+#include "pet/CustomPetManager.h"
 
-#include "AppPaths.h"
-#include "NubboLog.h"
-#include "PetImageStore.h"
+#include "core/AppPaths.h"
+#include "core/NubboLog.h"
+#include "pet/PetImageStore.h"
 
 #include <QDir>
 #include <QFile>

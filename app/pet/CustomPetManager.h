@@ -2,8 +2,8 @@
 // working when the original is moved or deleted.
 #pragma once
 
-#include "PetArtErrors.h"
-#include "PetArtLimits.h"
+#include "pet/PetArtErrors.h"
+#include "pet/PetArtLimits.h"
 
 #include <QString>
 #include <QUuid>

@@ -1,4 +1,4 @@
-#include "PackExtractor.h"
+#include "pet/PackExtractor.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "PetArtErrors.h"
+#include "pet/PetArtErrors.h"
 
 namespace nubbo {
 

@@ -1,8 +1,8 @@
 // Why a picture or a pet pack the user chose could not be installed, and the alert texts for it.
 #pragma once
 
-#include "PetArtLimits.h"
-#include "SettingsEnums.h"
+#include "pet/PetArtLimits.h"
+#include "core/SettingsEnums.h"
 
 #include <QString>
 

@@ -1,8 +1,8 @@
-#include "PetArtInstaller.h"
+#include "pet/PetArtInstaller.h"
 
-#include "CustomPetManager.h"
-#include "PetPackManager.h"
-#include "SettingsStore.h"
+#include "pet/CustomPetManager.h"
+#include "pet/PetPackManager.h"
+#include "settings/SettingsStore.h"
 
 namespace nubbo {
 namespace {

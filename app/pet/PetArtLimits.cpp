@@ -1,4 +1,4 @@
-#include "PetArtLimits.h"
+#include "pet/PetArtLimits.h"
 
 #include <QDir>
 #include <QFile>

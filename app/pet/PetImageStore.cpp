@@ -1,4 +1,4 @@
-#include "PetImageStore.h"
+#include "pet/PetImageStore.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -2,8 +2,8 @@
 // up in the custom picture, the installed pack and the official resources, in that order.
 #pragma once
 
-#include "PetArtLimits.h"
-#include "PetState.h"
+#include "pet/PetArtLimits.h"
+#include "model/PetState.h"
 
 #include <QHash>
 #include <QImage>

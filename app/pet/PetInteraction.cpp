@@ -1,9 +1,9 @@
-#include "PetInteraction.h"
+#include "pet/PetInteraction.h"
 
-#include "PetMenuController.h"
-#include "PetViewModel.h"
-#include "PetWindowController.h"
-#include "SettingsStore.h"
+#include "pet/PetMenuController.h"
+#include "pet/PetViewModel.h"
+#include "pet/PetWindowController.h"
+#include "settings/SettingsStore.h"
 
 #include <QLineF>
 #include <QPoint>

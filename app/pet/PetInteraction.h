@@ -3,7 +3,7 @@
 // mouse area forwards its events here, so the gesture rules are tested without a window.
 #pragma once
 
-#include "Clock.h"
+#include "platform/Clock.h"
 
 #include <QObject>
 #include <QPointF>

@@ -1,10 +1,10 @@
-#include "PetMenuController.h"
+#include "pet/PetMenuController.h"
 
-#include "ApprovalModeTexts.h"
-#include "PetBubbleKind.h"
-#include "PetState.h"
-#include "PetViewModel.h"
-#include "SettingsStore.h"
+#include "approvals/ApprovalModeTexts.h"
+#include "model/PetBubbleKind.h"
+#include "model/PetState.h"
+#include "pet/PetViewModel.h"
+#include "settings/SettingsStore.h"
 
 #include <QAction>
 #include <QCoreApplication>

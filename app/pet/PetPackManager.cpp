@@ -1,7 +1,7 @@
-#include "PetPackManager.h"
+#include "pet/PetPackManager.h"
 
-#include "AppPaths.h"
-#include "NubboLog.h"
+#include "core/AppPaths.h"
+#include "core/NubboLog.h"
 
 #include <QDir>
 #include <QFile>

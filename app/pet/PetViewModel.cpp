@@ -1,7 +1,7 @@
-#include "PetViewModel.h"
+#include "pet/PetViewModel.h"
 
-#include "ApprovalRisk.h"
-#include "SettingsStore.h"
+#include "model/ApprovalRisk.h"
+#include "settings/SettingsStore.h"
 
 #include <QLatin1String>
 #include <QPointer>

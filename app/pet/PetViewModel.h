@@ -4,13 +4,13 @@
 // a reaction must not wipe out a state the agents set meanwhile.
 #pragma once
 
-#include "AgentEvent.h"
-#include "AnswerArming.h"
-#include "ApprovalAnswer.h"
-#include "Clock.h"
-#include "PetBubbleKind.h"
-#include "PetRenderer.h"
-#include "PetState.h"
+#include "model/AgentEvent.h"
+#include "approvals/AnswerArming.h"
+#include "approvals/ApprovalAnswer.h"
+#include "platform/Clock.h"
+#include "model/PetBubbleKind.h"
+#include "model/PetRenderer.h"
+#include "model/PetState.h"
 
 #include <QObject>
 #include <QString>

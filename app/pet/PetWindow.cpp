@@ -1,7 +1,6 @@
-#include "PetWindow.h"
+#include "pet/PetWindow.h"
 
-#include "PetQml.h"
-#include "X11PanelHints.h"
+#include "platform/X11PanelHints.h"
 
 #include <QBitmap>
 #include <QCursor>
@@ -31,7 +30,7 @@ std::optional<QRectF> shownRect(const QQuickItem* item) {
 
 } // namespace
 
-PetWindow::PetWindow(const QUrl& source, const QVariantMap& properties, LogFunction log, QObject* parent)
+PetWindow::PetWindow(const PetViewSource& source, const QVariantMap& properties, LogFunction log, QObject* parent)
     : QObject(parent), view_(std::make_unique<QQuickView>()), log_(std::move(log)) {
     QSurfaceFormat format = view_->format();
     format.setAlphaBufferSize(8);
@@ -46,9 +45,9 @@ PetWindow::PetWindow(const QUrl& source, const QVariantMap& properties, LogFunct
     view_->resize(kPetPanelSize.toSize());
     view_->setMinimumSize(kPetPanelSize.toSize());
     view_->setMaximumSize(kPetPanelSize.toSize());
-    installPetQml(*view_->engine());
+    source.installViews(*view_->engine());
     view_->setInitialProperties(properties);
-    view_->setSource(source);
+    view_->setSource(source.url);
     if (view_->status() == QQuickView::Error) {
         for (const auto& error : view_->errors())
             log_(QStringLiteral("pet window: ") + error.toString());

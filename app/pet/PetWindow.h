@@ -2,7 +2,8 @@
 // desktop, hosting the QML pet view. Clicks reach it only on the pet square and the shown bubble card.
 #pragma once
 
-#include "PetPanel.h"
+#include "pet/PetPanel.h"
+#include "pet/PetViewSource.h"
 
 #include <QObject>
 #include <QPointer>
@@ -28,7 +29,7 @@ public:
     using LogFunction = std::function<void(const QString& line)>;
 
     // `properties` are the root item's initial properties (the view model, the settings, the interaction).
-    PetWindow(const QUrl& source, const QVariantMap& properties, LogFunction log, QObject* parent = nullptr);
+    PetWindow(const PetViewSource& source, const QVariantMap& properties, LogFunction log, QObject* parent = nullptr);
     ~PetWindow() override;
 
     QPointF origin() const override { return origin_; }

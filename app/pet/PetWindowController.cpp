@@ -1,8 +1,8 @@
-#include "PetWindowController.h"
+#include "pet/PetWindowController.h"
 
-#include "PetBubbleKind.h"
-#include "PreferencesDomain.h"
-#include "SettingsStore.h"
+#include "model/PetBubbleKind.h"
+#include "platform/PreferencesDomain.h"
+#include "settings/SettingsStore.h"
 
 #include <QLineF>
 #include <QPointer>

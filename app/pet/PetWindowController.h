@@ -3,9 +3,9 @@
 // slides the panel to new spots.
 #pragma once
 
-#include "Clock.h"
-#include "PetPanel.h"
-#include "PetViewModel.h"
+#include "platform/Clock.h"
+#include "pet/PetPanel.h"
+#include "pet/PetViewModel.h"
 
 #include <QObject>
 #include <QPointF>

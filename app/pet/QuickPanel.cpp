@@ -1,9 +1,8 @@
-#include "QuickPanel.h"
+#include "pet/QuickPanel.h"
 
-#include "PetQml.h"
-#include "QuickPanelModel.h"
-#include "SettingsStore.h"
-#include "X11PanelHints.h"
+#include "pet/QuickPanelModel.h"
+#include "settings/SettingsStore.h"
+#include "platform/X11PanelHints.h"
 
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -20,14 +19,13 @@ namespace nubbo {
 
 namespace {
 
-const QUrl kQuickPanelUrl{QStringLiteral("qrc:/qt/qml/Nubbo/Pet/QuickPanel.qml")};
 constexpr int kScreenInset = 6;
 constexpr int kGrabAttempts = 20;
 
 } // namespace
 
-QuickPanel::QuickPanel(QuickPanelModel& model, SettingsStore& settings, AnchorFunction anchor, LogFunction log,
-                       QObject* parent)
+QuickPanel::QuickPanel(QuickPanelModel& model, SettingsStore& settings, const PetViewSource& source,
+                       AnchorFunction anchor, LogFunction log, QObject* parent)
     : QObject(parent), model_(model), log_(std::move(log)), anchor_(std::move(anchor)),
       view_(std::make_unique<QQuickView>()) {
     QSurfaceFormat format = view_->format();
@@ -42,10 +40,10 @@ QuickPanel::QuickPanel(QuickPanelModel& model, SettingsStore& settings, AnchorFu
     view_->setProperty("_q_showWithoutActivating", true);
     view_->setTitle(QStringLiteral("Nubbo Quick Panel"));
     view_->setResizeMode(QQuickView::SizeViewToRootObject);
-    installPetQml(*view_->engine());
+    source.installViews(*view_->engine());
     view_->setInitialProperties({{QStringLiteral("model"), QVariant::fromValue<QObject*>(&model_)},
                                  {QStringLiteral("settings"), QVariant::fromValue<QObject*>(&settings)}});
-    view_->setSource(kQuickPanelUrl);
+    view_->setSource(source.url);
     if (view_->status() == QQuickView::Error)
         for (const auto& error : view_->errors())
             log_(QStringLiteral("quick panel: ") + error.toString());

@@ -8,6 +8,8 @@
 // closes it.
 #pragma once
 
+#include "pet/PetViewSource.h"
+
 #include <QObject>
 #include <QPointer>
 #include <QRect>
@@ -33,8 +35,8 @@ public:
 
     static constexpr int kGap = 10;
 
-    QuickPanel(QuickPanelModel& model, SettingsStore& settings, AnchorFunction anchor, LogFunction log,
-               QObject* parent = nullptr);
+    QuickPanel(QuickPanelModel& model, SettingsStore& settings, const PetViewSource& source, AnchorFunction anchor,
+               LogFunction log, QObject* parent = nullptr);
     ~QuickPanel() override;
 
     bool isOpen() const { return open_; }

@@ -1,8 +1,8 @@
-#include "QuickPanelModel.h"
+#include "pet/QuickPanelModel.h"
 
-#include "AgentSessionStore.h"
-#include "ProviderSpec.h"
-#include "SettingsStore.h"
+#include "sessions/AgentSessionStore.h"
+#include "common/ProviderSpec.h"
+#include "settings/SettingsStore.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -3,11 +3,11 @@
 // session key), so a row never jumps under the pointer while the user reads or answers it.
 #pragma once
 
-#include "AnswerArming.h"
-#include "ApprovalAnswer.h"
-#include "Clock.h"
-#include "PetState.h"
-#include "SettingsEnums.h"
+#include "approvals/AnswerArming.h"
+#include "approvals/ApprovalAnswer.h"
+#include "platform/Clock.h"
+#include "model/PetState.h"
+#include "core/SettingsEnums.h"
 
 #include <QAbstractListModel>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "DesktopEntryValues.h"
+#include "platform/DesktopEntryValues.h"
 
 namespace nubbo {
 namespace {

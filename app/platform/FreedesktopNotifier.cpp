@@ -1,4 +1,4 @@
-#include "FreedesktopNotifier.h"
+#include "platform/FreedesktopNotifier.h"
 
 #include <QDBusError>
 #include <QDBusMessage>

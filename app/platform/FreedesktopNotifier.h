@@ -1,7 +1,7 @@
 // Notifications through the desktop's notification server (org.freedesktop.Notifications on the session bus).
 #pragma once
 
-#include "NotificationPoster.h"
+#include "platform/NotificationPoster.h"
 
 #include <QDBusConnection>
 #include <QHash>

@@ -1,4 +1,4 @@
-#include "JsonPreferencesDomain.h"
+#include "platform/JsonPreferencesDomain.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -1,7 +1,7 @@
 // Preferences kept in one JSON file, loaded once and rewritten whole (atomically) on every change.
 #pragma once
 
-#include "PreferencesDomain.h"
+#include "platform/PreferencesDomain.h"
 
 #include <QJsonObject>
 #include <QMutex>

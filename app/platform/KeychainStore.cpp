@@ -1,6 +1,6 @@
-#include "KeychainStore.h"
+#include "platform/KeychainStore.h"
 
-#include "NubboLog.h"
+#include "core/NubboLog.h"
 
 #include <QCoreApplication>
 #include <QThread>

@@ -1,7 +1,7 @@
 // Secrets in the desktop's Secret Service through QtKeychain: service "dev.nubbo.Nubbo", account = key.
 #pragma once
 
-#include "SecretStore.h"
+#include "platform/SecretStore.h"
 
 #include <chrono>
 

@@ -1,8 +1,8 @@
-#include "LoginItem.h"
+#include "platform/LoginItem.h"
 
-#include "DesktopEntryValues.h"
-#include "JsonPreferencesDomain.h"
-#include "TrustedPath.h"
+#include "platform/DesktopEntryValues.h"
+#include "platform/JsonPreferencesDomain.h"
+#include "platform/TrustedPath.h"
 
 #include <QCoreApplication>
 #include <QDir>

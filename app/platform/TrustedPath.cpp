@@ -1,4 +1,4 @@
-#include "TrustedPath.h"
+#include "platform/TrustedPath.h"
 
 #include <QDir>
 #include <QFile>

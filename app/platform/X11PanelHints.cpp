@@ -1,4 +1,4 @@
-#include "X11PanelHints.h"
+#include "platform/X11PanelHints.h"
 
 #include <QGuiApplication>
 #include <QWindow>

@@ -2,9 +2,9 @@
 // still wait for their turn on screen.
 #pragma once
 
-#include "AgentEvent.h"
-#include "ApprovalRisk.h"
-#include "PetState.h"
+#include "model/AgentEvent.h"
+#include "model/ApprovalRisk.h"
+#include "model/PetState.h"
 
 #include <QString>
 #include <QUuid>

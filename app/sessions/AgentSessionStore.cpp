@@ -1,12 +1,12 @@
-#include "AgentSessionStore.h"
+#include "sessions/AgentSessionStore.h"
 
-#include "AgentActivity.h"
-#include "Clock.h"
-#include "NarrationSummarizer.h"
-#include "PetRenderer.h"
-#include "RequestKind.h"
-#include "SettingsStore.h"
-#include "TrustEngine.h"
+#include "model/AgentActivity.h"
+#include "platform/Clock.h"
+#include "model/NarrationSummarizer.h"
+#include "model/PetRenderer.h"
+#include "approvals/RequestKind.h"
+#include "settings/SettingsStore.h"
+#include "approvals/TrustEngine.h"
 
 #include <QTimer>
 
@@ -131,7 +131,7 @@ void AgentSessionStore::apply(const AgentEvent& event) {
             session.cwd = event.cwd;
         const QString command = event.command.value_or(event.message);
         const bool dangerous =
-            TrustEngine::isDangerous(command, requestKindOfTool(event.toolName.value_or(QString())), settings_);
+            TrustEngine::isDangerous(command, requestKindOfTool(event.toolName.value_or(QString())), settings_.trustSettings());
         session.waiting.push_back(WaitingRequest{event.id, QUuid::createUuid(), command, event.toolName,
                                                  dangerous ? ApprovalRisk::risky : ApprovalRisk::normal,
                                                  clock_.now(), ++requestOrder_});

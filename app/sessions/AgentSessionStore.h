@@ -3,11 +3,11 @@
 // through the pet, and idle life when no session is left. Main thread only.
 #pragma once
 
-#include "AgentEvent.h"
-#include "AgentSession.h"
-#include "EventSink.h"
-#include "IdleLife.h"
-#include "PetBubbleKind.h"
+#include "model/AgentEvent.h"
+#include "sessions/AgentSession.h"
+#include "intake/EventSink.h"
+#include "sessions/IdleLife.h"
+#include "model/PetBubbleKind.h"
 
 #include <QString>
 #include <QUuid>

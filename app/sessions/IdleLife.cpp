@@ -1,9 +1,9 @@
-#include "IdleLife.h"
+#include "sessions/IdleLife.h"
 
-#include "AgentSession.h"
-#include "Clock.h"
-#include "PetRenderer.h"
-#include "SettingsStore.h"
+#include "sessions/AgentSession.h"
+#include "platform/Clock.h"
+#include "model/PetRenderer.h"
+#include "settings/SettingsStore.h"
 
 #include <algorithm>
 #include <vector>

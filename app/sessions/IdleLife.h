@@ -3,7 +3,7 @@
 // no session to show; any agent event starts it over.
 #pragma once
 
-#include "PetState.h"
+#include "model/PetState.h"
 
 #include <array>
 #include <optional>

@@ -1,8 +1,8 @@
-#include "NubboNotifications.h"
+#include "sessions/NubboNotifications.h"
 
-#include "Clock.h"
-#include "NotificationPoster.h"
-#include "SettingsStore.h"
+#include "platform/Clock.h"
+#include "platform/NotificationPoster.h"
+#include "settings/SettingsStore.h"
 
 #include <atomic>
 

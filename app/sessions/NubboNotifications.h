@@ -1,10 +1,10 @@
 // Desktop notifications for the agent events worth interrupting the user for, gated by the settings.
 #pragma once
 
-#include "AgentEvent.h"
-#include "AnswerArming.h"
-#include "NotificationPoster.h"
-#include "SettingsEnums.h"
+#include "model/AgentEvent.h"
+#include "approvals/AnswerArming.h"
+#include "platform/NotificationPoster.h"
+#include "core/SettingsEnums.h"
 
 #include <QString>
 #include <QUuid>

@@ -1,43 +1,44 @@
-#include "AppStartup.h"
+#include "shell/AppStartup.h"
 
-#include "AgentEventBus.h"
-#include "AgentSummarizer.h"
-#include "AgentSessionStore.h"
-#include "AppIcon.h"
-#include "Clock.h"
-#include "CodexHookReview.h"
-#include "FreedesktopNotifier.h"
-#include "HookCommandLine.h"
-#include "HookGuardian.h"
-#include "HookInstaller.h"
-#include "InitialAgentDetection.h"
-#include "JsonPreferencesDomain.h"
-#include "KeychainStore.h"
-#include "LoginItem.h"
-#include "NarrationSummarizer.h"
-#include "NubboLog.h"
-#include "NubboNotifications.h"
-#include "PetInteraction.h"
-#include "PetMenuController.h"
-#include "PetViewModel.h"
-#include "PetWindow.h"
-#include "PetWindowController.h"
-#include "QuickPanel.h"
-#include "QuickPanelModel.h"
-#include "ProviderRegistry.h"
-#include "SettingsStore.h"
-#include "CustomPetManager.h"
-#include "OnboardingModel.h"
-#include "PetArtInstaller.h"
-#include "PetPackManager.h"
-#include "OnboardingWindowController.h"
-#include "SettingsWindowController.h"
-#include "SettingsWindowModel.h"
-#include "SingleInstance.h"
-#include "StatusItem.h"
-#include "AppPaths.h"
-#include "PetQml.h"
-#include "SymbolTable.h"
+#include "hooks/AgentDetector.h"
+#include "intake/AgentEventBus.h"
+#include "summary/AgentSummarizer.h"
+#include "sessions/AgentSessionStore.h"
+#include "shell/AppIcon.h"
+#include "platform/Clock.h"
+#include "hooks/CodexHookReview.h"
+#include "platform/FreedesktopNotifier.h"
+#include "shell/HookCommandLine.h"
+#include "hooks/HookGuardian.h"
+#include "hooks/HookInstaller.h"
+#include "hooks/InitialAgentDetection.h"
+#include "platform/JsonPreferencesDomain.h"
+#include "platform/KeychainStore.h"
+#include "platform/LoginItem.h"
+#include "model/NarrationSummarizer.h"
+#include "core/NubboLog.h"
+#include "sessions/NubboNotifications.h"
+#include "pet/PetInteraction.h"
+#include "pet/PetMenuController.h"
+#include "pet/PetViewModel.h"
+#include "pet/PetWindow.h"
+#include "pet/PetWindowController.h"
+#include "pet/QuickPanel.h"
+#include "pet/QuickPanelModel.h"
+#include "common/ProviderRegistry.h"
+#include "settings/SettingsStore.h"
+#include "pet/CustomPetManager.h"
+#include "shell/OnboardingModel.h"
+#include "pet/PetArtInstaller.h"
+#include "pet/PetPackManager.h"
+#include "shell/OnboardingWindowController.h"
+#include "shell/SettingsWindowController.h"
+#include "shell/SettingsWindowModel.h"
+#include "platform/SingleInstance.h"
+#include "shell/StatusItem.h"
+#include "core/AppPaths.h"
+#include "pet/qml/PetQml.h"
+#include "pet/qml/SymbolTable.h"
 
 #include <QApplication>
 #include <QDBusConnection>
@@ -60,6 +61,7 @@ AppStartup::~AppStartup() {
     // Stop intake and detection first: their threads call into everything below. The summariser's thread
     // goes next, before the store its lines go to.
     bus_.reset();
+    detector_.reset();
     summarizer_.reset();
     guardian_.reset();
     // The windows before the engine that built them.
@@ -187,9 +189,11 @@ bool AppStartup::run() {
     guardian_ = std::make_unique<HookGuardian>(*installer_);
     guardian_->start();
 
+    detector_ = std::make_unique<AgentDetector>(*settings_);
     bus_ = std::make_unique<AgentEventBus>(*settings_, *sessions_);
     AgentEventBus::setShared(bus_.get());
     sessions_->start();
+    detector_->start(std::chrono::seconds(3));
     bus_->start();
 
     notifications_->requestAuthorization();
@@ -249,7 +253,7 @@ void AppStartup::createPetWindow() {
     interaction_ = std::make_unique<PetInteraction>(*viewModel_, *settings_, *menu_, *scheduler_, *clock_,
                                                     doubleClickMs / 1000.0);
     petWindow_ = std::make_unique<PetWindow>(
-        kPetViewUrl,
+        PetViewSource{kPetViewUrl, installPetQml},
         QVariantMap{{QStringLiteral("viewModel"), QVariant::fromValue<QObject*>(viewModel_.get())},
                     {QStringLiteral("settings"), QVariant::fromValue<QObject*>(settings_.get())},
                     {QStringLiteral("interaction"), QVariant::fromValue<QObject*>(interaction_.get())}},
@@ -311,8 +315,9 @@ void AppStartup::createQuickPanel() {
     // Its window is built on the first click that asks for it: most users never do.
     interaction_->setQuickPanelHandler([this, log] {
         if (!quickPanel_)
-            quickPanel_ = std::make_unique<QuickPanel>(*quickPanelModel_, *settings_,
-                                                       [window = petWindow_.get()] { return window->petOnScreen(); }, log);
+            quickPanel_ = std::make_unique<QuickPanel>(
+                *quickPanelModel_, *settings_, PetViewSource{kQuickPanelUrl, installPetQml},
+                [window = petWindow_.get()] { return window->petOnScreen(); }, log);
         quickPanel_->toggle();
     });
 }

@@ -11,6 +11,7 @@ class QQmlEngine;
 
 namespace nubbo {
 
+class AgentDetector;
 class AgentEventBus;
 class AgentSessionStore;
 class FreedesktopNotifier;
@@ -96,6 +97,8 @@ private:
     std::unique_ptr<NarrationSummarizer> summarizer_;
     std::unique_ptr<AgentSessionStore> sessions_;
     std::unique_ptr<AgentEventBus> bus_;
+    // Notes which agents run, every few seconds, on its own thread.
+    std::unique_ptr<AgentDetector> detector_;
     std::unique_ptr<QuickPanelModel> quickPanelModel_;
     std::unique_ptr<QuickPanel> quickPanel_;
 };

@@ -1,4 +1,4 @@
-#include "GuiEnvironment.h"
+#include "shell/GuiEnvironment.h"
 
 #include <QQuickWindow>
 #include <QSGRendererInterface>

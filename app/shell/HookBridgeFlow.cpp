@@ -1,9 +1,9 @@
-#include "HookBridgeFlow.h"
+#include "shell/HookBridgeFlow.h"
 
-#include "HookInstaller.h"
-#include "ProviderRegistry.h"
-#include "SettingsStore.h"
-#include "SettingsTexts.h"
+#include "hooks/HookInstaller.h"
+#include "common/ProviderRegistry.h"
+#include "settings/SettingsStore.h"
+#include "shell/SettingsTexts.h"
 
 namespace nubbo {
 

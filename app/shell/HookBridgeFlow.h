@@ -2,8 +2,8 @@
 // files that will change, the installer run, the warning when it fails, and whether the bridge is in place.
 #pragma once
 
-#include "SettingsEnums.h"
-#include "ShellAlert.h"
+#include "core/SettingsEnums.h"
+#include "shell/ShellAlert.h"
 
 #include <QStringList>
 

@@ -1,6 +1,6 @@
-#include "HookCommandLine.h"
+#include "shell/HookCommandLine.h"
 
-#include "HookInstaller.h"
+#include "hooks/HookInstaller.h"
 
 #include <algorithm>
 

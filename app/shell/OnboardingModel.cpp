@@ -1,8 +1,8 @@
-#include "OnboardingModel.h"
+#include "shell/OnboardingModel.h"
 
-#include "ProviderRegistry.h"
-#include "SettingsStore.h"
-#include "SettingsTexts.h"
+#include "common/ProviderRegistry.h"
+#include "settings/SettingsStore.h"
+#include "shell/SettingsTexts.h"
 
 #include <QDir>
 

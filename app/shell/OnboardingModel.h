@@ -2,7 +2,7 @@
 // enabled by default with their switches, detection and the bridge installation.
 #pragma once
 
-#include "HookBridgeFlow.h"
+#include "shell/HookBridgeFlow.h"
 
 #include <QDir>
 #include <QObject>

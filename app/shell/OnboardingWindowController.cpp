@@ -1,7 +1,7 @@
-#include "OnboardingWindowController.h"
+#include "shell/OnboardingWindowController.h"
 
-#include "OnboardingModel.h"
-#include "SettingsWindowController.h"
+#include "shell/OnboardingModel.h"
+#include "shell/SettingsWindowController.h"
 
 #include <QQuickWindow>
 #include <QTimer>

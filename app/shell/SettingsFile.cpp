@@ -1,11 +1,11 @@
-#include "SettingsFile.h"
+#include "shell/SettingsFile.h"
 
-#include "LoginItem.h"
-#include "PreferencesDomain.h"
-#include "ProviderRegistry.h"
-#include "SecretStore.h"
-#include "SettingsStore.h"
-#include "SettingsTexts.h"
+#include "platform/LoginItem.h"
+#include "platform/PreferencesDomain.h"
+#include "common/ProviderRegistry.h"
+#include "platform/SecretStore.h"
+#include "settings/SettingsStore.h"
+#include "shell/SettingsTexts.h"
 
 #include <QFile>
 #include <QHash>

@@ -1,7 +1,7 @@
 // What the settings window's Export and Import buttons do, without the panels and alerts themselves.
 #pragma once
 
-#include "SettingsEnums.h"
+#include "core/SettingsEnums.h"
 
 #include <QJsonObject>
 #include <QList>

@@ -1,6 +1,6 @@
-#include "SettingsTexts.h"
+#include "shell/SettingsTexts.h"
 
-#include "SummaryEndpoint.h"
+#include "summary/SummaryEndpoint.h"
 
 #include <QHash>
 

@@ -2,7 +2,7 @@
 // free of text and a test can read every one of them.
 #pragma once
 
-#include "SettingsEnums.h"
+#include "core/SettingsEnums.h"
 
 #include <QList>
 #include <QString>

@@ -1,6 +1,6 @@
-#include "SettingsWindowController.h"
+#include "shell/SettingsWindowController.h"
 
-#include "ShellQml.h"
+#include "shell/qml/ShellQml.h"
 
 #include <QCursor>
 #include <QGuiApplication>

@@ -1,12 +1,12 @@
-#include "SettingsWindowModel.h"
+#include "shell/SettingsWindowModel.h"
 
-#include "CodexHookReview.h"
-#include "HookInstaller.h"
-#include "ProviderRegistry.h"
-#include "SecretStore.h"
-#include "SettingsFile.h"
-#include "SettingsStore.h"
-#include "SettingsTexts.h"
+#include "hooks/CodexHookReview.h"
+#include "hooks/HookInstaller.h"
+#include "common/ProviderRegistry.h"
+#include "platform/SecretStore.h"
+#include "shell/SettingsFile.h"
+#include "settings/SettingsStore.h"
+#include "shell/SettingsTexts.h"
 
 #include <QDir>
 #include <QPointer>

@@ -1,7 +1,7 @@
-#include "StatusItem.h"
+#include "shell/StatusItem.h"
 
-#include "ApprovalModeTexts.h"
-#include "SettingsStore.h"
+#include "approvals/ApprovalModeTexts.h"
+#include "settings/SettingsStore.h"
 
 #include <QCursor>
 #include <QFileInfo>

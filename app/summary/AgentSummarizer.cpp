@@ -1,8 +1,8 @@
-#include "AgentSummarizer.h"
+#include "summary/AgentSummarizer.h"
 
-#include "Clock.h"
-#include "SettingsStore.h"
-#include "SummaryWorker.h"
+#include "platform/Clock.h"
+#include "settings/SettingsStore.h"
+#include "summary/SummaryWorker.h"
 
 #include <QObject>
 #include <QThread>

@@ -4,9 +4,9 @@
 // on the thread that created it (the main thread in the app).
 #pragma once
 
-#include "NarrationSummarizer.h"
-#include "SettingsEnums.h"
-#include "SummaryWorker.h"
+#include "model/NarrationSummarizer.h"
+#include "core/SettingsEnums.h"
+#include "summary/SummaryWorker.h"
 
 #include <functional>
 #include <memory>

@@ -2,7 +2,7 @@
 // read later, off the caller's thread).
 #pragma once
 
-#include "SettingsEnums.h"
+#include "core/SettingsEnums.h"
 
 #include <QString>
 

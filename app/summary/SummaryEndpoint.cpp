@@ -1,4 +1,4 @@
-#include "SummaryEndpoint.h"
+#include "summary/SummaryEndpoint.h"
 
 #include <QHostAddress>
 

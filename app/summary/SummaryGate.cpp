@@ -1,4 +1,4 @@
-#include "SummaryGate.h"
+#include "summary/SummaryGate.h"
 
 namespace nubbo {
 

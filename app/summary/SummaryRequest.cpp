@@ -1,6 +1,6 @@
-#include "SummaryRequest.h"
+#include "summary/SummaryRequest.h"
 
-#include "SummaryEndpoint.h"
+#include "summary/SummaryEndpoint.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -2,7 +2,7 @@
 // anthropic, the OpenAI-compatible chat-completions format for every other provider.
 #pragma once
 
-#include "SummaryConfig.h"
+#include "summary/SummaryConfig.h"
 
 #include <QByteArray>
 #include <QNetworkRequest>

@@ -1,4 +1,4 @@
-#include "SummaryResponse.h"
+#include "summary/SummaryResponse.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

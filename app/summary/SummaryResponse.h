@@ -1,7 +1,7 @@
 // Reading a provider's answer: the line it wrote, cleaned up to fit the pet's bubble.
 #pragma once
 
-#include "SettingsEnums.h"
+#include "core/SettingsEnums.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,9 +1,9 @@
-#include "SummaryWorker.h"
+#include "summary/SummaryWorker.h"
 
-#include "SecretStore.h"
-#include "SummaryEndpoint.h"
-#include "SummaryRequest.h"
-#include "SummaryResponse.h"
+#include "platform/SecretStore.h"
+#include "summary/SummaryEndpoint.h"
+#include "summary/SummaryRequest.h"
+#include "summary/SummaryResponse.h"
 
 #include <QDeadlineTimer>
 #include <QNetworkAccessManager>

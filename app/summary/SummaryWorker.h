@@ -2,8 +2,8 @@
 // the requests. Created, used and destroyed on that thread only.
 #pragma once
 
-#include "SummaryConfig.h"
-#include "SummaryGate.h"
+#include "summary/SummaryConfig.h"
+#include "summary/SummaryGate.h"
 
 #include <QHash>
 #include <QString>

@@ -1,8 +1,9 @@
 // What the card's Allow All says it will do, and that the trust engine then does just that. (The badge's,
 // the tray's and the banner's texts are checked where they are shown.)
-#include "ApprovalModeTexts.h"
+#include "approvals/ApprovalModeTexts.h"
 
-#include "TrustEngine.h"
+#include "approvals/TrustEngine.h"
+#include "settings/SettingsStore.h"
 
 #include <gtest/gtest.h>
 

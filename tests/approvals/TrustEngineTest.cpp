@@ -1,9 +1,9 @@
-#include "TrustEngine.h"
+#include "approvals/TrustEngine.h"
 
-#include "ApprovalRisk.h"
-#include "JsonPreferencesDomain.h"
+#include "model/ApprovalRisk.h"
+#include "platform/JsonPreferencesDomain.h"
 #include "SettingsFakes.h"
-#include "SettingsStore.h"
+#include "settings/SettingsStore.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
@@ -412,11 +412,11 @@ TEST_F(TrustSettingsSnapshot, SnapshotFollowsEveryWay) {
     expectSnapshot(*store);
     EXPECT_EQ(store->trustSettings().mode, ApprovalMode::smart);
     EXPECT_EQ(store->effectiveLanguageThreadSafe(), Language::zh);
-    EXPECT_EQ(TrustEngine::decide(QStringLiteral("make all"), *store), allow);
-    EXPECT_TRUE(TrustEngine::isDangerous(QStringLiteral("mkfs.ext4"), *store));
+    EXPECT_EQ(TrustEngine::decide(QStringLiteral("make all"), store->trustSettings()), allow);
+    EXPECT_TRUE(TrustEngine::isDangerous(QStringLiteral("mkfs.ext4"), store->trustSettings()));
     store->setBypassRiskCheck(true);
     EXPECT_TRUE(store->trustSettings().bypass);
-    EXPECT_EQ(TrustEngine::decide(QStringLiteral("mkfs.ext4"), *store), allow);
+    EXPECT_EQ(TrustEngine::decide(QStringLiteral("mkfs.ext4"), store->trustSettings()), allow);
 
     // After a restart the snapshot is read from the file.
     store.reset();
@@ -436,8 +436,8 @@ TEST_F(TrustSettingsSnapshot, SnapshotFollowsEveryWay) {
         {QStringLiteral("language"), QStringLiteral("zh")},
     });
     expectSnapshot(*store);
-    EXPECT_EQ(TrustEngine::decide(QStringLiteral("rm -rf /"), *store), allow);
-    EXPECT_EQ(TrustEngine::decide(QStringLiteral("shutdown now"), *store), ask);
+    EXPECT_EQ(TrustEngine::decide(QStringLiteral("rm -rf /"), store->trustSettings()), allow);
+    EXPECT_EQ(TrustEngine::decide(QStringLiteral("shutdown now"), store->trustSettings()), ask);
 }
 
 TEST_F(TrustSettingsSnapshot, SystemLanguageResolvesForOtherThreads) {

@@ -1,5 +1,5 @@
-#include "Arguments.h"
-#include "DecisionOutput.h"
+#include "bridge/Arguments.h"
+#include "bridge/DecisionOutput.h"
 
 #include <gtest/gtest.h>
 

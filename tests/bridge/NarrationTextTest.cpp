@@ -1,4 +1,4 @@
-#include "NarrationText.h"
+#include "bridge/NarrationText.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "Narration.h"
+#include "bridge/Narration.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>

@@ -1,6 +1,6 @@
-#include "ProviderFamily.h"
-#include "ProviderRegistry.h"
-#include "ProviderSpec.h"
+#include "common/ProviderFamily.h"
+#include "common/ProviderRegistry.h"
+#include "common/ProviderSpec.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>

@@ -1,5 +1,5 @@
-#include "AppPaths.h"
-#include "NubboLog.h"
+#include "core/AppPaths.h"
+#include "core/NubboLog.h"
 
 #include <QDateTime>
 #include <QDir>

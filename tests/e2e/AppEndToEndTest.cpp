@@ -1,14 +1,14 @@
 // Real agent payloads through the real bridge into the app's services as start-up assembles them; the pet's
 // behaviour is read back from nubbo.log, and a permission request is answered on the approval card.
-#include "AppStartup.h"
+#include "shell/AppStartup.h"
 #include "BridgeRun.h"
-#include "GuiEnvironment.h"
-#include "PetWindow.h"
-#include "OnboardingWindowController.h"
-#include "SettingsWindowController.h"
-#include "PetViewModel.h"
-#include "SettingsStore.h"
-#include "TrustedPath.h"
+#include "shell/GuiEnvironment.h"
+#include "pet/PetWindow.h"
+#include "shell/OnboardingWindowController.h"
+#include "shell/SettingsWindowController.h"
+#include "pet/PetViewModel.h"
+#include "settings/SettingsStore.h"
+#include "platform/TrustedPath.h"
 
 #include <QApplication>
 #include <QQuickView>

@@ -1,13 +1,13 @@
 // The assembled app with smart summary on: a real bridge event that carries the agent's narration ends
 // with the provider's line in the pet's bubble. The key sits in a real (private) Secret Service and the
 // provider is a fake OpenAI-compatible server on 127.0.0.1.
-#include "AppStartup.h"
+#include "shell/AppStartup.h"
 #include "BridgeRun.h"
 #include "FakeHttpServer.h"
-#include "GuiEnvironment.h"
-#include "JsonPreferencesDomain.h"
-#include "KeychainStore.h"
-#include "SettingsStore.h"
+#include "shell/GuiEnvironment.h"
+#include "platform/JsonPreferencesDomain.h"
+#include "platform/KeychainStore.h"
+#include "settings/SettingsStore.h"
 
 #include <QApplication>
 #include <QDBusConnection>

@@ -1,12 +1,12 @@
 // The detector against real processes and the real pgrep, with agent names no other process on the machine
 // carries; a scripted pgrep where a test needs to see what was asked or to fake a failure.
-#include "AgentDetector.h"
-#include "ProviderRegistry.h"
-#include "InitialAgentDetection.h"
+#include "hooks/AgentDetector.h"
+#include "common/ProviderRegistry.h"
+#include "hooks/InitialAgentDetection.h"
 
-#include "JsonPreferencesDomain.h"
+#include "platform/JsonPreferencesDomain.h"
 #include "SettingsFakes.h"
-#include "SettingsStore.h"
+#include "settings/SettingsStore.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,5 +1,5 @@
 // Whether Codex has trusted the app's hooks, read from Codex's own config.toml as Codex 0.171 writes it.
-#include "CodexHookReview.h"
+#include "hooks/CodexHookReview.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,5 @@
-#include "HookEntries.h"
-#include "ProviderRegistry.h"
+#include "hooks/HookEntries.h"
+#include "common/ProviderRegistry.h"
 
 #include <gtest/gtest.h>
 

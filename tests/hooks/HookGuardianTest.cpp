@@ -1,7 +1,7 @@
-#include "Clock.h"
-#include "ConfigFileWriter.h"
-#include "HookGuardian.h"
-#include "HookInstaller.h"
+#include "platform/Clock.h"
+#include "hooks/ConfigFileWriter.h"
+#include "hooks/HookGuardian.h"
+#include "hooks/HookInstaller.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

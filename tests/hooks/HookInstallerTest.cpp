@@ -1,9 +1,9 @@
-#include "ConfigFileWriter.h"
-#include "HookEntries.h"
-#include "HookFileLock.h"
-#include "HookInstaller.h"
-#include "LauncherScript.h"
-#include "ProviderRegistry.h"
+#include "hooks/ConfigFileWriter.h"
+#include "hooks/HookEntries.h"
+#include "hooks/HookFileLock.h"
+#include "hooks/HookInstaller.h"
+#include "hooks/LauncherScript.h"
+#include "common/ProviderRegistry.h"
 
 #include <QDir>
 #include <QFile>

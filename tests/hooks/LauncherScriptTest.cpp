@@ -3,13 +3,13 @@
 // launcher may use, so "node present" and "node absent" are both under the test's control. The launcher runs
 // only bundles that no other user can change, so the temporary root is made in a folder that passes that
 // test (the build folder, unless TMPDIR is private), never under /tmp.
-#include "DesktopEntryValues.h"
-#include "HookInstaller.h"
-#include "LauncherScript.h"
+#include "platform/DesktopEntryValues.h"
+#include "hooks/HookInstaller.h"
+#include "hooks/LauncherScript.h"
 #include "MenuEntryCase.h"
-#include "ProviderRegistry.h"
-#include "TomlHookEntries.h"
-#include "TrustedPath.h"
+#include "common/ProviderRegistry.h"
+#include "hooks/TomlHookEntries.h"
+#include "platform/TrustedPath.h"
 #include "TrustedScratch.h"
 
 #include <QCoreApplication>

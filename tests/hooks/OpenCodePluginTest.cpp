@@ -1,7 +1,7 @@
 // The generated plug-in loaded by node through opencode_harness.mjs, which plays recorded OpenCode events into
 // it with a fake app on the socket, a fake OpenCode client and a fake OpenCode HTTP server. The harness sets
 // the plug-in up twice by default, as OpenCode may, so every expectation below also says "handled once".
-#include "OpenCodePlugin.h"
+#include "hooks/OpenCodePlugin.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,5 @@
-#include "ProviderRegistry.h"
-#include "TomlHookEntries.h"
+#include "common/ProviderRegistry.h"
+#include "hooks/TomlHookEntries.h"
 
 #include <toml++/toml.h>
 

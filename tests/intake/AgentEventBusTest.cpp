@@ -1,8 +1,8 @@
 // The bus behind the real socket: logging, trust decisions, parking and the hop to the main thread.
-#include "AgentEventBus.h"
-#include "JsonPreferencesDomain.h"
+#include "intake/AgentEventBus.h"
+#include "platform/JsonPreferencesDomain.h"
 #include "SettingsFakes.h"
-#include "SettingsStore.h"
+#include "settings/SettingsStore.h"
 #include "SocketTestSupport.h"
 
 #include <QCoreApplication>
@@ -42,7 +42,6 @@ protected:
         options.server.log = [](const QString&) {};
         options.agentLogPath = QString::fromStdString(dir.path() + "/agent.log");
         options.now = [] { return QDateTime(QDate(2026, 1, 31), QTime(9, 15, 2), QTimeZone::utc()); };
-        options.startDetector = false;
         bus = std::make_unique<AgentEventBus>(settings, sink, options);
         bus->start();
         ASSERT_TRUE(bus->socketServer().waitUntilStarted(5s));

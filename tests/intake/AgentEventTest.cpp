@@ -1,5 +1,5 @@
-#include "AgentEvent.h"
-#include "IncomingEvent.h"
+#include "model/AgentEvent.h"
+#include "intake/IncomingEvent.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // A thousand permission requests parked at once while ordinary events keep flowing, then every producer
 // vanishing: the app must give back each descriptor and forget each request, and intake must never stall.
-#include "AgentEventBus.h"
-#include "JsonPreferencesDomain.h"
+#include "intake/AgentEventBus.h"
+#include "platform/JsonPreferencesDomain.h"
 #include "SettingsFakes.h"
-#include "SettingsStore.h"
+#include "settings/SettingsStore.h"
 #include "SocketTestSupport.h"
 
 #include <QCoreApplication>
@@ -84,7 +84,6 @@ TEST(ParkedLoad, AThousandParkedRequestsLeaveNoDescriptorBehindAndOrdinaryEvents
     options.server.socketPath = QString::fromStdString(socketPath);
     options.server.log = [](const QString&) {};
     options.agentLogPath = QString::fromStdString(dir.path() + "/agent.log");
-    options.startDetector = false;
     AgentEventBus bus(settings, sink, options);
     bus.start();
     ASSERT_TRUE(bus.socketServer().waitUntilStarted(5s));

@@ -1,7 +1,7 @@
 // A producer's side of the socket for tests, and a handler that records what the server delivered.
 #pragma once
 
-#include "LocalSocketServer.h"
+#include "intake/LocalSocketServer.h"
 
 #include <chrono>
 #include <condition_variable>

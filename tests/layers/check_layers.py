@@ -1,23 +1,27 @@
 """Components depend one way: a file may include headers of its own component and of the components below it,
-never of one above (which is also what keeps two components from including each other, directly or around a
-loop). The layers are listed bottom-up in LAYERS; the includes that still run upward are listed, file and
-header, in known-upward.txt, which may only shrink: a new upward include fails, and so does a listed one that
-is gone (take it out of the list).
+never of one above, and no two components may include each other, directly or around a loop. The layers are
+listed bottom-up in LAYERS (docs/DEVELOPING.md draws them); every include is named from its root, as the build
+sees it: "settings/SettingsStore.h" from app/, "common/ProviderRegistry.h" from the top.
 
-usage: check_layers.py SOURCE_DIR        (prints each violation as file:line, and the counts)
+usage: check_layers.py SOURCE_DIR        (prints each violation as file:line, then the counts)
+       check_layers.py --self-test       (plants violations in a small tree and checks each is named)
 """
+import contextlib
+import io
 import os
 import re
 import sys
+import tempfile
 
 # Bottom-up. The bridge is its own deliverable: it sees only common/. pet/qml and shell/qml are the QML modules
-# of their folders, each above the C++ it shows.
+# that show the C++ below them; shell/ assembles everything.
 LAYERS = [
     "common",
     "app/core",
     "app/platform",
     "app/model",
     "app/approvals",
+    "app/settings",
     "app/hooks",
     "app/intake",
     "app/summary",
@@ -41,67 +45,143 @@ def component_of(relative):
     return None
 
 
-def main(source):
+def includes(source):
+    """(file, line, included file) for every include of a file in the tree; generated and system headers are
+    left out."""
     files = []
     for top in ["common", "bridge", "app"]:
         for folder, _, names in os.walk(os.path.join(source, top)):
             files += [os.path.relpath(os.path.join(folder, n), source) for n in names if n.endswith(SOURCES)]
-    by_name = {}
-    for f in files:
-        by_name.setdefault(os.path.basename(f), []).append(f)
-
-    def resolve(including, header):
-        beside = os.path.normpath(os.path.join(os.path.dirname(including), header))
-        if beside in files:
-            return beside
-        if header in files:
-            return header
-        if ("app/" + header) in files:
-            return "app/" + header
-        found = by_name.get(os.path.basename(header), [])
-        return found[0] if len(found) == 1 else None
-
-    problems, upward = [], set()
+    known = set(files)
+    found = []
     for f in sorted(files):
-        own = component_of(f)
-        if own is None:
-            problems.append(f"{f}: in no component; add its folder to LAYERS")
-            continue
         with open(os.path.join(source, f), encoding="utf-8", errors="replace") as text:
             for number, line in enumerate(text, 1):
                 m = INCLUDE.match(line)
                 if not m:
                     continue
-                target = resolve(f, m.group(1))
-                if target is None:
-                    continue  # generated or outside the tree
-                theirs = component_of(target)
-                if own in SEPARATE:
-                    if theirs not in SEPARATE[own]:
-                        problems.append(f"{f}:{number}: includes {target}, outside what {own}/ may see")
-                    continue
-                if theirs in SEPARATE or LAYERS.index(theirs) > LAYERS.index(own):
-                    upward.add((f, target, number))
+                header = m.group(1)
+                for candidate in (os.path.normpath(os.path.join(os.path.dirname(f), header)), header,
+                                  "app/" + header):
+                    if candidate in known:
+                        found.append((f, number, candidate))
+                        break
+    return files, found
 
-    listed_path = os.path.join(os.path.dirname(os.path.abspath(__file__)), "known-upward.txt")
-    listed = set()
-    with open(listed_path) as text:
-        for line in text:
-            line = line.split("#", 1)[0].strip()
-            if line:
-                including, header = line.split()
-                listed.add((including, header))
-    found = {(f, t) for f, t, _ in upward}
-    for f, t, number in sorted(upward):
-        if (f, t) not in listed:
-            problems.append(f"{f}:{number}: includes {t} ({component_of(t)}/ is above {component_of(f)}/)")
-    for f, t in sorted(listed - found):
-        problems.append(f"known-upward.txt: {f} no longer includes {t}; take the line out")
+
+def loops(edges):
+    """Each cycle of the component graph once, as a list of components (Tarjan's strongly connected parts)."""
+    index, low, stack, on_stack, parts = {}, {}, [], set(), []
+
+    def visit(node):
+        index[node] = low[node] = len(index)
+        stack.append(node)
+        on_stack.add(node)
+        for other in sorted(edges.get(node, ())):
+            if other not in index:
+                visit(other)
+                low[node] = min(low[node], low[other])
+            elif other in on_stack:
+                low[node] = min(low[node], index[other])
+        if low[node] == index[node]:
+            part = []
+            while True:
+                top = stack.pop()
+                on_stack.discard(top)
+                part.append(top)
+                if top == node:
+                    break
+            if len(part) > 1:
+                parts.append(sorted(part))
+
+    for node in sorted(edges):
+        if node not in index:
+            visit(node)
+    return parts
+
+
+def shortest_loop(start, edges, within):
+    """The shortest way from start back to itself inside one strongly connected part: [start, ..., start]."""
+    came_from, frontier = {}, [start]
+    while frontier:
+        following = []
+        for node in frontier:
+            for other in sorted(edges.get(node, ())):
+                if other not in within or other in came_from:
+                    continue
+                came_from[other] = node
+                if other == start:
+                    path = [start]
+                    while len(path) == 1 or path[-1] != start:
+                        path.append(came_from[path[-1]])
+                    return path[::-1]
+                following.append(other)
+        frontier = following
+    return [start]
+
+
+def main(source):
+    files, found = includes(source)
+    problems, edges, example = [], {}, {}
+    for f in files:
+        if component_of(f) is None:
+            problems.append(f"{f}: in no component; add its folder to LAYERS")
+    for f, number, target in found:
+        own, theirs = component_of(f), component_of(target)
+        if own is None or theirs is None or own == theirs:
+            continue
+        edges.setdefault(own, set()).add(theirs)
+        example.setdefault((own, theirs), f"{f}:{number}")
+        if own in SEPARATE:
+            if theirs not in SEPARATE[own]:
+                problems.append(f"{f}:{number}: includes {target}, outside what {own}/ may see")
+        elif theirs in SEPARATE or LAYERS.index(theirs) > LAYERS.index(own):
+            problems.append(f"{f}:{number}: includes {target} ({theirs}/ is above {own}/)")
+    cycles = loops(edges)
+    for part in cycles:
+        path = shortest_loop(part[0], edges, set(part))
+        steps = [f"{a} → {b} ({example[(a, b)]})" for a, b in zip(path, path[1:])]
+        problems.append("components include each other: " + "; ".join(steps))
     for p in problems:
         print(p)
-    print(f"includes that run upward: {len(found)} ({len(found & listed)} listed as known)")
+    print(f"{len(found)} includes between files, {sum(map(len, edges.values()))} between components, "
+          f"{len(problems)} problems")
     return 1 if problems else 0
 
 
+def self_test():
+    tree = {
+        "common/Text.h": "",
+        "bridge/Run.cpp": '#include "common/Text.h"\n#include "app/core/Paths.h"\n',
+        "app/core/Paths.h": '#include "common/Text.h"\n',
+        "app/core/Paths.cpp": '#include "core/Paths.h"\n#include "shell/Start.h"\n',
+        "app/settings/Store.h": '#include "core/Paths.h"\n',
+        "app/shell/Start.h": '#include "settings/Store.h"\n#include <QObject>\n#include "moc_Start.cpp"\n',
+    }
+    expected = [
+        "bridge/Run.cpp:2: includes app/core/Paths.h, outside what bridge/ may see",
+        "app/core/Paths.cpp:2: includes app/shell/Start.h (app/shell/ is above app/core/)",
+        "components include each other: app/core → app/shell (app/core/Paths.cpp:2); "
+        "app/shell → app/settings (app/shell/Start.h:1); app/settings → app/core (app/settings/Store.h:1)",
+    ]
+    with tempfile.TemporaryDirectory() as root:
+        for name, text in tree.items():
+            os.makedirs(os.path.join(root, os.path.dirname(name)), exist_ok=True)
+            with open(os.path.join(root, name), "w") as f:
+                f.write(text)
+        out = io.StringIO()
+        with contextlib.redirect_stdout(out):
+            status = main(root)
+    lines = out.getvalue().splitlines()
+    missing = [e for e in expected if e not in lines]
+    for line in missing:
+        print("not reported:", line)
+    if status == 0 or missing or len(lines) != len(expected) + 1:
+        print(out.getvalue())
+        return 1
+    print("every planted violation was named")
+    return 0
+
+
 if __name__ == "__main__":
-    sys.exit(main(sys.argv[1]))
+    sys.exit(self_test() if sys.argv[1:] == ["--self-test"] else main(sys.argv[1]))

@@ -2,7 +2,7 @@
 // screens.
 #pragma once
 
-#include "PetPanel.h"
+#include "pet/PetPanel.h"
 
 namespace nubbo::fakes {
 

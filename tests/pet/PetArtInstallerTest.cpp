@@ -1,12 +1,12 @@
 // Custom pictures and the installer the settings window calls: what lands on disk, what the settings
 // become, and the alert a failure brings.
-#include "PetArtInstaller.h"
+#include "pet/PetArtInstaller.h"
 
-#include "CustomPetManager.h"
+#include "pet/CustomPetManager.h"
 #include "FifoBound.h"
-#include "PetPackManager.h"
+#include "pet/PetPackManager.h"
 #include "SettingsFakes.h"
-#include "SettingsStore.h"
+#include "settings/SettingsStore.h"
 #include "TestZip.h"
 
 #include <QDir>

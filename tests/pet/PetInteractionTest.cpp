@@ -1,15 +1,15 @@
 // Gestures on the pet: the drag threshold and its hand-over to the window controller, single against double
 // clicks, the shy reaction on hover, and the context menu popping up.
-#include "PetInteraction.h"
+#include "pet/PetInteraction.h"
 
 #include "FakePetPanel.h"
 #include "ManualTime.h"
 #include "PetWorld.h"
-#include "PetMenuController.h"
-#include "PetViewModel.h"
-#include "PetWindowController.h"
+#include "pet/PetMenuController.h"
+#include "pet/PetViewModel.h"
+#include "pet/PetWindowController.h"
 #include "SettingsFakes.h"
-#include "SettingsStore.h"
+#include "settings/SettingsStore.h"
 
 #include <QApplication>
 #include <QMenu>

@@ -1,11 +1,11 @@
 // The context menu's items in both languages and what they do.
-#include "PetMenuController.h"
+#include "pet/PetMenuController.h"
 
 #include "ManualTime.h"
 #include "PetWorld.h"
-#include "PetViewModel.h"
+#include "pet/PetViewModel.h"
 #include "SettingsFakes.h"
-#include "SettingsStore.h"
+#include "settings/SettingsStore.h"
 
 #include <QAction>
 #include <QMenu>

@@ -1,6 +1,6 @@
 // Pet states: raw values, per-state lookups, groups, motion rows and the bubble's one-line form.
-#include "PetBubbleKind.h"
-#include "PetState.h"
+#include "model/PetBubbleKind.h"
+#include "model/PetState.h"
 
 #include <gtest/gtest.h>
 

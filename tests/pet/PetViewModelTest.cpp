@@ -1,11 +1,11 @@
 // The view model's arbitration between agent renders, drags and reactions, its timers on the manual
 // scheduler, petting streaks, the approval answers and the log lines an end-to-end run reads back.
-#include "PetViewModel.h"
+#include "pet/PetViewModel.h"
 
-#include "JsonPreferencesDomain.h"
+#include "platform/JsonPreferencesDomain.h"
 #include "ManualTime.h"
 #include "SettingsFakes.h"
-#include "SettingsStore.h"
+#include "settings/SettingsStore.h"
 
 #include <QTemporaryDir>
 

@@ -1,12 +1,12 @@
 // The panel's placement, the drag spring with its edge bumps, the edge snap and the slide animations, on a
 // fake panel and the manual clock.
-#include "PetWindowController.h"
+#include "pet/PetWindowController.h"
 
 #include "FakePetPanel.h"
 #include "ManualTime.h"
 #include "PetWorld.h"
 #include "SettingsFakes.h"
-#include "SettingsStore.h"
+#include "settings/SettingsStore.h"
 
 #include <QUuid>
 

@@ -1,15 +1,15 @@
 // The quick panel's rows: they follow the session store while the panel is shown, their ages come from the
 // clock in both languages, and an answer given on a row reaches the waiting request exactly once.
-#include "QuickPanelModel.h"
+#include "pet/QuickPanelModel.h"
 
-#include "QuickPanel.h"
+#include "pet/QuickPanel.h"
 
-#include "AgentSessionStore.h"
+#include "sessions/AgentSessionStore.h"
 #include "ManualTime.h"
-#include "NarrationSummarizer.h"
-#include "PetViewModel.h"
+#include "model/NarrationSummarizer.h"
+#include "pet/PetViewModel.h"
 #include "SettingsFakes.h"
-#include "SettingsStore.h"
+#include "settings/SettingsStore.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // The autostart entry read back by a real desktop-entry reader (GLib's, through `gio launch`) and checked by
 // desktop-file-validate, for executables whose paths hold every character the quoting rules reserve.
-#include "DesktopEntryValues.h"
-#include "LoginItem.h"
-#include "TrustedPath.h"
+#include "platform/DesktopEntryValues.h"
+#include "platform/LoginItem.h"
+#include "platform/TrustedPath.h"
 #include "TrustedScratch.h"
 
 #include <QDeadlineTimer>

@@ -1,6 +1,6 @@
 // What the app looks up, in the bundle the build made: every picture and frame folder the states name.
-#include "PetImageStore.h"
-#include "PetState.h"
+#include "pet/PetImageStore.h"
+#include "model/PetState.h"
 
 #include <QDir>
 #include <QImage>

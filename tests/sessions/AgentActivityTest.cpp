@@ -1,4 +1,4 @@
-#include "AgentActivity.h"
+#include "model/AgentActivity.h"
 
 #include <gtest/gtest.h>
 

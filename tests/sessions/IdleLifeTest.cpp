@@ -1,12 +1,12 @@
-#include "IdleLife.h"
+#include "sessions/IdleLife.h"
 
-#include "AgentSessionStore.h"
+#include "sessions/AgentSessionStore.h"
 #include "ManualTime.h"
-#include "NarrationSummarizer.h"
-#include "PetRenderer.h"
-#include "PreferencesDomain.h"
+#include "model/NarrationSummarizer.h"
+#include "model/PetRenderer.h"
+#include "platform/PreferencesDomain.h"
 #include "SettingsFakes.h"
-#include "SettingsStore.h"
+#include "settings/SettingsStore.h"
 
 #include <gtest/gtest.h>
 

@@ -1,16 +1,16 @@
 // Which agent events notify and with what words, and the Notify call the desktop's server receives.
 // Runs inside a private D-Bus session (notifications.cmake), as does answering a request from its notification.
-#include "AgentEventBus.h"
-#include "AgentSessionStore.h"
-#include "FreedesktopNotifier.h"
-#include "JsonPreferencesDomain.h"
+#include "intake/AgentEventBus.h"
+#include "sessions/AgentSessionStore.h"
+#include "platform/FreedesktopNotifier.h"
+#include "platform/JsonPreferencesDomain.h"
 #include "ManualTime.h"
-#include "NarrationSummarizer.h"
-#include "NotificationPoster.h"
-#include "NubboNotifications.h"
-#include "PetViewModel.h"
+#include "model/NarrationSummarizer.h"
+#include "platform/NotificationPoster.h"
+#include "sessions/NubboNotifications.h"
+#include "pet/PetViewModel.h"
 #include "SettingsFakes.h"
-#include "SettingsStore.h"
+#include "settings/SettingsStore.h"
 
 #include <QCoreApplication>
 #include <QDBusArgument>
@@ -484,7 +484,6 @@ TEST(NotificationAnswerTest, AButtonOnTheNotificationAnswersOnceLikeTheCard) {
     });
     AgentEventBus::Options options;
     options.agentLogPath = dir.filePath(u"agent.log"_s);
-    options.startDetector = false;
     bus = std::make_unique<AgentEventBus>(settings, *store, options);
 
     std::vector<bool> verdicts;

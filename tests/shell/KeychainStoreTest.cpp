@@ -1,4 +1,4 @@
-#include "KeychainStore.h"
+#include "platform/KeychainStore.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>

@@ -1,5 +1,5 @@
-#include "JsonPreferencesDomain.h"
-#include "LoginItem.h"
+#include "platform/JsonPreferencesDomain.h"
+#include "platform/LoginItem.h"
 #include "SettingsFakes.h"
 
 #include <QDir>

@@ -1,8 +1,8 @@
-#include "SettingsFile.h"
+#include "shell/SettingsFile.h"
 
-#include "JsonPreferencesDomain.h"
+#include "platform/JsonPreferencesDomain.h"
 #include "SettingsFakes.h"
-#include "SettingsStore.h"
+#include "settings/SettingsStore.h"
 
 #include <QDir>
 #include <QTemporaryDir>

@@ -1,10 +1,10 @@
-#include "SettingsStore.h"
+#include "settings/SettingsStore.h"
 
 #include "FifoBound.h"
-#include "JsonPreferencesDomain.h"
-#include "ProviderRegistry.h"
+#include "platform/JsonPreferencesDomain.h"
+#include "common/ProviderRegistry.h"
 #include "SettingsFakes.h"
-#include "StatusItem.h"
+#include "shell/StatusItem.h"
 
 #include <QDir>
 #include <QFile>

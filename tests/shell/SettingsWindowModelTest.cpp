@@ -1,12 +1,12 @@
 // The settings and onboarding windows' words and flows, through their view models, with a real installer in
 // a temporary home: no window and no dialog is needed.
-#include "ConfigFileWriter.h"
-#include "HookInstaller.h"
-#include "OnboardingModel.h"
+#include "hooks/ConfigFileWriter.h"
+#include "hooks/HookInstaller.h"
+#include "shell/OnboardingModel.h"
 #include "SettingsFakes.h"
-#include "SettingsStore.h"
-#include "SettingsTexts.h"
-#include "SettingsWindowModel.h"
+#include "settings/SettingsStore.h"
+#include "shell/SettingsTexts.h"
+#include "shell/SettingsWindowModel.h"
 
 #include <QDir>
 #include <QDirIterator>

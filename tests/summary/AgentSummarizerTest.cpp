@@ -1,17 +1,17 @@
 // The summariser against fake providers on 127.0.0.1: what it sends, what it makes of the answers, and
 // when it keeps quiet. Rate limits run on the manual clock; the event loop turns only to let the fake
 // server and the deliveries through.
-#include "AgentSessionStore.h"
-#include "AgentSummarizer.h"
+#include "sessions/AgentSessionStore.h"
+#include "summary/AgentSummarizer.h"
 #include "FakeHttpServer.h"
 #include "ManualTime.h"
-#include "PetRenderer.h"
+#include "model/PetRenderer.h"
 #include "SettingsFakes.h"
-#include "SettingsStore.h"
-#include "SummaryEndpoint.h"
-#include "SummaryRequest.h"
-#include "SummaryResponse.h"
-#include "SummaryWorker.h"
+#include "settings/SettingsStore.h"
+#include "summary/SummaryEndpoint.h"
+#include "summary/SummaryRequest.h"
+#include "summary/SummaryResponse.h"
+#include "summary/SummaryWorker.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,7 +1,7 @@
 // A clock that moves only when told, a scheduler that runs due work as it moves, and seeded chance.
 #pragma once
 
-#include "Clock.h"
+#include "platform/Clock.h"
 
 #include <map>
 #include <random>

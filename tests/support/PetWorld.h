@@ -2,9 +2,9 @@
 #pragma once
 
 #include "ManualTime.h"
-#include "PetViewModel.h"
+#include "pet/PetViewModel.h"
 #include "SettingsFakes.h"
-#include "SettingsStore.h"
+#include "settings/SettingsStore.h"
 
 #include <QStringList>
 #include <QUuid>

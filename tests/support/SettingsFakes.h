@@ -1,9 +1,9 @@
 // Stand-ins for the keychain and the login item, shared by the settings tests.
 #pragma once
 
-#include "LoginItem.h"
-#include "PreferencesDomain.h"
-#include "SecretStore.h"
+#include "platform/LoginItem.h"
+#include "platform/PreferencesDomain.h"
+#include "platform/SecretStore.h"
 
 #include <QByteArray>
 #include <QFile>

@@ -3,7 +3,7 @@
 // this user's cache is the last resort.
 #pragma once
 
-#include "TrustedPath.h"
+#include "platform/TrustedPath.h"
 
 #include <QCoreApplication>
 #include <QDir>

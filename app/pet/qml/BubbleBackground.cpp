@@ -1,6 +1,6 @@
-#include "BubbleBackground.h"
+#include "pet/qml/BubbleBackground.h"
 
-#include "SoftShadow.h"
+#include "pet/qml/SoftShadow.h"
 
 #include <QPainter>
 #include <QQuickWindow>

@@ -1,4 +1,4 @@
-#include "DesktopPalette.h"
+#include "pet/qml/DesktopPalette.h"
 
 #include <QEvent>
 #include <QFontDatabase>

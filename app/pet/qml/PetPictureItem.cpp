@@ -1,7 +1,7 @@
-#include "PetPictureItem.h"
+#include "pet/qml/PetPictureItem.h"
 
-#include "PetImageStore.h"
-#include "SymbolTable.h"
+#include "pet/PetImageStore.h"
+#include "pet/qml/SymbolTable.h"
 
 #include <QPainter>
 #include <QQuickWindow>

@@ -4,9 +4,9 @@
 // item keeps drawing what it drew before, and ready says when the art asked for first arrived.
 #pragma once
 
-#include "Clock.h"
-#include "PetImageStore.h"
-#include "PetState.h"
+#include "platform/Clock.h"
+#include "pet/PetImageStore.h"
+#include "model/PetState.h"
 
 #include <QColor>
 #include <QImage>

@@ -1,4 +1,4 @@
-#include "PetQml.h"
+#include "pet/qml/PetQml.h"
 
 #include <QQmlEngine>
 

@@ -11,6 +11,8 @@ namespace nubbo {
 // The root view; set its viewModel (PetViewModel), settings (SettingsStore) and interaction (PetInteraction,
 // may be null) properties.
 inline const QUrl kPetViewUrl{QStringLiteral("qrc:/qt/qml/Nubbo/Pet/PetView.qml")};
+// The quick panel; set its model (QuickPanelModel) and settings properties.
+inline const QUrl kQuickPanelUrl{QStringLiteral("qrc:/qt/qml/Nubbo/Pet/QuickPanel.qml")};
 
 // Registers the module's C++ types (once per process) and lets the engine resolve `import Nubbo.Pet` from
 // the compiled-in resources. Call before loading kPetViewUrl.

@@ -1,6 +1,6 @@
-#include "PetStateTable.h"
+#include "pet/qml/PetStateTable.h"
 
-#include "PetState.h"
+#include "model/PetState.h"
 
 namespace nubbo {
 

@@ -1,4 +1,4 @@
-#include "SoftShadow.h"
+#include "pet/qml/SoftShadow.h"
 
 #include <QPainter>
 

@@ -1,6 +1,6 @@
-#include "SymbolIcon.h"
+#include "pet/qml/SymbolIcon.h"
 
-#include "SymbolTable.h"
+#include "pet/qml/SymbolTable.h"
 
 #include <QPainter>
 #include <QQuickWindow>

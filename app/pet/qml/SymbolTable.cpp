@@ -1,4 +1,4 @@
-#include "SymbolTable.h"
+#include "pet/qml/SymbolTable.h"
 
 #include <QHash>
 #include <QPainter>

@@ -1,6 +1,6 @@
-#include "ShellQml.h"
+#include "shell/qml/ShellQml.h"
 
-#include "PetQml.h"
+#include "pet/qml/PetQml.h"
 
 #include <QQmlEngine>
 #include <QQuickStyle>

@@ -1,9 +1,9 @@
 // The picture item: frames play by the clock and restart on a change of state, a custom picture is shown
 // still (for the motion loop) even where frames exist, and without any art the paw is drawn.
 #include "ManualTime.h"
-#include "PetImageStore.h"
-#include "PetPictureItem.h"
-#include "PetQml.h"
+#include "pet/PetImageStore.h"
+#include "pet/qml/PetPictureItem.h"
+#include "pet/qml/PetQml.h"
 
 #include <QDir>
 #include <QQmlComponent>

@@ -2,11 +2,11 @@
 #pragma once
 
 #include "ManualTime.h"
-#include "PetImageStore.h"
-#include "PetQml.h"
-#include "PetViewModel.h"
+#include "pet/PetImageStore.h"
+#include "pet/qml/PetQml.h"
+#include "pet/PetViewModel.h"
 #include "SettingsFakes.h"
-#include "SettingsStore.h"
+#include "settings/SettingsStore.h"
 
 #include <QQmlComponent>
 #include <QQmlEngine>

@@ -2,7 +2,7 @@
 // rather than updated, the approval buttons' wiring and names, and the transparent background.
 #include "PetViewHarness.h"
 
-#include "DesktopPalette.h"
+#include "pet/qml/DesktopPalette.h"
 
 #include <QAccessible>
 #include <QMouseEvent>

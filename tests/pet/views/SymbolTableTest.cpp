@@ -1,9 +1,9 @@
 // Every symbol name the pet and the windows draw resolves to a bundled icon that renders, in the asked colour.
-#include "PetState.h"
-#include "ProviderRegistry.h"
-#include "QuickPanelModel.h"
-#include "SettingsTexts.h"
-#include "SymbolTable.h"
+#include "model/PetState.h"
+#include "common/ProviderRegistry.h"
+#include "pet/QuickPanelModel.h"
+#include "shell/SettingsTexts.h"
+#include "pet/qml/SymbolTable.h"
 
 #include <QDirIterator>
 #include <QFile>

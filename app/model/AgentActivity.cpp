@@ -1,4 +1,4 @@
-#include "AgentActivity.h"
+#include "model/AgentActivity.h"
 
 #include <QStringView>
 #include <QTextBoundaryFinder>

@@ -1,11 +1,11 @@
-#include "SettingsStore.h"
+#include "settings/SettingsStore.h"
 
-#include "ApprovalModeTexts.h"
-#include "LoginItem.h"
-#include "NubboLog.h"
-#include "PreferencesDomain.h"
-#include "ProviderRegistry.h"
-#include "SecretStore.h"
+#include "approvals/ApprovalModeTexts.h"
+#include "platform/LoginItem.h"
+#include "core/NubboLog.h"
+#include "platform/PreferencesDomain.h"
+#include "common/ProviderRegistry.h"
+#include "platform/SecretStore.h"
 
 #include <QFile>
 #include <QJsonArray>

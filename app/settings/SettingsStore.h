@@ -2,7 +2,8 @@
 // API keys are not settings: they stay in the keychain and are never exported, imported or reset here.
 #pragma once
 
-#include "SettingsEnums.h"
+#include "core/SettingsEnums.h"
+#include "approvals/TrustSettings.h"
 
 #include <QHash>
 #include <QJsonObject>
@@ -21,14 +22,6 @@ class LoginItem;
 class PreferencesDomain;
 class SecretStore;
 struct ApprovalNotice;
-
-// The settings a permission request is judged by, copied together so one request sees one state.
-struct TrustSettings {
-    ApprovalMode mode = ApprovalMode::manual;
-    QStringList trusted;
-    QStringList dangerous;
-    bool bypass = false;
-};
 
 // Lives on the main thread; every write and every signal happens there. The exceptions are enabled(id),
 // which the hook guardian may call from its own thread, and the two snapshots trustSettings() and

@@ -2,9 +2,9 @@
 // one-line phrase for the agent log. Pure functions: the language is an argument, nothing is stored.
 #pragma once
 
-#include "AgentEvent.h"
-#include "PetState.h"
-#include "SettingsEnums.h"
+#include "model/AgentEvent.h"
+#include "model/PetState.h"
+#include "core/SettingsEnums.h"
 
 #include <QString>
 
