@@ -1,7 +1,7 @@
 // Any bytes as a pet pack's archive, installed end to end: whatever the archive holds, nothing is written
 // outside the working and packs folders, no link is created, the working folder is gone afterwards, and
 // the packs folder holds at most the one new pack, with its art.
-#include "pet/PetPackManager.h"
+#include "petart/PetPackManager.h"
 
 #include "FuzzSupport.h"
 

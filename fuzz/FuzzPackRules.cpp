@@ -2,7 +2,7 @@
 // and the pack's name is one usable folder name (not hidden, no separator, no control character).
 // Input: the archive's name on the first line, the tree's paths separated by ';' on the second (a path
 // ending in '/' is a folder), and every file's content after that.
-#include "pet/PetPackManager.h"
+#include "petart/PetPackManager.h"
 
 #include "FuzzSupport.h"
 

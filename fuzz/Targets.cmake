@@ -16,8 +16,8 @@ function(nubbo_fuzz_app_library name)
     ${app}/hooks/HookEntries.cpp ${app}/hooks/TomlHookEntries.cpp
     ${app}/shell/SettingsFile.cpp ${app}/settings/SettingsStore.cpp ${app}/settings/SettingsStore.h
     ${app}/core/SettingsEnums.cpp ${app}/shell/SettingsTexts.cpp ${app}/core/AppPaths.cpp ${app}/core/NubboLog.cpp
-    ${app}/pet/PetPackManager.cpp ${app}/pet/PackExtractor.cpp ${app}/pet/PetArtErrors.cpp
-    ${app}/pet/PetArtLimits.cpp
+    ${app}/petart/PetPackManager.cpp ${app}/petart/PackExtractor.cpp ${app}/petart/PetArtErrors.cpp
+    ${app}/petart/PetArtLimits.cpp
     ${app}/approvals/ShellCommand.cpp ${app}/approvals/ShellCommandReader.cpp ${app}/approvals/KnownPrograms.cpp
     ${app}/approvals/DangerousCommands.cpp ${app}/approvals/TrustedCommands.cpp ${app}/approvals/RequestKind.cpp
     ${app}/approvals/TrustEngine.cpp ${app}/approvals/ApprovalModeTexts.cpp ${app}/summary/SummaryEndpoint.cpp)

@@ -25,6 +25,7 @@ LAYERS = [
     "app/hooks",
     "app/intake",
     "app/summary",
+    "app/petart",
     "app/sessions",
     "app/pet",
     "app/pet/qml",

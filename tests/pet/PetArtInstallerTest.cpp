@@ -1,10 +1,10 @@
 // Custom pictures and the installer the settings window calls: what lands on disk, what the settings
 // become, and the alert a failure brings.
-#include "pet/PetArtInstaller.h"
+#include "petart/PetArtInstaller.h"
 
-#include "pet/CustomPetManager.h"
+#include "petart/CustomPetManager.h"
 #include "FifoBound.h"
-#include "pet/PetPackManager.h"
+#include "petart/PetPackManager.h"
 #include "SettingsFakes.h"
 #include "settings/SettingsStore.h"
 #include "TestZip.h"

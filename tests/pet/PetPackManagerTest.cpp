@@ -1,6 +1,6 @@
 // Pet pack import: where the art is found in the archive, what the pack is called, replacing a pack, and
 // archives built to write outside the working folder or to fill the disk.
-#include "pet/PetPackManager.h"
+#include "petart/PetPackManager.h"
 
 #include "TestZip.h"
 

@@ -1,5 +1,5 @@
 // What the app looks up, in the bundle the build made: every picture and frame folder the states name.
-#include "pet/PetImageStore.h"
+#include "petart/PetImageStore.h"
 #include "model/PetState.h"
 
 #include <QDir>

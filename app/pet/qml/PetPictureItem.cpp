@@ -1,6 +1,6 @@
 #include "pet/qml/PetPictureItem.h"
 
-#include "pet/PetImageStore.h"
+#include "petart/PetImageStore.h"
 #include "pet/qml/SymbolTable.h"
 
 #include <QPainter>

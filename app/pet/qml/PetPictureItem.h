@@ -5,7 +5,7 @@
 #pragma once
 
 #include "platform/Clock.h"
-#include "pet/PetImageStore.h"
+#include "petart/PetImageStore.h"
 #include "model/PetState.h"
 
 #include <QColor>

@@ -1,6 +1,6 @@
 // The art look-ups: the still-picture chain, frame folders in plain file-name order, pack frames with the
 // official fallback, the cache and its rules, and decoding at the drawn size.
-#include "pet/PetImageStore.h"
+#include "petart/PetImageStore.h"
 
 #include "FifoBound.h"
 

@@ -1,7 +1,7 @@
 // The picture item: frames play by the clock and restart on a change of state, a custom picture is shown
 // still (for the motion loop) even where frames exist, and without any art the paw is drawn.
 #include "ManualTime.h"
-#include "pet/PetImageStore.h"
+#include "petart/PetImageStore.h"
 #include "pet/qml/PetPictureItem.h"
 #include "pet/qml/PetQml.h"
 

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "ManualTime.h"
-#include "pet/PetImageStore.h"
+#include "petart/PetImageStore.h"
 #include "pet/qml/PetQml.h"
 #include "pet/PetViewModel.h"
 #include "SettingsFakes.h"

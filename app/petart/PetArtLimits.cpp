@@ -1,4 +1,4 @@
-#include "pet/PetArtLimits.h"
+#include "petart/PetArtLimits.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 // Why a picture or a pet pack the user chose could not be installed, and the alert texts for it.
 #pragma once
 
-#include "pet/PetArtLimits.h"
+#include "petart/PetArtLimits.h"
 #include "core/SettingsEnums.h"
 
 #include <QString>

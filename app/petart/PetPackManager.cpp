@@ -1,4 +1,4 @@
-#include "pet/PetPackManager.h"
+#include "petart/PetPackManager.h"
 
 #include "core/AppPaths.h"
 #include "core/NubboLog.h"

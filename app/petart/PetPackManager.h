@@ -1,9 +1,9 @@
 // Installs a pet pack: a zip of images/ and frames/ unpacked into the pet packs folder under the pack's name.
 #pragma once
 
-#include "pet/PackExtractor.h"
-#include "pet/PetArtErrors.h"
-#include "pet/PetArtLimits.h"
+#include "petart/PackExtractor.h"
+#include "petart/PetArtErrors.h"
+#include "petart/PetArtLimits.h"
 
 #include <QString>
 #include <QUuid>

@@ -1,4 +1,4 @@
-#include "pet/PackExtractor.h"
+#include "petart/PackExtractor.h"
 
 #include <QDir>
 #include <QFile>

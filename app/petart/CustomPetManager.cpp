@@ -1,8 +1,8 @@
-#include "pet/CustomPetManager.h"
+#include "petart/CustomPetManager.h"
 
 #include "core/AppPaths.h"
 #include "core/NubboLog.h"
-#include "pet/PetImageStore.h"
+#include "petart/PetImageStore.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,7 +2,7 @@
 // up in the custom picture, the installed pack and the official resources, in that order.
 #pragma once
 
-#include "pet/PetArtLimits.h"
+#include "petart/PetArtLimits.h"
 #include "model/PetState.h"
 
 #include <QHash>

@@ -1,4 +1,4 @@
-#include "pet/PetArtErrors.h"
+#include "petart/PetArtErrors.h"
 
 namespace nubbo {
 

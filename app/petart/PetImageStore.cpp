@@ -1,4 +1,4 @@
-#include "pet/PetImageStore.h"
+#include "petart/PetImageStore.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,7 +1,7 @@
-#include "pet/PetArtInstaller.h"
+#include "petart/PetArtInstaller.h"
 
-#include "pet/CustomPetManager.h"
-#include "pet/PetPackManager.h"
+#include "petart/CustomPetManager.h"
+#include "petart/PetPackManager.h"
 #include "settings/SettingsStore.h"
 
 namespace nubbo {

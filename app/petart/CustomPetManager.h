@@ -2,8 +2,8 @@
 // working when the original is moved or deleted.
 #pragma once
 
-#include "pet/PetArtErrors.h"
-#include "pet/PetArtLimits.h"
+#include "petart/PetArtErrors.h"
+#include "petart/PetArtLimits.h"
 
 #include <QString>
 #include <QUuid>
