@@ -3,16 +3,16 @@
 // thread is measured in process. Then the same with the session store behind the bus, side by side with
 // smart summary off and on; "on" points at a provider that accepts connections and never answers, and
 // every event carries new narration, so the summariser keeps requests hanging the whole run.
-#include "AgentEventBus.h"
-#include "AgentSessionStore.h"
-#include "AgentSummarizer.h"
+#include "intake/AgentEventBus.h"
+#include "sessions/AgentSessionStore.h"
+#include "summary/AgentSummarizer.h"
 #include "BenchSupport.h"
-#include "Clock.h"
-#include "JsonPreferencesDomain.h"
-#include "LoginItem.h"
-#include "PetRenderer.h"
-#include "SecretStore.h"
-#include "SettingsStore.h"
+#include "platform/Clock.h"
+#include "platform/JsonPreferencesDomain.h"
+#include "platform/LoginItem.h"
+#include "model/PetRenderer.h"
+#include "platform/SecretStore.h"
+#include "settings/SettingsStore.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -177,7 +177,6 @@ Run runOnce(Path path, long events) {
     options.server.socketPath = QString::fromStdString(socketPath);
     options.server.log = [](const QString&) {};
     options.agentLogPath = agentLog;
-    options.startDetector = false;
     AgentEventBus bus(settings, sink, options);
     bus.start();
     Run run;

@@ -5,7 +5,7 @@
 // usage: nubbo-bench-narration [--bridge PATH] [--small-kb N] [--big-mb N] [--runs N] [--process-runs N]
 
 #include "BenchSupport.h"
-#include "Narration.h"
+#include "bridge/Narration.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -5,7 +5,7 @@
 // usage: nubbo-bench-rollout [--files N] [--per-day N] [--runs N]
 
 #include "BenchSupport.h"
-#include "Narration.h"
+#include "bridge/Narration.h"
 
 #include <chrono>
 #include <cstdio>

@@ -6,8 +6,9 @@
 // usage: nubbo-bench-shell [--runs N] [--big-runs N]
 
 #include "BenchSupport.h"
-#include "ShellCommandReader.h"
-#include "TrustEngine.h"
+#include "approvals/ShellCommandReader.h"
+#include "approvals/TrustEngine.h"
+#include "settings/SettingsStore.h"
 
 #include <QString>
 
