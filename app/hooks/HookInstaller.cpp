@@ -7,9 +7,9 @@
 
 #include "core/AppPaths.h"
 #include "hooks/ConfigFileWriter.h"
-#include "hooks/HookEntries.h"
 #include "hooks/HookFileLock.h"
-#include "hooks/TomlHookEntries.h"
+#include "hooks/JsonConfigFile.h"
+#include "hooks/PluginFileWiring.h"
 #include "core/NubboLog.h"
 #include "common/ProviderRegistry.h"
 #include "settings/SettingsStore.h"
@@ -19,44 +19,13 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
-#include <sys/stat.h>
-
 namespace nubbo {
 namespace {
 
-using nlohmann::json;
-
 const QString kLatestFile = QStringLiteral("latest.txt");
 const QString kStampFormat = QStringLiteral("yyyyMMdd-HHmmss");
-const QByteArray kPluginMarker = QByteArrayLiteral("nubbo-bridge-marker");
 
 QString q(const std::string& text) { return QString::fromStdString(text); }
-
-bool containsAppMarker(const QByteArray& bytes) {
-    return bytes.contains(QByteArray(kAppHookMarker.data(), qsizetype(kAppHookMarker.size())));
-}
-
-enum class JsonRead { missing, parsed, unreadable, invalid, notObject };
-
-// Reads a configuration file without ever treating a damaged one as empty: only a missing file or one
-// holding nothing but whitespace reads as {}.
-JsonRead readJsonObject(const QString& path, json& out) {
-    out = json::object();
-    if (!QFileInfo::exists(path))
-        return JsonRead::missing;
-    const std::optional<QByteArray> bytes = ConfigFileWriter::read(path);
-    if (!bytes)
-        return JsonRead::unreadable;
-    if (bytes->trimmed().isEmpty())
-        return JsonRead::parsed;
-    json parsed = json::parse(bytes->constBegin(), bytes->constEnd(), nullptr, false);
-    if (parsed.is_discarded())
-        return JsonRead::invalid;
-    if (!parsed.is_object())
-        return JsonRead::notObject;
-    out = std::move(parsed);
-    return JsonRead::parsed;
-}
 
 } // namespace
 
@@ -86,6 +55,20 @@ HookInstaller::HookInstaller(HookInstallerEnvironment environment) : env_(std::m
         env_.now = [] { return QDateTime::currentDateTime(); };
     if (!env_.log)
         env_.log = [](const QString& message) { NubboLog::log(message); };
+    for (const ProviderSpec& spec : env_.catalogue)
+        wirings_.push_back(makeWiring(spec));
+}
+
+std::unique_ptr<const HookWiring> HookInstaller::makeWiring(const ProviderSpec& spec) const {
+    return HookWiring::make({spec, env_.home, configPath(spec), commandFor(spec), env_.log, openCodePluginPath(),
+                             env_.writeOpenCodePlugin, env_.openCodePluginText});
+}
+
+std::shared_ptr<const HookWiring> HookInstaller::wiringFor(const ProviderSpec& spec) const {
+    for (const auto& wiring : wirings_)
+        if (wiring->spec() == spec)
+            return wiring;
+    return makeWiring(spec);
 }
 
 // ---- paths and names --------------------------------------------------------------------------------------
@@ -128,16 +111,11 @@ QString HookInstaller::command(const ProviderSpec& spec, const QString& event) c
     return env_.hookCommand(launcherPath(), q(spec.id), event);
 }
 
-QByteArray HookInstaller::scriptText(const QString& command) {
-    return QByteArrayLiteral("#!/bin/sh\n# nubbo-bridge-marker\nexec ") + command.toUtf8() + '\n';
-}
-
 std::vector<ProviderSpec> HookInstaller::specs() const {
     std::vector<ProviderSpec> shared;
-    for (const auto& spec : env_.catalogue)
-        if (spec.mechanism == HookMechanism::claudeHooks || spec.mechanism == HookMechanism::cursorHooks ||
-            spec.mechanism == HookMechanism::tomlHooks)
-            shared.push_back(spec);
+    for (const auto& wiring : wirings_)
+        if (!wiring->sharedFile().isEmpty())
+            shared.push_back(wiring->spec());
     return shared;
 }
 
@@ -196,19 +174,20 @@ HookInstallResult HookInstaller::installLocked() const {
     const BackupRecord loaded = BackupRecord::load(recordPath());
     BackupRecord record = loaded;
     HookInstallResult result;
-    for (const auto& spec : env_.catalogue) {
+    for (const auto& wiring : wirings_) {
+        const ProviderSpec& spec = wiring->spec();
         if (!enabled(spec))
             continue;
-        if (QString error = wire(spec, folder, record); !error.isEmpty()) {
+        if (QString error = wire(*wiring, folder, record); !error.isEmpty()) {
             noteFailure(result, spec, error, QStringLiteral("install"));
             continue;
         }
         log(QStringLiteral("hook install: %1 -> %2").arg(q(spec.title), configPath(spec)));
     }
-    for (const auto& spec : env_.catalogue)
-        if (!enabled(spec))
-            if (QString error = unwire(spec, record); !error.isEmpty())
-                noteFailure(result, spec, error, QStringLiteral("unwire"));
+    for (const auto& wiring : wirings_)
+        if (!enabled(wiring->spec()))
+            if (QString error = unwire(*wiring, record); !error.isEmpty())
+                noteFailure(result, wiring->spec(), error, QStringLiteral("unwire"));
     const QString recordError = record == loaded ? QString() : record.save(recordPath());
     if (!recordError.isEmpty())
         log(QStringLiteral("hook install: could not keep the record of written files: ") + recordError);
@@ -253,81 +232,26 @@ void HookInstaller::pruneBackups(const BackupRecord& record) const {
             log(QStringLiteral("hook install: could not remove the old backup folder %1").arg(stamps[i]));
 }
 
-QString HookInstaller::wire(const ProviderSpec& spec, const QString& backupFolder, BackupRecord& record) const {
-    stripFormerFiles(spec);
-    switch (spec.mechanism) {
-    case HookMechanism::claudeHooks:
-    case HookMechanism::cursorHooks:
-    case HookMechanism::tomlHooks:
-        return injectSharedHooks(spec, backupFolder, record);
-    case HookMechanism::copilotFile:
-        return writeOwnedHookFile(spec);
-    case HookMechanism::jsPlugin:
-        if (!env_.writeOpenCodePlugin)
-            return QStringLiteral("no OpenCode plug-in writer is configured");
-        return env_.writeOpenCodePlugin(openCodePluginPath());
-    case HookMechanism::scriptDir:
-        return writeScriptHooks(spec);
-    }
-    return {};
+QString HookInstaller::wire(const HookWiring& wiring, const QString& backupFolder, BackupRecord& record) const {
+    stripFormerFiles(wiring.spec());
+    if (wiring.sharedFile().isEmpty())
+        return wiring.write();
+    return writeSharedFile(wiring, backupFolder, record);
 }
 
-QString HookInstaller::unwire(const ProviderSpec& spec, BackupRecord& record) const {
-    switch (spec.mechanism) {
-    case HookMechanism::claudeHooks:
-    case HookMechanism::cursorHooks:
-    case HookMechanism::tomlHooks:
-        return restoreOrStrip(spec, record);
-    case HookMechanism::copilotFile:
-        QFile::remove(configPath(spec));
-        break;
-    case HookMechanism::jsPlugin:
-        QFile::remove(openCodePluginPath());
-        break;
-    case HookMechanism::scriptDir:
-        removeScriptHooks(spec);
-        break;
-    }
-    return {};
+QString HookInstaller::unwire(const HookWiring& wiring, BackupRecord& record) const {
+    if (wiring.sharedFile().isEmpty())
+        return wiring.strip();
+    return restoreOrStrip(wiring, record);
 }
 
-HookInstaller::Merged HookInstaller::mergeSharedHooks(const ProviderSpec& spec) const {
-    const QString path = configPath(spec);
-    if (spec.mechanism == HookMechanism::tomlHooks) {
-        std::string text;
-        if (QFileInfo::exists(path)) {
-            const std::optional<QByteArray> bytes = ConfigFileWriter::read(path);
-            if (!bytes)
-                return {{}, QStringLiteral("%1 could not be read; it was left unchanged").arg(path)};
-            text = bytes->toStdString();
-        }
-        const TomlHookEntries::Edit edit = TomlHookEntries::merge(text, spec, commandFor(spec));
-        if (!edit.ok())
-            return {{}, QStringLiteral("%1 %2; it was left unchanged").arg(path, q(edit.error))};
-        return {QByteArray::fromStdString(edit.text), {}};
-    }
-    json root;
-    switch (readJsonObject(path, root)) {
-    case JsonRead::missing:
-    case JsonRead::parsed:
-        break;
-    case JsonRead::unreadable:
-        return {{}, QStringLiteral("%1 could not be read; it was left unchanged").arg(path)};
-    case JsonRead::invalid:
-        return {{}, QStringLiteral("%1 is not valid JSON; it was left unchanged").arg(path)};
-    case JsonRead::notObject:
-        return {{}, QStringLiteral("%1 does not hold a JSON object; it was left unchanged").arg(path)};
-    }
-    return {QByteArray::fromStdString(HookEntries::serialise(HookEntries::merge(root, spec, commandFor(spec)))), {}};
-}
-
-QString HookInstaller::injectSharedHooks(const ProviderSpec& spec, const QString& backupFolder,
-                                         BackupRecord& record) const {
-    const Merged merged = mergeSharedHooks(spec);
+QString HookInstaller::writeSharedFile(const HookWiring& wiring, const QString& backupFolder,
+                                       BackupRecord& record) const {
+    const HookWiring::Merged merged = wiring.merged();
     if (!merged.error.isEmpty())
         return merged.error;
-    const QString path = configPath(spec);
-    const QString name = backupName(spec);
+    const QString path = wiring.sharedFile();
+    const QString name = backupName(wiring.spec());
     BackupRecord::File file = record.files.value(name);
     const std::optional<QByteArray> before = ConfigFileWriter::read(path);
     // Still exactly what the app last wrote: the backup taken before that write still holds the user's state.
@@ -340,7 +264,7 @@ QString HookInstaller::injectSharedHooks(const ProviderSpec& spec, const QString
                 if (QString error = ConfigFileWriter::copy(path, QDir(backupFolder).filePath(name)); !error.isEmpty())
                     return error;
                 file.backup = QFileInfo(backupFolder).fileName();
-                if (file.first.isEmpty() && !containsAppMarker(*before))
+                if (file.first.isEmpty() && !HookWiring::holdsAppHook(*before))
                     file.first = file.backup;
             }
         }
@@ -354,108 +278,11 @@ QString HookInstaller::injectSharedHooks(const ProviderSpec& spec, const QString
     return {};
 }
 
-QString HookInstaller::writeOwnedHookFile(const ProviderSpec& spec) const {
-    const json file = HookEntries::makeOwnedFile(spec, commandFor(spec));
-    return ConfigFileWriter::writeAtomically(configPath(spec), QByteArray::fromStdString(HookEntries::serialise(file)));
-}
-
-QString HookInstaller::writeScriptHooks(const ProviderSpec& spec) const {
-    removeFormerScriptHooks(spec);
-    const QDir folder(configPath(spec));
-    if (!QDir().mkpath(folder.path()))
-        return QStringLiteral("could not create the folder %1").arg(folder.path());
-    for (const auto& name : spec.events) {
-        const QString event = q(name);
-        const QString path = folder.filePath(event);
-        if (QFileInfo::exists(path) || QFileInfo(path).isSymLink()) {
-            // Anything there without our marker is the user's, whatever its encoding; one we cannot read
-            // might be too.
-            const std::optional<QByteArray> bytes = ConfigFileWriter::read(path);
-            if (!bytes || !containsAppMarker(*bytes)) {
-                log(QStringLiteral("hook install: %1 keeping existing %2 hook").arg(q(spec.title), event));
-                continue;
-            }
-        }
-        if (QString error = ConfigFileWriter::writeAtomically(path, scriptText(command(spec, event)), 0755);
-            !error.isEmpty())
-            return error;
-        if (::chmod(QFile::encodeName(ConfigFileWriter::resolveWriteTarget(path)).constData(), 0755) != 0)
-            return QStringLiteral("could not make %1 executable").arg(path);
-    }
-    return {};
-}
-
 // ---- uninstall ----------------------------------------------------------------------------------------------
-
-namespace {
-// An error only when the app's entries stay in the file: one that never held any has nothing to lose.
-QString stripJsonFile(const QString& path) {
-    json root;
-    switch (readJsonObject(path, root)) {
-    case JsonRead::missing:
-        return {};
-    case JsonRead::parsed:
-        break;
-    case JsonRead::unreadable:
-        return QStringLiteral("%1 could not be read; the app's entries may still be in it").arg(path);
-    case JsonRead::invalid:
-    case JsonRead::notObject:
-        if (containsAppMarker(ConfigFileWriter::read(path).value_or(QByteArray())))
-            return QStringLiteral("%1 is not valid JSON; the app's entries were left in it").arg(path);
-        return {};
-    }
-    if (const std::optional<json> stripped = HookEntries::strip(root))
-        return ConfigFileWriter::writeAtomically(path, QByteArray::fromStdString(HookEntries::serialise(*stripped)));
-    return {};
-}
-} // namespace
-
-QString HookInstaller::stripNubbo(const ProviderSpec& spec) const {
-    stripFormerFiles(spec);
-    const QString path = configPath(spec);
-    if (spec.mechanism != HookMechanism::tomlHooks)
-        return stripJsonFile(path);
-    if (!QFileInfo::exists(path))
-        return {};
-    const std::optional<QByteArray> bytes = ConfigFileWriter::read(path);
-    if (!bytes)
-        return QStringLiteral("%1 could not be read; the app's entries may still be in it").arg(path);
-    if (const std::optional<std::string> stripped = TomlHookEntries::strip(bytes->toStdString()))
-        return ConfigFileWriter::writeAtomically(path, QByteArray::fromStdString(*stripped));
-    // Nothing to strip, or a file the edit cannot be made in: only the latter keeps the app's tables.
-    if (containsAppMarker(*bytes)) {
-        const TomlHookEntries::Edit edit = TomlHookEntries::merge(bytes->toStdString(), spec, commandFor(spec));
-        if (!edit.ok())
-            return QStringLiteral("%1 %2; the app's entries were left in it").arg(path, q(edit.error));
-    }
-    return {};
-}
 
 void HookInstaller::stripFormerFiles(const ProviderSpec& spec) const {
     for (const std::string& file : formerHookFiles(spec))
-        stripJsonFile(QDir::cleanPath(QDir(env_.home).filePath(q(file))));
-}
-
-namespace {
-// The app's own scripts only: anything without its marker is the user's.
-void removeOwnScripts(const QDir& folder, const ProviderSpec& spec) {
-    for (const auto& name : spec.events) {
-        const QString path = folder.filePath(QString::fromStdString(name));
-        const std::optional<QByteArray> bytes = ConfigFileWriter::read(path);
-        if (bytes && containsAppMarker(*bytes))
-            QFile::remove(path);
-    }
-}
-} // namespace
-
-void HookInstaller::removeScriptHooks(const ProviderSpec& spec) const {
-    removeOwnScripts(QDir(configPath(spec)), spec);
-    removeFormerScriptHooks(spec);
-}
-
-void HookInstaller::removeFormerScriptHooks(const ProviderSpec& spec) const {
-    for (const std::string& folder : formerHookFolders(spec))
-        removeOwnScripts(QDir(QDir(env_.home).filePath(q(folder))), spec);
+        JsonConfigFile::stripAppEntries(QDir::cleanPath(QDir(env_.home).filePath(q(file))));
 }
 
 HookInstallResult HookInstaller::uninstall() const {
@@ -468,18 +295,19 @@ HookInstallResult HookInstaller::uninstall() const {
     const BackupRecord loaded = BackupRecord::load(recordPath());
     BackupRecord record = loaded;
     HookInstallResult result;
-    for (const auto& spec : env_.catalogue)
-        if (QString error = unwire(spec, record); !error.isEmpty())
-            noteFailure(result, spec, error, QStringLiteral("uninstall"));
+    for (const auto& wiring : wirings_)
+        if (QString error = unwire(*wiring, record); !error.isEmpty())
+            noteFailure(result, wiring->spec(), error, QStringLiteral("uninstall"));
     if (const QString error = record == loaded ? QString() : record.save(recordPath()); !error.isEmpty())
         log(QStringLiteral("hook uninstall: could not keep the record of written files: ") + error);
     return result;
 }
 
-QString HookInstaller::restoreOrStrip(const ProviderSpec& spec, BackupRecord& record) const {
+QString HookInstaller::restoreOrStrip(const HookWiring& wiring, BackupRecord& record) const {
+    const ProviderSpec& spec = wiring.spec();
     const QString name = backupName(spec);
     BackupRecord::File file = record.files.value(name);
-    const QString path = configPath(spec);
+    const QString path = wiring.sharedFile();
     if (!file.sha256.isEmpty() && !file.backup.isEmpty()) {
         const std::optional<QByteArray> current = ConfigFileWriter::read(path);
         const QString backupPath = QDir(QDir(backupsDirectory()).filePath(file.backup)).filePath(name);
@@ -501,104 +329,29 @@ QString HookInstaller::restoreOrStrip(const ProviderSpec& spec, BackupRecord& re
     else
         record.files.insert(name, file);
     // A backup taken after the user edited a wired file still holds the app's entries.
-    return stripNubbo(spec);
+    stripFormerFiles(spec);
+    return wiring.strip();
 }
 
 // ---- status -------------------------------------------------------------------------------------------------
 
-bool HookInstaller::ownedHookFileInstalled(const ProviderSpec& spec) const {
-    const std::optional<QByteArray> bytes = ConfigFileWriter::read(configPath(spec));
-    return bytes && containsAppMarker(*bytes);
-}
-
-bool HookInstaller::openCodePluginInstalled() const {
-    const std::optional<QByteArray> bytes = ConfigFileWriter::read(openCodePluginPath());
-    return bytes && bytes->contains(kPluginMarker);
-}
-
-bool HookInstaller::scriptHooksInstalled(const ProviderSpec& spec) const {
-    const QDir folder(configPath(spec));
-    for (const auto& name : spec.events)
-        if (!QFileInfo::exists(folder.filePath(q(name))))
-            return false;
-    return true;
-}
+bool HookInstaller::openCodePluginInstalled() const { return PluginFileWiring::installedAt(openCodePluginPath()); }
 
 HookCommandFor HookInstaller::commandFor(const ProviderSpec& spec) const {
-    return [this, &spec](std::string_view event) { return command(spec, q(std::string(event))).toStdString(); };
+    // By value: the wirings outlive any one call and go with copies of the installer.
+    return [hookCommand = env_.hookCommand, launcher = launcherPath(), id = q(spec.id)](std::string_view event) {
+        return hookCommand(launcher, id, q(std::string(event))).toStdString();
+    };
 }
 
-bool HookInstaller::isCurrent(const ProviderSpec& spec) const {
-    // A file that already holds what an install would write holds every entry too, so one read answers both.
-    json root;
-    switch (spec.mechanism) {
-    case HookMechanism::claudeHooks:
-    case HookMechanism::cursorHooks:
-        if (spec.events.empty())
-            return isWired(spec);
-        return readJsonObject(configPath(spec), root) == JsonRead::parsed &&
-               HookEntries::merge(root, spec, commandFor(spec)) == root;
-    case HookMechanism::copilotFile:
-        return readJsonObject(configPath(spec), root) == JsonRead::parsed &&
-               root == HookEntries::makeOwnedFile(spec, commandFor(spec));
-    case HookMechanism::tomlHooks: {
-        const std::optional<QByteArray> bytes = ConfigFileWriter::read(configPath(spec));
-        if (!bytes)
-            return false;
-        const std::string text = bytes->toStdString();
-        const TomlHookEntries::Edit edit = TomlHookEntries::merge(text, spec, commandFor(spec));
-        return edit.ok() && edit.text == text;
-    }
-    case HookMechanism::jsPlugin:
-        return ConfigFileWriter::read(openCodePluginPath()) == env_.openCodePluginText();
-    case HookMechanism::scriptDir:
-        return scriptHooksCurrent(spec);
-    }
-    return isWired(spec);
-}
+bool HookInstaller::isCurrent(const ProviderSpec& spec) const { return wiringFor(spec)->isCurrent(); }
 
-bool HookInstaller::scriptHooksCurrent(const ProviderSpec& spec) const {
-    // The app's scripts must run this build's command; a script of the user's stays as it is, as install
-    // leaves it.
-    const QDir folder(configPath(spec));
-    for (const auto& name : spec.events) {
-        const QString event = q(name);
-        const std::optional<QByteArray> bytes = ConfigFileWriter::read(folder.filePath(event));
-        if (!bytes)
-            return false;
-        if (containsAppMarker(*bytes) && *bytes != scriptText(command(spec, event)))
-            return false;
-    }
-    return true;
-}
-
-bool HookInstaller::isWired(const ProviderSpec& spec) const {
-    switch (spec.mechanism) {
-    case HookMechanism::claudeHooks:
-    case HookMechanism::cursorHooks: {
-        if (spec.events.empty())
-            return true;
-        json root;
-        return readJsonObject(configPath(spec), root) == JsonRead::parsed && HookEntries::isWired(root, spec.events);
-    }
-    case HookMechanism::copilotFile:
-        return ownedHookFileInstalled(spec);
-    case HookMechanism::tomlHooks: {
-        const std::optional<QByteArray> bytes = ConfigFileWriter::read(configPath(spec));
-        return bytes && TomlHookEntries::isWired(bytes->toStdString(), spec.events);
-    }
-    case HookMechanism::jsPlugin:
-        return openCodePluginInstalled();
-    case HookMechanism::scriptDir:
-        return scriptHooksInstalled(spec);
-    }
-    return false;
-}
+bool HookInstaller::isWired(const ProviderSpec& spec) const { return wiringFor(spec)->isWired(); }
 
 QMap<QString, bool> HookInstaller::status() const {
     QMap<QString, bool> result;
-    for (const auto& spec : env_.catalogue)
-        result.insert(q(spec.id).toLower(), isWired(spec));
+    for (const auto& wiring : wirings_)
+        result.insert(q(wiring->spec().id).toLower(), wiring->isWired());
     return result;
 }
 
@@ -613,8 +366,8 @@ void HookInstaller::ensureHealthy() const {
     if (env_.writeLauncher)
         env_.writeLauncher(launcherPath());
     bool healthy = true;
-    for (const auto& spec : env_.catalogue)
-        if (enabled(spec) && !isCurrent(spec))
+    for (const auto& wiring : wirings_)
+        if (enabled(wiring->spec()) && !wiring->isCurrent())
             healthy = false;
     if (healthy) {
         log(QStringLiteral("hook ensure: healthy, no action"));
@@ -629,11 +382,11 @@ void HookInstaller::ensureHealthy() const {
 
 QList<QUrl> HookInstaller::watchedConfigFiles() const {
     QList<QUrl> files;
-    for (const auto& spec : env_.catalogue) {
-        if (!enabled(spec) || spec.mechanism == HookMechanism::scriptDir)
+    for (const auto& wiring : wirings_) {
+        if (!enabled(wiring->spec()))
             continue;
-        const QString path = configPath(spec);
-        if (QFileInfo::exists(path))
+        const QString path = wiring->watchedFile();
+        if (!path.isEmpty() && QFileInfo::exists(path))
             files.append(QUrl::fromLocalFile(path));
     }
     return files;

@@ -5,6 +5,7 @@
 
 #include "hooks/BackupRecord.h"
 #include "hooks/HookEntries.h"
+#include "hooks/HookWiring.h"
 #include "common/ProviderSpec.h"
 
 #include <QDateTime>
@@ -14,6 +15,7 @@
 #include <QUrl>
 
 #include <functional>
+#include <memory>
 #include <vector>
 
 namespace nubbo {
@@ -84,8 +86,8 @@ public:
     void ensureHealthy() const;
     // The existing configuration files of enabled agents (script folders excluded), in catalogue order.
     QList<QUrl> watchedConfigFiles() const;
-    // The catalogue entries whose file the agent shares with its user (claudeHooks, cursorHooks, tomlHooks),
-    // in catalogue order: these are backed up and restored.
+    // The catalogue entries whose file the agent shares with its user (JSON hook lists and TOML tables), in
+    // catalogue order: these are backed up and restored.
     std::vector<ProviderSpec> specs() const;
 
     QString launcherPath() const;
@@ -114,8 +116,6 @@ public:
     // Default hook command: POSIX single-quoting of the launcher path, so any home folder is safe.
     // The bundle the running app was started from, or empty when it does not run from one.
     static QString runningBundlePath();
-    // Each app-owned event script.
-    static QByteArray scriptText(const QString& command);
 
 private:
     HookInstallResult installLocked() const;
@@ -124,29 +124,20 @@ private:
     void noteFailure(HookInstallResult& result, const ProviderSpec& spec, const QString& reason,
                      const QString& operation) const;
 
-    // The shared file as an install writes it, or the reason it cannot be edited.
-    struct Merged {
-        QByteArray bytes;
-        QString error;
-    };
-    Merged mergeSharedHooks(const ProviderSpec& spec) const;
-    QString injectSharedHooks(const ProviderSpec& spec, const QString& backupFolder, BackupRecord& record) const;
-    QString writeOwnedHookFile(const ProviderSpec& spec) const;
-    QString writeScriptHooks(const ProviderSpec& spec) const;
-    QString wire(const ProviderSpec& spec, const QString& backupFolder, BackupRecord& record) const;
-    QString unwire(const ProviderSpec& spec, BackupRecord& record) const;
-    QString stripNubbo(const ProviderSpec& spec) const;
+    std::unique_ptr<const HookWiring> makeWiring(const ProviderSpec& spec) const;
+    // The catalogue's own wiring for the spec, else one made for it.
+    std::shared_ptr<const HookWiring> wiringFor(const ProviderSpec& spec) const;
+    QString writeSharedFile(const HookWiring& wiring, const QString& backupFolder, BackupRecord& record) const;
+    QString wire(const HookWiring& wiring, const QString& backupFolder, BackupRecord& record) const;
+    QString unwire(const HookWiring& wiring, BackupRecord& record) const;
     void stripFormerFiles(const ProviderSpec& spec) const;
-    void removeScriptHooks(const ProviderSpec& spec) const;
-    void removeFormerScriptHooks(const ProviderSpec& spec) const;
-    QString restoreOrStrip(const ProviderSpec& spec, BackupRecord& record) const;
+    QString restoreOrStrip(const HookWiring& wiring, BackupRecord& record) const;
     QString runFolder() const;
     void pruneBackups(const BackupRecord& record) const;
-    bool scriptHooksInstalled(const ProviderSpec& spec) const;
-    bool scriptHooksCurrent(const ProviderSpec& spec) const;
-    bool ownedHookFileInstalled(const ProviderSpec& spec) const;
 
     HookInstallerEnvironment env_;
+    // One per catalogue entry, in its order.
+    std::vector<std::shared_ptr<const HookWiring>> wirings_;
 };
 
 } // namespace nubbo
