@@ -8,6 +8,7 @@
 #include "bridge/PayloadFields.h"
 #include "common/ProviderRegistry.h"
 #include "bridge/SocketClient.h"
+#include "common/AppLocations.h"
 #include "common/Utf8Text.h"
 
 #include <cerrno>
@@ -74,7 +75,7 @@ int run(int argc, char** argv, const BridgeIO& io) {
     const std::string stdinData = readAll(io.stdinFd);
 
     if (!io.home || io.home->empty()) return 0;
-    const std::string sockPath = socketPath(*io.home);
+    const std::string sockPath = locations::socketPath(*io.home);
     // Without the socket file there is no app to talk to; skip the transcript read as well.
     struct stat socketStat {};
     if (stat(sockPath.c_str(), &socketStat) != 0 || !S_ISSOCK(socketStat.st_mode)) return 0;

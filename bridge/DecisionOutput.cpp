@@ -1,6 +1,6 @@
 #include "bridge/DecisionOutput.h"
 
-#include <nlohmann/json.hpp>
+#include "common/WireProtocol.h"
 
 namespace nubbo::bridge {
 
@@ -33,11 +33,9 @@ std::string decisionResponse(ProviderFamily family, std::string_view event, bool
 std::optional<std::string> decisionForReply(ProviderFamily family, std::string_view event,
                                             const std::optional<std::string>& replyLine) {
     if (!replyLine) return std::nullopt;
-    const auto reply = nlohmann::json::parse(*replyLine, nullptr, /*allow_exceptions=*/false);
-    if (!reply.is_object()) return std::nullopt;
-    const auto approval = reply.find("approval");
-    if (approval == reply.end() || !approval->is_string()) return std::nullopt;
-    return decisionResponse(family, event, approval->get_ref<const std::string&>() == "granted");
+    const auto granted = wire::verdictOf(*replyLine);
+    if (!granted) return std::nullopt;
+    return decisionResponse(family, event, *granted);
 }
 
 } // namespace nubbo::bridge

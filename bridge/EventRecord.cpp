@@ -1,5 +1,7 @@
 #include "bridge/EventRecord.h"
 
+#include "common/WireProtocol.h"
+
 #include <algorithm>
 #include <array>
 
@@ -32,19 +34,20 @@ EventRecord buildEventRecord(const std::string& source, const std::string& event
     record.command = fields.command;
     record.toolName = fields.toolName;
     record.say = std::move(say);
-    if (isPostEvent(event)) record.phase = "post";
+    if (isPostEvent(event)) record.phase = wire::kPostPhase;
     record.cwd = fields.cwd;
     record.sessionId = fields.sessionId;
     return record;
 }
 
 std::string EventRecord::toJson() const {
-    nlohmann::json object = {{"provider", provider}, {"type", type}, {"message", message}};
+    namespace key = wire::key;
+    nlohmann::json object = {{key::provider, provider}, {key::type, type}, {key::message, message}};
     const std::pair<const char*, const std::optional<std::string>*> optionals[] = {
-        {"command", &command}, {"toolName", &toolName}, {"say", &say},
-        {"phase", &phase},     {"cwd", &cwd},           {"sessionId", &sessionId}};
-    for (const auto& [key, value] : optionals)
-        if (*value) object[key] = **value;
+        {key::command, &command}, {key::toolName, &toolName}, {key::say, &say},
+        {key::phase, &phase},     {key::cwd, &cwd},           {key::sessionId, &sessionId}};
+    for (const auto& [name, value] : optionals)
+        if (*value) object[name] = **value;
     // Values are valid UTF-8 by construction; replacing instead of throwing keeps the hook path fail-open.
     return object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }

@@ -21,15 +21,9 @@ void setSendTimeout(int fd, std::chrono::milliseconds timeout) {
 
 } // namespace
 
-std::string socketPath(std::string_view home) {
-    std::string path(home);
-    path += "/Library/Application Support/Nubbo/nubbo.sock";
-    return path;
-}
-
 int connectSocket(const std::string& path, std::chrono::milliseconds timeout) {
     sockaddr_un address{};
-    if (path.size() > kMaxSocketPathBytes || path.size() >= sizeof address.sun_path) return -1;
+    if (path.size() > wire::kMaxSocketPathBytes || path.size() >= sizeof address.sun_path) return -1;
     const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return -1;
     address.sun_family = AF_UNIX;

@@ -1,6 +1,8 @@
 // The producer side of the app's Unix-domain socket: one connection, one line out, at most one line back.
 #pragma once
 
+#include "common/WireProtocol.h"
+
 #include <chrono>
 #include <cstddef>
 #include <optional>
@@ -9,12 +11,7 @@
 
 namespace nubbo::bridge {
 
-inline constexpr std::size_t kMaxSocketPathBytes = 103;  // what fits a sockaddr_un on every platform
-inline constexpr std::size_t kMaxReplyBytes = 8192;
 inline constexpr std::chrono::milliseconds kConnectTimeout{2000};
-
-// <home>/Library/Application Support/Nubbo/nubbo.sock
-std::string socketPath(std::string_view home);
 
 // A connected stream socket, or -1. A listener whose backlog stays full for `timeout` counts as absent,
 // so a busy or hung app never stalls the agent. The socket carries no time-outs once connected.
@@ -25,6 +22,6 @@ void writeAll(int fd, std::string_view bytes);
 
 // Reads up to a newline, end of stream or an error, at most maxBytes; the newline is not included.
 // Nothing read yields nothing; the bytes are decoded leniently (invalid UTF-8 becomes U+FFFD).
-std::optional<std::string> readLine(int fd, std::size_t maxBytes = kMaxReplyBytes);
+std::optional<std::string> readLine(int fd, std::size_t maxBytes = wire::kMaxReplyBytes);
 
 } // namespace nubbo::bridge

@@ -1,5 +1,7 @@
 #include "core/AppPaths.h"
 
+#include "common/AppLocations.h"
+
 #include <QCoreApplication>
 #include <QDir>
 
@@ -12,7 +14,7 @@ QString ensured(const QString& path) {
 }
 
 QString supportFolder() {
-    return QDir(QDir::homePath()).filePath(QStringLiteral("Library/Application Support/Nubbo"));
+    return QDir(QDir::homePath()).filePath(QLatin1StringView(locations::kSupportFolder));
 }
 
 QString ensuredInSupport(const QString& name) {
@@ -42,7 +44,8 @@ QString AppPaths::backupsDirectory() {
 }
 
 QString AppPaths::socketPath() {
-    return applicationSupport() + QStringLiteral("/nubbo.sock");
+    applicationSupport();  // the folder must exist before the bind
+    return QString::fromStdString(locations::socketPath(QDir::homePath().toStdString()));
 }
 
 QString AppPaths::bundleResourcesDirectory() {

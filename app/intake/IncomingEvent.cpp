@@ -1,5 +1,7 @@
 #include "intake/IncomingEvent.h"
 
+#include "common/WireProtocol.h"
+
 #include <nlohmann/json.hpp>
 
 #include <limits>
@@ -8,13 +10,14 @@ namespace nubbo {
 namespace {
 
 using Member = std::optional<std::string> IncomingEvent::*;
+namespace key = wire::key;
 
 constexpr std::pair<const char*, Member> kStringMembers[] = {
-    {"provider", &IncomingEvent::provider}, {"type", &IncomingEvent::type},
-    {"message", &IncomingEvent::message},   {"command", &IncomingEvent::command},
-    {"toolName", &IncomingEvent::toolName}, {"say", &IncomingEvent::say},
-    {"phase", &IncomingEvent::phase},       {"cwd", &IncomingEvent::cwd},
-    {"sessionId", &IncomingEvent::sessionId},
+    {key::provider, &IncomingEvent::provider}, {key::type, &IncomingEvent::type},
+    {key::message, &IncomingEvent::message},   {key::command, &IncomingEvent::command},
+    {key::toolName, &IncomingEvent::toolName}, {key::say, &IncomingEvent::say},
+    {key::phase, &IncomingEvent::phase},       {key::cwd, &IncomingEvent::cwd},
+    {key::sessionId, &IncomingEvent::sessionId},
 };
 
 std::optional<QString> toQString(const std::optional<std::string>& value) {
@@ -28,13 +31,13 @@ std::optional<IncomingEvent> IncomingEvent::decode(std::string_view line) {
     const auto json = nlohmann::json::parse(line, nullptr, /*allow_exceptions=*/false);
     if (!json.is_object()) return std::nullopt;
     IncomingEvent event;
-    for (const auto& [key, member] : kStringMembers) {
-        const auto it = json.find(key);
+    for (const auto& [name, member] : kStringMembers) {
+        const auto it = json.find(name);
         if (it == json.end() || it->is_null()) continue;
         if (!it->is_string()) return std::nullopt;
         event.*member = it->get<std::string>();
     }
-    const auto exit = json.find("exitCode");
+    const auto exit = json.find(key::exitCode);
     if (exit != json.end() && !exit->is_null()) {
         if (exit->is_number_unsigned()) {
             const auto value = exit->get<std::uint64_t>();

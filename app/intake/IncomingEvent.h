@@ -10,8 +10,6 @@
 
 namespace nubbo {
 
-inline constexpr std::size_t kMaxRequestBytes = 65536;
-
 struct IncomingEvent {
     std::optional<std::string> provider;
     std::optional<std::string> type;

@@ -4,6 +4,7 @@
 #include "intake/IncomingEvent.h"
 #include "core/NubboLog.h"
 #include "common/Utf8Text.h"
+#include "common/WireProtocol.h"
 
 #include <algorithm>
 #include <atomic>
@@ -28,7 +29,6 @@ namespace {
 
 using SteadyClock = std::chrono::steady_clock;
 
-constexpr std::size_t kMaxSocketPathBytes = 103;
 constexpr int kBacklog = 16;
 
 // Every parked request holds a descriptor, and desktop sessions often start apps with a soft limit of 1024.
@@ -123,8 +123,8 @@ struct LocalSocketServer::Core : std::enable_shared_from_this<Core> {
         }
         sockaddr_un address{};
         address.sun_family = AF_UNIX;
-        if (static_cast<std::size_t>(bytes.size()) > kMaxSocketPathBytes) {
-            log(QStringLiteral("socket path too long (%1 >= %2)").arg(bytes.size()).arg(kMaxSocketPathBytes + 1));
+        if (static_cast<std::size_t>(bytes.size()) > wire::kMaxSocketPathBytes) {
+            log(QStringLiteral("socket path too long (%1 >= %2)").arg(bytes.size()).arg(wire::kMaxSocketPathBytes + 1));
             ::close(fd);
             return false;
         }
@@ -208,7 +208,7 @@ struct LocalSocketServer::Core : std::enable_shared_from_this<Core> {
     static bool readSome(Connection& connection) {
         char chunk[16384];
         for (;;) {
-            const std::size_t room = kMaxRequestBytes - connection.buffer.size();
+            const std::size_t room = wire::kMaxRequestBytes - connection.buffer.size();
             if (room == 0) return true;
             const auto n = ::recv(connection.fd, chunk, std::min(room, sizeof chunk), MSG_DONTWAIT);
             if (n < 0 && errno == EINTR) continue;
@@ -225,7 +225,7 @@ struct LocalSocketServer::Core : std::enable_shared_from_this<Core> {
     }
 
     void reject(const std::shared_ptr<Connection>& connection) {
-        sendOnce(connection->fd, "{\"ok\":false}\n");
+        sendOnce(connection->fd, wire::acknowledgementLine(false));
         std::lock_guard lock(connection->mutex);
         connection->closeLocked();
     }
@@ -240,7 +240,7 @@ struct LocalSocketServer::Core : std::enable_shared_from_this<Core> {
         const AgentEvent event = request->toAgentEvent();
         if (event.type != AgentEventType::approvalRequired) {
             if (onEvent) onEvent(event, [](std::optional<bool>) {});
-            sendOnce(connection->fd, "{\"ok\":true}\n");
+            sendOnce(connection->fd, wire::acknowledgementLine(true));
             std::lock_guard lock(connection->mutex);
             connection->closeLocked();
             return;
@@ -266,8 +266,7 @@ struct LocalSocketServer::Core : std::enable_shared_from_this<Core> {
             {
                 std::lock_guard lock(connection->mutex);
                 if (connection->closed) return;
-                if (core && granted)
-                    sendOnce(connection->fd, *granted ? "{\"approval\":\"granted\"}\n" : "{\"approval\":\"denied\"}\n");
+                if (core && granted) sendOnce(connection->fd, wire::verdictLine(*granted));
                 connection->closeLocked();
             }
             if (core) core->wake();  // lets the loop forget the descriptor

@@ -2,6 +2,7 @@
 // for a permission request, held open until the verdict.
 #pragma once
 
+#include "common/WireProtocol.h"
 #include "model/AgentEvent.h"
 
 #include <QString>
@@ -26,8 +27,9 @@ public:
     using LogFunction = std::function<void(const QString&)>;
 
     struct Options {
-        QString socketPath;                               // empty: the app's support folder + "nubbo.sock"
-        std::chrono::milliseconds readTimeout{5000};      // a producer that never finishes its line
+        QString socketPath;                               // empty: AppPaths::socketPath()
+        // A producer that never finishes its line.
+        std::chrono::milliseconds readTimeout{wire::kRequestLineTimeout};
         std::chrono::milliseconds socketCheckInterval{2000};  // how soon a deleted socket file is made again
         LogFunction log;                                  // empty: the app log
     };

@@ -7,6 +7,7 @@
 #include "approvals/RequestKind.h"
 #include "settings/SettingsStore.h"
 #include "approvals/TrustEngine.h"
+#include "common/WireProtocol.h"
 
 #include <QTimer>
 
@@ -103,7 +104,7 @@ void AgentSessionStore::apply(const AgentEvent& event) {
         const auto result =
             AgentActivity::classify(event.toolName, event.command, event.message, settings_.effectiveLanguage());
         const Step step{result.pose, result.detail};
-        if (event.phase == QStringLiteral("post")) {
+        if (event.phase == QLatin1StringView(wire::kPostPhase)) {
             endRequestThatRan(key, event);
             markToolFinished(key, event, step);
         } else {

@@ -1,0 +1,56 @@
+// What every producer (the bridge, the OpenCode plug-in) and the app agree on over the socket: one JSON
+// object on one line per connection, answered by at most one JSON line.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace nubbo::wire {
+
+// The request's members. All are strings, except exitCode (a 32-bit integer, which the bridge never sends).
+namespace key {
+inline constexpr char provider[] = "provider";
+inline constexpr char type[] = "type";
+inline constexpr char message[] = "message";
+inline constexpr char command[] = "command";
+inline constexpr char toolName[] = "toolName";
+inline constexpr char say[] = "say";
+inline constexpr char phase[] = "phase";
+inline constexpr char cwd[] = "cwd";
+inline constexpr char sessionId[] = "sessionId";
+inline constexpr char exitCode[] = "exitCode";
+} // namespace key
+
+// The phase of an event that reports a finished tool call.
+inline constexpr char kPostPhase[] = "post";
+
+// The reply's words: {"ok":true} takes an ordinary event, {"ok":false} refuses a line that is no request,
+// and a permission request gets {"approval":"granted"} or {"approval":"denied"}.
+namespace reply {
+inline constexpr char ok[] = "ok";
+inline constexpr char approval[] = "approval";
+inline constexpr char granted[] = "granted";
+inline constexpr char denied[] = "denied";
+} // namespace reply
+
+// A request line longer than this is refused.
+inline constexpr std::size_t kMaxRequestBytes = 65536;
+// What a producer reads of a reply at most.
+inline constexpr std::size_t kMaxReplyBytes = 8192;
+// What fits a sockaddr_un on every platform.
+inline constexpr std::size_t kMaxSocketPathBytes = 103;
+// A producer that has not finished its request line this long after connecting is refused.
+inline constexpr std::chrono::milliseconds kRequestLineTimeout{5000};
+
+// The app's reply lines, newline included.
+std::string_view acknowledgementLine(bool accepted);
+std::string_view verdictLine(bool granted);
+
+// The verdict a reply line carries: nothing unless it is a JSON object with a string "approval";
+// "granted" is true, any other string false.
+std::optional<bool> verdictOf(std::string_view replyLine);
+
+} // namespace nubbo::wire
