@@ -279,11 +279,8 @@ void SettingsStore::loadEnabled() {
                 preferences_.setValue(enableKey, on);
             }
         }
-        {
-            const QMutexLocker lock(&enabledMutex_);
-            enabled_.insert(id, on);
-        }
-        statuses_.insert(id, AgentStatus::unknown);
+        const QMutexLocker lock(&enabledMutex_);
+        enabled_.insert(id, on);
     }
 }
 
@@ -535,29 +532,6 @@ QVariantMap SettingsStore::enabledMap() const {
     QVariantMap map;
     for (auto it = enabled_.constBegin(); it != enabled_.constEnd(); ++it)
         map.insert(it.key(), it.value());
-    return map;
-}
-
-AgentStatus SettingsStore::status(const QString& id) const {
-    return statuses_.value(id.toLower(), AgentStatus::unknown);
-}
-
-void SettingsStore::setStatus(const QString& id, AgentStatus status) {
-    const QString lower = id.toLower();
-    if (lower.isEmpty())
-        return;
-    const auto found = statuses_.constFind(lower);
-    if (found != statuses_.constEnd() && *found == status)
-        return;
-    statuses_.insert(lower, status);
-    Q_EMIT statusChanged(lower, rawValue(status));
-    Q_EMIT statusesChanged();
-}
-
-QVariantMap SettingsStore::statusesMap() const {
-    QVariantMap map;
-    for (auto it = statuses_.constBegin(); it != statuses_.constEnd(); ++it)
-        map.insert(it.key(), rawValue(it.value()));
     return map;
 }
 

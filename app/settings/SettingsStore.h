@@ -44,8 +44,6 @@ class SettingsStore : public QObject {
     Q_PROPERTY(int idleSleepMinutes READ idleSleepMinutes WRITE setIdleSleepMinutes NOTIFY idleSleepMinutesChanged)
     // id → bool; write through setEnabled.
     Q_PROPERTY(QVariantMap enabled READ enabledMap NOTIFY enabledChanged)
-    // id → AgentStatus raw value; not persisted.
-    Q_PROPERTY(QVariantMap statuses READ statusesMap NOTIFY statusesChanged)
     Q_PROPERTY(QString approvalMode READ approvalModeRaw WRITE setApprovalModeRaw NOTIFY approvalModeChanged)
     Q_PROPERTY(QStringList trustedCommands READ trustedCommands WRITE setTrustedCommands NOTIFY
                    trustedCommandsChanged)
@@ -193,11 +191,6 @@ public:
     Q_INVOKABLE void setEnabled(const QString& id, bool on);
     QVariantMap enabledMap() const;
 
-    // unknown for any id never set.
-    AgentStatus status(const QString& id) const;
-    void setStatus(const QString& id, AgentStatus status);
-    QVariantMap statusesMap() const;
-
     // The stored model name when non-empty, else the provider's default.
     QString summaryModel(SummaryProvider provider) const;
     // Trims white space and line breaks and stores the result, also when empty.
@@ -235,9 +228,9 @@ public:
     Language effectiveLanguageThreadSafe() const;
 
     // Every setting back to its default through the setters (so each is persisted and published). Summary
-    // models and endpoints, statuses and keychain items are left alone.
+    // models and endpoints and keychain items are left alone.
     Q_INVOKABLE void resetAll();
-    // The 30-key settings document (no activePackPath, statuses or API keys).
+    // The 30-key settings document (no activePackPath or API keys).
     QJsonObject exportDictionary() const;
     // Applies each known key that is present and well typed, through the setters; skips the rest.
     void importDictionary(const QJsonObject& object);
@@ -260,8 +253,6 @@ Q_SIGNALS:
     void idleSleepMinutesChanged();
     void enabledChanged();
     void enabledEntryChanged(const QString& id, bool on);
-    void statusesChanged();
-    void statusChanged(const QString& id, const QString& status);
     void approvalModeChanged();
     void trustedCommandsChanged();
     void dangerousCommandsChanged();
@@ -317,7 +308,6 @@ private:
     int idleSleepMinutes_ = 10;
     mutable QMutex enabledMutex_;
     QHash<QString, bool> enabled_;
-    QHash<QString, AgentStatus> statuses_;
     ApprovalMode approvalMode_ = ApprovalMode::manual;
     ApprovalMode modeBeforeAllowAll_ = ApprovalMode::manual;
     QStringList trustedCommands_;

@@ -122,9 +122,6 @@ TEST(SettingsStoreTest, AFreshInstallHasTheDefaults) {
     Machine machine;
     const auto store = machine.start();
     expectDefaults(*store);
-    for (const ProviderSpec& spec : ProviderRegistry::all())
-        EXPECT_EQ(store->status(QString::fromStdString(spec.id)), AgentStatus::unknown) << spec.id;
-    EXPECT_EQ(store->statusesMap().size(), qsizetype(ProviderRegistry::all().size()));
     EXPECT_FALSE(store->effectiveCustomPetPath());
     EXPECT_FALSE(store->effectivePackPath());
     EXPECT_TRUE(machine.loginItem.calls.empty());
@@ -240,7 +237,6 @@ TEST(SettingsStoreTest, SettingsSurviveARestartWithTheirTypes) {
     {
         const auto store = machine.start();
         changeEverything(*store);
-        store->setStatus(QStringLiteral("claude"), AgentStatus::running);
         exported = store->exportDictionary();
     }
     const QJsonObject disk = machine.onDisk();
@@ -257,7 +253,6 @@ TEST(SettingsStoreTest, SettingsSurviveARestartWithTheirTypes) {
     EXPECT_EQ(restarted->activePackPath(), QStringLiteral("/packs/fox"));
     EXPECT_EQ(restarted->effectivePackPath(), QStringLiteral("/packs/fox"));
     EXPECT_FALSE(restarted->effectiveCustomPetPath());
-    EXPECT_EQ(restarted->status(QStringLiteral("claude")), AgentStatus::unknown) << "statuses are not kept";
 }
 
 TEST(SettingsStoreTest, ChangesAreAnnouncedOnceAndOnlyWhenTheValueChanges) {
@@ -304,8 +299,6 @@ TEST(SettingsStoreTest, QtPropertiesReadAndWriteRawValues) {
     store->setProperty("language", QStringLiteral("zh"));
     EXPECT_EQ(store->property("effectiveLanguage").toString(), QStringLiteral("zh"));
     EXPECT_EQ(store->property("enabled").toMap().value(QStringLiteral("claude")), QVariant(true));
-    store->setStatus(QStringLiteral("Codex"), AgentStatus::notFound);
-    EXPECT_EQ(store->property("statuses").toMap().value(QStringLiteral("codex")), QVariant("notFound"));
 }
 
 TEST(SettingsStoreTest, EnabledFallsBackToTheCatalogueThenFalse) {
@@ -461,13 +454,11 @@ TEST(SettingsStoreTest, ResetRestoresDefaultsButKeepsSummaryChoicesAndKeys) {
     machine.secrets.set(QStringLiteral("sk-a"), QStringLiteral("apiKey.anthropic"));
     const auto store = machine.start();
     changeEverything(*store);
-    store->setStatus(QStringLiteral("codex"), AgentStatus::running);
     machine.loginItem.calls.clear();
 
     store->resetAll();
     expectDefaults(*store);
     EXPECT_EQ(machine.loginItem.calls, std::vector<bool>{false});
-    EXPECT_EQ(store->status(QStringLiteral("codex")), AgentStatus::running);
     EXPECT_EQ(store->summaryModel(SummaryProvider::custom), QStringLiteral("my-model"));
     EXPECT_EQ(store->summaryModel(SummaryProvider::openai), QStringLiteral("gpt-x"));
     EXPECT_EQ(store->summaryBaseURL(SummaryProvider::custom), QStringLiteral("http://localhost:8080/v1"));
