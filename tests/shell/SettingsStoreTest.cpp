@@ -4,12 +4,15 @@
 #include "platform/JsonPreferencesDomain.h"
 #include "common/ProviderRegistry.h"
 #include "SettingsFakes.h"
+#include "settings/SettingsTable.h"
 #include "shell/StatusItem.h"
 
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QMenu>
+#include <QMetaProperty>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -299,6 +302,42 @@ TEST(SettingsStoreTest, QtPropertiesReadAndWriteRawValues) {
     store->setProperty("language", QStringLiteral("zh"));
     EXPECT_EQ(store->property("effectiveLanguage").toString(), QStringLiteral("zh"));
     EXPECT_EQ(store->property("enabled").toMap().value(QStringLiteral("claude")), QVariant(true));
+}
+
+// Resets, imports and change signals reach a setting through the store's property named like its row: each row
+// reads its default there, and a value written there is announced once and read back after a restart.
+TEST(SettingsStoreTest, EveryRowIsAPropertyThatAnnouncesAndKeepsItsValue) {
+    const auto another = [](const Setting& setting) -> QVariant {
+        switch (setting.type) {
+        case Setting::Type::flag: return !setting.defaultValue.toBool();
+        case Setting::Type::wholeNumber: return setting.defaultValue.toInt() + 1;
+        case Setting::Type::number: return setting.defaultValue.toDouble() + 0.25;
+        case Setting::Type::text: return QStringLiteral("/elsewhere");
+        case Setting::Type::textList: return QStringList{QStringLiteral("make")};
+        case Setting::Type::choice: return setting.choices.last();
+        }
+        return {};
+    };
+    Machine machine;
+    QVariantMap written;
+    {
+        const auto store = machine.start();
+        for (const Setting& setting : SettingsTable::rows()) {
+            SCOPED_TRACE(setting.name.toStdString());
+            const QMetaProperty property =
+                store->metaObject()->property(store->metaObject()->indexOfProperty(setting.name.toLatin1()));
+            ASSERT_TRUE(property.isWritable() && property.hasNotifySignal());
+            EXPECT_EQ(property.read(store.get()), setting.defaultValue);
+            ASSERT_NE(another(setting), setting.defaultValue);
+            QSignalSpy announced(store.get(), property.notifySignal());
+            written.insert(setting.name, another(setting));
+            EXPECT_TRUE(property.write(store.get(), written.value(setting.name)));
+            EXPECT_EQ(announced.count(), 1);
+        }
+    }
+    const auto restarted = machine.start();
+    for (auto it = written.constBegin(); it != written.constEnd(); ++it)
+        EXPECT_EQ(restarted->property(it.key().toLatin1().constData()), it.value()) << it.key().toStdString();
 }
 
 TEST(SettingsStoreTest, EnabledFallsBackToTheCatalogueThenFalse) {
