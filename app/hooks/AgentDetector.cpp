@@ -1,5 +1,6 @@
 #include "hooks/AgentDetector.h"
 
+#include "hooks/AgentStatuses.h"
 #include "settings/SettingsStore.h"
 
 #include <QDir>
@@ -136,7 +137,8 @@ std::optional<QString> AgentProbe::commandPath(const AgentProvider& provider) co
     return std::nullopt;
 }
 
-AgentDetector::AgentDetector(SettingsStore& store, AgentProbe probe) : store_(store), probe_(std::move(probe)) {
+AgentDetector::AgentDetector(SettingsStore& store, AgentStatuses& statuses, AgentProbe probe)
+    : store_(store), statuses_(statuses), probe_(std::move(probe)) {
     thread_ = new QThread;
     thread_->setObjectName(QStringLiteral("nubbo.detector"));
     context_ = new QObject;
@@ -202,10 +204,11 @@ void AgentDetector::scan() {
 }
 
 void AgentDetector::emitStatus(const AgentProvider& provider, AgentStatus status) {
-    // The store lives on the main thread; a write still queued when the store goes away is dropped with it.
-    SettingsStore* store = &store_;
+    // The statuses live on the main thread; a write still queued when they go away is dropped with them.
+    AgentStatuses* statuses = &statuses_;
     QMetaObject::invokeMethod(
-        store, [store, id = provider.rawValue(), status] { store->setStatus(id, status); }, Qt::QueuedConnection);
+        statuses, [statuses, id = provider.rawValue(), status] { statuses->setStatus(id, status); },
+        Qt::QueuedConnection);
 }
 
 void AgentDetector::notify(const AgentProvider& provider, AgentEventType type, const char* verb) {

@@ -21,6 +21,7 @@ class QTimer;
 
 namespace nubbo {
 
+class AgentStatuses;
 class SettingsStore;
 
 // How an agent is looked for: its program in the process list (through pgrep) and on disk. Holds no mutable
@@ -47,13 +48,13 @@ struct AgentProbe {
 };
 
 // Owns one worker thread, which alone scans and keeps the set of agents seen running. Status writes hop to
-// the settings store's thread; the observer is called on the worker thread. The store must outlive the
-// detector.
+// the statuses' thread; the observer is called on the worker thread. The store (read for which agents are
+// enabled) and the statuses must outlive the detector.
 class AgentDetector {
 public:
     using Observer = std::function<void(const AgentEvent&)>;
 
-    explicit AgentDetector(SettingsStore& store, AgentProbe probe = {});
+    AgentDetector(SettingsStore& store, AgentStatuses& statuses, AgentProbe probe = {});
     // Stops the timer and the thread and waits for a scan in progress.
     ~AgentDetector();
 
@@ -68,7 +69,7 @@ public:
                std::chrono::milliseconds firstDelay = std::chrono::seconds(1));
 
     // Runs one scan on the worker thread and returns when it is done; its status writes are then queued on
-    // the store's thread.
+    // the statuses' thread.
     void scanNow();
 
     const AgentProbe& probe() const { return probe_; }
@@ -80,6 +81,7 @@ private:
     void notify(const AgentProvider& provider, AgentEventType type, const char* verb);
 
     SettingsStore& store_;
+    AgentStatuses& statuses_;
     const AgentProbe probe_;
     QThread* thread_ = nullptr;
     // Lives on the worker thread; the timer is its child.

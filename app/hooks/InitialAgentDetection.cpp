@@ -1,17 +1,17 @@
 #include "hooks/InitialAgentDetection.h"
 
-#include "settings/SettingsStore.h"
+#include "hooks/AgentStatuses.h"
 
 namespace nubbo {
 
-void runInitialAgentDetection(SettingsStore& store, const AgentProbe& probe) {
+void runInitialAgentDetection(AgentStatuses& statuses, const AgentProbe& probe) {
     for (const AgentProvider& provider : AgentProvider::allCases()) {
         AgentStatus status = AgentStatus::notFound;
         if (probe.isRunning(provider))
             status = AgentStatus::running;
         else if (probe.commandPath(provider))
             status = AgentStatus::connected;
-        store.setStatus(provider.rawValue(), status);
+        statuses.setStatus(provider.rawValue(), status);
     }
 }
 

@@ -5,10 +5,10 @@
 
 namespace nubbo {
 
-class SettingsStore;
+class AgentStatuses;
 
 // For every catalogue agent, in catalogue order: running when its program runs, else connected when its
-// command is installed, else notFound. Written on the calling thread, which must be the store's.
-void runInitialAgentDetection(SettingsStore& store, const AgentProbe& probe = {});
+// command is installed, else notFound. Written on the calling thread, which must be the statuses'.
+void runInitialAgentDetection(AgentStatuses& statuses, const AgentProbe& probe = {});
 
 } // namespace nubbo

@@ -6,17 +6,15 @@
 #include "platform/PreferencesDomain.h"
 #include "common/ProviderRegistry.h"
 #include "platform/SecretStore.h"
+#include "settings/SettingsTable.h"
 
 #include <QFile>
-#include <QJsonArray>
 #include <QJsonValue>
+#include <QMetaProperty>
 #include <QMutexLocker>
 #include <QtGlobal>
 
-#include <array>
 #include <atomic>
-#include <cmath>
-#include <limits>
 #include <sys/stat.h>
 
 namespace nubbo {
@@ -24,46 +22,6 @@ namespace nubbo {
 namespace {
 
 namespace key {
-constexpr QLatin1String launchAtLogin("settings.launchAtLogin");
-constexpr QLatin1String alwaysOnTop("settings.alwaysOnTop");
-constexpr QLatin1String pauseNubbo("settings.pauseNubbo");
-constexpr QLatin1String petSource("settings.petSource");
-constexpr QLatin1String customPetPath("settings.customPetPath");
-constexpr QLatin1String activePackPath("settings.activePackPath");
-constexpr QLatin1String petSizeScale("settings.petSizeScale");
-constexpr QLatin1String bubbleStyle("settings.bubbleStyle");
-constexpr QLatin1String singleClickBehavior("settings.singleClickBehavior");
-constexpr QLatin1String doubleClickBehavior("settings.doubleClickBehavior");
-constexpr QLatin1String edgeSnap("settings.edgeSnap");
-constexpr QLatin1String idleSleepMinutes("settings.idleSleepMinutes");
-constexpr QLatin1String approvalMode("settings.approvalMode");
-constexpr QLatin1String trustedCommands("settings.trustedCommands");
-constexpr QLatin1String dangerousCommands("settings.dangerousCommands");
-constexpr QLatin1String bypassRiskCheck("settings.bypassRiskCheck");
-constexpr QLatin1String showNotifications("settings.showNotifications");
-constexpr QLatin1String notifyApprovalRequired("settings.notifyApprovalRequired");
-constexpr QLatin1String notifyTaskCompleted("settings.notifyTaskCompleted");
-constexpr QLatin1String notifyRiskyAction("settings.notifyRiskyAction");
-constexpr QLatin1String themeColor("settings.themeColor");
-constexpr QLatin1String animationSpeed("settings.animationSpeed");
-constexpr QLatin1String showActivityLabel("settings.showActivityLabel");
-constexpr QLatin1String showProviderChip("settings.showProviderChip");
-constexpr QLatin1String smartSummary("settings.smartSummary");
-constexpr QLatin1String summaryProvider("settings.summaryProvider");
-constexpr QLatin1String language("settings.language");
-
-// The fixed keys in the order a reset clears them.
-constexpr std::array fixed{launchAtLogin,     alwaysOnTop,         pauseNubbo,
-                           petSource,         customPetPath,       activePackPath,
-                           petSizeScale,      bubbleStyle,         singleClickBehavior,
-                           doubleClickBehavior, edgeSnap,          idleSleepMinutes,
-                           approvalMode,      trustedCommands,     dangerousCommands,
-                           bypassRiskCheck,   showNotifications,   notifyApprovalRequired,
-                           notifyTaskCompleted, notifyRiskyAction, themeColor,
-                           animationSpeed,    showActivityLabel,   showProviderChip,
-                           smartSummary,      summaryProvider,     language};
-static_assert(fixed.size() == 27);
-
 // Not a setting (never exported or imported): where Allow All's way back leads.
 constexpr QLatin1String modeBeforeAllowAll("approval.modeBeforeAllowAll");
 
@@ -90,78 +48,24 @@ const QString summaryKeyItem = QStringLiteral("apiKey.anthropic");
 
 std::atomic<SettingsStore*> sharedStore{nullptr};
 
-bool isInteger(const QVariant& value) {
-    return value.typeId() == QMetaType::LongLong || value.typeId() == QMetaType::Int;
-}
-
-// Read rules. A stored value of any other type than the setting's counts as absent.
-bool readBool(const PreferencesDomain& domain, const QString& key, bool fallback) {
+QString readString(const PreferencesDomain& domain, const QString& key) {
     const QVariant stored = domain.value(key);
-    return stored.typeId() == QMetaType::Bool ? stored.toBool() : fallback;
-}
-
-// Any number will do: JSON stores 2.0 as 2.
-double readDouble(const PreferencesDomain& domain, const QString& key, double fallback) {
-    const QVariant stored = domain.value(key);
-    if (isInteger(stored))
-        return double(stored.toLongLong());
-    if (stored.typeId() == QMetaType::Double && std::isfinite(stored.toDouble()))
-        return stored.toDouble();
-    return fallback;
-}
-
-int readInt(const PreferencesDomain& domain, const QString& key, int fallback) {
-    const QVariant stored = domain.value(key);
-    if (!isInteger(stored))
-        return fallback;
-    const qint64 number = stored.toLongLong();
-    if (number < std::numeric_limits<int>::min() || number > std::numeric_limits<int>::max())
-        return fallback;
-    return int(number);
-}
-
-QString readString(const PreferencesDomain& domain, const QString& key, const QString& fallback) {
-    const QVariant stored = domain.value(key);
-    return stored.typeId() == QMetaType::QString ? stored.toString() : fallback;
-}
-
-QStringList readList(const PreferencesDomain& domain, const QString& key, const QStringList& fallback) {
-    const QVariant stored = domain.value(key);
-    return stored.typeId() == QMetaType::QStringList ? stored.toStringList() : fallback;
-}
-
-template <SettingsEnum E>
-E readEnum(const PreferencesDomain& domain, const QString& key, E fallback) {
-    const QVariant stored = domain.value(key);
-    if (stored.typeId() != QMetaType::QString)
-        return fallback;
-    return fromRaw<E>(stored.toString()).value_or(fallback);
-}
-
-// A JSON number with an integral value that fits an int.
-std::optional<int> jsonInt(const QJsonValue& value) {
-    if (!value.isDouble())
-        return std::nullopt;
-    const double number = value.toDouble();
-    if (!std::isfinite(number) || std::floor(number) != number || number < std::numeric_limits<int>::min() ||
-        number > std::numeric_limits<int>::max())
-        return std::nullopt;
-    return int(number);
-}
-
-std::optional<QStringList> jsonStringList(const QJsonValue& value) {
-    if (!value.isArray())
-        return std::nullopt;
-    QStringList strings;
-    for (const QJsonValue& element : value.toArray()) {
-        if (!element.isString())
-            return std::nullopt;
-        strings.append(element.toString());
-    }
-    return strings;
+    return stored.typeId() == QMetaType::QString ? stored.toString() : QString();
 }
 
 QString catalogueID(const ProviderSpec& spec) { return QString::fromStdString(spec.id).toLower(); }
+
+const Setting& settingNamed(QStringView name) {
+    const Setting* setting = SettingsTable::find(name);
+    Q_ASSERT_X(setting, "SettingsStore", "no such setting");
+    return *setting;
+}
+
+// The setting's property of the same name.
+QMetaProperty metaProperty(const QString& name) {
+    const QMetaObject& meta = SettingsStore::staticMetaObject;
+    return meta.property(meta.indexOfProperty(name.toLatin1().constData()));
+}
 
 } // namespace
 
@@ -198,54 +102,25 @@ void SettingsStore::setShared(SettingsStore* store) { sharedStore.store(store); 
 
 bool SettingsStore::hasShared() { return sharedStore.load() != nullptr; }
 
-QStringList SettingsStore::defaultTrustedCommands() {
-    return {QStringLiteral("git status"), QStringLiteral("git diff"), QStringLiteral("npm install"),
-            QStringLiteral("pnpm install"), QStringLiteral("bun install")};
-}
+QStringList SettingsStore::defaultTrustedCommands() { return settingNamed(u"trustedCommands").defaultValue.toStringList(); }
 
 QStringList SettingsStore::defaultDangerousCommands() {
-    return {QStringLiteral("rm -rf"),         QStringLiteral("sudo"),
-            QStringLiteral("chmod 777"),      QStringLiteral("drop database"),
-            QStringLiteral("delete database"), QStringLiteral("format disk")};
+    return settingNamed(u"dangerousCommands").defaultValue.toStringList();
 }
 
 void SettingsStore::load() {
-    const PreferencesDomain& d = preferences_;
-    launchAtLogin_ = readBool(d, key::launchAtLogin, false);
-    alwaysOnTop_ = readBool(d, key::alwaysOnTop, true);
-    pauseNubbo_ = readBool(d, key::pauseNubbo, false);
-    petSource_ = readEnum(d, key::petSource, PetSource::official);
-    customPetPath_ = readString(d, key::customPetPath, QString());
-    customPetPathUsable_.reset();
-    activePackPath_ = readString(d, key::activePackPath, QString());
-    petSizeScale_ = readDouble(d, key::petSizeScale, 1.0);
-    bubbleStyle_ = readEnum(d, key::bubbleStyle, BubbleStyle::normal);
-    singleClickBehavior_ = readEnum(d, key::singleClickBehavior, SingleClickBehavior::toggleBubble);
-    doubleClickBehavior_ = readEnum(d, key::doubleClickBehavior, DoubleClickBehavior::petReaction);
-    edgeSnap_ = readBool(d, key::edgeSnap, true);
-    idleSleepMinutes_ = readInt(d, key::idleSleepMinutes, 10);
-    approvalMode_ = readEnum(d, key::approvalMode, ApprovalMode::manual);
-    modeBeforeAllowAll_ = readEnum(d, key::modeBeforeAllowAll, ApprovalMode::manual);
+    for (const Setting& setting : SettingsTable::rows())
+        values_.insert(setting.name, setting.accepted(preferences_.value(setting.preferencesKey()))
+                                         .value_or(setting.defaultValue));
+    const QVariant before = preferences_.value(key::modeBeforeAllowAll);
+    modeBeforeAllowAll_ = fromRaw<ApprovalMode>(before.typeId() == QMetaType::QString ? before.toString() : QString())
+                              .value_or(ApprovalMode::manual);
     if (modeBeforeAllowAll_ == ApprovalMode::allowAll)
         modeBeforeAllowAll_ = ApprovalMode::manual;
-    trustedCommands_ = readList(d, key::trustedCommands, defaultTrustedCommands());
-    dangerousCommands_ = readList(d, key::dangerousCommands, defaultDangerousCommands());
-    bypassRiskCheck_ = readBool(d, key::bypassRiskCheck, false);
-    showNotifications_ = readBool(d, key::showNotifications, true);
-    notifyApprovalRequired_ = readBool(d, key::notifyApprovalRequired, true);
-    notifyTaskCompleted_ = readBool(d, key::notifyTaskCompleted, true);
-    notifyRiskyAction_ = readBool(d, key::notifyRiskyAction, true);
-    themeColor_ = readString(d, key::themeColor, QStringLiteral("pink"));
-    animationSpeed_ = readDouble(d, key::animationSpeed, 1.0);
-    showActivityLabel_ = readBool(d, key::showActivityLabel, true);
-    showProviderChip_ = readBool(d, key::showProviderChip, false);
-    smartSummary_ = readBool(d, key::smartSummary, false);
-    summaryProvider_ = readEnum(d, key::summaryProvider, SummaryProvider::anthropic);
-    language_ = readEnum(d, key::language, AppLanguage::system);
 
-    const Language resolved = resolveLanguage(language_);
+    const Language resolved = resolveLanguage(language());
     const QMutexLocker lock(&snapshotMutex_);
-    trustSnapshot_ = TrustSettings{approvalMode_, trustedCommands_, dangerousCommands_, bypassRiskCheck_};
+    trustSnapshot_ = TrustSettings{approvalMode(), trustedCommands(), dangerousCommands(), bypassRiskCheck()};
     languageSnapshot_ = resolved;
 }
 
@@ -279,163 +154,64 @@ void SettingsStore::loadEnabled() {
                 preferences_.setValue(enableKey, on);
             }
         }
-        {
-            const QMutexLocker lock(&enabledMutex_);
-            enabled_.insert(id, on);
-        }
-        statuses_.insert(id, AgentStatus::unknown);
+        const QMutexLocker lock(&enabledMutex_);
+        enabled_.insert(id, on);
     }
 }
 
-template <typename T>
-void SettingsStore::assign(T& member, const T& value, const QString& key, const QVariant& stored, Signal changed) {
-    const bool different = !(member == value);
-    member = value;
-    preferences_.setValue(key, stored);
+QVariant SettingsStore::value(QStringView name) const {
+    const auto found = values_.constFind(QString::fromRawData(name.data(), name.size()));
+    Q_ASSERT_X(found != values_.constEnd(), "SettingsStore", "no such setting");
+    return found == values_.constEnd() ? QVariant() : *found;
+}
+
+void SettingsStore::write(QStringView name, const QVariant& value) {
+    const Setting& setting = settingNamed(name);
+    const std::optional<QVariant> accepted = setting.accepted(value);
+    if (!accepted)
+        return;
+    QVariant& current = values_[setting.name];
+    const bool different = current != *accepted;
+    current = *accepted;
+    preferences_.setValue(setting.preferencesKey(), setting.toPreferences(*accepted));
+    {
+        // Whoever reacts to the change and then asks the trust engine sees the new value.
+        const QMutexLocker lock(&snapshotMutex_);
+        trustSnapshot_ = TrustSettings{approvalMode(), trustedCommands(), dangerousCommands(), bypassRiskCheck()};
+    }
     if (different)
-        Q_EMIT(this->*changed)();
+        metaProperty(setting.name).notifySignal().invoke(this, Qt::DirectConnection);
+}
+
+void SettingsStore::writeProperty(const QString& name, const QVariant& value) {
+    metaProperty(name).write(this, value);
 }
 
 void SettingsStore::setLaunchAtLogin(bool on) {
-    const bool different = launchAtLogin_ != on;
-    launchAtLogin_ = on;
-    preferences_.setValue(key::launchAtLogin, on);
     loginItem_.set(on);
-    if (different)
-        Q_EMIT launchAtLoginChanged();
-}
-
-void SettingsStore::setAlwaysOnTop(bool on) {
-    assign(alwaysOnTop_, on, key::alwaysOnTop, on, &SettingsStore::alwaysOnTopChanged);
-}
-
-void SettingsStore::setPauseNubbo(bool on) {
-    assign(pauseNubbo_, on, key::pauseNubbo, on, &SettingsStore::pauseNubboChanged);
-}
-
-void SettingsStore::setPetSource(PetSource source) {
-    assign(petSource_, source, key::petSource, rawValue(source), &SettingsStore::petSourceChanged);
+    write(u"launchAtLogin", on);
 }
 
 void SettingsStore::setCustomPetPath(const QString& path) {
-    if (path != customPetPath_)
+    if (path != customPetPath())
         customPetPathUsable_.reset();
-    assign(customPetPath_, path, key::customPetPath, path, &SettingsStore::customPetPathChanged);
-}
-
-void SettingsStore::setActivePackPath(const QString& path) {
-    assign(activePackPath_, path, key::activePackPath, path, &SettingsStore::activePackPathChanged);
-}
-
-void SettingsStore::setPetSizeScale(double scale) {
-    // A broken binding can hand over NaN; the file cannot hold it and the pet could not be drawn with it.
-    if (!std::isfinite(scale))
-        return;
-    assign(petSizeScale_, scale, key::petSizeScale, scale, &SettingsStore::petSizeScaleChanged);
-}
-
-void SettingsStore::setBubbleStyle(BubbleStyle style) {
-    assign(bubbleStyle_, style, key::bubbleStyle, rawValue(style), &SettingsStore::bubbleStyleChanged);
-}
-
-void SettingsStore::setSingleClickBehavior(SingleClickBehavior behavior) {
-    assign(singleClickBehavior_, behavior, key::singleClickBehavior, rawValue(behavior),
-           &SettingsStore::singleClickBehaviorChanged);
-}
-
-void SettingsStore::setDoubleClickBehavior(DoubleClickBehavior behavior) {
-    assign(doubleClickBehavior_, behavior, key::doubleClickBehavior, rawValue(behavior),
-           &SettingsStore::doubleClickBehaviorChanged);
-}
-
-void SettingsStore::setEdgeSnap(bool on) { assign(edgeSnap_, on, key::edgeSnap, on, &SettingsStore::edgeSnapChanged); }
-
-void SettingsStore::setIdleSleepMinutes(int minutes) {
-    assign(idleSleepMinutes_, minutes, key::idleSleepMinutes, QVariant(qint64(minutes)),
-           &SettingsStore::idleSleepMinutesChanged);
+    write(u"customPetPath", path);
 }
 
 void SettingsStore::setApprovalMode(ApprovalMode mode) {
     const PreferencesBatch batch(preferences_);
     // Whatever switches Allow All on (the card, the quick panel, the settings page, an import), the mode it
     // replaced is the way back.
-    if (mode == ApprovalMode::allowAll && approvalMode_ != ApprovalMode::allowAll) {
-        modeBeforeAllowAll_ = approvalMode_;
-        preferences_.setValue(key::modeBeforeAllowAll, rawValue(approvalMode_));
+    if (mode == ApprovalMode::allowAll && approvalMode() != ApprovalMode::allowAll) {
+        modeBeforeAllowAll_ = approvalMode();
+        preferences_.setValue(key::modeBeforeAllowAll, rawValue(modeBeforeAllowAll_));
     }
-    {
-        const QMutexLocker lock(&snapshotMutex_);
-        trustSnapshot_.mode = mode;
-    }
-    assign(approvalMode_, mode, key::approvalMode, rawValue(mode), &SettingsStore::approvalModeChanged);
+    write(u"approvalMode", rawValue(mode));
 }
 
-void SettingsStore::setTrustedCommands(const QStringList& commands) {
-    {
-        const QMutexLocker lock(&snapshotMutex_);
-        trustSnapshot_.trusted = commands;
-    }
-    assign(trustedCommands_, commands, key::trustedCommands, commands, &SettingsStore::trustedCommandsChanged);
-}
-
-void SettingsStore::setDangerousCommands(const QStringList& commands) {
-    {
-        const QMutexLocker lock(&snapshotMutex_);
-        trustSnapshot_.dangerous = commands;
-    }
-    assign(dangerousCommands_, commands, key::dangerousCommands, commands, &SettingsStore::dangerousCommandsChanged);
-}
-
-void SettingsStore::setBypassRiskCheck(bool on) {
-    {
-        const QMutexLocker lock(&snapshotMutex_);
-        trustSnapshot_.bypass = on;
-    }
-    assign(bypassRiskCheck_, on, key::bypassRiskCheck, on, &SettingsStore::bypassRiskCheckChanged);
-}
-
-void SettingsStore::setShowNotifications(bool on) {
-    assign(showNotifications_, on, key::showNotifications, on, &SettingsStore::showNotificationsChanged);
-}
-
-void SettingsStore::setNotifyApprovalRequired(bool on) {
-    assign(notifyApprovalRequired_, on, key::notifyApprovalRequired, on,
-           &SettingsStore::notifyApprovalRequiredChanged);
-}
-
-void SettingsStore::setNotifyTaskCompleted(bool on) {
-    assign(notifyTaskCompleted_, on, key::notifyTaskCompleted, on, &SettingsStore::notifyTaskCompletedChanged);
-}
-
-void SettingsStore::setNotifyRiskyAction(bool on) {
-    assign(notifyRiskyAction_, on, key::notifyRiskyAction, on, &SettingsStore::notifyRiskyActionChanged);
-}
-
-void SettingsStore::setThemeColor(const QString& color) {
-    assign(themeColor_, color, key::themeColor, color, &SettingsStore::themeColorChanged);
-}
-
-void SettingsStore::setAnimationSpeed(double speed) {
-    if (!std::isfinite(speed))
-        return;
-    assign(animationSpeed_, speed, key::animationSpeed, speed, &SettingsStore::animationSpeedChanged);
-}
-
-void SettingsStore::setShowActivityLabel(bool on) {
-    assign(showActivityLabel_, on, key::showActivityLabel, on, &SettingsStore::showActivityLabelChanged);
-}
-
-void SettingsStore::setShowProviderChip(bool on) {
-    assign(showProviderChip_, on, key::showProviderChip, on, &SettingsStore::showProviderChipChanged);
-}
-
-void SettingsStore::setSmartSummary(bool on) {
-    assign(smartSummary_, on, key::smartSummary, on, &SettingsStore::smartSummaryChanged);
-}
-
-void SettingsStore::setSummaryProvider(SummaryProvider provider) {
-    assign(summaryProvider_, provider, key::summaryProvider, rawValue(provider),
-           &SettingsStore::summaryProviderChanged);
+void SettingsStore::setApprovalModeRaw(const QString& raw) {
+    if (const auto value = fromRaw<ApprovalMode>(raw))
+        setApprovalMode(*value);
 }
 
 void SettingsStore::setLanguage(AppLanguage language) {
@@ -445,33 +221,30 @@ void SettingsStore::setLanguage(AppLanguage language) {
         const QMutexLocker lock(&snapshotMutex_);
         languageSnapshot_ = resolved;
     }
-    assign(language_, language, key::language, rawValue(language), &SettingsStore::languageChanged);
+    write(u"language", rawValue(language));
     if (effectiveLanguage() != before)
         Q_EMIT effectiveLanguageChanged();
 }
 
-void SettingsStore::setPetSourceRaw(const QString& raw) {
-    if (const auto value = fromRaw<PetSource>(raw))
-        setPetSource(*value);
+void SettingsStore::setLanguageRaw(const QString& raw) {
+    if (const auto value = fromRaw<AppLanguage>(raw))
+        setLanguage(*value);
 }
 
-void SettingsStore::setBubbleStyleRaw(const QString& raw) {
-    if (const auto value = fromRaw<BubbleStyle>(raw))
-        setBubbleStyle(*value);
+QVariantMap SettingsStore::range(const QString& name) const {
+    const Setting* setting = SettingsTable::find(name);
+    if (!setting || !setting->range)
+        return {};
+    return {{QStringLiteral("from"), setting->range->from}, {QStringLiteral("to"), setting->range->to}};
 }
 
-void SettingsStore::setSingleClickBehaviorRaw(const QString& raw) {
-    if (const auto value = fromRaw<SingleClickBehavior>(raw))
-        setSingleClickBehavior(*value);
-}
-
-void SettingsStore::setDoubleClickBehaviorRaw(const QString& raw) {
-    if (const auto value = fromRaw<DoubleClickBehavior>(raw))
-        setDoubleClickBehavior(*value);
+double SettingsStore::clamped(const QString& name, double value) const {
+    const Setting* setting = SettingsTable::find(name);
+    return setting ? setting->clamped(value) : value;
 }
 
 void SettingsStore::leaveAllowAll() {
-    if (approvalMode_ == ApprovalMode::allowAll)
+    if (approvalMode() == ApprovalMode::allowAll)
         setApprovalMode(modeBeforeAllowAll_);
 }
 
@@ -483,21 +256,6 @@ QVariantMap SettingsStore::approvalNoticeMap() const { return approvalNotice().t
 
 QString SettingsStore::allowAllExplanation() const {
     return nubbo::allowAllExplanation(trustSettings(), effectiveLanguage());
-}
-
-void SettingsStore::setApprovalModeRaw(const QString& raw) {
-    if (const auto value = fromRaw<ApprovalMode>(raw))
-        setApprovalMode(*value);
-}
-
-void SettingsStore::setSummaryProviderRaw(const QString& raw) {
-    if (const auto value = fromRaw<SummaryProvider>(raw))
-        setSummaryProvider(*value);
-}
-
-void SettingsStore::setLanguageRaw(const QString& raw) {
-    if (const auto value = fromRaw<AppLanguage>(raw))
-        setLanguage(*value);
 }
 
 bool SettingsStore::enabled(const QString& id) const {
@@ -538,29 +296,6 @@ QVariantMap SettingsStore::enabledMap() const {
     return map;
 }
 
-AgentStatus SettingsStore::status(const QString& id) const {
-    return statuses_.value(id.toLower(), AgentStatus::unknown);
-}
-
-void SettingsStore::setStatus(const QString& id, AgentStatus status) {
-    const QString lower = id.toLower();
-    if (lower.isEmpty())
-        return;
-    const auto found = statuses_.constFind(lower);
-    if (found != statuses_.constEnd() && *found == status)
-        return;
-    statuses_.insert(lower, status);
-    Q_EMIT statusChanged(lower, rawValue(status));
-    Q_EMIT statusesChanged();
-}
-
-QVariantMap SettingsStore::statusesMap() const {
-    QVariantMap map;
-    for (auto it = statuses_.constBegin(); it != statuses_.constEnd(); ++it)
-        map.insert(it.key(), rawValue(it.value()));
-    return map;
-}
-
 QString SettingsStore::defaultSummaryModel(SummaryProvider provider) {
     switch (provider) {
     case SummaryProvider::anthropic:
@@ -576,7 +311,7 @@ QString SettingsStore::defaultSummaryModel(SummaryProvider provider) {
 }
 
 QString SettingsStore::summaryModel(SummaryProvider provider) const {
-    const QString stored = readString(preferences_, key::summaryModel(provider), QString());
+    const QString stored = readString(preferences_, key::summaryModel(provider));
     return stored.isEmpty() ? defaultSummaryModel(provider) : stored;
 }
 
@@ -599,12 +334,12 @@ QString SettingsStore::summaryBaseURL(SummaryProvider provider) const {
     case SummaryProvider::custom:
         break;
     }
-    return readString(preferences_, key::summaryBaseURL(provider), QString());
+    return readString(preferences_, key::summaryBaseURL(provider));
 }
 
 void SettingsStore::setSummaryBaseURL(const QString& text, SummaryProvider provider) {
     const QString storeKey = key::summaryBaseURL(provider);
-    const QString before = readString(preferences_, storeKey, QString());
+    const QString before = readString(preferences_, storeKey);
     const QString trimmed = text.trimmed();
     preferences_.setValue(storeKey, trimmed);
     if (trimmed != before)
@@ -632,27 +367,28 @@ void SettingsStore::setSummaryBaseURLFor(const QString& text, const QString& pro
 }
 
 std::optional<QString> SettingsStore::effectiveCustomPetPath() const {
-    if (petSource_ != PetSource::custom || customPetPath_.isEmpty())
+    const QString path = customPetPath();
+    if (petSource() != PetSource::custom || path.isEmpty())
         return std::nullopt;
     if (!customPetPathUsable_) {
         struct stat info{};
-        const bool exists = ::stat(QFile::encodeName(customPetPath_).constData(), &info) == 0;
+        const bool exists = ::stat(QFile::encodeName(path).constData(), &info) == 0;
         customPetPathUsable_ = !exists || S_ISREG(info.st_mode);
         if (!*customPetPathUsable_ && log_)
-            log_(QStringLiteral("custom pet ignored, not a regular file: ") + customPetPath_);
+            log_(QStringLiteral("custom pet ignored, not a regular file: ") + path);
     }
     if (!*customPetPathUsable_)
         return std::nullopt;
-    return customPetPath_;
+    return path;
 }
 
 std::optional<QString> SettingsStore::effectivePackPath() const {
-    if (petSource_ == PetSource::pack && !activePackPath_.isEmpty())
-        return activePackPath_;
+    if (petSource() == PetSource::pack && !activePackPath().isEmpty())
+        return activePackPath();
     return std::nullopt;
 }
 
-Language SettingsStore::effectiveLanguage() const { return resolveLanguage(language_); }
+Language SettingsStore::effectiveLanguage() const { return resolveLanguage(language()); }
 
 Language SettingsStore::resolveLanguage(AppLanguage language) const {
     switch (language) {
@@ -685,23 +421,12 @@ Language SettingsStore::effectiveLanguageThreadSafe() const {
 
 void SettingsStore::resetAll() {
     const PreferencesBatch batch(preferences_);
-    for (const QLatin1String fixedKey : key::fixed)
-        preferences_.remove(fixedKey);
+    for (const Setting& setting : SettingsTable::rows())
+        preferences_.remove(setting.preferencesKey());
     preferences_.remove(key::modeBeforeAllowAll);
     modeBeforeAllowAll_ = ApprovalMode::manual;
-
-    setLaunchAtLogin(false);
-    setAlwaysOnTop(true);
-    setPauseNubbo(false);
-    setPetSource(PetSource::official);
-    setCustomPetPath(QString());
-    setActivePackPath(QString());
-    setPetSizeScale(1.0);
-    setBubbleStyle(BubbleStyle::normal);
-    setSingleClickBehavior(SingleClickBehavior::toggleBubble);
-    setDoubleClickBehavior(DoubleClickBehavior::petReaction);
-    setEdgeSnap(true);
-    setIdleSleepMinutes(10);
+    for (const Setting& setting : SettingsTable::rows())
+        writeProperty(setting.name, setting.defaultValue);
 
     for (const ProviderSpec& spec : ProviderRegistry::all()) {
         const QString id = catalogueID(spec);
@@ -710,122 +435,37 @@ void SettingsStore::resetAll() {
         preferences_.remove(key::enable(id));
         setEnabled(id, spec.confirmed);
     }
-
-    setApprovalMode(ApprovalMode::manual);
-    setBypassRiskCheck(false);
-    setTrustedCommands(defaultTrustedCommands());
-    setDangerousCommands(defaultDangerousCommands());
-    setShowNotifications(true);
-    setNotifyApprovalRequired(true);
-    setNotifyTaskCompleted(true);
-    setNotifyRiskyAction(true);
-    setThemeColor(QStringLiteral("pink"));
-    setAnimationSpeed(1.0);
-    setShowActivityLabel(true);
-    setShowProviderChip(false);
-    setSmartSummary(false);
-    setSummaryProvider(SummaryProvider::anthropic);
-    setLanguage(AppLanguage::system);
 }
 
 QJsonObject SettingsStore::exportDictionary() const {
+    QJsonObject document{{QStringLiteral("version"), 1}};
+    for (const Setting& setting : SettingsTable::rows()) {
+        if (setting.exported)
+            document.insert(setting.name, setting.toDocument(values_.value(setting.name)));
+    }
+
     QJsonObject enabledObject;
     for (const ProviderSpec& spec : ProviderRegistry::all())
         enabledObject.insert(QString::fromStdString(spec.id), enabled(QString::fromStdString(spec.id)));
+    document.insert(QStringLiteral("enabled"), enabledObject);
 
     QJsonObject models;
     for (const SummaryProvider provider : allCases<SummaryProvider>())
         models.insert(rawValue(provider), summaryModel(provider));
-    const QJsonObject baseURLs{{rawValue(SummaryProvider::custom), summaryBaseURL(SummaryProvider::custom)}};
-
-    return QJsonObject{
-        {QStringLiteral("version"), 1},
-        {QStringLiteral("launchAtLogin"), launchAtLogin_},
-        {QStringLiteral("alwaysOnTop"), alwaysOnTop_},
-        {QStringLiteral("pauseNubbo"), pauseNubbo_},
-        {QStringLiteral("petSource"), rawValue(petSource_)},
-        {QStringLiteral("customPetPath"), customPetPath_},
-        {QStringLiteral("petSizeScale"), petSizeScale_},
-        {QStringLiteral("bubbleStyle"), rawValue(bubbleStyle_)},
-        {QStringLiteral("singleClickBehavior"), rawValue(singleClickBehavior_)},
-        {QStringLiteral("doubleClickBehavior"), rawValue(doubleClickBehavior_)},
-        {QStringLiteral("edgeSnap"), edgeSnap_},
-        {QStringLiteral("idleSleepMinutes"), idleSleepMinutes_},
-        {QStringLiteral("enabled"), enabledObject},
-        {QStringLiteral("approvalMode"), rawValue(approvalMode_)},
-        {QStringLiteral("trustedCommands"), QJsonArray::fromStringList(trustedCommands_)},
-        {QStringLiteral("dangerousCommands"), QJsonArray::fromStringList(dangerousCommands_)},
-        {QStringLiteral("bypassRiskCheck"), bypassRiskCheck_},
-        {QStringLiteral("showNotifications"), showNotifications_},
-        {QStringLiteral("notifyApprovalRequired"), notifyApprovalRequired_},
-        {QStringLiteral("notifyTaskCompleted"), notifyTaskCompleted_},
-        {QStringLiteral("notifyRiskyAction"), notifyRiskyAction_},
-        {QStringLiteral("themeColor"), themeColor_},
-        {QStringLiteral("animationSpeed"), animationSpeed_},
-        {QStringLiteral("showActivityLabel"), showActivityLabel_},
-        {QStringLiteral("showProviderChip"), showProviderChip_},
-        {QStringLiteral("smartSummary"), smartSummary_},
-        {QStringLiteral("summaryProvider"), rawValue(summaryProvider_)},
-        {QStringLiteral("summaryModels"), models},
-        {QStringLiteral("summaryBaseURLs"), baseURLs},
-        {QStringLiteral("language"), rawValue(language_)},
-    };
+    document.insert(QStringLiteral("summaryModels"), models);
+    document.insert(QStringLiteral("summaryBaseURLs"),
+                    QJsonObject{{rawValue(SummaryProvider::custom), summaryBaseURL(SummaryProvider::custom)}});
+    return document;
 }
 
 void SettingsStore::importDictionary(const QJsonObject& object) {
     const PreferencesBatch batch(preferences_);
-
-    const auto boolean = [&](const char* name, void (SettingsStore::*setter)(bool)) {
-        const QJsonValue value = object.value(QLatin1String(name));
-        if (value.isBool())
-            (this->*setter)(value.toBool());
-    };
-    const auto number = [&](const char* name, void (SettingsStore::*setter)(double)) {
-        const QJsonValue value = object.value(QLatin1String(name));
-        if (value.isDouble() && std::isfinite(value.toDouble()))
-            (this->*setter)(value.toDouble());
-    };
-    const auto string = [&](const char* name, void (SettingsStore::*setter)(const QString&)) {
-        const QJsonValue value = object.value(QLatin1String(name));
-        if (value.isString())
-            (this->*setter)(value.toString());
-    };
-    const auto list = [&](const char* name, void (SettingsStore::*setter)(const QStringList&)) {
-        if (const auto strings = jsonStringList(object.value(QLatin1String(name))))
-            (this->*setter)(*strings);
-    };
-    const auto enumeration = [&]<SettingsEnum E>(const char* name, void (SettingsStore::*setter)(E)) {
-        const QJsonValue value = object.value(QLatin1String(name));
-        if (!value.isString())
-            return;
-        if (const auto parsed = fromRaw<E>(value.toString()))
-            (this->*setter)(*parsed);
-    };
-    // An object whose members are all strings, else nothing.
-    const auto stringObject = [&](const char* name) -> std::optional<QJsonObject> {
-        const QJsonValue value = object.value(QLatin1String(name));
-        if (!value.isObject())
-            return std::nullopt;
-        const QJsonObject members = value.toObject();
-        for (auto it = members.constBegin(); it != members.constEnd(); ++it) {
-            if (!it.value().isString())
-                return std::nullopt;
-        }
-        return members;
-    };
-
-    boolean("launchAtLogin", &SettingsStore::setLaunchAtLogin);
-    boolean("alwaysOnTop", &SettingsStore::setAlwaysOnTop);
-    boolean("pauseNubbo", &SettingsStore::setPauseNubbo);
-    enumeration("petSource", &SettingsStore::setPetSource);
-    string("customPetPath", &SettingsStore::setCustomPetPath);
-    number("petSizeScale", &SettingsStore::setPetSizeScale);
-    enumeration("bubbleStyle", &SettingsStore::setBubbleStyle);
-    enumeration("singleClickBehavior", &SettingsStore::setSingleClickBehavior);
-    enumeration("doubleClickBehavior", &SettingsStore::setDoubleClickBehavior);
-    boolean("edgeSnap", &SettingsStore::setEdgeSnap);
-    if (const auto minutes = jsonInt(object.value(QLatin1String("idleSleepMinutes"))))
-        setIdleSleepMinutes(*minutes);
+    for (const Setting& setting : SettingsTable::rows()) {
+        if (!setting.exported)
+            continue;
+        if (const std::optional<QVariant> value = setting.fromDocument(object.value(setting.name)))
+            writeProperty(setting.name, *value);
+    }
 
     if (const QJsonValue value = object.value(QLatin1String("enabled")); value.isObject()) {
         const QJsonObject flags = value.toObject();
@@ -838,21 +478,18 @@ void SettingsStore::importDictionary(const QJsonObject& object) {
         }
     }
 
-    enumeration("approvalMode", &SettingsStore::setApprovalMode);
-    list("trustedCommands", &SettingsStore::setTrustedCommands);
-    list("dangerousCommands", &SettingsStore::setDangerousCommands);
-    boolean("bypassRiskCheck", &SettingsStore::setBypassRiskCheck);
-    boolean("showNotifications", &SettingsStore::setShowNotifications);
-    boolean("notifyApprovalRequired", &SettingsStore::setNotifyApprovalRequired);
-    boolean("notifyTaskCompleted", &SettingsStore::setNotifyTaskCompleted);
-    boolean("notifyRiskyAction", &SettingsStore::setNotifyRiskyAction);
-    string("themeColor", &SettingsStore::setThemeColor);
-    number("animationSpeed", &SettingsStore::setAnimationSpeed);
-    boolean("showActivityLabel", &SettingsStore::setShowActivityLabel);
-    boolean("showProviderChip", &SettingsStore::setShowProviderChip);
-    boolean("smartSummary", &SettingsStore::setSmartSummary);
-    enumeration("summaryProvider", &SettingsStore::setSummaryProvider);
-
+    // An object whose members are all strings, else nothing.
+    const auto stringObject = [&](const char* name) -> std::optional<QJsonObject> {
+        const QJsonValue value = object.value(QLatin1String(name));
+        if (!value.isObject())
+            return std::nullopt;
+        const QJsonObject members = value.toObject();
+        for (auto it = members.constBegin(); it != members.constEnd(); ++it) {
+            if (!it.value().isString())
+                return std::nullopt;
+        }
+        return members;
+    };
     if (const auto models = stringObject("summaryModels")) {
         for (auto it = models->constBegin(); it != models->constEnd(); ++it) {
             if (const auto provider = fromRaw<SummaryProvider>(it.key()))
@@ -865,8 +502,6 @@ void SettingsStore::importDictionary(const QJsonObject& object) {
                 setSummaryBaseURL(it.value().toString(), *provider);
         }
     }
-
-    enumeration("language", &SettingsStore::setLanguage);
 }
 
 } // namespace nubbo

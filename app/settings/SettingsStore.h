@@ -11,6 +11,8 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QStringView>
+#include <QVariant>
 #include <QVariantMap>
 
 #include <functional>
@@ -26,6 +28,8 @@ struct ApprovalNotice;
 // Lives on the main thread; every write and every signal happens there. The exceptions are enabled(id),
 // which the hook guardian may call from its own thread, and the two snapshots trustSettings() and
 // effectiveLanguageThreadSafe(), which the event bus reads on the socket server's thread.
+// Each setting of the table (settings/SettingsTable.h) is a property of the same name: a reset and an import
+// write it through the property's setter, and a change is announced with the property's signal.
 class SettingsStore : public QObject {
     Q_OBJECT
     Q_PROPERTY(bool launchAtLogin READ launchAtLogin WRITE setLaunchAtLogin NOTIFY launchAtLoginChanged)
@@ -44,8 +48,6 @@ class SettingsStore : public QObject {
     Q_PROPERTY(int idleSleepMinutes READ idleSleepMinutes WRITE setIdleSleepMinutes NOTIFY idleSleepMinutesChanged)
     // id → bool; write through setEnabled.
     Q_PROPERTY(QVariantMap enabled READ enabledMap NOTIFY enabledChanged)
-    // id → AgentStatus raw value; not persisted.
-    Q_PROPERTY(QVariantMap statuses READ statusesMap NOTIFY statusesChanged)
     Q_PROPERTY(QString approvalMode READ approvalModeRaw WRITE setApprovalModeRaw NOTIFY approvalModeChanged)
     Q_PROPERTY(QStringList trustedCommands READ trustedCommands WRITE setTrustedCommands NOTIFY
                    trustedCommandsChanged)
@@ -103,61 +105,61 @@ public:
     // The domain the store writes to, for the few other keys the app keeps beside the settings.
     PreferencesDomain& preferences() const { return preferences_; }
 
-    bool launchAtLogin() const { return launchAtLogin_; }
+    bool launchAtLogin() const { return value(u"launchAtLogin").toBool(); }
     // Also registers or unregisters the login item, on every write (a reset must unregister even when the
     // stored value already says false).
     void setLaunchAtLogin(bool on);
-    bool alwaysOnTop() const { return alwaysOnTop_; }
-    void setAlwaysOnTop(bool on);
-    bool pauseNubbo() const { return pauseNubbo_; }
-    void setPauseNubbo(bool on);
-    PetSource petSource() const { return petSource_; }
-    void setPetSource(PetSource source);
-    QString customPetPath() const { return customPetPath_; }
+    bool alwaysOnTop() const { return value(u"alwaysOnTop").toBool(); }
+    void setAlwaysOnTop(bool on) { write(u"alwaysOnTop", on); }
+    bool pauseNubbo() const { return value(u"pauseNubbo").toBool(); }
+    void setPauseNubbo(bool on) { write(u"pauseNubbo", on); }
+    PetSource petSource() const { return choice<PetSource>(u"petSource"); }
+    void setPetSource(PetSource source) { write(u"petSource", rawValue(source)); }
+    QString customPetPath() const { return value(u"customPetPath").toString(); }
     void setCustomPetPath(const QString& path);
-    QString activePackPath() const { return activePackPath_; }
-    void setActivePackPath(const QString& path);
-    double petSizeScale() const { return petSizeScale_; }
-    void setPetSizeScale(double scale);
-    BubbleStyle bubbleStyle() const { return bubbleStyle_; }
-    void setBubbleStyle(BubbleStyle style);
-    SingleClickBehavior singleClickBehavior() const { return singleClickBehavior_; }
-    void setSingleClickBehavior(SingleClickBehavior behavior);
-    DoubleClickBehavior doubleClickBehavior() const { return doubleClickBehavior_; }
-    void setDoubleClickBehavior(DoubleClickBehavior behavior);
-    bool edgeSnap() const { return edgeSnap_; }
-    void setEdgeSnap(bool on);
-    int idleSleepMinutes() const { return idleSleepMinutes_; }
-    void setIdleSleepMinutes(int minutes);
-    ApprovalMode approvalMode() const { return approvalMode_; }
+    QString activePackPath() const { return value(u"activePackPath").toString(); }
+    void setActivePackPath(const QString& path) { write(u"activePackPath", path); }
+    double petSizeScale() const { return value(u"petSizeScale").toDouble(); }
+    void setPetSizeScale(double scale) { write(u"petSizeScale", scale); }
+    BubbleStyle bubbleStyle() const { return choice<BubbleStyle>(u"bubbleStyle"); }
+    void setBubbleStyle(BubbleStyle style) { write(u"bubbleStyle", rawValue(style)); }
+    SingleClickBehavior singleClickBehavior() const { return choice<SingleClickBehavior>(u"singleClickBehavior"); }
+    void setSingleClickBehavior(SingleClickBehavior behavior) { write(u"singleClickBehavior", rawValue(behavior)); }
+    DoubleClickBehavior doubleClickBehavior() const { return choice<DoubleClickBehavior>(u"doubleClickBehavior"); }
+    void setDoubleClickBehavior(DoubleClickBehavior behavior) { write(u"doubleClickBehavior", rawValue(behavior)); }
+    bool edgeSnap() const { return value(u"edgeSnap").toBool(); }
+    void setEdgeSnap(bool on) { write(u"edgeSnap", on); }
+    int idleSleepMinutes() const { return value(u"idleSleepMinutes").toInt(); }
+    void setIdleSleepMinutes(int minutes) { write(u"idleSleepMinutes", minutes); }
+    ApprovalMode approvalMode() const { return choice<ApprovalMode>(u"approvalMode"); }
     void setApprovalMode(ApprovalMode mode);
-    QStringList trustedCommands() const { return trustedCommands_; }
-    void setTrustedCommands(const QStringList& commands);
-    QStringList dangerousCommands() const { return dangerousCommands_; }
-    void setDangerousCommands(const QStringList& commands);
-    bool bypassRiskCheck() const { return bypassRiskCheck_; }
-    void setBypassRiskCheck(bool on);
-    bool showNotifications() const { return showNotifications_; }
-    void setShowNotifications(bool on);
-    bool notifyApprovalRequired() const { return notifyApprovalRequired_; }
-    void setNotifyApprovalRequired(bool on);
-    bool notifyTaskCompleted() const { return notifyTaskCompleted_; }
-    void setNotifyTaskCompleted(bool on);
-    bool notifyRiskyAction() const { return notifyRiskyAction_; }
-    void setNotifyRiskyAction(bool on);
-    QString themeColor() const { return themeColor_; }
-    void setThemeColor(const QString& color);
-    double animationSpeed() const { return animationSpeed_; }
-    void setAnimationSpeed(double speed);
-    bool showActivityLabel() const { return showActivityLabel_; }
-    void setShowActivityLabel(bool on);
-    bool showProviderChip() const { return showProviderChip_; }
-    void setShowProviderChip(bool on);
-    bool smartSummary() const { return smartSummary_; }
-    void setSmartSummary(bool on);
-    SummaryProvider summaryProvider() const { return summaryProvider_; }
-    void setSummaryProvider(SummaryProvider provider);
-    AppLanguage language() const { return language_; }
+    QStringList trustedCommands() const { return value(u"trustedCommands").toStringList(); }
+    void setTrustedCommands(const QStringList& commands) { write(u"trustedCommands", commands); }
+    QStringList dangerousCommands() const { return value(u"dangerousCommands").toStringList(); }
+    void setDangerousCommands(const QStringList& commands) { write(u"dangerousCommands", commands); }
+    bool bypassRiskCheck() const { return value(u"bypassRiskCheck").toBool(); }
+    void setBypassRiskCheck(bool on) { write(u"bypassRiskCheck", on); }
+    bool showNotifications() const { return value(u"showNotifications").toBool(); }
+    void setShowNotifications(bool on) { write(u"showNotifications", on); }
+    bool notifyApprovalRequired() const { return value(u"notifyApprovalRequired").toBool(); }
+    void setNotifyApprovalRequired(bool on) { write(u"notifyApprovalRequired", on); }
+    bool notifyTaskCompleted() const { return value(u"notifyTaskCompleted").toBool(); }
+    void setNotifyTaskCompleted(bool on) { write(u"notifyTaskCompleted", on); }
+    bool notifyRiskyAction() const { return value(u"notifyRiskyAction").toBool(); }
+    void setNotifyRiskyAction(bool on) { write(u"notifyRiskyAction", on); }
+    QString themeColor() const { return value(u"themeColor").toString(); }
+    void setThemeColor(const QString& color) { write(u"themeColor", color); }
+    double animationSpeed() const { return value(u"animationSpeed").toDouble(); }
+    void setAnimationSpeed(double speed) { write(u"animationSpeed", speed); }
+    bool showActivityLabel() const { return value(u"showActivityLabel").toBool(); }
+    void setShowActivityLabel(bool on) { write(u"showActivityLabel", on); }
+    bool showProviderChip() const { return value(u"showProviderChip").toBool(); }
+    void setShowProviderChip(bool on) { write(u"showProviderChip", on); }
+    bool smartSummary() const { return value(u"smartSummary").toBool(); }
+    void setSmartSummary(bool on) { write(u"smartSummary", on); }
+    SummaryProvider summaryProvider() const { return choice<SummaryProvider>(u"summaryProvider"); }
+    void setSummaryProvider(SummaryProvider provider) { write(u"summaryProvider", rawValue(provider)); }
+    AppLanguage language() const { return choice<AppLanguage>(u"language"); }
     void setLanguage(AppLanguage language);
 
     // The mode that was in force when Allow All was last switched on, kept across restarts; manual when
@@ -171,20 +173,25 @@ public:
     QString allowAllExplanation() const;
 
     // Raw-value faces of the enumerations for QML; an unknown raw value is ignored.
-    QString petSourceRaw() const { return rawValue(petSource_); }
-    void setPetSourceRaw(const QString& raw);
-    QString bubbleStyleRaw() const { return rawValue(bubbleStyle_); }
-    void setBubbleStyleRaw(const QString& raw);
-    QString singleClickBehaviorRaw() const { return rawValue(singleClickBehavior_); }
-    void setSingleClickBehaviorRaw(const QString& raw);
-    QString doubleClickBehaviorRaw() const { return rawValue(doubleClickBehavior_); }
-    void setDoubleClickBehaviorRaw(const QString& raw);
-    QString approvalModeRaw() const { return rawValue(approvalMode_); }
+    QString petSourceRaw() const { return value(u"petSource").toString(); }
+    void setPetSourceRaw(const QString& raw) { write(u"petSource", raw); }
+    QString bubbleStyleRaw() const { return value(u"bubbleStyle").toString(); }
+    void setBubbleStyleRaw(const QString& raw) { write(u"bubbleStyle", raw); }
+    QString singleClickBehaviorRaw() const { return value(u"singleClickBehavior").toString(); }
+    void setSingleClickBehaviorRaw(const QString& raw) { write(u"singleClickBehavior", raw); }
+    QString doubleClickBehaviorRaw() const { return value(u"doubleClickBehavior").toString(); }
+    void setDoubleClickBehaviorRaw(const QString& raw) { write(u"doubleClickBehavior", raw); }
+    QString approvalModeRaw() const { return value(u"approvalMode").toString(); }
     void setApprovalModeRaw(const QString& raw);
-    QString summaryProviderRaw() const { return rawValue(summaryProvider_); }
-    void setSummaryProviderRaw(const QString& raw);
-    QString languageRaw() const { return rawValue(language_); }
+    QString summaryProviderRaw() const { return value(u"summaryProvider").toString(); }
+    void setSummaryProviderRaw(const QString& raw) { write(u"summaryProvider", raw); }
+    QString languageRaw() const { return value(u"language").toString(); }
     void setLanguageRaw(const QString& raw);
+
+    // For the views, by property name: a numeric setting's range ({from, to}, empty for a setting without
+    // one), and a value brought within it.
+    Q_INVOKABLE QVariantMap range(const QString& name) const;
+    Q_INVOKABLE double clamped(const QString& name, double value) const;
 
     // Whether the agent is integrated: the entry for the lower-cased id, else its catalogue default, else
     // false. Safe from any thread.
@@ -192,11 +199,6 @@ public:
     // Stores the flag for the lower-cased id (any id, catalogue or not; an empty one is ignored).
     Q_INVOKABLE void setEnabled(const QString& id, bool on);
     QVariantMap enabledMap() const;
-
-    // unknown for any id never set.
-    AgentStatus status(const QString& id) const;
-    void setStatus(const QString& id, AgentStatus status);
-    QVariantMap statusesMap() const;
 
     // The stored model name when non-empty, else the provider's default.
     QString summaryModel(SummaryProvider provider) const;
@@ -235,11 +237,12 @@ public:
     Language effectiveLanguageThreadSafe() const;
 
     // Every setting back to its default through the setters (so each is persisted and published). Summary
-    // models and endpoints, statuses and keychain items are left alone.
+    // models and endpoints and keychain items are left alone.
     Q_INVOKABLE void resetAll();
-    // The 30-key settings document (no activePackPath, statuses or API keys).
+    // The 30-key settings document: version, every exported setting, the enable flags, the summary models and
+    // the custom endpoint (no activePackPath or API keys).
     QJsonObject exportDictionary() const;
-    // Applies each known key that is present and well typed, through the setters; skips the rest.
+    // Applies each known key that is present and well typed, through the properties' setters; skips the rest.
     void importDictionary(const QJsonObject& object);
 
     static QStringList defaultTrustedCommands();
@@ -260,8 +263,6 @@ Q_SIGNALS:
     void idleSleepMinutesChanged();
     void enabledChanged();
     void enabledEntryChanged(const QString& id, bool on);
-    void statusesChanged();
-    void statusChanged(const QString& id, const QString& status);
     void approvalModeChanged();
     void trustedCommandsChanged();
     void dangerousCommandsChanged();
@@ -287,8 +288,17 @@ Q_SIGNALS:
 
 private:
     using Signal = void (SettingsStore::*)();
-    template <typename T>
-    void assign(T& member, const T& value, const QString& key, const QVariant& stored, Signal changed);
+
+    // A setting's value by row name, in the table's held form (main thread).
+    QVariant value(QStringView name) const;
+    template <SettingsEnum E>
+    E choice(QStringView name) const {
+        return fromRaw<E>(value(name).toString()).value_or(E{});
+    }
+    // Stores, persists and announces a value the setting takes; ignores any other.
+    void write(QStringView name, const QVariant& value);
+    // Through the property's setter, so what a setter does besides storing happens on every path.
+    void writeProperty(const QString& name, const QVariant& value);
 
     void load();
     void migrateSummaryAPIKey();
@@ -300,41 +310,14 @@ private:
     LoginItem& loginItem_;
     PreferredLanguages preferredLanguages_;
 
-    bool launchAtLogin_ = false;
-    bool alwaysOnTop_ = true;
-    bool pauseNubbo_ = false;
-    PetSource petSource_ = PetSource::official;
-    QString customPetPath_;
-    // Whether customPetPath_ may be opened; asked when first needed after each change.
+    QHash<QString, QVariant> values_;
+    // Whether customPetPath may be opened; asked when first needed after each change.
     mutable std::optional<bool> customPetPathUsable_;
     std::function<void(const QString& line)> log_;
-    QString activePackPath_;
-    double petSizeScale_ = 1.0;
-    BubbleStyle bubbleStyle_ = BubbleStyle::normal;
-    SingleClickBehavior singleClickBehavior_ = SingleClickBehavior::toggleBubble;
-    DoubleClickBehavior doubleClickBehavior_ = DoubleClickBehavior::petReaction;
-    bool edgeSnap_ = true;
-    int idleSleepMinutes_ = 10;
     mutable QMutex enabledMutex_;
     QHash<QString, bool> enabled_;
-    QHash<QString, AgentStatus> statuses_;
-    ApprovalMode approvalMode_ = ApprovalMode::manual;
     ApprovalMode modeBeforeAllowAll_ = ApprovalMode::manual;
-    QStringList trustedCommands_;
-    QStringList dangerousCommands_;
-    bool bypassRiskCheck_ = false;
-    bool showNotifications_ = true;
-    bool notifyApprovalRequired_ = true;
-    bool notifyTaskCompleted_ = true;
-    bool notifyRiskyAction_ = true;
-    QString themeColor_ = QStringLiteral("pink");
-    double animationSpeed_ = 1.0;
-    bool showActivityLabel_ = true;
-    bool showProviderChip_ = false;
-    bool smartSummary_ = false;
-    SummaryProvider summaryProvider_ = SummaryProvider::anthropic;
-    AppLanguage language_ = AppLanguage::system;
-    // Copies of the settings other threads read; written only together with the members above.
+    // Copies of the settings other threads read; written only together with values_.
     mutable QMutex snapshotMutex_;
     TrustSettings trustSnapshot_;
     Language languageSnapshot_ = Language::en;

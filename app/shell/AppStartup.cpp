@@ -1,6 +1,7 @@
 #include "shell/AppStartup.h"
 
 #include "hooks/AgentDetector.h"
+#include "hooks/AgentStatuses.h"
 #include "intake/AgentEventBus.h"
 #include "summary/AgentSummarizer.h"
 #include "sessions/AgentSessionStore.h"
@@ -126,6 +127,7 @@ bool AppStartup::run() {
     scheduler_ = std::make_unique<QtScheduler>();
     random_ = std::make_unique<SystemRandom>();
     buildSettings();
+    agentStatuses_ = std::make_unique<AgentStatuses>();
 
     // The card's answers reach the waiting agent first, then the session that asked.
     // A request whose producer has gone meanwhile gets no verdict: its card goes as withdrawn.
@@ -189,7 +191,7 @@ bool AppStartup::run() {
     guardian_ = std::make_unique<HookGuardian>(*installer_);
     guardian_->start();
 
-    detector_ = std::make_unique<AgentDetector>(*settings_);
+    detector_ = std::make_unique<AgentDetector>(*settings_, *agentStatuses_);
     bus_ = std::make_unique<AgentEventBus>(*settings_, *sessions_);
     AgentEventBus::setShared(bus_.get());
     sessions_->start();
@@ -200,7 +202,7 @@ bool AppStartup::run() {
     // The last steps look up every agent's process and files, which takes longer than all the rest: they run,
     // in their order, once the pet's first frame is on screen (or after a second if no frame comes).
     afterFirstFrame([this] {
-        runInitialAgentDetection(*settings_);
+        runInitialAgentDetection(*agentStatuses_);
         setupStatusItem();
         // Launch at login starts the app that runs now: an entry left by a copy elsewhere (the build folder,
         // an older install) is pointed here.
@@ -267,7 +269,7 @@ void AppStartup::createPetWindow() {
 
 void AppStartup::createShellWindows() {
     const auto log = [](const QString& line) { NubboLog::log(line); };
-    const auto detect = [this] { runInitialAgentDetection(*settings_); };
+    const auto detect = [this] { runInitialAgentDetection(*agentStatuses_); };
     SettingsWindowServices services;
     services.detectAgents = detect;
     services.resetPetPosition = [] {
@@ -289,7 +291,8 @@ void AppStartup::createShellWindows() {
     services.resourcesDirectory = AppPaths::bundleResourcesDirectory();
 
     shellEngine_ = std::make_unique<QQmlEngine>();
-    settingsModel_ = std::make_unique<SettingsWindowModel>(*settings_, *installer_, KeychainStore::shared(), services);
+    settingsModel_ = std::make_unique<SettingsWindowModel>(*settings_, *installer_, *agentStatuses_,
+                                                           KeychainStore::shared(), services);
     const QVariantMap shared{{QStringLiteral("settings"), QVariant::fromValue<QObject*>(settings_.get())},
                              {QStringLiteral("petArt"), QVariant::fromValue<QObject*>(petArt_.get())}};
     QVariantMap settingsProperties = shared;
@@ -298,7 +301,7 @@ void AppStartup::createShellWindows() {
     onboarding_ = std::make_unique<OnboardingWindowController>(
         *shellEngine_,
         [this, detect] {
-            return std::make_unique<OnboardingModel>(*settings_, *installer_, detect,
+            return std::make_unique<OnboardingModel>(*settings_, *installer_, *agentStatuses_, detect,
                                                      AppPaths::bundleResourcesDirectory());
         },
         shared, log);

@@ -12,6 +12,7 @@ class QQmlEngine;
 namespace nubbo {
 
 class AgentDetector;
+class AgentStatuses;
 class AgentEventBus;
 class AgentSessionStore;
 class FreedesktopNotifier;
@@ -76,6 +77,8 @@ private:
     std::unique_ptr<JsonPreferencesDomain> preferences_;
     std::unique_ptr<XdgLoginItem> loginItem_;
     std::unique_ptr<SettingsStore> settings_;
+    // What the detection last saw of each agent, for the windows that show it.
+    std::unique_ptr<AgentStatuses> agentStatuses_;
     std::unique_ptr<HookInstaller> installer_;
     std::unique_ptr<HookGuardian> guardian_;
     std::unique_ptr<FreedesktopNotifier> notifier_;

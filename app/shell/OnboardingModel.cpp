@@ -1,6 +1,7 @@
 #include "shell/OnboardingModel.h"
 
 #include "common/ProviderRegistry.h"
+#include "hooks/AgentStatuses.h"
 #include "settings/SettingsStore.h"
 #include "shell/SettingsTexts.h"
 
@@ -9,9 +10,11 @@
 namespace nubbo {
 
 OnboardingModel::OnboardingModel(SettingsStore& settings, const HookInstaller& installer,
-                                 std::function<void()> detectAgents, QString resourcesDirectory, QObject* parent)
-    : QObject(parent), settings_(settings), detectAgents_(std::move(detectAgents)),
+                                 const AgentStatuses& statuses, std::function<void()> detectAgents,
+                                 QString resourcesDirectory, QObject* parent)
+    : QObject(parent), settings_(settings), statuses_(statuses), detectAgents_(std::move(detectAgents)),
       resourcesDirectory_(std::move(resourcesDirectory)), bridge_(settings, installer, detectAgents_) {
+    connect(&statuses_, &AgentStatuses::statusesChanged, this, &OnboardingModel::statusesChanged);
     connect(&settings_, &SettingsStore::effectiveLanguageChanged, this, &OnboardingModel::languageChanged);
     // The page says "installed" only once the agents switched on now are wired.
     connect(&settings_, &SettingsStore::enabledChanged, this, &OnboardingModel::refresh);
@@ -33,6 +36,8 @@ QVariantList OnboardingModel::agents() const {
     }
     return list;
 }
+
+QVariantMap OnboardingModel::statuses() const { return statuses_.statusesMap(); }
 
 QUrl OnboardingModel::mascotUrl() const {
     return QUrl::fromLocalFile(QDir(resourcesDirectory_).filePath(QStringLiteral("Mascot.png")));

@@ -14,6 +14,7 @@
 
 namespace nubbo {
 
+class AgentStatuses;
 class HookInstaller;
 class SettingsStore;
 
@@ -23,6 +24,8 @@ class OnboardingModel : public QObject {
     Q_PROPERTY(QVariantMap options READ options NOTIFY languageChanged)
     // [{id, title, symbol}] of the catalogue agents enabled by default, in catalogue order.
     Q_PROPERTY(QVariantList agents READ agents CONSTANT)
+    // id → AgentStatus raw value, as last detected.
+    Q_PROPERTY(QVariantMap statuses READ statuses NOTIFY statusesChanged)
     Q_PROPERTY(bool bridgeInstalled READ bridgeInstalled NOTIFY bridgeChanged)
     Q_PROPERTY(QUrl mascotUrl READ mascotUrl CONSTANT)
     // Where the file panels start.
@@ -30,12 +33,13 @@ class OnboardingModel : public QObject {
 
 public:
     // detectAgents: every agent's status as at launch.
-    OnboardingModel(SettingsStore& settings, const HookInstaller& installer, std::function<void()> detectAgents,
-                    QString resourcesDirectory, QObject* parent = nullptr);
+    OnboardingModel(SettingsStore& settings, const HookInstaller& installer, const AgentStatuses& statuses,
+                    std::function<void()> detectAgents, QString resourcesDirectory, QObject* parent = nullptr);
 
     QVariantMap texts() const;
     QVariantMap options() const;
     QVariantList agents() const;
+    QVariantMap statuses() const;
     bool bridgeInstalled() const { return bridgeInstalled_; }
     QUrl mascotUrl() const;
     static QUrl homeFolder() { return QUrl::fromLocalFile(QDir::homePath()); }
@@ -50,6 +54,7 @@ public:
 
 Q_SIGNALS:
     void languageChanged();
+    void statusesChanged();
     void bridgeChanged();
     void completed();
 
@@ -57,6 +62,7 @@ private:
     void refresh();
 
     SettingsStore& settings_;
+    const AgentStatuses& statuses_;
     std::function<void()> detectAgents_;
     QString resourcesDirectory_;
     HookBridgeFlow bridge_;

@@ -1,5 +1,6 @@
 #include "shell/SettingsWindowModel.h"
 
+#include "hooks/AgentStatuses.h"
 #include "hooks/CodexHookReview.h"
 #include "hooks/HookInstaller.h"
 #include "common/ProviderRegistry.h"
@@ -20,9 +21,11 @@ QString apiKeyName(SummaryProvider provider) { return QStringLiteral("apiKey.") 
 } // namespace
 
 SettingsWindowModel::SettingsWindowModel(SettingsStore& settings, const HookInstaller& installer,
-                                         SecretStore& secrets, SettingsWindowServices services, QObject* parent)
-    : QObject(parent), settings_(settings), installer_(installer), secrets_(secrets), services_(std::move(services)),
-      bridge_(settings, installer, services_.detectAgents) {
+                                         const AgentStatuses& statuses, SecretStore& secrets,
+                                         SettingsWindowServices services, QObject* parent)
+    : QObject(parent), settings_(settings), installer_(installer), statuses_(statuses), secrets_(secrets),
+      services_(std::move(services)), bridge_(settings, installer, services_.detectAgents) {
+    connect(&statuses_, &AgentStatuses::statusesChanged, this, &SettingsWindowModel::statusesChanged);
     connect(&settings_, &SettingsStore::effectiveLanguageChanged, this, [this] {
         Q_EMIT languageChanged();
         refresh();
@@ -61,6 +64,8 @@ QVariantList SettingsWindowModel::agents() const {
 QString SettingsWindowModel::socketLine() const {
     return SettingsTexts::text(QStringLiteral("socketPrefix"), language()) + services_.socketPath;
 }
+
+QVariantMap SettingsWindowModel::statuses() const { return statuses_.statusesMap(); }
 
 QUrl SettingsWindowModel::logoUrl() const {
     return QUrl::fromLocalFile(QDir(services_.resourcesDirectory).filePath(QStringLiteral("AppLogo.png")));

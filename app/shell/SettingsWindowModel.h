@@ -18,6 +18,7 @@
 
 namespace nubbo {
 
+class AgentStatuses;
 class HookInstaller;
 class SecretStore;
 class SettingsStore;
@@ -48,6 +49,8 @@ class SettingsWindowModel : public QObject {
     Q_PROPERTY(QVariantList categories READ categories NOTIFY languageChanged)
     // [{id, title, symbol, confirmed}], in catalogue order.
     Q_PROPERTY(QVariantList agents READ agents CONSTANT)
+    // id → AgentStatus raw value, as last detected.
+    Q_PROPERTY(QVariantMap statuses READ statuses NOTIFY statusesChanged)
     Q_PROPERTY(bool bridgeInstalled READ bridgeInstalled NOTIFY bridgeChanged)
     // What Codex still needs before it runs the hooks; empty when nothing.
     Q_PROPERTY(QString codexHint READ codexHint NOTIFY bridgeChanged)
@@ -58,13 +61,14 @@ class SettingsWindowModel : public QObject {
     Q_PROPERTY(QUrl homeFolder READ homeFolder CONSTANT)
 
 public:
-    SettingsWindowModel(SettingsStore& settings, const HookInstaller& installer, SecretStore& secrets,
-                        SettingsWindowServices services, QObject* parent = nullptr);
+    SettingsWindowModel(SettingsStore& settings, const HookInstaller& installer, const AgentStatuses& statuses,
+                        SecretStore& secrets, SettingsWindowServices services, QObject* parent = nullptr);
 
     QVariantMap texts() const;
     QVariantMap options() const;
     QVariantList categories() const;
     QVariantList agents() const;
+    QVariantMap statuses() const;
     bool bridgeInstalled() const { return bridgeInstalled_; }
     QString codexHint() const { return codexHint_; }
     QString socketLine() const;
@@ -117,6 +121,7 @@ public:
 
 Q_SIGNALS:
     void languageChanged();
+    void statusesChanged();
     void bridgeChanged();
     void notificationCheckFinished(const QVariantMap& alert);
 
@@ -125,6 +130,7 @@ private:
 
     SettingsStore& settings_;
     const HookInstaller& installer_;
+    const AgentStatuses& statuses_;
     SecretStore& secrets_;
     SettingsWindowServices services_;
     HookBridgeFlow bridge_;

@@ -2,6 +2,7 @@
 // carries; a scripted pgrep where a test needs to see what was asked or to fake a failure.
 #include "hooks/AgentDetector.h"
 #include "common/ProviderRegistry.h"
+#include "hooks/AgentStatuses.h"
 #include "hooks/InitialAgentDetection.h"
 
 #include "platform/JsonPreferencesDomain.h"
@@ -73,7 +74,8 @@ private:
     QProcess process_;
 };
 
-// A settings store over a throw-away preferences file, plus a home folder and a scratch folder.
+// A settings store over a throw-away preferences file and the agents' statuses, plus a home folder and a
+// scratch folder.
 struct Machine {
     Machine()
         : preferences(root.filePath(QStringLiteral("preferences.json"))),
@@ -111,6 +113,7 @@ struct Machine {
     fakes::MemorySecretStore secrets;
     fakes::RecordingLoginItem loginItem;
     SettingsStore store;
+    AgentStatuses statuses;
 };
 
 // Scans on the worker thread, then delivers the status writes it queued for this (the main) thread.
@@ -192,7 +195,7 @@ protected:
     AgentDetectorScan() {
         probe.home = machine.home();
         probe.programNames.insert(kClaude.rawValue(), name);
-        QObject::connect(&machine.store, &SettingsStore::statusChanged, [this] {
+        QObject::connect(&machine.statuses, &AgentStatuses::statusChanged, [this] {
             writesOffMainThread += QThread::currentThread() != QCoreApplication::instance()->thread();
         });
     }
@@ -205,11 +208,11 @@ protected:
                 machine.store.setEnabled(QString::fromStdString(spec.id), false);
     }
     std::unique_ptr<AgentDetector> makeDetector() {
-        auto detector = std::make_unique<AgentDetector>(machine.store, probe);
+        auto detector = std::make_unique<AgentDetector>(machine.store, machine.statuses, probe);
         detector->setOnChange([this](const AgentEvent& event) { events.push_back(event); });
         return detector;
     }
-    AgentStatus claudeStatus() const { return machine.store.status(kClaude.rawValue()); }
+    AgentStatus claudeStatus() const { return machine.statuses.status(kClaude.rawValue()); }
 
     Machine machine;
     const QString name = uniqueName(QStringLiteral("agent"));
@@ -298,8 +301,8 @@ TEST_F(AgentDetectorScan, DisabledAgentsAreNeitherProbedNorChanged) {
     EXPECT_TRUE(calls.contains(AgentProbe::pgrepArguments(QStringLiteral("cursor-agent")).join(u' ')));
     EXPECT_FALSE(calls.contains(AgentProbe::pgrepArguments(QStringLiteral("codex")).join(u' ')));
     EXPECT_FALSE(calls.contains(AgentProbe::pgrepArguments(QStringLiteral("cursor")).join(u' ')));
-    EXPECT_EQ(machine.store.status(kCodex.rawValue()), AgentStatus::unknown);
-    EXPECT_EQ(machine.store.status(kCursor.rawValue()), AgentStatus::running);
+    EXPECT_EQ(machine.statuses.status(kCodex.rawValue()), AgentStatus::unknown);
+    EXPECT_EQ(machine.statuses.status(kCursor.rawValue()), AgentStatus::running);
     EXPECT_EQ(claudeStatus(), AgentStatus::running);
 
     // Disabled while running: it keeps its status and its place among the running, and stops once
@@ -320,10 +323,10 @@ TEST_F(AgentDetectorScan, DisabledAgentsAreNeitherProbedNorChanged) {
 TEST_F(AgentDetectorScan, TimerKeepsScanningUntilTheDetectorGoes) {
     probe.pgrepPath = machine.scriptedPgrep();
     machine.setRunning({name});
-    auto detector = std::make_unique<AgentDetector>(machine.store, probe);
+    auto detector = std::make_unique<AgentDetector>(machine.store, machine.statuses, probe);
     const auto waitForClaude = [&](AgentStatus wanted) {
         QEventLoop loop;
-        QObject::connect(&machine.store, &SettingsStore::statusChanged, &loop, [&] {
+        QObject::connect(&machine.statuses, &AgentStatuses::statusChanged, &loop, [&] {
             if (claudeStatus() == wanted)
                 loop.quit();
         });
@@ -352,15 +355,25 @@ TEST(AgentDetectorInitial, RecordsRunningElseInstalledElseNotFoundForEveryAgent)
     writeExecutable(machine.home() + "/.local/bin/" + uniqueName(QStringLiteral("claude")), "#!/bin/sh\n");
     writeExecutable(machine.home() + "/.local/bin/" + uniqueName(QStringLiteral("codex")), "#!/bin/sh\n");
 
-    runInitialAgentDetection(machine.store, probe);
+    runInitialAgentDetection(machine.statuses, probe);
 
     for (const AgentProvider& provider : AgentProvider::allCases()) {
         const QString& id = provider.rawValue();
         const AgentStatus expected = id == u"claude" || id == u"cursor" ? AgentStatus::running
                                      : id == u"codex"                   ? AgentStatus::connected
                                                                         : AgentStatus::notFound;
-        EXPECT_EQ(machine.store.status(id), expected) << id.toStdString();
+        EXPECT_EQ(machine.statuses.status(id), expected) << id.toStdString();
     }
+}
+
+// Statuses say what was last seen, never what was saved: every agent starts unknown, and QML reads raw values.
+TEST(AgentStatusesTest, StartUnknownForEveryAgentAndReadAsRawValues) {
+    AgentStatuses statuses;
+    for (const ProviderSpec& spec : ProviderRegistry::all())
+        EXPECT_EQ(statuses.status(QString::fromStdString(spec.id)), AgentStatus::unknown) << spec.id;
+    EXPECT_EQ(statuses.statusesMap().size(), qsizetype(ProviderRegistry::all().size()));
+    statuses.setStatus(QStringLiteral("Codex"), AgentStatus::notFound);
+    EXPECT_EQ(statuses.property("statuses").toMap().value(QStringLiteral("codex")), QVariant("notFound"));
 }
 
 } // namespace

@@ -4,12 +4,15 @@
 #include "platform/JsonPreferencesDomain.h"
 #include "common/ProviderRegistry.h"
 #include "SettingsFakes.h"
+#include "settings/SettingsTable.h"
 #include "shell/StatusItem.h"
 
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QMenu>
+#include <QMetaProperty>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -122,9 +125,6 @@ TEST(SettingsStoreTest, AFreshInstallHasTheDefaults) {
     Machine machine;
     const auto store = machine.start();
     expectDefaults(*store);
-    for (const ProviderSpec& spec : ProviderRegistry::all())
-        EXPECT_EQ(store->status(QString::fromStdString(spec.id)), AgentStatus::unknown) << spec.id;
-    EXPECT_EQ(store->statusesMap().size(), qsizetype(ProviderRegistry::all().size()));
     EXPECT_FALSE(store->effectiveCustomPetPath());
     EXPECT_FALSE(store->effectivePackPath());
     EXPECT_TRUE(machine.loginItem.calls.empty());
@@ -240,7 +240,6 @@ TEST(SettingsStoreTest, SettingsSurviveARestartWithTheirTypes) {
     {
         const auto store = machine.start();
         changeEverything(*store);
-        store->setStatus(QStringLiteral("claude"), AgentStatus::running);
         exported = store->exportDictionary();
     }
     const QJsonObject disk = machine.onDisk();
@@ -257,7 +256,6 @@ TEST(SettingsStoreTest, SettingsSurviveARestartWithTheirTypes) {
     EXPECT_EQ(restarted->activePackPath(), QStringLiteral("/packs/fox"));
     EXPECT_EQ(restarted->effectivePackPath(), QStringLiteral("/packs/fox"));
     EXPECT_FALSE(restarted->effectiveCustomPetPath());
-    EXPECT_EQ(restarted->status(QStringLiteral("claude")), AgentStatus::unknown) << "statuses are not kept";
 }
 
 TEST(SettingsStoreTest, ChangesAreAnnouncedOnceAndOnlyWhenTheValueChanges) {
@@ -304,8 +302,42 @@ TEST(SettingsStoreTest, QtPropertiesReadAndWriteRawValues) {
     store->setProperty("language", QStringLiteral("zh"));
     EXPECT_EQ(store->property("effectiveLanguage").toString(), QStringLiteral("zh"));
     EXPECT_EQ(store->property("enabled").toMap().value(QStringLiteral("claude")), QVariant(true));
-    store->setStatus(QStringLiteral("Codex"), AgentStatus::notFound);
-    EXPECT_EQ(store->property("statuses").toMap().value(QStringLiteral("codex")), QVariant("notFound"));
+}
+
+// Resets, imports and change signals reach a setting through the store's property named like its row: each row
+// reads its default there, and a value written there is announced once and read back after a restart.
+TEST(SettingsStoreTest, EveryRowIsAPropertyThatAnnouncesAndKeepsItsValue) {
+    const auto another = [](const Setting& setting) -> QVariant {
+        switch (setting.type) {
+        case Setting::Type::flag: return !setting.defaultValue.toBool();
+        case Setting::Type::wholeNumber: return setting.defaultValue.toInt() + 1;
+        case Setting::Type::number: return setting.defaultValue.toDouble() + 0.25;
+        case Setting::Type::text: return QStringLiteral("/elsewhere");
+        case Setting::Type::textList: return QStringList{QStringLiteral("make")};
+        case Setting::Type::choice: return setting.choices.last();
+        }
+        return {};
+    };
+    Machine machine;
+    QVariantMap written;
+    {
+        const auto store = machine.start();
+        for (const Setting& setting : SettingsTable::rows()) {
+            SCOPED_TRACE(setting.name.toStdString());
+            const QMetaProperty property =
+                store->metaObject()->property(store->metaObject()->indexOfProperty(setting.name.toLatin1()));
+            ASSERT_TRUE(property.isWritable() && property.hasNotifySignal());
+            EXPECT_EQ(property.read(store.get()), setting.defaultValue);
+            ASSERT_NE(another(setting), setting.defaultValue);
+            QSignalSpy announced(store.get(), property.notifySignal());
+            written.insert(setting.name, another(setting));
+            EXPECT_TRUE(property.write(store.get(), written.value(setting.name)));
+            EXPECT_EQ(announced.count(), 1);
+        }
+    }
+    const auto restarted = machine.start();
+    for (auto it = written.constBegin(); it != written.constEnd(); ++it)
+        EXPECT_EQ(restarted->property(it.key().toLatin1().constData()), it.value()) << it.key().toStdString();
 }
 
 TEST(SettingsStoreTest, EnabledFallsBackToTheCatalogueThenFalse) {
@@ -461,13 +493,11 @@ TEST(SettingsStoreTest, ResetRestoresDefaultsButKeepsSummaryChoicesAndKeys) {
     machine.secrets.set(QStringLiteral("sk-a"), QStringLiteral("apiKey.anthropic"));
     const auto store = machine.start();
     changeEverything(*store);
-    store->setStatus(QStringLiteral("codex"), AgentStatus::running);
     machine.loginItem.calls.clear();
 
     store->resetAll();
     expectDefaults(*store);
     EXPECT_EQ(machine.loginItem.calls, std::vector<bool>{false});
-    EXPECT_EQ(store->status(QStringLiteral("codex")), AgentStatus::running);
     EXPECT_EQ(store->summaryModel(SummaryProvider::custom), QStringLiteral("my-model"));
     EXPECT_EQ(store->summaryModel(SummaryProvider::openai), QStringLiteral("gpt-x"));
     EXPECT_EQ(store->summaryBaseURL(SummaryProvider::custom), QStringLiteral("http://localhost:8080/v1"));

@@ -1,5 +1,6 @@
 // The settings and onboarding windows' words and flows, through their view models, with a real installer in
 // a temporary home: no window and no dialog is needed.
+#include "hooks/AgentStatuses.h"
 #include "hooks/ConfigFileWriter.h"
 #include "hooks/HookInstaller.h"
 #include "shell/OnboardingModel.h"
@@ -80,6 +81,7 @@ protected:
     SettingsStore settings{preferences, secrets, loginItem, [this] { return languages; }};
     QString launcherError;
     HookInstaller installer{environment()};
+    AgentStatuses statuses;
     SettingsWindowServices services;
     int detections = 0;
     QStringList calls;
@@ -118,7 +120,7 @@ TEST(SettingsTextsTest, NineCategoriesAndEveryTextInBothLanguages) {
 }
 
 TEST_F(SettingsWindowModelTest, TextsFollowTheLanguageAtOnce) {
-    SettingsWindowModel model(settings, installer, secrets, services);
+    SettingsWindowModel model(settings, installer, statuses, secrets, services);
     QSignalSpy changed(&model, &SettingsWindowModel::languageChanged);
     EXPECT_EQ(str(model.texts()["settingsWindowTitle"]), QStringLiteral("Nubbo Settings"));
     EXPECT_EQ(str(model.texts()["removeBridge"]), QStringLiteral("Remove Bridge"));
@@ -144,7 +146,7 @@ TEST_F(SettingsWindowModelTest, TextsFollowTheLanguageAtOnce) {
 
 TEST_F(SettingsWindowModelTest, TheInstallAlertListsTheEnabledAgentsAndOnlyItsFirstButtonChangesFiles) {
     enableClaudeAndCursor();
-    SettingsWindowModel model(settings, installer, secrets, services);
+    SettingsWindowModel model(settings, installer, statuses, secrets, services);
     const auto before = files();
 
     const QVariantMap prompt = model.installPrompt();
@@ -196,7 +198,7 @@ TEST_F(SettingsWindowModelTest, TheInstallAlertListsTheEnabledAgentsAndOnlyItsFi
 TEST_F(SettingsWindowModelTest, OnboardingOffersTheAgentsEnabledByDefaultAndListsEveryFileItsInstallChanges) {
     enableClaudeAndCursor();
     settings.setLanguageRaw(QStringLiteral("zh"));
-    OnboardingModel model(settings, installer, [this] { ++detections; }, QString());
+    OnboardingModel model(settings, installer, statuses, [this] { ++detections; }, QString());
     QStringList ids;
     for (const QVariant& agent : model.agents())
         ids << str(agent.toMap()["id"]);
@@ -225,7 +227,7 @@ TEST_F(SettingsWindowModelTest, OnboardingOffersTheAgentsEnabledByDefaultAndList
 TEST_F(SettingsWindowModelTest, AFailedInstallAnswersWithTheWarning) {
     launcherError = QStringLiteral("/home/x/.nubbo/bin: Permission denied");
     settings.setLanguageRaw(QStringLiteral("zh"));
-    SettingsWindowModel model(settings, installer, secrets, services);
+    SettingsWindowModel model(settings, installer, statuses, secrets, services);
     const QVariantMap result = model.install();
     EXPECT_FALSE(result["ok"].toBool());
     EXPECT_TRUE(result["warning"].toBool());
@@ -235,7 +237,7 @@ TEST_F(SettingsWindowModelTest, AFailedInstallAnswersWithTheWarning) {
 }
 
 TEST_F(SettingsWindowModelTest, MaintenanceFlows) {
-    SettingsWindowModel model(settings, installer, secrets, services);
+    SettingsWindowModel model(settings, installer, statuses, secrets, services);
 
     // Export, then import only after the confirmation.
     settings.setThemeColor(QStringLiteral("green"));
@@ -308,7 +310,7 @@ TEST_F(SettingsWindowModelTest, MaintenanceFlows) {
 TEST_F(SettingsWindowModelTest, RequestPermissionSaysWhatTheNotificationServiceAnswered) {
     std::optional<QString> server = QStringLiteral("dunst 1.9.0");
     services.checkNotificationService = [&](std::function<void(std::optional<QString>)> answered) { answered(server); };
-    SettingsWindowModel model(settings, installer, secrets, services);
+    SettingsWindowModel model(settings, installer, statuses, secrets, services);
     QSignalSpy finished(&model, &SettingsWindowModel::notificationCheckFinished);
 
     model.requestNotificationPermission();
@@ -327,7 +329,7 @@ TEST_F(SettingsWindowModelTest, RequestPermissionSaysWhatTheNotificationServiceA
 }
 
 TEST_F(SettingsWindowModelTest, CodexWiredButNotYetTrustedGetsItsHint) {
-    SettingsWindowModel model(settings, installer, secrets, services);
+    SettingsWindowModel model(settings, installer, statuses, secrets, services);
     EXPECT_TRUE(model.codexHint().isEmpty());
     ASSERT_TRUE(model.install()["ok"].toBool());
     EXPECT_TRUE(model.codexHint().contains(QStringLiteral("Trust all and continue")));

@@ -13,7 +13,7 @@ Item {
     // False while the card is new on screen: clicks then answer nothing.
     property bool armed: false
     property bool zh: false
-    property color accent: DesktopPalette.accent("pink")
+    property color accent
 
     // Each button's side padding: 9, less when the three would not fit the card's width (compact style,
     // long translations), so none is pushed out of the card.

@@ -14,7 +14,7 @@ Item {
     property real fadeSeconds: 0.3
 
     readonly property string kind: content && content.kind ? content.kind : "message"
-    readonly property string style: settings ? settings.bubbleStyle : "normal"
+    readonly property string style: settings ? settings.bubbleStyle : ""
     readonly property bool zh: settings ? settings.effectiveLanguage === "zh" : false
     readonly property real horizontalPadding: style === "compact" ? 12 : 15
     readonly property real verticalPadding: style === "compact" ? 9 : 12

@@ -1,9 +1,9 @@
 // Timing shared by the pet's views.
 .pragma library
 
-// Seconds for an implicit animation of the bubble at the user's animation speed.
+// Seconds for an implicit animation of the bubble at the user's animation speed (within its range).
 function bubbleDuration(speed) {
-    return speed > 2 ? 0.15 : 0.3 / Math.max(speed, 0.5)
+    return 0.3 / speed
 }
 
 // Position of a damped spring released from 0 towards 1 with no initial velocity, after t seconds.

@@ -9,7 +9,7 @@ Item {
 
     property QtObject viewModel: null
     property QtObject settings: null
-    property color accent: "#f03e7a"
+    property color accent
     property real transitionSeconds: 0.45
     property real fadeSeconds: 0.3
 

@@ -14,12 +14,12 @@ Item {
     property QtObject interaction: null
 
     readonly property string petState: viewModel ? viewModel.state : "idle"
-    readonly property real petSize: 150 * Math.min(Math.max(settings ? settings.petSizeScale : 1, 0.8), 1.6)
+    readonly property real petSize: 150 * settings.clamped("petSizeScale", settings.petSizeScale)
     // The art is mirrored only while the pet is carried or wanders.
     readonly property real facingScale: (petState === "dragging" || petState === "walking") && viewModel
                                         ? viewModel.facing : 1
-    readonly property real bubbleSeconds: Motion.bubbleDuration(settings ? settings.animationSpeed : 1)
-    readonly property color accent: DesktopPalette.accent(settings ? settings.themeColor : "pink")
+    readonly property real bubbleSeconds: Motion.bubbleDuration(settings.clamped("animationSpeed", settings.animationSpeed))
+    readonly property color accent: DesktopPalette.accent(settings.themeColor)
 
     readonly property alias bubble: bubbleView
     readonly property alias image: imageView

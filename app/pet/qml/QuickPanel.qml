@@ -11,7 +11,7 @@ Item {
     property QtObject settings: null
 
     readonly property bool zh: settings ? settings.effectiveLanguage === "zh" : false
-    readonly property color accent: DesktopPalette.accent(settings ? settings.themeColor : "pink")
+    readonly property color accent: DesktopPalette.accent(settings.themeColor)
     readonly property int shadowMargin: Math.ceil(background.margin)
     readonly property int cardWidth: 324
     readonly property int padding: 12

@@ -23,7 +23,7 @@ Rectangle {
     property QtObject panelModel: null
     property QtObject settings: null
     property bool zh: false
-    property color accent: DesktopPalette.accent("pink")
+    property color accent
 
     readonly property color tint: waiting ? (risky ? DesktopPalette.orange : DesktopPalette.blue)
                                 : sessionState === "warning" ? DesktopPalette.orange

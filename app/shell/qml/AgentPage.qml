@@ -65,7 +65,7 @@ ColumnLayout {
                 title: modelData.title
                 symbol: modelData.symbol
                 enabledFlag: page.settings.enabled[modelData.id] === true
-                status: page.settings.statuses[modelData.id] || "unknown"
+                status: page.model.statuses[modelData.id] || "unknown"
                 statusTitle: page.options.statusTitles[status]
                 hint: modelData.id === "codex" ? page.model.codexHint : ""
                 onToggled: on => page.settings.setEnabled(modelData.id, on)

@@ -119,8 +119,8 @@ ColumnLayout {
             title: page.texts.petSize
             help: page.texts.petSizeHelp
             ValueSlider {
-                from: 0.8
-                to: 1.6
+                from: page.settings.range("petSizeScale").from
+                to: page.settings.range("petSizeScale").to
                 stepSize: 0.05
                 value: page.settings.petSizeScale
                 accessibleName: page.texts.petSize

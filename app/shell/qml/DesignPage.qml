@@ -96,8 +96,8 @@ ColumnLayout {
             title: page.texts.motionPace
             help: page.texts.motionPaceHelp
             ValueSlider {
-                from: 0.5
-                to: 2
+                from: page.settings.range("animationSpeed").from
+                to: page.settings.range("animationSpeed").to
                 stepSize: 0.1
                 value: page.settings.animationSpeed
                 accessibleName: page.texts.motionPace

@@ -257,7 +257,7 @@ Window {
                             title: modelData.title
                             symbol: modelData.symbol
                             enabledFlag: window.settings.enabled[modelData.id] === true
-                            status: window.settings.statuses[modelData.id] || "unknown"
+                            status: window.model.statuses[modelData.id] || "unknown"
                             statusTitle: window.options.statusTitles[status]
                             onToggled: on => window.settings.setEnabled(modelData.id, on)
                         }

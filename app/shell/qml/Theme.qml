@@ -5,7 +5,7 @@ import Nubbo.Pet
 // The shell windows' colours, type and spacing, following the desktop's light or dark palette and the
 // user's accent colour (the windows bind themeColor to the setting).
 QtObject {
-    property string themeColor: "pink"
+    property string themeColor
 
     readonly property bool dark: DesktopPalette.dark
     readonly property color accent: DesktopPalette.accent(themeColor)
