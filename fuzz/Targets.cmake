@@ -14,8 +14,8 @@ function(nubbo_fuzz_app_library name)
   add_library(${name} STATIC
     ${app}/model/AgentEvent.cpp ${app}/intake/IncomingEvent.cpp
     ${app}/hooks/HookEntries.cpp ${app}/hooks/TomlHookEntries.cpp
-    ${app}/shell/SettingsFile.cpp ${app}/settings/SettingsStore.cpp ${app}/settings/SettingsStore.h
-    ${app}/core/SettingsEnums.cpp ${app}/shell/SettingsTexts.cpp ${app}/core/AppPaths.cpp ${app}/core/NubboLog.cpp
+    ${app}/shell/models/SettingsFile.cpp ${app}/settings/SettingsStore.cpp ${app}/settings/SettingsStore.h
+    ${app}/core/SettingsEnums.cpp ${app}/shell/models/SettingsTexts.cpp ${app}/core/AppPaths.cpp ${app}/core/NubboLog.cpp
     ${app}/pet/PetPackManager.cpp ${app}/pet/PackExtractor.cpp ${app}/pet/PetArtErrors.cpp
     ${app}/pet/PetArtLimits.cpp
     ${app}/approvals/ShellCommand.cpp ${app}/approvals/ShellCommandReader.cpp ${app}/approvals/KnownPrograms.cpp

@@ -1,8 +1,8 @@
-#include "shell/OnboardingModel.h"
+#include "shell/models/OnboardingModel.h"
 
 #include "common/ProviderRegistry.h"
 #include "settings/SettingsStore.h"
-#include "shell/SettingsTexts.h"
+#include "shell/models/SettingsTexts.h"
 
 #include <QDir>
 
