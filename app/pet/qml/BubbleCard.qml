@@ -8,8 +8,8 @@ Item {
 
     property string identity
     property var content: ({ kind: "message", text: "" })
-    property QtObject viewModel: null
-    property QtObject settings: null
+    property PetViewModel viewModel: null
+    property SettingsStore settings: null
     property color accent
     property real fadeSeconds: 0.3
 

@@ -7,8 +7,8 @@ import Nubbo.Pet
 Item {
     id: bubbleView
 
-    property QtObject viewModel: null
-    property QtObject settings: null
+    property PetViewModel viewModel: null
+    property SettingsStore settings: null
     property color accent: "#f03e7a"
     property real transitionSeconds: 0.45
     property real fadeSeconds: 0.3

@@ -7,8 +7,8 @@ Item {
     id: root
 
     // QuickPanelModel and SettingsStore.
-    property QtObject model: null
-    property QtObject settings: null
+    property QuickPanelModel model: null
+    property SettingsStore settings: null
 
     readonly property bool zh: settings ? settings.effectiveLanguage === "zh" : false
     readonly property color accent: DesktopPalette.accent(settings ? settings.themeColor : "pink")

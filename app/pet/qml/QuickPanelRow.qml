@@ -20,8 +20,8 @@ Rectangle {
     // Every request the session waits on, oldest first: {eventId, command, risky}.
     required property var requests
 
-    property QtObject panelModel: null
-    property QtObject settings: null
+    property QuickPanelModel panelModel: null
+    property SettingsStore settings: null
     property bool zh: false
     property color accent: DesktopPalette.accent("pink")
 

@@ -4,7 +4,7 @@ import QtQuick.Layouts
 ColumnLayout {
     id: page
 
-    required property QtObject shell
+    required property SettingsWindowBase shell
     readonly property var texts: shell.texts
 
     spacing: 16

@@ -1,15 +1,16 @@
 import QtQuick
 import QtQuick.Layouts
 import Nubbo.Pet
+import Nubbo.Shell
 
 ColumnLayout {
     id: page
 
-    required property QtObject shell
+    required property SettingsWindowBase shell
     readonly property var texts: shell.texts
     readonly property var options: shell.model.options
-    readonly property QtObject model: shell.model
-    readonly property QtObject settings: shell.settings
+    readonly property SettingsWindowModel model: shell.model
+    readonly property SettingsStore settings: shell.settings
 
     spacing: 16
 

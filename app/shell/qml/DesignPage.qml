@@ -6,10 +6,10 @@ import Nubbo.Pet
 ColumnLayout {
     id: page
 
-    required property QtObject shell
+    required property SettingsWindowBase shell
     readonly property var texts: shell.texts
     readonly property var options: shell.model.options
-    readonly property QtObject settings: shell.settings
+    readonly property SettingsStore settings: shell.settings
 
     spacing: 16
 

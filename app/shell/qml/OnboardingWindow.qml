@@ -2,15 +2,16 @@ import QtQuick
 import QtQuick.Window
 import QtQuick.Dialogs
 import Nubbo.Pet
+import Nubbo.Shell
 
 // The three onboarding steps: welcome, the pet, the agents and the bridge. Every choice is written to the
 // settings at once; Get Started only closes the window.
 Window {
     id: window
 
-    required property QtObject model
-    required property QtObject settings
-    property QtObject petArt: null
+    required property OnboardingModel model
+    required property SettingsStore settings
+    property PetArtInstaller petArt: null
 
     property int step: 0
     readonly property int stepCount: 3

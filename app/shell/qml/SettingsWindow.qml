@@ -2,19 +2,14 @@ import QtQuick
 import QtQuick.Window
 import QtQuick.Templates as T
 import Nubbo.Pet
+import Nubbo.Shell
 
 // The settings window: the categories on the left, the chosen category's header and page on the right.
 // Every control writes the settings store at once; there is no apply or cancel.
-Window {
+SettingsWindowBase {
     id: window
 
-    required property QtObject model
-    required property QtObject settings
-    // Installs a chosen picture or pack (PetArtInstaller); may be null where nothing installs art.
-    property QtObject petArt: null
-
     property string category: "general"
-    readonly property var texts: model.texts
     readonly property var current: {
         for (const c of model.categories)
             if (c.id === category)
@@ -34,7 +29,7 @@ Window {
     onVisibleChanged: if (visible) model.refresh()
 
     // Alerts of every page; a page calls window.alert(content, onConfirm).
-    function alert(content, confirmed) { alertDialog.show(content, confirmed) }
+    onAlertRequested: (content, confirmed) => alertDialog.show(content, confirmed)
 
     Component { id: generalPage; GeneralPage { shell: window } }
     Component { id: appearancePage; AppearancePage { shell: window } }
