@@ -70,6 +70,8 @@ Item {
         visible: bubbleView.current !== null
     }
 
+    // Qt 6.4's qmllint does not follow this file's ids into a component; the engine does.
+    // qmllint disable unqualified
     Component {
         id: cardComponent
         BubbleCard {
@@ -81,4 +83,5 @@ Item {
             fadeSeconds: bubbleView.fadeSeconds
         }
     }
+    // qmllint enable unqualified
 }

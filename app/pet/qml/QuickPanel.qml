@@ -184,6 +184,8 @@ Item {
                     spacing: 6
                     Repeater {
                         model: root.model
+                        // Qt 6.4's qmllint does not follow this file's ids into a component; the engine does.
+                        // qmllint disable unqualified
                         delegate: QuickPanelRow {
                             width: rows.width
                             panelModel: root.model
@@ -191,6 +193,7 @@ Item {
                             zh: root.zh
                             accent: root.accent
                         }
+                        // qmllint enable unqualified
                     }
                 }
             }

@@ -27,7 +27,7 @@ ColumnLayout {
                 width: 180
                 height: 180
                 source: page.shell.model.mascotUrl
-                sourceSize: Qt.size(360, 360)
+                sourceSize { width: 360; height: 360 }
                 fillMode: Image.PreserveAspectFit
                 smooth: true
                 mipmap: true

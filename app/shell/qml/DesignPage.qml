@@ -33,6 +33,8 @@ ColumnLayout {
             help: page.texts.accentColorHelp
             Row {
                 spacing: 14
+                // Qt 6.4's qmllint does not follow this file's ids into a component; the engine does.
+                // qmllint disable unqualified
                 Repeater {
                     model: page.options.themeColor
                     T.RadioButton {
@@ -90,6 +92,7 @@ ColumnLayout {
                         }
                     }
                 }
+                // qmllint enable unqualified
             }
         }
         SettingRow {

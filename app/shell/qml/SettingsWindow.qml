@@ -31,6 +31,8 @@ SettingsWindowBase {
     // Alerts of every page; a page calls window.alert(content, onConfirm).
     onAlertRequested: (content, confirmed) => alertDialog.show(content, confirmed)
 
+    // Qt 6.4's qmllint does not follow this file's ids into a component; the engine does.
+    // qmllint disable unqualified
     Component { id: generalPage; GeneralPage { shell: window } }
     Component { id: appearancePage; AppearancePage { shell: window } }
     Component { id: designPage; DesignPage { shell: window } }
@@ -40,6 +42,7 @@ SettingsWindowBase {
     Component { id: notificationsPage; NotificationsPage { shell: window } }
     Component { id: advancedPage; AdvancedPage { shell: window } }
     Component { id: aboutPage; AboutPage { shell: window } }
+    // qmllint enable unqualified
 
     AlertDialog {
         id: alertDialog
@@ -144,7 +147,7 @@ SettingsWindowBase {
                 x: Theme.pagePadding
                 y: 4
                 width: scroller.width - 2 * Theme.pagePadding
-                height: item ? item.implicitHeight : 0
+                height: item ? (item as Item).implicitHeight : 0
                 sourceComponent: {
                     const pages = { general: generalPage, appearance: appearancePage, design: designPage,
                                     behavior: behaviorPage, agent: agentPage, approval: approvalPage,
