@@ -1,7 +1,7 @@
 // Any file chosen for Import: it gives the alert or a confirmation, and an applied document leaves a store
 // whose settings survive the preferences file (a restart) and an export followed by an import unchanged.
 #include "SettingsFakes.h"
-#include "shell/SettingsFile.h"
+#include "shell/models/SettingsFile.h"
 #include "settings/SettingsStore.h"
 
 #include "FuzzSupport.h"

@@ -14,6 +14,8 @@ packages=(cmake ninja-build g++ make pkg-config nlohmann-json3-dev libutf8proc-d
           qml6-module-qtqml-workerscript qml6-module-qttest
           # The settings window's file panels.
           qml6-module-qtquick-dialogs qml6-module-qt-labs-folderlistmodel
+          # The test run lints the views (qmllint); it reads the list views' model types from QtQml.Models.
+          qt6-declarative-dev-tools qml6-module-qtqml-models
           # Fonts for both languages, so the bubble reads the same everywhere.
           fonts-dejavu-core fonts-noto-cjk
           # The desktop tests: a real X server, window manager, compositor, tray host and notification

@@ -1,6 +1,6 @@
 #include "shell/OnboardingWindowController.h"
 
-#include "shell/OnboardingModel.h"
+#include "shell/models/OnboardingModel.h"
 #include "shell/SettingsWindowController.h"
 
 #include <QQuickWindow>

@@ -14,7 +14,7 @@ import sys
 import tempfile
 
 # Bottom-up. The bridge is its own deliverable: it sees only common/. pet/qml and shell/qml are the QML modules
-# that show the C++ below them; shell/ assembles everything.
+# that show the C++ below them (shell/models: the settings windows' models); shell/ assembles everything.
 LAYERS = [
     "common",
     "app/core",
@@ -29,6 +29,7 @@ LAYERS = [
     "app/sessions",
     "app/pet",
     "app/pet/qml",
+    "app/shell/models",
     "app/shell/qml",
     "app/shell",
     "app",  # main.cpp

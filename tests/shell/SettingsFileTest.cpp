@@ -1,4 +1,4 @@
-#include "shell/SettingsFile.h"
+#include "shell/models/SettingsFile.h"
 
 #include "platform/JsonPreferencesDomain.h"
 #include "SettingsFakes.h"

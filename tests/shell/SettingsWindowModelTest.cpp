@@ -3,11 +3,11 @@
 #include "hooks/AgentStatuses.h"
 #include "hooks/ConfigFileWriter.h"
 #include "hooks/HookInstaller.h"
-#include "shell/OnboardingModel.h"
+#include "shell/models/OnboardingModel.h"
 #include "SettingsFakes.h"
 #include "settings/SettingsStore.h"
-#include "shell/SettingsTexts.h"
-#include "shell/SettingsWindowModel.h"
+#include "shell/models/SettingsTexts.h"
+#include "shell/models/SettingsWindowModel.h"
 
 #include <QDir>
 #include <QDirIterator>

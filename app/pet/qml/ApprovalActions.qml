@@ -6,8 +6,8 @@ import Nubbo.Pet
 Item {
     id: actions
 
-    property QtObject viewModel: null
-    property QtObject settings: null
+    property PetViewModel viewModel: null
+    property SettingsStore settings: null
     // The request the buttons were drawn for: they answer that one or nothing.
     property string eventId: ""
     // False while the card is new on screen: clicks then answer nothing.

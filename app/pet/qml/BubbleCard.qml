@@ -8,8 +8,8 @@ Item {
 
     property string identity
     property var content: ({ kind: "message", text: "" })
-    property QtObject viewModel: null
-    property QtObject settings: null
+    property PetViewModel viewModel: null
+    property SettingsStore settings: null
     property color accent
     property real fadeSeconds: 0.3
 
@@ -99,6 +99,8 @@ Item {
     }
 
     // --- message: the activity symbol, then up to four lines.
+    // Qt 6.4's qmllint does not follow this file's ids into a component; the engine does.
+    // qmllint disable unqualified
     Component {
         id: messageBody
         Row {
@@ -129,8 +131,10 @@ Item {
             FontMetrics { id: messageMetrics; font: messageText.font }
         }
     }
+    // qmllint enable unqualified
 
     // --- narration: activity label, the agent's words, the provider chip.
+    // qmllint disable unqualified
     Component {
         id: narrationBody
         Column {
@@ -187,8 +191,10 @@ Item {
             }
         }
     }
+    // qmllint enable unqualified
 
     // --- approval: what asks, what it wants to run, and the answers.
+    // qmllint disable unqualified
     Component {
         id: approvalBody
         Column {
@@ -401,4 +407,5 @@ Item {
             }
         }
     }
+    // qmllint enable unqualified
 }

@@ -7,8 +7,8 @@ import Nubbo.Pet
 Item {
     id: bubbleView
 
-    property QtObject viewModel: null
-    property QtObject settings: null
+    property PetViewModel viewModel: null
+    property SettingsStore settings: null
     property color accent
     property real transitionSeconds: 0.45
     property real fadeSeconds: 0.3
@@ -70,6 +70,8 @@ Item {
         visible: bubbleView.current !== null
     }
 
+    // Qt 6.4's qmllint does not follow this file's ids into a component; the engine does.
+    // qmllint disable unqualified
     Component {
         id: cardComponent
         BubbleCard {
@@ -81,4 +83,5 @@ Item {
             fadeSeconds: bubbleView.fadeSeconds
         }
     }
+    // qmllint enable unqualified
 }

@@ -16,9 +16,10 @@ Item {
 
     readonly property string identity: PetStates.frameFolder(petState) + "|" + (customPath !== "" ? "custom:"
         + customPath : packPath !== "" ? "pack:" + packPath : "official")
-    // The layer on show and its picture item; how many layers were built (for tests).
+    // The layer on show and its picture item; how many layers were built (for tests). A layer is an object of
+    // the component below, whose members the lint cannot know.
     property Item current: null
-    readonly property PetPictureItem picture: current ? current.picture : null
+    readonly property PetPictureItem picture: current ? current.picture : null  // qmllint disable type
     property int generation: 0
 
     width: size
@@ -41,6 +42,8 @@ Item {
             previous.leave()
     }
 
+    // Qt 6.4's qmllint does not follow this file's ids into a component; the engine does.
+    // qmllint disable unqualified
     Component {
         id: layerComponent
 
@@ -64,7 +67,7 @@ Item {
             property bool entering: false
             function enter(previous) { replacing = previous; entering = true; if (art.ready) arrive() }
             function arrive() { entering = false; fadeIn.start(); dropReplaced() }
-            function dropReplaced() { if (replacing) replacing.leave(); replacing = null }
+            function dropReplaced() { if (replacing) replacing.leave(); replacing = null }  // qmllint disable type
             function leave() { entering = false; dropReplaced(); fadeIn.stop(); fadeOut.start() }
 
             anchors.fill: parent
@@ -121,4 +124,5 @@ Item {
             }
         }
     }
+    // qmllint enable unqualified
 }

@@ -8,10 +8,10 @@ import "Motion.js" as Motion
 Item {
     id: root
 
-    // PetViewModel, SettingsStore and PetInteraction (the last may be null: every call is guarded).
-    property QtObject viewModel: null
-    property QtObject settings: null
-    property QtObject interaction: null
+    // The interaction may be null: every call is guarded.
+    required property PetViewModel viewModel
+    required property SettingsStore settings
+    property PetInteraction interaction: null
 
     readonly property string petState: viewModel ? viewModel.state : "idle"
     readonly property real petSize: 150 * settings.clamped("petSizeScale", settings.petSizeScale)

@@ -7,8 +7,8 @@ Item {
     id: root
 
     // QuickPanelModel and SettingsStore.
-    property QtObject model: null
-    property QtObject settings: null
+    property QuickPanelModel model: null
+    property SettingsStore settings: null
 
     readonly property bool zh: settings ? settings.effectiveLanguage === "zh" : false
     readonly property color accent: DesktopPalette.accent(settings.themeColor)
@@ -184,6 +184,8 @@ Item {
                     spacing: 6
                     Repeater {
                         model: root.model
+                        // Qt 6.4's qmllint does not follow this file's ids into a component; the engine does.
+                        // qmllint disable unqualified
                         delegate: QuickPanelRow {
                             width: rows.width
                             panelModel: root.model
@@ -191,6 +193,7 @@ Item {
                             zh: root.zh
                             accent: root.accent
                         }
+                        // qmllint enable unqualified
                     }
                 }
             }

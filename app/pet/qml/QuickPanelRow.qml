@@ -20,8 +20,8 @@ Rectangle {
     // Every request the session waits on, oldest first: {eventId, command, risky}.
     required property var requests
 
-    property QtObject panelModel: null
-    property QtObject settings: null
+    property QuickPanelModel panelModel: null
+    property SettingsStore settings: null
     property bool zh: false
     property color accent
 
@@ -160,6 +160,8 @@ Rectangle {
         // Each waiting request with its own answers: a button answers the request it was drawn for.
         Repeater {
             model: row.requests
+            // Qt 6.4's qmllint does not follow this file's ids into a component; the engine does.
+            // qmllint disable unqualified
             delegate: Column {
                 id: request
                 required property var modelData
@@ -251,6 +253,7 @@ Rectangle {
                     }
                 }
             }
+            // qmllint enable unqualified
         }
     }
 }

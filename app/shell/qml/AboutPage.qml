@@ -4,7 +4,7 @@ import QtQuick.Layouts
 ColumnLayout {
     id: page
 
-    required property QtObject shell
+    required property SettingsWindowBase shell
     readonly property var texts: shell.texts
 
     spacing: 16
@@ -27,7 +27,7 @@ ColumnLayout {
                 width: 180
                 height: 180
                 source: page.shell.model.mascotUrl
-                sourceSize: Qt.size(360, 360)
+                sourceSize { width: 360; height: 360 }
                 fillMode: Image.PreserveAspectFit
                 smooth: true
                 mipmap: true

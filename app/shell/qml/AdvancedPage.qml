@@ -1,13 +1,14 @@
 import QtQuick
 import QtQuick.Layouts
 import QtQuick.Dialogs
+import Nubbo.Shell
 
 ColumnLayout {
     id: page
 
-    required property QtObject shell
+    required property SettingsWindowBase shell
     readonly property var texts: shell.texts
-    readonly property QtObject model: shell.model
+    readonly property SettingsWindowModel model: shell.model
 
     spacing: 16
 

@@ -1,15 +1,16 @@
 import QtQuick
 import QtQuick.Layouts
 import Nubbo.Pet
+import Nubbo.Shell
 
 ColumnLayout {
     id: page
 
-    required property QtObject shell
+    required property SettingsWindowBase shell
     readonly property var texts: shell.texts
     readonly property var options: shell.model.options
-    readonly property QtObject model: shell.model
-    readonly property QtObject settings: shell.settings
+    readonly property SettingsWindowModel model: shell.model
+    readonly property SettingsStore settings: shell.settings
 
     spacing: 16
 
@@ -56,6 +57,8 @@ ColumnLayout {
             }
         }
 
+        // Qt 6.4's qmllint does not follow this file's ids into a component; the engine does.
+        // qmllint disable unqualified
         Repeater {
             model: page.model.agents
             AgentRow {
@@ -71,6 +74,7 @@ ColumnLayout {
                 onToggled: on => page.settings.setEnabled(modelData.id, on)
             }
         }
+        // qmllint enable unqualified
 
         // The bridge's state and the two actions.
         Item {

@@ -68,7 +68,8 @@ T.Popup {
         }
     }
 
-    contentItem: Column {
+    // Its ids make it immediate (not deferred), as it has always been built.
+    contentItem: Column {  // qmllint disable deferred-property-id
         spacing: 14
         Accessible.role: Accessible.AlertMessage
         Accessible.name: alert.content.title || ""
@@ -82,7 +83,7 @@ T.Popup {
                     anchors.fill: parent
                     visible: !alert.warning
                     source: alert.iconSource
-                    sourceSize: Qt.size(80, 80)
+                    sourceSize { width: 80; height: 80 }
                     smooth: true
                     mipmap: true
                 }
@@ -159,7 +160,10 @@ T.Popup {
                     spacing: 8
                     Repeater {
                         model: alert.changes
+                        // Qt 6.4's qmllint does not follow this file's ids into a component; the engine does.
+                        // qmllint disable unqualified
                         delegate: Row {
+                            id: changeRow
                             required property var modelData
                             width: changeColumn.width
                             spacing: 8
@@ -169,25 +173,25 @@ T.Popup {
                                 y: 1
                                 width: 14
                                 height: 14
-                                name: modelData.weakens ? "exclamationmark.triangle.fill" : "info.circle.fill"
-                                color: modelData.weakens ? Theme.red : Theme.tertiaryText
+                                name: changeRow.modelData.weakens ? "exclamationmark.triangle.fill" : "info.circle.fill"
+                                color: changeRow.modelData.weakens ? Theme.red : Theme.tertiaryText
                             }
                             Column {
                                 width: parent.width - 22
                                 spacing: 1
                                 Text {
                                     width: parent.width
-                                    text: modelData.label
+                                    text: changeRow.modelData.label
                                     font.family: Theme.fontFamily
                                     font.pixelSize: Theme.helpSize
                                     font.weight: Font.DemiBold
-                                    color: modelData.weakens ? Theme.red : Theme.text
+                                    color: changeRow.modelData.weakens ? Theme.red : Theme.text
                                     wrapMode: Text.Wrap
                                     textFormat: Text.PlainText
                                 }
                                 Text {
                                     width: parent.width
-                                    text: modelData.change
+                                    text: changeRow.modelData.change
                                     font.family: Theme.fontFamily
                                     font.pixelSize: Theme.helpSize
                                     color: Theme.secondaryText
@@ -196,6 +200,7 @@ T.Popup {
                                 }
                             }
                         }
+                        // qmllint enable unqualified
                     }
                 }
             }

@@ -1,15 +1,16 @@
 import QtQuick
 import QtQuick.Layouts
 import QtQuick.Dialogs
+import Nubbo.Pet
 
 ColumnLayout {
     id: page
 
-    required property QtObject shell
+    required property SettingsWindowBase shell
     readonly property var texts: shell.texts
     readonly property var options: shell.model.options
-    readonly property QtObject settings: shell.settings
-    readonly property QtObject petArt: shell.petArt
+    readonly property SettingsStore settings: shell.settings
+    readonly property PetArtInstaller petArt: shell.petArt
     readonly property string source: settings.petSource
     readonly property string provider: settings.summaryProvider
 

@@ -5,10 +5,10 @@ import Nubbo.Pet
 ColumnLayout {
     id: page
 
-    required property QtObject shell
+    required property SettingsWindowBase shell
     readonly property var texts: shell.texts
     readonly property var options: shell.model.options
-    readonly property QtObject settings: shell.settings
+    readonly property SettingsStore settings: shell.settings
     readonly property var mode: options.approvalMode.find(m => m.value === settings.approvalMode) || options.approvalMode[0]
 
     spacing: 16

@@ -1,5 +1,7 @@
 import QtQuick
 import QtQuick.Templates as T
+import Nubbo.Pet
+import Nubbo.Shell
 
 // A multi-line editor for a command list, one entry per line. Every edit is written through the model; the
 // text is reloaded only when the store changes from elsewhere (a reset or an import), so typing a new
@@ -7,8 +9,8 @@ import QtQuick.Templates as T
 Rectangle {
     id: editor
 
-    property QtObject model: null
-    property QtObject settings: null
+    property SettingsWindowModel model: null
+    property SettingsStore settings: null
     // "trusted" or "dangerous"
     property string list: ""
     property string accessibleName: ""

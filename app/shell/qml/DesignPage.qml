@@ -6,10 +6,10 @@ import Nubbo.Pet
 ColumnLayout {
     id: page
 
-    required property QtObject shell
+    required property SettingsWindowBase shell
     readonly property var texts: shell.texts
     readonly property var options: shell.model.options
-    readonly property QtObject settings: shell.settings
+    readonly property SettingsStore settings: shell.settings
 
     spacing: 16
 
@@ -33,6 +33,8 @@ ColumnLayout {
             help: page.texts.accentColorHelp
             Row {
                 spacing: 14
+                // Qt 6.4's qmllint does not follow this file's ids into a component; the engine does.
+                // qmllint disable unqualified
                 Repeater {
                     model: page.options.themeColor
                     T.RadioButton {
@@ -90,6 +92,7 @@ ColumnLayout {
                         }
                     }
                 }
+                // qmllint enable unqualified
             }
         }
         SettingRow {

@@ -1,12 +1,13 @@
 import QtQuick
 import QtQuick.Layouts
+import Nubbo.Pet
 
 ColumnLayout {
     id: page
 
-    required property QtObject shell
+    required property SettingsWindowBase shell
     readonly property var texts: shell.texts
-    readonly property QtObject settings: shell.settings
+    readonly property SettingsStore settings: shell.settings
 
     spacing: 16
 

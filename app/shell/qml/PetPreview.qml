@@ -5,7 +5,7 @@ import Nubbo.Pet
 Rectangle {
     id: preview
 
-    property QtObject settings: null
+    property SettingsStore settings: null
 
     radius: 12
     color: Theme.dark ? "#333338" : "#f1f1f5"

@@ -22,6 +22,8 @@ Rectangle {
         x: 2
         y: 2
         spacing: 2
+        // Qt 6.4's qmllint does not follow this file's ids into a component; the engine does.
+        // qmllint disable unqualified
         Repeater {
             model: picker.choices
             // Radio buttons for screen readers; the picker, not the button, decides which one is checked.
@@ -41,7 +43,8 @@ Rectangle {
                     checked = Qt.binding(() => segment.selected)
                 }
                 indicator: null
-                contentItem: Text {
+                // Its ids make it immediate (not deferred), as it has always been built.
+                contentItem: Text {  // qmllint disable deferred-property-id
                     id: label
                     text: segment.modelData.title
                     font.family: Theme.fontFamily
@@ -59,5 +62,6 @@ Rectangle {
                 }
             }
         }
+        // qmllint enable unqualified
     }
 }

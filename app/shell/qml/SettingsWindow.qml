@@ -2,19 +2,14 @@ import QtQuick
 import QtQuick.Window
 import QtQuick.Templates as T
 import Nubbo.Pet
+import Nubbo.Shell
 
 // The settings window: the categories on the left, the chosen category's header and page on the right.
 // Every control writes the settings store at once; there is no apply or cancel.
-Window {
+SettingsWindowBase {
     id: window
 
-    required property QtObject model
-    required property QtObject settings
-    // Installs a chosen picture or pack (PetArtInstaller); may be null where nothing installs art.
-    property QtObject petArt: null
-
     property string category: "general"
-    readonly property var texts: model.texts
     readonly property var current: {
         for (const c of model.categories)
             if (c.id === category)
@@ -34,8 +29,10 @@ Window {
     onVisibleChanged: if (visible) model.refresh()
 
     // Alerts of every page; a page calls window.alert(content, onConfirm).
-    function alert(content, confirmed) { alertDialog.show(content, confirmed) }
+    onAlertRequested: (content, confirmed) => alertDialog.show(content, confirmed)
 
+    // Qt 6.4's qmllint does not follow this file's ids into a component; the engine does.
+    // qmllint disable unqualified
     Component { id: generalPage; GeneralPage { shell: window } }
     Component { id: appearancePage; AppearancePage { shell: window } }
     Component { id: designPage; DesignPage { shell: window } }
@@ -45,6 +42,7 @@ Window {
     Component { id: notificationsPage; NotificationsPage { shell: window } }
     Component { id: advancedPage; AdvancedPage { shell: window } }
     Component { id: aboutPage; AboutPage { shell: window } }
+    // qmllint enable unqualified
 
     AlertDialog {
         id: alertDialog
@@ -149,7 +147,7 @@ Window {
                 x: Theme.pagePadding
                 y: 4
                 width: scroller.width - 2 * Theme.pagePadding
-                height: item ? item.implicitHeight : 0
+                height: item ? (item as Item).implicitHeight : 0
                 sourceComponent: {
                     const pages = { general: generalPage, appearance: appearancePage, design: designPage,
                                     behavior: behaviorPage, agent: agentPage, approval: approvalPage,

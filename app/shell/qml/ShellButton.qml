@@ -26,7 +26,8 @@ T.Button {
     Accessible.role: Accessible.Button
     Accessible.name: text
 
-    contentItem: Item {
+    // Its ids make it immediate (not deferred), as it has always been built.
+    contentItem: Item {  // qmllint disable deferred-property-id
         implicitWidth: label.implicitWidth
         implicitHeight: label.implicitHeight
         Row {

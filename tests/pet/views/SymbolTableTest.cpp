@@ -2,7 +2,7 @@
 #include "model/PetState.h"
 #include "common/ProviderRegistry.h"
 #include "pet/QuickPanelModel.h"
-#include "shell/SettingsTexts.h"
+#include "shell/models/SettingsTexts.h"
 #include "pet/qml/SymbolTable.h"
 
 #include <QDirIterator>

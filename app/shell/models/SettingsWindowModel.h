@@ -3,7 +3,7 @@
 // alert to show, so they run without any dialog in the tests.
 #pragma once
 
-#include "shell/HookBridgeFlow.h"
+#include "shell/models/HookBridgeFlow.h"
 
 #include <QJsonObject>
 #include <QDir>

@@ -1,11 +1,11 @@
-#include "shell/SettingsFile.h"
+#include "shell/models/SettingsFile.h"
 
 #include "platform/LoginItem.h"
 #include "platform/PreferencesDomain.h"
 #include "common/ProviderRegistry.h"
 #include "platform/SecretStore.h"
 #include "settings/SettingsStore.h"
-#include "shell/SettingsTexts.h"
+#include "shell/models/SettingsTexts.h"
 
 #include <QFile>
 #include <QHash>

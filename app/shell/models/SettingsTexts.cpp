@@ -1,4 +1,4 @@
-#include "shell/SettingsTexts.h"
+#include "shell/models/SettingsTexts.h"
 
 #include "summary/SummaryEndpoint.h"
 

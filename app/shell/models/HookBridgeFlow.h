@@ -3,7 +3,7 @@
 #pragma once
 
 #include "core/SettingsEnums.h"
-#include "shell/ShellAlert.h"
+#include "shell/models/ShellAlert.h"
 
 #include <QStringList>
 

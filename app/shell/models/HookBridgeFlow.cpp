@@ -1,9 +1,9 @@
-#include "shell/HookBridgeFlow.h"
+#include "shell/models/HookBridgeFlow.h"
 
 #include "hooks/HookInstaller.h"
 #include "common/ProviderRegistry.h"
 #include "settings/SettingsStore.h"
-#include "shell/SettingsTexts.h"
+#include "shell/models/SettingsTexts.h"
 
 namespace nubbo {
 

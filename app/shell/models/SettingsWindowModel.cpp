@@ -1,13 +1,13 @@
-#include "shell/SettingsWindowModel.h"
+#include "shell/models/SettingsWindowModel.h"
 
 #include "hooks/AgentStatuses.h"
 #include "hooks/CodexHookReview.h"
 #include "hooks/HookInstaller.h"
 #include "common/ProviderRegistry.h"
 #include "platform/SecretStore.h"
-#include "shell/SettingsFile.h"
+#include "shell/models/SettingsFile.h"
 #include "settings/SettingsStore.h"
-#include "shell/SettingsTexts.h"
+#include "shell/models/SettingsTexts.h"
 
 #include <QDir>
 #include <QPointer>

@@ -2,7 +2,7 @@
 // enabled by default with their switches, detection and the bridge installation.
 #pragma once
 
-#include "shell/HookBridgeFlow.h"
+#include "shell/models/HookBridgeFlow.h"
 
 #include <QDir>
 #include <QObject>

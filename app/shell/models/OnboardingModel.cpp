@@ -1,9 +1,9 @@
-#include "shell/OnboardingModel.h"
+#include "shell/models/OnboardingModel.h"
 
 #include "common/ProviderRegistry.h"
 #include "hooks/AgentStatuses.h"
 #include "settings/SettingsStore.h"
-#include "shell/SettingsTexts.h"
+#include "shell/models/SettingsTexts.h"
 
 #include <QDir>
 
