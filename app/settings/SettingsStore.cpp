@@ -15,6 +15,7 @@
 #include <QtGlobal>
 
 #include <atomic>
+#include <limits>
 #include <sys/stat.h>
 
 namespace nubbo {
@@ -231,11 +232,14 @@ void SettingsStore::setLanguageRaw(const QString& raw) {
         setLanguage(*value);
 }
 
-QVariantMap SettingsStore::range(const QString& name) const {
+double SettingsStore::rangeFrom(const QString& name) const {
     const Setting* setting = SettingsTable::find(name);
-    if (!setting || !setting->range)
-        return {};
-    return {{QStringLiteral("from"), setting->range->from}, {QStringLiteral("to"), setting->range->to}};
+    return setting && setting->range ? setting->range->from : std::numeric_limits<double>::quiet_NaN();
+}
+
+double SettingsStore::rangeTo(const QString& name) const {
+    const Setting* setting = SettingsTable::find(name);
+    return setting && setting->range ? setting->range->to : std::numeric_limits<double>::quiet_NaN();
 }
 
 double SettingsStore::clamped(const QString& name, double value) const {

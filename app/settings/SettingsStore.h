@@ -188,9 +188,10 @@ public:
     QString languageRaw() const { return value(u"language").toString(); }
     void setLanguageRaw(const QString& raw);
 
-    // For the views, by property name: a numeric setting's range ({from, to}, empty for a setting without
+    // For the views, by property name: the ends of a numeric setting's range (NaN for a setting without
     // one), and a value brought within it.
-    Q_INVOKABLE QVariantMap range(const QString& name) const;
+    Q_INVOKABLE double rangeFrom(const QString& name) const;
+    Q_INVOKABLE double rangeTo(const QString& name) const;
     Q_INVOKABLE double clamped(const QString& name, double value) const;
 
     // Whether the agent is integrated: the entry for the lower-cased id, else its catalogue default, else

@@ -23,7 +23,7 @@
 namespace nubbo {
 namespace {
 
-const QString kSourceDir = QFileInfo(QStringLiteral(__FILE__)).absolutePath();
+const QString kSourceDir = QStringLiteral(NUBBO_HOOKS_TEST_DIR);
 const QString kFixtures = kSourceDir + QStringLiteral("/../fixtures/opencode");
 const QString kSession = QStringLiteral("opencode-ses_da8904289ffeD5tQk04KTpAB9s");
 

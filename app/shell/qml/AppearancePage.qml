@@ -120,8 +120,8 @@ ColumnLayout {
             title: page.texts.petSize
             help: page.texts.petSizeHelp
             ValueSlider {
-                from: page.settings.range("petSizeScale").from
-                to: page.settings.range("petSizeScale").to
+                from: page.settings.rangeFrom("petSizeScale")
+                to: page.settings.rangeTo("petSizeScale")
                 stepSize: 0.05
                 value: page.settings.petSizeScale
                 accessibleName: page.texts.petSize

@@ -99,8 +99,8 @@ ColumnLayout {
             title: page.texts.motionPace
             help: page.texts.motionPaceHelp
             ValueSlider {
-                from: page.settings.range("animationSpeed").from
-                to: page.settings.range("animationSpeed").to
+                from: page.settings.rangeFrom("animationSpeed")
+                to: page.settings.rangeTo("animationSpeed")
                 stepSize: 0.1
                 value: page.settings.animationSpeed
                 accessibleName: page.texts.motionPace
