@@ -8,7 +8,6 @@
 #include "bridge/PayloadFields.h"
 #include "common/ProviderRegistry.h"
 #include "bridge/SocketClient.h"
-#include "common/AppLocations.h"
 #include "common/Utf8Text.h"
 
 #include <cerrno>
@@ -74,8 +73,8 @@ int run(int argc, char** argv, const BridgeIO& io) {
     // into a closed pipe may take the broken pipe as a hook failure.
     const std::string stdinData = readAll(io.stdinFd);
 
-    if (!io.home || io.home->empty()) return 0;
-    const std::string sockPath = locations::socketPath(*io.home);
+    if (io.socketPath.empty()) return 0;
+    const std::string& sockPath = io.socketPath;
     // Without the socket file there is no app to talk to; skip the transcript read as well.
     struct stat socketStat {};
     if (stat(sockPath.c_str(), &socketStat) != 0 || !S_ISSOCK(socketStat.st_mode)) return 0;
@@ -98,7 +97,7 @@ int run(int argc, char** argv, const BridgeIO& io) {
     if (type == "inputRequired" && !ProviderRegistry::notificationAsksUser(fields.notificationType.value_or("")))
         return 0;
     std::optional<std::string> say;
-    if (isNarrationEvent(event)) say = narrationFor(family, fields, *io.home);
+    if (isNarrationEvent(event)) say = narrationFor(family, fields, io.home);
 
     const auto record = buildEventRecord(source, event, type, fields, std::move(say));
     const std::string line = record.toJson() + "\n";

@@ -2,13 +2,13 @@
 // permission request, print the agent's decision. Always returns 0 and never writes to stderr.
 #pragma once
 
-#include <optional>
 #include <string>
 
 namespace nubbo::bridge {
 
 struct BridgeIO {
-    std::optional<std::string> home;  // $HOME; unset or empty means the app cannot be reached
+    std::string home;        // $HOME, where the agents keep their transcripts; may be empty
+    std::string socketPath;  // where the app listens; empty means the app cannot be reached
     int stdinFd = 0;
     int stdoutFd = 1;
 };

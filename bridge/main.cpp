@@ -1,12 +1,13 @@
 #include "bridge/BridgeRun.h"
+#include "common/AppLocations.h"
 
 #include <csignal>
-#include <cstdlib>
 
 int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
-    const char* home = std::getenv("HOME");
+    const auto env = nubbo::locations::Environment::current();
     nubbo::bridge::BridgeIO io;
-    if (home) io.home = home;
+    io.home = env.home;
+    io.socketPath = nubbo::locations::socketPath(env);
     return nubbo::bridge::runBridge(argc, argv, io);
 }

@@ -1,51 +1,66 @@
 #include "core/AppPaths.h"
 
+#include "core/PrivateFiles.h"
 #include "common/AppLocations.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 
 namespace nubbo {
 namespace {
 
+QString fromTable(std::string (*folder)(const locations::Environment&)) {
+    return QString::fromStdString(folder(locations::Environment::current()));
+}
+
 QString ensured(const QString& path) {
-    QDir().mkpath(path);
+    PrivateFiles::makeFolder(path);
     return path;
-}
-
-QString supportFolder() {
-    return QDir(QDir::homePath()).filePath(QLatin1StringView(locations::kSupportFolder));
-}
-
-QString ensuredInSupport(const QString& name) {
-    return ensured(supportFolder() + u'/' + name);
 }
 
 } // namespace
 
-QString AppPaths::applicationSupport() {
-    return ensured(supportFolder());
+QString AppPaths::configDirectory() {
+    return ensured(fromTable(locations::configFolder));
+}
+
+QString AppPaths::dataDirectory() {
+    return ensured(fromTable(locations::dataFolder));
+}
+
+QString AppPaths::stateDirectory() {
+    return ensured(fromTable(locations::stateFolder));
+}
+
+QString AppPaths::runtimeDirectory() {
+    return ensured(fromTable(locations::runtimeFolder));
 }
 
 QString AppPaths::logsDirectory() {
-    return ensuredInSupport(QStringLiteral("Logs"));
+    return stateDirectory();
 }
 
 QString AppPaths::customPetsDirectory() {
-    return ensuredInSupport(QStringLiteral("CustomPets"));
+    return ensured(fromTable(locations::dataFolder) + QStringLiteral("/CustomPets"));
 }
 
 QString AppPaths::petPacksDirectory() {
-    return ensuredInSupport(QStringLiteral("PetPacks"));
+    return ensured(fromTable(locations::dataFolder) + QStringLiteral("/PetPacks"));
 }
 
 QString AppPaths::backupsDirectory() {
-    return ensuredInSupport(QStringLiteral("Backups"));
+    return ensured(fromTable(locations::dataFolder) + QStringLiteral("/Backups"));
 }
 
 QString AppPaths::socketPath() {
-    applicationSupport();  // the folder must exist before the bind
-    return QString::fromStdString(locations::socketPath(QDir::homePath().toStdString()));
+    const QString path = fromTable(locations::socketPath);
+    ensured(QFileInfo(path).path());  // the folder must exist before the bind
+    return path;
+}
+
+QString AppPaths::legacySupportDirectory() {
+    return QString::fromStdString(locations::legacySupportFolder(QDir::homePath().toStdString()));
 }
 
 QString AppPaths::bundleResourcesDirectory() {

@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 
 #include "core/AppPaths.h"
+#include "core/PrivateFiles.h"
 #include "hooks/ConfigFileWriter.h"
 #include "hooks/HookFileLock.h"
 #include "hooks/JsonConfigFile.h"
@@ -168,7 +169,7 @@ HookInstallResult HookInstaller::installLocked() const {
         return {error, {}};
 
     const QString folder = runFolder();
-    if (!QDir().mkpath(folder))
+    if (!PrivateFiles::makeFolder(folder))
         return {QStringLiteral("could not create the backup folder %1").arg(folder), {}};
 
     const BackupRecord loaded = BackupRecord::load(recordPath());
@@ -289,7 +290,7 @@ HookInstallResult HookInstaller::uninstall() const {
     const HookFileLock lock(lockPath());
     // Written before anything is unwired: a repair waiting for the lock, here or in the running app, must
     // find the removal once it gets in.
-    if (const QString error = ConfigFileWriter::writeAtomically(removedMarkerPath(), QByteArrayLiteral("removed by the user\n"));
+    if (const QString error = ConfigFileWriter::writeAtomically(removedMarkerPath(), QByteArrayLiteral("removed by the user\n"), 0600);
         !error.isEmpty())
         log(QStringLiteral("hook uninstall: could not record the removal: ") + error);
     const BackupRecord loaded = BackupRecord::load(recordPath());

@@ -1,10 +1,13 @@
 #include "intake/LocalSocketServer.h"
 
 #include "core/AppPaths.h"
+#include "core/PrivateFiles.h"
 #include "intake/IncomingEvent.h"
 #include "core/NubboLog.h"
 #include "common/Utf8Text.h"
 #include "common/WireProtocol.h"
+
+#include <QFileInfo>
 
 #include <algorithm>
 #include <atomic>
@@ -114,6 +117,8 @@ struct LocalSocketServer::Core : std::enable_shared_from_this<Core> {
 
     bool bindAndListen(bool announce = true) {
         const QByteArray bytes = path.toUtf8();
+        // Also after the folder was removed while the app ran: it comes back private.
+        PrivateFiles::makeFolder(QFileInfo(path).path());
         ::unlink(bytes.constData());  // a stale file from a crashed run
 
         const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);

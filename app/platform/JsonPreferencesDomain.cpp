@@ -1,5 +1,7 @@
 #include "platform/JsonPreferencesDomain.h"
 
+#include "core/PrivateFiles.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -161,7 +163,7 @@ void JsonPreferencesDomain::persistLocked() {
         return;
 
     const QFileInfo info(path_);
-    if (!QDir().mkpath(info.absolutePath())) {
+    if (!PrivateFiles::makeFolder(info.absolutePath())) {
         log(QStringLiteral("preferences: cannot create %1").arg(info.absolutePath()));
         return;
     }
@@ -175,6 +177,7 @@ void JsonPreferencesDomain::persistLocked() {
         log(QStringLiteral("preferences: cannot write %1: %2").arg(path_, file.errorString()));
         return;
     }
+    QFile::setPermissions(path_, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     dirty_ = false;
 }
 

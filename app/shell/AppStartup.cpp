@@ -105,7 +105,7 @@ std::optional<int> AppStartup::handleCommandLine(const QStringList& arguments) {
 bool AppStartup::run() {
     const auto log = [](const QString& line) { NubboLog::log(line); };
     // Before anything else: a second start must not build a window, take over the socket or touch the hooks.
-    instance_ = std::make_unique<SingleInstance>(AppPaths::applicationSupport(), QLatin1String(kAppId), log);
+    instance_ = std::make_unique<SingleInstance>(AppPaths::runtimeDirectory(), QLatin1String(kAppId), log);
     if (!instance_->first()) {
         instance_->activateRunning(QDBusConnection::sessionBus());
         return false;
@@ -286,7 +286,7 @@ void AppStartup::createShellWindows() {
     petPacks_ = std::make_unique<PetPackManager>();
     petArt_ = std::make_unique<PetArtInstaller>(*settings_, *customPets_, *petPacks_);
     services.petFolder = [this] { return petArt_->petFolder(); };
-    services.applicationSupport = AppPaths::applicationSupport();
+    services.applicationSupport = AppPaths::dataDirectory();
     services.socketPath = AppPaths::socketPath();
     services.resourcesDirectory = AppPaths::bundleResourcesDirectory();
 

@@ -300,6 +300,7 @@ BridgeRun runBridge(const std::vector<std::string>& args, std::string_view stdin
     argvStore.insert(argvStore.end(), args.begin(), args.end());
     std::vector<std::string> envStore;
     if (options.home) envStore.push_back("HOME=" + *options.home);
+    if (options.socket) envStore.push_back("NUBBO_SOCKET=" + *options.socket);
     const char* path = std::getenv("PATH");
     envStore.push_back(std::string("PATH=") + (path ? path : "/usr/local/bin:/usr/bin:/bin"));
     for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"}) {

@@ -19,7 +19,8 @@ namespace nubbo::test {
 
 using namespace std::chrono_literals;
 
-inline constexpr std::string_view kSocketSuffix = "/Library/Application Support/Nubbo/nubbo.sock";
+// Where the app listens when given only HOME (no runtime folder): the state folder's fallback.
+inline constexpr std::string_view kSocketSuffix = "/.local/state/Nubbo/run/nubbo.sock";
 
 // A home folder made with mkdtemp and removed, with everything inside, on destruction.
 class TempHome {
@@ -138,9 +139,11 @@ struct BridgeRun {
 struct BridgeOptions {
     std::optional<std::string> home;  // HOME in the child's environment; unset when absent
     std::chrono::milliseconds limit = 10s;
+    std::optional<std::string> socket;  // NUBBO_SOCKET in the child's environment; unset when absent
 };
 
 // Spawns NUBBO_BRIDGE_PATH with `args`, the given standard input and an environment of HOME and PATH
+// (and NUBBO_SOCKET when given)
 // (plus the sanitizer options, when set); killed and reported as timed out after `limit`.
 BridgeRun runBridge(const std::vector<std::string>& args, std::string_view stdinBytes, const BridgeOptions& options);
 

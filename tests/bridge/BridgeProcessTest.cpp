@@ -667,6 +667,23 @@ TEST(BridgeAppAbsent, SocketPathOfExactly103BytesIsUsed) {
     EXPECT_EQ(record.value("type", ""), "responding");
 }
 
+// NUBBO_SOCKET (a socket mounted into a container, say) is the only place tried, with or without a home.
+TEST(BridgeSocketPlace, NubboSocketNamesTheSocketTheBridgeReaches) {
+    TempHome home;
+    const std::string named = home.path() + "/mounted/app.sock";
+    IdleListener usual(home.socketPath(), 8);
+    for (const std::optional<std::string>& homeValue : {std::optional<std::string>{home.path()}, std::optional<std::string>{}}) {
+        SCOPED_TRACE(homeValue ? "with HOME" : "without HOME");
+        FakeApp app(named, AppReply::closeWithoutReply());
+        BridgeOptions options{homeValue, kQuick, named};
+        expectQuiet(runBridge(claudeEvent("Stop"), "{}", options));
+        const auto request = app.request();
+        ASSERT_TRUE(request);
+        EXPECT_EQ(parseRecord(*request).value("type", ""), "responding");
+    }
+    EXPECT_FALSE(usual.hasPendingConnection()) << "the bridge also tried the usual place";
+}
+
 TEST(BridgeAppAbsent, ListenerWithAFullBacklogCountsAsAbsent) {
     TempHome home;
     IdleListener listener(home.socketPath(), 0);

@@ -3,6 +3,7 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QList>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -48,15 +49,23 @@ protected:
         savedHome_ = qgetenv("HOME");
         hadHome_ = qEnvironmentVariableIsSet("HOME");
         qputenv("HOME", QFile::encodeName(home_.path()));
+        // The defaults under the home, whatever the session around the test sets.
+        for (const char* name : kFolderVariables) {
+            saved_.append({name, qgetenv(name), qEnvironmentVariableIsSet(name)});
+            qunsetenv(name);
+        }
     }
     void TearDown() override {
         NubboLog::setClockForTesting({});
         if (hadHome_) qputenv("HOME", savedHome_);
         else qunsetenv("HOME");
+        for (const auto& [name, value, wasSet] : saved_)
+            if (wasSet) qputenv(name, value);
     }
 
-    QString support() const { return home_.path() + "/Library/Application Support/Nubbo"; }
-    QString logPath() const { return support() + "/Logs/nubbo.log"; }
+    QString data() const { return home_.path() + "/.local/share/Nubbo"; }
+    QString state() const { return home_.path() + "/.local/state/Nubbo"; }
+    QString logPath() const { return state() + "/nubbo.log"; }
 
     QStringList logLines() const {
         QFile file(logPath());
@@ -74,6 +83,13 @@ protected:
         NubboLog::setClockForTesting([times = std::move(times), next] { return times.at((*next)++); });
     }
 
+    static constexpr const char* kFolderVariables[] = {"XDG_DATA_HOME", "XDG_STATE_HOME", "XDG_RUNTIME_DIR", "NUBBO_SOCKET"};
+    struct Saved {
+        const char* name;
+        QByteArray value;
+        bool wasSet;
+    };
+    QList<Saved> saved_;
     QTemporaryDir home_;
     QByteArray savedHome_;
     bool hadHome_ = false;
@@ -83,26 +99,26 @@ using AppPathsTest = TempHomeTest;
 using NubboLogTest = TempHomeTest;
 
 TEST_F(AppPathsTest, EachFolderIsCreatedUnderHomeOnEveryAccess) {
-    ASSERT_FALSE(QFileInfo::exists(home_.path() + "/Library"));
+    ASSERT_FALSE(QFileInfo::exists(home_.path() + "/.local"));
 
-    EXPECT_EQ(AppPaths::logsDirectory(), support() + "/Logs");
-    EXPECT_TRUE(QFileInfo(support()).isDir());
-    EXPECT_TRUE(QFileInfo(support() + "/Logs").isDir());
+    EXPECT_EQ(AppPaths::logsDirectory(), state());
+    EXPECT_TRUE(QFileInfo(state()).isDir());
 
-    EXPECT_EQ(AppPaths::applicationSupport(), support());
-    EXPECT_EQ(AppPaths::customPetsDirectory(), support() + "/CustomPets");
-    EXPECT_EQ(AppPaths::petPacksDirectory(), support() + "/PetPacks");
-    EXPECT_EQ(AppPaths::backupsDirectory(), support() + "/Backups");
+    EXPECT_EQ(AppPaths::dataDirectory(), data());
+    EXPECT_EQ(AppPaths::customPetsDirectory(), data() + "/CustomPets");
+    EXPECT_EQ(AppPaths::petPacksDirectory(), data() + "/PetPacks");
+    EXPECT_EQ(AppPaths::backupsDirectory(), data() + "/Backups");
     for (const char* name : {"CustomPets", "PetPacks", "Backups"})
-        EXPECT_TRUE(QFileInfo(support() + "/" + name).isDir()) << name;
+        EXPECT_TRUE(QFileInfo(data() + "/" + name).isDir()) << name;
 
-    // The bridge derives the same path from $HOME alone.
-    EXPECT_EQ(AppPaths::socketPath(), home_.path() + "/Library/Application Support/Nubbo/nubbo.sock");
+    // Without a runtime folder the bridge derives the same path from $HOME alone.
+    EXPECT_EQ(AppPaths::socketPath(), state() + "/run/nubbo.sock");
+    EXPECT_TRUE(QFileInfo(state() + "/run").isDir());
 
     // Removed while running: the next access brings it back.
-    ASSERT_TRUE(QDir(home_.path() + "/Library").removeRecursively());
+    ASSERT_TRUE(QDir(home_.path() + "/.local").removeRecursively());
     AppPaths::backupsDirectory();
-    EXPECT_TRUE(QFileInfo(support() + "/Backups").isDir());
+    EXPECT_TRUE(QFileInfo(data() + "/Backups").isDir());
 }
 
 TEST_F(NubboLogTest, EachCallAppendsOneLineStartingWithTheTime) {
@@ -153,7 +169,7 @@ TEST_F(NubboLogTest, ALogDeletedWhileRunningIsCreatedAgainWithThatLineAlone) {
     NubboLog::log("after");
     EXPECT_EQ(logLines(), QStringList({"2.5 after"}));
 
-    ASSERT_TRUE(QDir(support()).removeRecursively());
+    ASSERT_TRUE(QDir(state()).removeRecursively());
     NubboLog::log("again");
     EXPECT_EQ(logLines(), QStringList({"3.5 again"}));
 }

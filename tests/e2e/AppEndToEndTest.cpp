@@ -50,7 +50,7 @@ protected:
     }
 
     QStringList petLines() const {
-        QFile log(home.path() + "/Library/Application Support/Nubbo/Logs/nubbo.log");
+        QFile log(home.path() + "/.local/state/Nubbo/nubbo.log");
         if (!log.open(QIODevice::ReadOnly)) return {};
         QStringList lines;
         for (const auto& line : QString::fromUtf8(log.readAll()).split('\n', Qt::SkipEmptyParts)) {
@@ -63,7 +63,7 @@ protected:
 
     bool logged(const QString& line) const { return petLines().contains(line); }
     QString logText() const {
-        QFile log(home.path() + "/Library/Application Support/Nubbo/Logs/nubbo.log");
+        QFile log(home.path() + "/.local/state/Nubbo/nubbo.log");
         return log.open(QIODevice::ReadOnly) ? QString::fromUtf8(log.readAll()) : QString();
     }
 

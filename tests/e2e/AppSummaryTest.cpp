@@ -46,6 +46,8 @@ TEST(AppSummary, NarrationFromTheBridgeEndsAsTheProvidersLineInTheBubble) {
     ASSERT_TRUE(home.isValid());
     qputenv("HOME", home.path().toLocal8Bit());
     qputenv("XDG_CONFIG_HOME", (home.path() + "/.config").toLocal8Bit());
+    // The bridge below runs with HOME alone; the app must find its socket by the same environment.
+    qunsetenv("XDG_RUNTIME_DIR");
     ASSERT_TRUE(spinUntil([] {
         return QDBusConnection::sessionBus().interface()->isServiceRegistered("org.freedesktop.secrets").value();
     })) << "no Secret Service on the session bus";
@@ -65,7 +67,7 @@ TEST(AppSummary, NarrationFromTheBridgeEndsAsTheProvidersLineInTheBubble) {
 
     auto startup = std::make_unique<nubbo::AppStartup>();
     startup->run();
-    const QString logs = home.path() + "/Library/Application Support/Nubbo/Logs/";
+    const QString logs = home.path() + "/.local/state/Nubbo/";
     ASSERT_TRUE(spinUntil([&] { return readAll(logs + "nubbo.log").contains("nubbo socket listening at"); }));
 
     const QString transcript = home.path() + "/.claude/projects/p/session.jsonl";

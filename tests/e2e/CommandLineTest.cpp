@@ -75,7 +75,7 @@ TEST_F(AppCommandLine, InstallsReportsAndRemovesTheHooks) {
     EXPECT_EQ(runApp({"--hooks-status"}), kNothingWired);
     // The removal is kept where a running app (another process) and the next start-up find it, until the
     // next install.
-    const QString removed = home.path() + "/Library/Application Support/Nubbo/hooks-removed";
+    const QString removed = home.path() + "/.local/share/Nubbo/hooks-removed";
     EXPECT_TRUE(QFile::exists(removed));
     EXPECT_EQ(runApp({"--install-hooks"}), "nubbo: install-hooks OK\n");
     EXPECT_FALSE(QFile::exists(removed));

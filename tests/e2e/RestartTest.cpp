@@ -30,7 +30,7 @@ TEST(AppRestart, BridgesWaitingOnAKilledAppFailOpenAndTheRestartedAppServes) {
     ASSERT_TRUE(nubbo::e2e::writePreferences(home.path(), R"({"hasOpenedSettingsOnFirstLaunch": true, "settings.approvalMode": "manual"})"));
 
     const QProcessEnvironment env = nubbo::e2e::appEnvironment(home.path());
-    const QString logs = home.path() + "/Library/Application Support/Nubbo/Logs";
+    const QString logs = home.path() + "/.local/state/Nubbo";
     const auto read = [&](const char* name) {
         QFile file(logs + "/" + name);
         return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();

@@ -38,9 +38,10 @@ TEST(SecondStart, ShowsTheRunningAppsSettingsAndLeavesItServing) {
     ASSERT_TRUE(nubbo::e2e::writePreferences(home.path(), R"({"hasOpenedSettingsOnFirstLaunch": true})"));
 
     const QProcessEnvironment env = nubbo::e2e::appEnvironment(home.path());
-    const QString support = home.path() + "/Library/Application Support/Nubbo";
+    // Neither the app nor the bridge is given XDG_RUNTIME_DIR: both fall back to the state folder.
+    const QString state = home.path() + "/.local/state/Nubbo";
     const auto log = [&] {
-        QFile file(support + "/Logs/nubbo.log");
+        QFile file(state + "/nubbo.log");
         return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
     };
 
@@ -64,7 +65,7 @@ TEST(SecondStart, ShowsTheRunningAppsSettingsAndLeavesItServing) {
     EXPECT_TRUE(spinUntil([&] { return log().contains(" second start: settings window shown\n"); }, 10000))
         << log().toStdString();
     EXPECT_EQ(first.state(), QProcess::Running);
-    EXPECT_EQ(exchange(support + "/nubbo.sock",
+    EXPECT_EQ(exchange(state + "/run/nubbo.sock",
                        R"({"provider":"claude","type":"thinking","sessionId":"s","cwd":"/tmp","message":"x"})" "\n"),
               R"({"ok":true})");
     EXPECT_TRUE(QDBusConnection::sessionBus().interface()->isServiceRegistered("dev.nubbo.Nubbo").value());

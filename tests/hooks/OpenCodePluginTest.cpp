@@ -62,6 +62,8 @@ protected:
         QProcess process;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("HOME"), home.path());
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.path());
+        environment.remove(QStringLiteral("NUBBO_SOCKET"));
         environment.remove(QStringLiteral("OPENCODE_SERVER_USERNAME"));
         environment.remove(QStringLiteral("OPENCODE_SERVER_PASSWORD"));
         for (const auto& [key, value] : env) environment.insert(key, value);

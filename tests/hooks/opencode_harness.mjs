@@ -3,7 +3,7 @@
 // each of them received as one JSON object.
 //
 // node opencode_harness.mjs <plugin.mjs> <events.jsonl>
-// Environment: HOME (socket under it), VERDICT (granted | denied | none | absent: no app listening),
+// Environment: XDG_RUNTIME_DIR (socket under it), VERDICT (granted | denied | none | absent: no app listening),
 // CLIENT (ok | error | absent), SETUPS (how many times OpenCode sets the plug-in up, default 2),
 // DIRECTORY (the context's directory), SERVER (http: the fake server; dead: a port nobody listens on).
 import fs from "node:fs";
@@ -30,7 +30,7 @@ const settle = () => {
 const changed = () => new Promise((resolve) => waiters.push(resolve));
 
 // The fake app.
-const socketDir = path.join(process.env.HOME, "Library", "Application Support", "Nubbo");
+const socketDir = path.join(process.env.XDG_RUNTIME_DIR, "nubbo");
 fs.mkdirSync(socketDir, { recursive: true });
 const socketPath = path.join(socketDir, "nubbo.sock");
 const app = net.createServer((conn) => {

@@ -73,7 +73,7 @@ BridgeRun runBridge(const std::string& home, const std::vector<std::string>& arg
 
 TEST(BridgeRoundTrip, AVerdictReachesTheAgentAsItsDecision) {
     TempDir home;
-    const auto folder = home.path() + "/Library/Application Support/Nubbo";
+    const auto folder = home.path() + "/.local/state/Nubbo/run";
     std::filesystem::create_directories(folder);
     LocalSocketServer::Options options;
     options.socketPath = QString::fromStdString(folder + "/nubbo.sock");

@@ -330,6 +330,11 @@ TEST(SocketServerStart, DefaultPathUnderALongHomeIsRefusedWithItsLength) {
     const std::string home = dir.path() + "/" + std::string(60, 'h');
     const QByteArray previous = qgetenv("HOME");
     qputenv("HOME", QByteArray::fromStdString(home));
+    // No runtime folder: the socket goes under the home's state folder.
+    const QByteArray previousRuntime = qgetenv("XDG_RUNTIME_DIR");
+    const QByteArray previousState = qgetenv("XDG_STATE_HOME");
+    qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(home + "/absent"));
+    qunsetenv("XDG_STATE_HOME");
     LogCapture log;
     LocalSocketServer::Options options;
     options.log = log.function();
@@ -337,8 +342,10 @@ TEST(SocketServerStart, DefaultPathUnderALongHomeIsRefusedWithItsLength) {
     server.start();
     const bool listening = server.waitUntilStarted(5s);
     qputenv("HOME", previous);
+    qputenv("XDG_RUNTIME_DIR", previousRuntime);
+    qputenv("XDG_STATE_HOME", previousState);
     EXPECT_FALSE(listening);
-    const auto expected = home + "/Library/Application Support/Nubbo/nubbo.sock";
+    const auto expected = home + "/.local/state/Nubbo/run/nubbo.sock";
     EXPECT_EQ(log.lines(), QStringList{QStringLiteral("socket path too long (%1 >= 104)").arg(expected.size())});
 }
 

@@ -57,7 +57,7 @@ protected:
     }
 
     QStringList logLines() const {
-        QFile file(home_.path() + "/Library/Application Support/Nubbo/Logs/nubbo.log");
+        QFile file(home_.path() + "/.local/state/Nubbo/nubbo.log");
         if (!file.open(QIODevice::ReadOnly)) return {};
         QStringList lines = QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
         // Drop the time in front of each message.
