@@ -128,8 +128,9 @@ int main(int argc, char** argv) {
         while (::read(fd, buffer, sizeof buffer) > 0) {
         }
     });
-    const std::string support = home.path() + "/Library/Application Support/Nubbo";
-    const std::string socketPath = support + "/nubbo.sock", logPath = support + "/Logs/agent.log";
+    // Started with HOME alone (no runtime folder): the socket falls back to the state folder.
+    const std::string state = home.path() + "/.local/state/Nubbo";
+    const std::string socketPath = state + "/run/nubbo.sock", logPath = state + "/agent.log";
     const long idleKb = statusKb(process.pid, "VmRSS:");
     const std::string line =
         R"({"provider":"claude","type":"coding","message":"Bash","toolName":"Bash","command":"npm test",)"

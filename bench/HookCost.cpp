@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <vector>
+#include <sys/stat.h>
 
 using namespace nubbo::bench;
 
@@ -92,7 +93,10 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "cannot create a temporary HOME\n");
         return 1;
     }
-    const std::string sock = home.path() + "/Library/Application Support/Nubbo/nubbo.sock";
+    // A login session's runtime folder, where the bridge looks first.
+    const std::string runtime = home.path() + "/run";
+    ::mkdir(runtime.c_str(), 0700);
+    const std::string sock = runtime + "/nubbo/nubbo.sock";
     LineServer server(sock);
     if (!server.start())
         return 1;
@@ -107,7 +111,8 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    const std::vector<std::string> env = {"HOME=" + home.path(), "PATH=/usr/bin:/bin", "LANG=C.UTF-8"};
+    const std::vector<std::string> env = {"HOME=" + home.path(), "XDG_RUNTIME_DIR=" + runtime, "PATH=/usr/bin:/bin",
+                                          "LANG=C.UTF-8"};
     const std::vector<std::string> hookArgs = {"--source", "claude", "--event", "PreToolUse"};
     auto withArgs = [&](std::vector<std::string> head) {
         head.insert(head.end(), hookArgs.begin(), hookArgs.end());

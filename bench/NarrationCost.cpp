@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 #include <vector>
+#include <sys/stat.h>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -206,12 +207,14 @@ int main(int argc, char** argv)
     }
 
     // Whole bridge runs: the app's socket is listening, as it would be.
-    const std::string sock = home.path() + "/Library/Application Support/Nubbo/nubbo.sock";
+    const std::string runtime = home.path() + "/run";
+    ::mkdir(runtime.c_str(), 0700);
+    const std::string sock = runtime + "/nubbo/nubbo.sock";
     LineServer server(sock);
     if (!server.start())
         return 1;
     const std::string env0 = "HOME=" + home.path();
-    const std::vector<std::string> env = {env0, "PATH=/usr/bin:/bin", "LANG=C.UTF-8"};
+    const std::vector<std::string> env = {env0, "XDG_RUNTIME_DIR=" + runtime, "PATH=/usr/bin:/bin", "LANG=C.UTF-8"};
     const std::vector<std::string> args = {bridge, "--source", "claude", "--event", "PostToolUse"};
     struct Proc {
         std::string name;

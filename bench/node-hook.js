@@ -45,7 +45,7 @@ process.stdin.on('end', () => {
   if (str(payload.cwd)) record.cwd = payload.cwd;
   if (sessionId) record.sessionId = sessionId;
 
-  const sock = path.join(process.env.HOME || '', 'Library/Application Support/Nubbo/nubbo.sock');
+  const sock = path.join(process.env.XDG_RUNTIME_DIR || '', 'nubbo/nubbo.sock');
   const conn = net.createConnection(sock, () => conn.end(JSON.stringify(record) + '\n'));
   conn.on('error', () => process.exit(0));
   conn.on('close', () => process.exit(0));

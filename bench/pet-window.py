@@ -39,8 +39,9 @@ class App:
         os.makedirs(config)
         with open(os.path.join(config, "preferences.json"), "w") as f:
             json.dump({"hasOpenedSettingsOnFirstLaunch": True, **preferences}, f)
-        self.log_path = os.path.join(self.home, "Library", "Application Support", "Nubbo", "Logs", "nubbo.log")
+        self.log_path = os.path.join(self.home, ".local", "state", "Nubbo", "nubbo.log")
         env = dict(os.environ, HOME=self.home, XDG_CONFIG_HOME=os.path.join(self.home, ".config"),
+                   XDG_STATE_HOME=os.path.join(self.home, ".local", "state"),
                    QT_QPA_PLATFORM="xcb", LANG="C.UTF-8")
         self.started = time.time()
         self.proc = subprocess.Popen([app_path], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)

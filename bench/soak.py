@@ -70,7 +70,9 @@ class Payload:
 class Day:
     def __init__(self, args, app, home):
         self.args, self.app, self.home = args, app, home
-        self.env = {"HOME": home, "PATH": os.environ.get("PATH", "/usr/bin:/bin")}
+        # The app's runtime folder (app_environment gives it one in the home), as an agent in its session sees it.
+        self.env = {"HOME": home, "PATH": os.environ.get("PATH", "/usr/bin:/bin"),
+                    "XDG_RUNTIME_DIR": os.path.join(home, "run")}
         self.agents = {}
         for agent, (source, opening, middle, closing) in AGENTS.items():
             load = lambda names: [Payload(args.fixtures, agent, n) for n in names]
@@ -215,7 +217,7 @@ _agent_log_lines = {}
 
 
 def logged(home):
-    folder = os.path.join(home, "Library", "Application Support", "Nubbo", "Logs")
+    folder = os.path.join(home, ".local", "state", "Nubbo")
     for name in ["agent.log"] + [f"agent.log.{n}" for n in range(1, 5)]:
         try:
             with open(os.path.join(folder, name), "rb") as f:

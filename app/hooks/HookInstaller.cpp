@@ -195,7 +195,7 @@ HookInstallResult HookInstaller::installLocked() const {
 
     // Also when some agent failed: the backups of the others are in this run's folder.
     ConfigFileWriter::writeAtomically(QDir(backupsDirectory()).filePath(kLatestFile),
-                                      QFileInfo(folder).fileName().toUtf8());
+                                      QFileInfo(folder).fileName().toUtf8(), 0600);
     // Also after an agent failed: a file that stays broken must not make every repair keep another folder.
     // Not when the record on disk may still name folders this run no longer needs.
     if (recordError.isEmpty())

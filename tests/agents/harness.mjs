@@ -113,7 +113,7 @@ export class NubboHome {
     const config = path.join(this.home, ".config", "Nubbo");
     fs.mkdirSync(config, { recursive: true });
     fs.writeFileSync(path.join(config, "preferences.json"), JSON.stringify(preferences));
-    this.logs = path.join(this.home, "Library", "Application Support", "Nubbo", "Logs");
+    this.logs = path.join(this.home, ".local", "state", "Nubbo");
   }
 
   // The environment every process of the test sees: nothing of the real user's home or session.

@@ -59,13 +59,23 @@ def new_home(preferences, prefix="nubbo-desktop-", home=None):
     return home
 
 
-def support_path(home, *parts):
-    return os.path.join(home, "Library", "Application Support", "Nubbo", *parts)
+def state_path(home, *parts):
+    """A file in the app's state folder (its logs)."""
+    return os.path.join(home, ".local", "state", "Nubbo", *parts)
+
+
+def socket_path(home):
+    """The app's socket in the home's own runtime folder, which app_environment gives it."""
+    return os.path.join(home, "run", "nubbo", "nubbo.sock")
 
 
 def app_environment(home, **extra):
+    runtime = os.path.join(home, "run")
+    os.makedirs(runtime, mode=0o700, exist_ok=True)
     env = dict(os.environ, HOME=home, XDG_CONFIG_HOME=os.path.join(home, ".config"),
-               XDG_DATA_HOME=os.path.join(home, ".local", "share"), LANG="C.UTF-8", QT_QPA_PLATFORM="xcb",
+               XDG_DATA_HOME=os.path.join(home, ".local", "share"),
+               XDG_STATE_HOME=os.path.join(home, ".local", "state"), XDG_RUNTIME_DIR=runtime,
+               LANG="C.UTF-8", QT_QPA_PLATFORM="xcb",
                QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
     env.pop("QT_QUICK_BACKEND", None)
     env.update(extra)
@@ -130,8 +140,8 @@ class App:
         env = app_environment(home, **(environment or {}))
         if dark:
             use_dark_qt6ct(home, env)
-        self.log_path = support_path(home, "Logs", "nubbo.log")
-        self.socket_path = support_path(home, "nubbo.sock")
+        self.log_path = state_path(home, "nubbo.log")
+        self.socket_path = socket_path(home)
         self.process = subprocess.Popen([executable], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         wait_for("the pet's first frame", lambda: "pet first frame" in self.log(), 30, step=0.1)
 

@@ -44,7 +44,7 @@ class RunningApp(unittest.TestCase):
         cls.home = new_home({"settings.edgeSnap": True, "settings.alwaysOnTop": True,
                              "hasOpenedSettingsOnFirstLaunch": True, **cls.preferences_extra})
         cls.preferences = os.path.join(cls.home, ".config", "Nubbo", "preferences.json")
-        cls.log_path = os.path.join(cls.home, "Library", "Application Support", "Nubbo", "Logs", "nubbo.log")
+        cls.log_path = os.path.join(cls.home, ".local", "state", "Nubbo", "nubbo.log")
         env = app_environment(cls.home, **cls.environment_extra)
         cls.prepare_home()
         cls.app = subprocess.Popen([APP], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)

@@ -9,7 +9,7 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import atspi_find  # noqa: E402
-from desktop_app import send, show_backdrop, support_path  # noqa: E402
+from desktop_app import send, show_backdrop, socket_path  # noqa: E402
 from desktop_test import PANEL_H, PANEL_W, PET_SIDE, RunningApp, geometry, screenshot, sh, wait_for  # noqa: E402
 
 # A KDE colour scheme, which Qt's own desktop theme reads: how a user with a dark desktop runs the app.
@@ -52,7 +52,7 @@ class QuickPanelOnTheDesktop(RunningApp):
         backdrop = os.path.join(cls.home, "backdrop.png")
         sh("convert", "-size", "1280x800", "xc:" + ("#1f2227" if cls.dark else "#e6e9ee"), backdrop)
         cls.backdrop = show_backdrop(backdrop, "backdrop")
-        cls.socket_path = support_path(cls.home, "nubbo.sock")
+        cls.socket_path = socket_path(cls.home)
         wait_for("the socket", lambda: os.path.exists(cls.socket_path), 10)
         cls.send({"provider": "claude", "sessionId": "a", "cwd": "/home/dev/src/nubbo", "type": "coding",
                   "toolName": "Bash", "command": "npm test",

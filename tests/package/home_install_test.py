@@ -94,7 +94,7 @@ def main(source, tree):
         check(not os.path.lexists(gone), "still there: " + gone)
     # Only the app's own settings and data stay, beside what was there before, and the files the wiring
     # created for agents that are switched on but had none (Codex, Gemini), emptied of the app's entries.
-    kept = ("Library/Application Support/Nubbo/", ".config/Nubbo/")
+    kept = (".local/share/Nubbo/", ".local/state/Nubbo/", ".config/Nubbo/")
     extra = sorted(f for f in files_under(home) - before if not f.startswith(kept))
     emptied = {".codex/hooks.json", ".gemini/settings.json"}
     check(set(extra) <= emptied, "left behind: " + ", ".join(sorted(set(extra) - emptied)))

@@ -79,7 +79,9 @@ def owner(path):
 
 def home_env(home):
     env = {k: v for k, v in os.environ.items() if not k.startswith(("XDG_", "QT_QPA"))}
-    env.update(HOME=home, XDG_CONFIG_HOME=home + "/.config")
+    # A runtime folder of the home's own, as a login session would give it.
+    os.makedirs(home + "/run", mode=0o700, exist_ok=True)
+    env.update(HOME=home, XDG_CONFIG_HOME=home + "/.config", XDG_RUNTIME_DIR=home + "/run")
     return env
 
 
@@ -102,8 +104,8 @@ def exe_of(pid):
 
 def started_app(home, env):
     """The installed app on its own X server, as the menu entry starts it; returns the files it loaded."""
-    log = home + "/Library/Application Support/Nubbo/Logs/nubbo.log"
-    sock_path = home + "/Library/Application Support/Nubbo/nubbo.sock"
+    log = home + "/.local/state/Nubbo/nubbo.log"
+    sock_path = home + "/run/nubbo/nubbo.sock"
     app = subprocess.Popen(["dbus-run-session", "--", "xvfb-run", "-a", "-s", "-screen 0 1280x800x24", "/usr/bin/nubbo"],
                            env=env,
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
@@ -117,7 +119,7 @@ def started_app(home, env):
         hook = run(home + "/.nubbo/bin/nubbo-bridge", "--source", "claude", "--event", "UserPromptSubmit",
                    input='{"session_id":"pkg","cwd":"/tmp","prompt":"hi"}', env=env)
         check(hook.returncode == 0 and hook.stdout == "", "the launcher's hook run failed: " + hook.stderr)
-        agent_log = home + "/Library/Application Support/Nubbo/Logs/agent.log"
+        agent_log = home + "/.local/state/Nubbo/agent.log"
         wait_for(lambda: os.path.exists(agent_log) and len(open(agent_log).readlines()) == 2, 10, "the hook's event")
         pid = [p for p in os.listdir("/proc") if p.isdigit() and exe_of(p) == BUNDLE + "/Contents/MacOS/Nubbo"]
         check(len(pid) == 1, "one app process expected, found " + repr(pid))
