@@ -1,6 +1,7 @@
 #include "petart/CustomPetManager.h"
 
 #include "core/AppPaths.h"
+#include "core/PrivateFiles.h"
 #include "core/NubboLog.h"
 #include "petart/PetImageStore.h"
 
@@ -28,7 +29,7 @@ CustomPetManager::CustomPetManager(QString customPetsDirectory, UuidSource uuids
 QString CustomPetManager::customPetsDirectory() const {
     if (directory_.isEmpty())
         return AppPaths::customPetsDirectory();
-    QDir().mkpath(directory_);
+    PrivateFiles::makeFolder(directory_);
     return directory_;
 }
 
@@ -58,6 +59,7 @@ std::optional<QString> CustomPetManager::installImage(const QString& sourcePath,
     QFile file(sourcePath);
     if (!file.copy(destination))
         return fail(PictureError::copyFailed, file.errorString());
+    QFile::setPermissions(destination, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     return destination;
 }
 

@@ -1,6 +1,7 @@
 #include "petart/PetPackManager.h"
 
 #include "core/AppPaths.h"
+#include "core/PrivateFiles.h"
 #include "core/NubboLog.h"
 
 #include <QDir>
@@ -93,7 +94,7 @@ PetPackManager::PetPackManager(QString petPacksDirectory, QString temporaryDirec
 QString PetPackManager::petPacksDirectory() const {
     if (packsDirectory_.isEmpty())
         return AppPaths::petPacksDirectory();
-    QDir().mkpath(packsDirectory_);
+    PrivateFiles::makeFolder(packsDirectory_);
     return packsDirectory_;
 }
 
