@@ -11,7 +11,11 @@
 #include <QStringList>
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
+#include <memory>
+#include <optional>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -38,6 +42,13 @@ std::optional<struct stat> linkStatus(const QString& path) {
     struct stat status{};
     if (::lstat(onDisk(path).constData(), &status) != 0) return std::nullopt;
     return status;
+}
+
+// A link's own text, so a relative link stays relative.
+QByteArray linkText(const QString& path) {
+    QByteArray text(PATH_MAX, '\0');
+    const ssize_t n = ::readlink(onDisk(path).constData(), text.data(), static_cast<size_t>(text.size()));
+    return n < 0 ? QByteArray() : text.left(n);
 }
 
 QString errnoText() { return QString::fromLocal8Bit(std::strerror(errno)); }
@@ -68,7 +79,7 @@ bool sameContents(const QString& a, const QString& b) {
     const auto first = linkStatus(a), second = linkStatus(b);
     if (!first || !second) return false;
     if (S_ISLNK(first->st_mode) && S_ISLNK(second->st_mode))
-        return QFile::symLinkTarget(a) == QFile::symLinkTarget(b);
+        return linkText(a) == linkText(b);
     if (!S_ISREG(first->st_mode) || !S_ISREG(second->st_mode) || first->st_size != second->st_size) return false;
     QFile left(a), right(b);
     if (!left.open(QIODevice::ReadOnly) || !right.open(QIODevice::ReadOnly)) return false;
@@ -192,7 +203,7 @@ bool LegacyMover::copyFile(const QString& from, const QString& to) {
     const auto status = linkStatus(from);
     ::unlink(onDisk(to).constData());
     if (status && S_ISLNK(status->st_mode))
-        return QFile::link(QFile::symLinkTarget(from), to) || fail(QStringLiteral("copy"), from);
+        return ::symlink(linkText(from).constData(), onDisk(to).constData()) == 0 || fail(QStringLiteral("copy"), from);
     if (!status || !S_ISREG(status->st_mode)) {
         lines.append(QStringLiteral("moving the earlier folders: %1 is not a file, left in place").arg(from));
         return false;
