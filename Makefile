@@ -20,10 +20,11 @@ run: build
 	@if [ -z "$$DISPLAY$$WAYLAND_DISPLAY" ]; then export QT_QPA_PLATFORM=offscreen; fi; \
 	exec $(BUILD)/Nubbo.app/Contents/MacOS/Nubbo
 
-# Into your home folder, no root: ~/Applications/Nubbo.app, its menu entry and icons under ~/.local/share.
+# Into your home folder, no root: ~/.local/lib/nubbo/Nubbo.app, its menu entry and icons under ~/.local/share.
+# A bundle an older install left in ~/Applications is moved there.
 DATA_HOME ?= $(or $(XDG_DATA_HOME),$(HOME)/.local/share)
 install: build
-	cmake -S . -B $(BUILD) -DCMAKE_INSTALL_PREFIX="$(HOME)/.local" -DNUBBO_BUNDLE_INSTALL_DIR="$(HOME)/Applications" \
+	cmake -S . -B $(BUILD) -DCMAKE_INSTALL_PREFIX="$(HOME)/.local" -DNUBBO_BUNDLE_INSTALL_DIR="$(HOME)/.local/lib/nubbo" \
 	  -DNUBBO_DATA_INSTALL_DIR="$(DATA_HOME)" -DNUBBO_INSTALL_SYSTEM_FILES=OFF
 	cmake --build $(BUILD) -j $(JOBS)
 	bash scripts/user-install.sh $(BUILD)

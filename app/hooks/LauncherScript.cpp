@@ -21,7 +21,7 @@ namespace nubbo {
 namespace {
 
 // The shell part. Every step that can fail is silenced and the script ends in exec or exit 0: a hook that
-// exits 2 or prints would block or confuse the agent. Values from outside (cache, marker, search result)
+// exits 2 or prints would block or confuse the agent. Values from outside (cache, marker, menu entry)
 // are checked before use, because a malformed number in $(( )) is a fatal error in dash.
 constexpr char kShell[] = R"SH(#!/bin/sh
 # Nubbo hook bridge launcher (auto-generated, do not edit).
@@ -84,7 +84,8 @@ unescape() {
   done
 }
 
-for P in @BUNDLE@ /Applications/Nubbo.app /usr/lib/nubbo/Nubbo.app "$HOME/Applications/Nubbo.app"; do
+# The bundle that wrote this launcher, then where `make install` and the Debian package put it.
+for P in @BUNDLE@ "$HOME/.local/lib/nubbo/Nubbo.app" /usr/lib/nubbo/Nubbo.app; do
   if trusted "$P" 2>/dev/null; then
     rm -f "$M" 2>/dev/null
     exec "$R" "$@"
@@ -102,17 +103,8 @@ if [ -f "$C" ]; then
   rm -f "$C" 2>/dev/null
 fi
 
-if command -v mdfind >/dev/null 2>&1; then
-  P=$(mdfind "kMDItemCFBundleIdentifier == '@BUNDLE_ID@'" </dev/null 2>/dev/null | head -n 1)
-  if trusted "$P" 2>/dev/null; then
-    { printf '%s\n' "$P" > "$C"; } 2>/dev/null
-    rm -f "$M" 2>/dev/null
-    exec "$R" "$@"
-  fi
-fi
-
-# Without a search tool: the menu entry named after the bundle identifier, wherever the data folders are,
-# says where its bundle was installed.
+# The menu entry named after the bundle identifier, wherever the data folders are, says where its bundle
+# was installed.
 Q=$IFS
 IFS=:
 for D in "${XDG_DATA_HOME:-$HOME/.local/share}" ${XDG_DATA_DIRS:-/usr/local/share:/usr/share}; do

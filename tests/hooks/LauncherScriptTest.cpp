@@ -159,7 +159,7 @@ protected:
 
 TEST_F(LauncherScriptTest, ExecsTheFirstBundleFoundWithArgumentsStdinAndStdoutUnchanged) {
     const QString writing = makeBundle(root + QStringLiteral("/build dir/it's Nubbo.app"), QStringLiteral("writing"));
-    makeBundle(home + QStringLiteral("/Applications/Nubbo.app"), QStringLiteral("home"));
+    makeBundle(home + QStringLiteral("/.local/lib/nubbo/Nubbo.app"), QStringLiteral("home"));
     install(writing);
     writeMarker(1000);
 
@@ -180,34 +180,34 @@ TEST_F(LauncherScriptTest, ExecsTheFirstBundleFoundWithArgumentsStdinAndStdoutUn
     QDir(writing).removeRecursively();
     EXPECT_EQ(run({QStringLiteral("y")}).out, "{\"decision\":\"from home\"}");
     EXPECT_EQ(recordedArgv(), (QStringList{QStringLiteral("home"), QStringLiteral("y")}));
+
+    // The place older home installs used is not searched: the install moves the bundle out of it.
+    QDir(home + QStringLiteral("/.local/lib")).removeRecursively();
+    makeBundle(home + QStringLiteral("/Applications/Nubbo.app"), QStringLiteral("old place"));
+    EXPECT_TRUE(run({QStringLiteral("z")}).out.isEmpty());
 }
 
-TEST_F(LauncherScriptTest, SearchFindsAMovedAppOnceAndTheCacheServesLaterHooks) {
+TEST_F(LauncherScriptTest, AMenuEntryFindsAMovedAppOnceAndTheCacheServesLaterHooks) {
     install(root + QStringLiteral("/gone.app"));
     const QString moved = makeBundle(root + QStringLiteral("/moved/Nubbo.app"), QStringLiteral("moved"));
-    // A search tool that counts its calls and would swallow stdin if the launcher let it.
-    writeFile(tools + QStringLiteral("/mdfind"),
-              QStringLiteral("#!/bin/sh\necho \"$1\" >> \"$NUBBO_TEST_RECORD/searches\"\ncat >/dev/null\n"
-                             "printf '%1\\n/second/result\\n'\n")
-                  .arg(moved)
-                  .toUtf8(),
-              kExecutable);
+    // In the user's own data folder, where a home install puts it.
+    const QString entry = home + QStringLiteral("/.local/share/applications/dev.nubbo.Nubbo.desktop");
+    writeFile(entry, QStringLiteral("[Desktop Entry]\nX-Nubbo-Bundle=%1\n").arg(moved).toUtf8());
     writeMarker(10);
 
     ScriptRun r = run({QStringLiteral("first")}, "payload");
     EXPECT_EQ(r.out, "{\"decision\":\"from moved\"}");
     EXPECT_EQ(readFile(record + QStringLiteral("/stdin")), "payload");
-    EXPECT_EQ(readFile(record + QStringLiteral("/searches")), "kMDItemCFBundleIdentifier == 'dev.nubbo.Nubbo'\n");
     EXPECT_EQ(readFile(nubboDir() + QStringLiteral("/bin/.bridge-cache")), (moved + QStringLiteral("\n")).toUtf8());
     EXPECT_FALSE(QFile::exists(marker()));
 
-    // Without any search tool the cache alone finds it.
-    QFile::remove(tools + QStringLiteral("/mdfind"));
+    // With the entry gone the cache alone finds it.
+    QFile::remove(entry);
     r = run({QStringLiteral("second")});
     EXPECT_EQ(r.out, "{\"decision\":\"from moved\"}");
     EXPECT_EQ(recordedArgv(), (QStringList{QStringLiteral("moved"), QStringLiteral("second")}));
 
-    // A stale cache and no search tool: the app is gone, quietly.
+    // A stale cache and no entry: the app is gone, quietly.
     QDir(root + QStringLiteral("/moved")).removeRecursively();
     r = run({QStringLiteral("third")});
     EXPECT_EQ(r.exitCode, 0);
@@ -215,7 +215,7 @@ TEST_F(LauncherScriptTest, SearchFindsAMovedAppOnceAndTheCacheServesLaterHooks) 
     EXPECT_TRUE(QFile::exists(marker()));
 }
 
-TEST_F(LauncherScriptTest, WithoutASearchToolTheMenuEntryOfAnInstallLeadsToItsBundle) {
+TEST_F(LauncherScriptTest, TheMenuEntryOfAnInstallInASystemDataFolderLeadsToItsBundle) {
     install(root + QStringLiteral("/gone.app"));
     const QString installed = makeBundle(root + QStringLiteral("/opt/Nubbo.app"), QStringLiteral("installed"));
     // The second data folder holds it, as /usr/share does for a package; the key is among others.
@@ -542,7 +542,7 @@ TEST_F(LauncherScriptTest, WithoutNodeTheLauncherStaysAndKeepsExitingQuietly) {
 }
 
 TEST_F(LauncherScriptTest, HookCommandsSurviveAHomeWithQuotesAndCannotBeInjected) {
-    makeBundle(home + QStringLiteral("/Applications/Nubbo.app"), QStringLiteral("home"));
+    makeBundle(home + QStringLiteral("/.local/lib/nubbo/Nubbo.app"), QStringLiteral("home"));
     install(QString());
     const QString command = LauncherScript::hookCommand(launcher(), QStringLiteral("claude"), QStringLiteral("PreToolUse"));
     EXPECT_TRUE(command.contains(QStringLiteral("nubbo-bridge"))) << "the marker the installer recognises";

@@ -58,6 +58,23 @@ def main(source, tree):
     original = '{\n  "model": "opus"\n}\n'
     with open(home + "/.claude/settings.json", "w") as f:
         f.write(original)
+    # An install from before the bundle's current place: it moves, and the menu entry and launch at login
+    # follow it.
+    old_bundle = home + "/Applications/Nubbo.app"
+    os.makedirs(old_bundle + "/Contents/MacOS")
+    with open(old_bundle + "/Contents/MacOS/Nubbo", "w") as f:
+        f.write("#!/bin/sh\n")
+    os.chmod(old_bundle + "/Contents/MacOS/Nubbo", 0o755)
+    old_exe = old_bundle + "/Contents/MacOS/Nubbo"
+    os.makedirs(home + "/.local/share/applications")
+    with open(home + "/.local/share/applications/dev.nubbo.Nubbo.desktop", "w") as f:
+        f.write(f'[Desktop Entry]\nType=Application\nName=Nubbo\nExec="{old_exe}"\nX-Nubbo-Bundle={old_bundle}\n')
+    # Launch at login was on for that copy.
+    autostart = home + "/.config/autostart/nubbo.desktop"
+    os.makedirs(home + "/.config/autostart")
+    with open(autostart, "w") as f:
+        f.write(f'[Desktop Entry]\nType=Application\nName=Nubbo\nExec="{old_exe}"\nTryExec={old_exe}\n'
+                "X-GNOME-Autostart-enabled=true\n")
     before = files_under(home)
 
     def make(target):
@@ -66,7 +83,7 @@ def main(source, tree):
         check(result.returncode == 0, f"make {target}: {result.stdout}{result.stderr}")
 
     make("install")
-    bundle = home + "/Applications/Nubbo.app"
+    bundle = home + "/.local/lib/nubbo/Nubbo.app"
     exe = bundle + "/Contents/MacOS/Nubbo"
     entry = home + "/.local/share/applications/dev.nubbo.Nubbo.desktop"
     check(os.access(exe, os.X_OK) and os.access(bundle + "/Contents/Helpers/nubbo-bridge", os.X_OK),
@@ -79,18 +96,17 @@ def main(source, tree):
     for size in ("16x16", "32x32", "48x48", "128x128", "256x256", "512x512"):
         check(os.path.isfile(f"{home}/.local/share/icons/hicolor/{size}/apps/dev.nubbo.Nubbo.png"), "icon " + size)
     check(os.path.isfile(f"{home}/.local/share/icons/hicolor/scalable/apps/dev.nubbo.Nubbo.svg"), "scalable icon")
+    check(not os.path.lexists(home + "/Applications"), "the older install's folder is still there")
+    text = open(autostart).read()
+    check(f'\nExec="{exe}"\n' in text and f"\nTryExec={exe}\n" in text, "launch at login:\n" + text)
 
     wired = subprocess.run([exe, "--install-hooks"], env=env, capture_output=True, text=True)
     check(wired.stdout == "nubbo: install-hooks OK\n", "install-hooks: " + wired.stdout + wired.stderr)
     check("nubbo-bridge" in open(home + "/.claude/settings.json").read(), "Claude was not wired")
-    # Launch at login was on for this copy.
-    os.makedirs(home + "/.config/autostart")
-    with open(home + "/.config/autostart/nubbo.desktop", "w") as f:
-        f.write(f'[Desktop Entry]\nType=Application\nName=Nubbo\nExec="{exe}"\n')
 
     make("uninstall")
     check(open(home + "/.claude/settings.json").read() == original, "Claude's settings were not given back")
-    for gone in (bundle, entry, home + "/.nubbo", home + "/.config/autostart/nubbo.desktop"):
+    for gone in (home + "/.local/lib/nubbo", entry, home + "/.nubbo", autostart):
         check(not os.path.lexists(gone), "still there: " + gone)
     # Only the app's own settings and data stay, beside what was there before, and the files the wiring
     # created for agents that are switched on but had none (Codex, Gemini), emptied of the app's entries.
