@@ -10,6 +10,7 @@
 #include "hooks/CodexHookReview.h"
 #include "platform/FreedesktopNotifier.h"
 #include "shell/HookCommandLine.h"
+#include "shell/LegacyLayoutMove.h"
 #include "hooks/HookGuardian.h"
 #include "hooks/HookInstaller.h"
 #include "hooks/InitialAgentDetection.h"
@@ -80,6 +81,14 @@ AppStartup::~AppStartup() {
     viewModel_.reset();
 }
 
+// An earlier release kept everything in one folder: its files move to their places once, before the settings
+// (which may name them) are read and before the first log line.
+static void moveEarlierLayout() {
+    LegacyLayoutMove::run({AppPaths::legacySupportDirectory(), AppPaths::dataDirectory(), AppPaths::logsDirectory(),
+                           JsonPreferencesDomain::defaultFilePath()},
+                          [](const QString& line) { NubboLog::log(line); });
+}
+
 void AppStartup::buildSettings() {
     if (settings_) return;
     const auto log = [](const QString& line) { NubboLog::log(line); };
@@ -95,6 +104,7 @@ void AppStartup::buildSettings() {
 std::optional<int> AppStartup::handleCommandLine(const QStringList& arguments) {
     const auto command = hookCommandFrom(arguments);
     if (!command) return std::nullopt;
+    moveEarlierLayout();
     buildSettings();
     const QByteArray line = (runHookCommand(*command, *installer_) + QLatin1Char('\n')).toUtf8();
     std::fwrite(line.constData(), 1, static_cast<std::size_t>(line.size()), stdout);
@@ -112,6 +122,7 @@ bool AppStartup::run() {
     }
     // A producer that hangs up must never take the app down with it.
     std::signal(SIGPIPE, SIG_IGN);
+    moveEarlierLayout();
     NubboLog::log(QStringLiteral("nubbo starting"));
     // Calls wait for the event loop, by when the windows below exist.
     instance_->serve(QDBusConnection::sessionBus(), [this] { showSettingsForSecondStart(); });
