@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
+
 #include <cstring>
 #include <fstream>
 #include <functional>
@@ -327,13 +329,14 @@ namespace {
 
 TEST(SocketServerStart, DefaultPathUnderALongHomeIsRefusedWithItsLength) {
     TempDir dir;
-    const std::string home = dir.path() + "/" + std::string(60, 'h');
+    const std::string home = dir.path() + "/" + std::string(80, 'h');
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(home + "/run")));
     const QByteArray previous = qgetenv("HOME");
     qputenv("HOME", QByteArray::fromStdString(home));
-    // No runtime folder: the socket goes under the home's state folder.
+    // A runtime folder inside the long home.
     const QByteArray previousRuntime = qgetenv("XDG_RUNTIME_DIR");
     const QByteArray previousState = qgetenv("XDG_STATE_HOME");
-    qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(home + "/absent"));
+    qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(home + "/run"));
     qunsetenv("XDG_STATE_HOME");
     LogCapture log;
     LocalSocketServer::Options options;
@@ -345,7 +348,7 @@ TEST(SocketServerStart, DefaultPathUnderALongHomeIsRefusedWithItsLength) {
     qputenv("XDG_RUNTIME_DIR", previousRuntime);
     qputenv("XDG_STATE_HOME", previousState);
     EXPECT_FALSE(listening);
-    const auto expected = home + "/.local/state/Nubbo/run/nubbo.sock";
+    const auto expected = home + "/run/nubbo/nubbo.sock";
     EXPECT_EQ(log.lines(), QStringList{QStringLiteral("socket path too long (%1 >= 104)").arg(expected.size())});
 }
 
