@@ -125,7 +125,7 @@ private:
                      const QString& operation) const;
 
     std::unique_ptr<const HookWiring> makeWiring(const ProviderSpec& spec) const;
-    // The catalogue's own wiring for the spec, else one made for it.
+    // The catalogue's own wiring for the agent, else one made for it.
     std::shared_ptr<const HookWiring> wiringFor(const ProviderSpec& spec) const;
     QString writeSharedFile(const HookWiring& wiring, const QString& backupFolder, BackupRecord& record) const;
     QString wire(const HookWiring& wiring, const QString& backupFolder, BackupRecord& record) const;

@@ -11,6 +11,7 @@
 #include <QStringList>
 
 #include <cerrno>
+#include <optional>
 #include <climits>
 #include <cstring>
 #include <memory>
@@ -100,6 +101,9 @@ private:
     bool mayChange();
     bool fail(const QString& what, const QString& path);
     bool moveEntry(const QString& from, const QString& to);
+    // One rename, the way within a file system: its outcome, or nothing when the entry must be copied instead
+    // (another file system, or copying asked for).
+    std::optional<bool> renameWhole(const QString& from, const QString& to);
     bool moveFolder(const QString& from, const QString& to);
     bool moveFile(const QString& from, const QString& to);
     bool copyFile(const QString& from, const QString& to);
@@ -146,18 +150,22 @@ QString LegacyMover::placeFor(const QString& from, const QString& to, bool folde
     }
 }
 
+std::optional<bool> LegacyMover::renameWhole(const QString& from, const QString& to) {
+    if (options_.copyAlways) return std::nullopt;
+    if (!mayChange()) return false;
+    if (::rename(onDisk(from).constData(), onDisk(to).constData()) == 0) {
+        ++moved_;
+        return true;
+    }
+    if (errno != EXDEV) return fail(QStringLiteral("move"), from);
+    return std::nullopt;
+}
+
 bool LegacyMover::moveFolder(const QString& from, const QString& wanted) {
     const QString to = placeFor(from, wanted, true);
     if (!linkStatus(to)) {
         QDir().mkpath(QFileInfo(to).absolutePath());
-        if (!options_.copyAlways) {
-            if (!mayChange()) return false;
-            if (::rename(onDisk(from).constData(), onDisk(to).constData()) == 0) {
-                ++moved_;
-                return true;
-            }
-            if (errno != EXDEV) return fail(QStringLiteral("move"), from);
-        }
+        if (const auto renamed = renameWhole(from, to)) return *renamed;
         if (!mayChange()) return false;
         if (::mkdir(onDisk(to).constData(), 0700) != 0 && errno != EEXIST) return fail(QStringLiteral("create"), to);
     }
@@ -178,14 +186,7 @@ bool LegacyMover::moveFile(const QString& from, const QString& wanted) {
         return ::unlink(onDisk(from).constData()) == 0 || fail(QStringLiteral("remove"), from);
     }
     QDir().mkpath(QFileInfo(to).absolutePath());
-    if (!options_.copyAlways) {
-        if (!mayChange()) return false;
-        if (::rename(onDisk(from).constData(), onDisk(to).constData()) == 0) {
-            ++moved_;
-            return true;
-        }
-        if (errno != EXDEV) return fail(QStringLiteral("move"), from);
-    }
+    if (const auto renamed = renameWhole(from, to)) return *renamed;
     // Across file systems: a whole copy under a fixed name beside the destination (a later run overwrites a
     // half-written one), renamed into place, and only then the source removed.
     const QString part = QFileInfo(to).absolutePath() + QStringLiteral("/.") + QFileInfo(to).fileName() +
