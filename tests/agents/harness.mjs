@@ -114,6 +114,9 @@ export class NubboHome {
     fs.mkdirSync(config, { recursive: true });
     fs.writeFileSync(path.join(config, "preferences.json"), JSON.stringify(preferences));
     this.logs = path.join(this.home, ".local", "state", "Nubbo");
+    // Its own runtime folder: the app here never takes the place of one running on the desktop.
+    this.runtime = path.join(this.home, "run");
+    fs.mkdirSync(this.runtime, { mode: 0o700 });
   }
 
   // The environment every process of the test sees: nothing of the real user's home or session.
@@ -124,6 +127,7 @@ export class NubboHome {
       XDG_CACHE_HOME: path.join(this.home, ".cache"),
       XDG_DATA_HOME: path.join(this.home, ".local", "share"),
       XDG_STATE_HOME: path.join(this.home, ".local", "state"),
+      XDG_RUNTIME_DIR: this.runtime,
       PATH: process.env.PATH,
       LANG: "C.UTF-8",
       QT_QPA_PLATFORM: "offscreen",

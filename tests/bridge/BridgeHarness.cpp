@@ -77,13 +77,16 @@ int boundSocket(const std::string& path) {
 
 // ---------------------------------------------------------------------------------------------------------------
 
-TempHome::TempHome() : root_(makeTempDir()), home_(root_) {}
+TempHome::TempHome() : TempHome(0) {}
 
-TempHome::TempHome(std::size_t socketPathBytes) : root_(makeTempDir()) {
+TempHome::TempHome(std::size_t socketPathBytes) : root_(makeTempDir()), home_(root_ + "/home") {
     const std::size_t fixed = root_.size() + 1 + kSocketSuffix.size();
-    if (socketPathBytes <= fixed) throw std::invalid_argument("socket path too short for a padded home");
-    home_ = root_ + "/" + std::string(socketPathBytes - fixed, 'h');
+    if (socketPathBytes == 0) runtime_ = root_ + "/run";
+    else if (socketPathBytes > fixed) runtime_ = root_ + "/" + std::string(socketPathBytes - fixed, 'r');
+    else throw std::invalid_argument("socket path too short for a padded runtime folder");
     fs::create_directories(home_);
+    fs::create_directories(runtime_);
+    fs::permissions(runtime_, fs::perms::owner_all);
 }
 
 TempHome::~TempHome() {
@@ -301,6 +304,7 @@ BridgeRun runBridge(const std::vector<std::string>& args, std::string_view stdin
     std::vector<std::string> envStore;
     if (options.home) envStore.push_back("HOME=" + *options.home);
     if (options.socket) envStore.push_back("NUBBO_SOCKET=" + *options.socket);
+    if (options.runtimeDir) envStore.push_back("XDG_RUNTIME_DIR=" + *options.runtimeDir);
     const char* path = std::getenv("PATH");
     envStore.push_back(std::string("PATH=") + (path ? path : "/usr/local/bin:/usr/bin:/bin"));
     for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"}) {

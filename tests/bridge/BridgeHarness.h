@@ -19,21 +19,24 @@ namespace nubbo::test {
 
 using namespace std::chrono_literals;
 
-// Where the app listens when given only HOME (no runtime folder): the state folder's fallback.
-inline constexpr std::string_view kSocketSuffix = "/.local/state/Nubbo/run/nubbo.sock";
+// Where the app listens below the runtime folder (XDG_RUNTIME_DIR) the bridge is given.
+inline constexpr std::string_view kSocketSuffix = "/nubbo/nubbo.sock";
 
-// A home folder made with mkdtemp and removed, with everything inside, on destruction.
+// A home folder and a private runtime folder beside it, made with mkdtemp and removed, with everything
+// inside, on destruction. The bridge is given both, so the socket's place does not depend on whether this
+// machine has a /run/user/<uid>.
 class TempHome {
 public:
     TempHome();
-    // A home whose socket path is exactly socketPathBytes long (padded with a folder of 'h's).
+    // A socket path exactly socketPathBytes long (the runtime folder padded with 'r's).
     explicit TempHome(std::size_t socketPathBytes);
     ~TempHome();
     TempHome(const TempHome&) = delete;
     TempHome& operator=(const TempHome&) = delete;
 
     const std::string& path() const { return home_; }
-    std::string socketPath() const { return home_ + std::string(kSocketSuffix); }
+    const std::string& runtimeDir() const { return runtime_; }
+    std::string socketPath() const { return runtime_ + std::string(kSocketSuffix); }
 
     // Writes a file below the home, creating its folders; returns the full path.
     std::string writeFile(const std::string& relative, std::string_view content) const;
@@ -43,6 +46,7 @@ public:
 private:
     std::string root_;
     std::string home_;
+    std::string runtime_;
 };
 
 // What the fake app does once a producer has connected.
@@ -139,17 +143,18 @@ struct BridgeRun {
 struct BridgeOptions {
     std::optional<std::string> home;  // HOME in the child's environment; unset when absent
     std::chrono::milliseconds limit = 10s;
-    std::optional<std::string> socket;  // NUBBO_SOCKET in the child's environment; unset when absent
+    std::optional<std::string> socket;      // NUBBO_SOCKET in the child's environment; unset when absent
+    std::optional<std::string> runtimeDir;  // XDG_RUNTIME_DIR in the child's environment; unset when absent
 };
 
-// Spawns NUBBO_BRIDGE_PATH with `args`, the given standard input and an environment of HOME and PATH
-// (and NUBBO_SOCKET when given)
-// (plus the sanitizer options, when set); killed and reported as timed out after `limit`.
+// Spawns NUBBO_BRIDGE_PATH with `args`, the given standard input and an environment of PATH and whichever
+// of HOME, XDG_RUNTIME_DIR and NUBBO_SOCKET are given (plus the sanitizer options, when set); killed and
+// reported as timed out after `limit`.
 BridgeRun runBridge(const std::vector<std::string>& args, std::string_view stdinBytes, const BridgeOptions& options);
 
 inline BridgeRun runBridge(const std::vector<std::string>& args, std::string_view stdinBytes, const TempHome& home,
                            std::chrono::milliseconds limit = 10s) {
-    return runBridge(args, stdinBytes, BridgeOptions{home.path(), limit});
+    return runBridge(args, stdinBytes, BridgeOptions{home.path(), limit, std::nullopt, home.runtimeDir()});
 }
 
 // One run of the bridge against a fake app answering as told.

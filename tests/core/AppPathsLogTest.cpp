@@ -1,6 +1,5 @@
 #include "core/AppPaths.h"
 #include "core/NubboLog.h"
-#include "HomeOnlySocket.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -112,9 +111,11 @@ TEST_F(AppPathsTest, EachFolderIsCreatedUnderHomeOnEveryAccess) {
     for (const char* name : {"CustomPets", "PetPacks", "Backups"})
         EXPECT_TRUE(QFileInfo(data() + "/" + name).isDir()) << name;
 
-    // Without a runtime variable the bridge derives the same path from $HOME alone.
-    EXPECT_EQ(AppPaths::socketPath(), homeOnlySocket(home_.path()));
-    EXPECT_TRUE(QFileInfo(QFileInfo(AppPaths::socketPath()).path()).isDir());
+    // The socket's folder below the runtime folder (a stand-in here, never the machine's /run/user/<uid>).
+    ASSERT_TRUE(QDir(home_.path()).mkdir("run"));
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(home_.path() + "/run"));
+    EXPECT_EQ(AppPaths::socketPath(), home_.path() + "/run/nubbo/nubbo.sock");
+    EXPECT_TRUE(QFileInfo(home_.path() + "/run/nubbo").isDir());
 
     // Removed while running: the next access brings it back.
     ASSERT_TRUE(QDir(home_.path() + "/.local").removeRecursively());

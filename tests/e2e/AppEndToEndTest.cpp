@@ -36,9 +36,11 @@ class AppEndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(home.isValid());
-        saved = {qgetenv("HOME"), qgetenv("XDG_CONFIG_HOME"), qgetenv("DBUS_SESSION_BUS_ADDRESS")};
+        saved = {qgetenv("HOME"), qgetenv("XDG_CONFIG_HOME"), qgetenv("DBUS_SESSION_BUS_ADDRESS"),
+                 qgetenv("XDG_RUNTIME_DIR")};
         qputenv("HOME", home.path().toLocal8Bit());
         qputenv("XDG_CONFIG_HOME", (home.path() + "/.config").toLocal8Bit());
+        qputenv("XDG_RUNTIME_DIR", nubbo::e2e::runtimeDirOf(home.path()).toLocal8Bit());
         // No desktop services: the keychain and notifications fail fast, as on a headless machine.
         qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus");
     }
@@ -47,6 +49,7 @@ protected:
         qputenv("HOME", saved[0]);
         qputenv("XDG_CONFIG_HOME", saved[1]);
         qputenv("DBUS_SESSION_BUS_ADDRESS", saved[2]);
+        qputenv("XDG_RUNTIME_DIR", saved[3]);
     }
 
     QStringList petLines() const {
@@ -79,7 +82,7 @@ protected:
     QString fixture(const char* name) const { return QString(NUBBO_FIXTURES_DIR "/claude/") + name; }
 
     QTemporaryDir home{QDir::tempPath() + "/nubbo-e2e-XXXXXX"};
-    std::array<QByteArray, 3> saved;
+    std::array<QByteArray, 4> saved;
     std::unique_ptr<nubbo::AppStartup> startup = std::make_unique<nubbo::AppStartup>();
 };
 

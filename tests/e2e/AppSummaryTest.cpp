@@ -46,8 +46,8 @@ TEST(AppSummary, NarrationFromTheBridgeEndsAsTheProvidersLineInTheBubble) {
     ASSERT_TRUE(home.isValid());
     qputenv("HOME", home.path().toLocal8Bit());
     qputenv("XDG_CONFIG_HOME", (home.path() + "/.config").toLocal8Bit());
-    // The bridge below runs with HOME alone; the app must find its socket by the same environment.
-    qunsetenv("XDG_RUNTIME_DIR");
+    // The bridge below is given the same runtime folder.
+    qputenv("XDG_RUNTIME_DIR", nubbo::e2e::runtimeDirOf(home.path()).toLocal8Bit());
     ASSERT_TRUE(spinUntil([] {
         return QDBusConnection::sessionBus().interface()->isServiceRegistered("org.freedesktop.secrets").value();
     })) << "no Secret Service on the session bus";

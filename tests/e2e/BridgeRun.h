@@ -23,12 +23,23 @@ struct BridgeResult {
     int status = -1;
 };
 
-// Runs the bridge with a payload file on stdin; blocking, so callers run it off the main thread.
-inline BridgeResult runBridge(const QString& home, const char* event, const QString& payload) {
+// The test's own runtime folder inside its home (made, private): given to the app and the bridge alike, so a
+// test never takes the place of the app running on the developer's desktop under /run/user/<uid>.
+inline QString runtimeDirOf(const QString& home) {
+    const QString folder = home + "/run";
+    QDir().mkpath(folder);
+    QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    return folder;
+}
+
+// Runs the bridge with a payload file on stdin; blocking, so callers run it off the main thread. Its
+// environment is HOME and the home's runtime folder, or HOME alone when `homeOnly`.
+inline BridgeResult runBridge(const QString& home, const char* event, const QString& payload, bool homeOnly = false) {
     // Everything the child needs is made before fork: the app's threads may hold the allocator's lock at that
     // moment, and a child that allocates would wait on it for ever.
     const QByteArray payloadPath = payload.toLocal8Bit();
     const QByteArray homeVar = "HOME=" + home.toLocal8Bit();
+    const QByteArray runtimeVar = "XDG_RUNTIME_DIR=" + runtimeDirOf(home).toLocal8Bit();
     int out[2];
     if (::pipe(out) != 0) return {};
     const pid_t child = ::fork();
@@ -37,7 +48,8 @@ inline BridgeResult runBridge(const QString& home, const char* event, const QStr
         ::dup2(in, 0);
         ::dup2(out[1], 1);
         ::close(out[0]);
-        char* envp[] = {const_cast<char*>(homeVar.constData()), nullptr};
+        char* envp[] = {const_cast<char*>(homeVar.constData()),
+                        homeOnly ? nullptr : const_cast<char*>(runtimeVar.constData()), nullptr};
         char* argv[] = {const_cast<char*>(NUBBO_BRIDGE_PATH), const_cast<char*>("--source"),
                         const_cast<char*>("claude"), const_cast<char*>("--event"), const_cast<char*>(event), nullptr};
         ::execve(NUBBO_BRIDGE_PATH, argv, envp);
@@ -70,7 +82,8 @@ inline bool writePreferences(const QString& home, const char* json) {
     return preferences.open(QIODevice::WriteOnly) && preferences.write(json) >= 0;
 }
 
-// The environment the app runs in for a test: its own home, offscreen, and the caller's bus and sanitizers.
+// The environment the app runs in for a test: its own home and runtime folder, offscreen, and the caller's
+// bus and sanitizers.
 inline QProcessEnvironment appEnvironment(const QString& home) {
     QProcessEnvironment env;
     for (const char* name : {"PATH", "DBUS_SESSION_BUS_ADDRESS", "ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"})
@@ -78,6 +91,7 @@ inline QProcessEnvironment appEnvironment(const QString& home) {
     env.insert("HOME", home);
     env.insert("XDG_CONFIG_HOME", home + "/.config");
     env.insert("XDG_DATA_HOME", home + "/.local/share");
+    env.insert("XDG_RUNTIME_DIR", runtimeDirOf(home));
     env.insert("LANG", "C.UTF-8");
     env.insert("QT_QPA_PLATFORM", "offscreen");
     return env;

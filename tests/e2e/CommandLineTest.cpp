@@ -1,4 +1,6 @@
 // The app binary's hook flags, run as a user would run them, against a temporary home.
+#include "BridgeRun.h"
+
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -21,6 +23,7 @@ protected:
         QProcessEnvironment env;
         env.insert("HOME", home.path());
         env.insert("XDG_CONFIG_HOME", home.path() + "/.config");
+        env.insert("XDG_RUNTIME_DIR", nubbo::e2e::runtimeDirOf(home.path()));
         env.insert("PATH", qEnvironmentVariable("PATH"));
         env.insert("QT_QPA_PLATFORM", "offscreen");
         env.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus");

@@ -1,6 +1,7 @@
 // The real app in an empty home under a umask that would leave everything open to all: it serves the bridge,
 // installs the hooks, and keeps its files in its XDG folders, private to the user, and nowhere else.
 #include "BridgeRun.h"
+#include "HomeOnlySocket.h"
 
 #include <QCoreApplication>
 #include <QDirIterator>
@@ -32,7 +33,11 @@ TEST(FreshHome, TheAppsFilesAreInItsOwnFoldersAndPrivate) {
     QTemporaryDir home(QDir::tempPath() + "/nubbo-fresh-XXXXXX");
     ASSERT_TRUE(home.isValid());
     const mode_t savedMask = ::umask(0);  // the app's child processes inherit it
-    const QProcessEnvironment env = nubbo::e2e::appEnvironment(home.path());
+    QProcessEnvironment env = nubbo::e2e::appEnvironment(home.path());
+    // App and bridge given HOME alone meet at the same place. Where this machine has a private
+    // /run/user/<uid> that place is the desktop's own app's, so the test keeps to its runtime folder there.
+    const bool homeOnly = homeOnlySocket(home.path()).startsWith(home.path() + '/');
+    if (homeOnly) env.remove("XDG_RUNTIME_DIR");
     const QString state = home.path() + "/.local/state/Nubbo";
 
     QProcess app;
@@ -46,8 +51,7 @@ TEST(FreshHome, TheAppsFilesAreInItsOwnFoldersAndPrivate) {
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(R"({"session_id":"fresh","cwd":"/tmp","prompt":"hi"})");
     }
-    // The bridge, given HOME alone, finds the socket the app chose.
-    EXPECT_EQ(nubbo::e2e::runBridge(home.path(), "UserPromptSubmit", payload).out, "");
+    EXPECT_EQ(nubbo::e2e::runBridge(home.path(), "UserPromptSubmit", payload, homeOnly).out, "");
     EXPECT_TRUE(spinUntil([&] { return read(state + "/agent.log").contains(" Claude "); }));
     QProcess install;
     install.setProcessEnvironment(env);
@@ -62,8 +66,8 @@ TEST(FreshHome, TheAppsFilesAreInItsOwnFoldersAndPrivate) {
 
     // The app's own folders; the shared XDG folders above them; the files the agents read (their
     // configurations, which keep the modes their owners chose, and the launcher they run).
-    const QStringList own{".config/Nubbo", ".local/share/Nubbo", ".local/state/Nubbo"};
-    const QStringList parents{".config", ".local", ".local/share", ".local/state"};
+    const QStringList own{".config/Nubbo", ".local/share/Nubbo", ".local/state/Nubbo", "run/nubbo"};
+    const QStringList parents{".config", ".local", ".local/share", ".local/state", "run"};
     const QStringList agents{".claude", ".codex", ".gemini", ".config/opencode", ".nubbo"};
     QDirIterator it(home.path(), QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
                     QDirIterator::Subdirectories);

@@ -2,7 +2,6 @@
 // dbus-run-session): the second start shows the first one's settings and leaves at once, and the first goes
 // on serving its socket.
 #include "BridgeRun.h"
-#include "HomeOnlySocket.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -39,7 +38,6 @@ TEST(SecondStart, ShowsTheRunningAppsSettingsAndLeavesItServing) {
     ASSERT_TRUE(nubbo::e2e::writePreferences(home.path(), R"({"hasOpenedSettingsOnFirstLaunch": true})"));
 
     const QProcessEnvironment env = nubbo::e2e::appEnvironment(home.path());
-    // Neither the app nor the bridge is given XDG_RUNTIME_DIR: both take the home-only place.
     const QString state = home.path() + "/.local/state/Nubbo";
     const auto log = [&] {
         QFile file(state + "/nubbo.log");
@@ -66,7 +64,7 @@ TEST(SecondStart, ShowsTheRunningAppsSettingsAndLeavesItServing) {
     EXPECT_TRUE(spinUntil([&] { return log().contains(" second start: settings window shown\n"); }, 10000))
         << log().toStdString();
     EXPECT_EQ(first.state(), QProcess::Running);
-    EXPECT_EQ(exchange(homeOnlySocket(home.path()),
+    EXPECT_EQ(exchange(nubbo::e2e::runtimeDirOf(home.path()) + "/nubbo/nubbo.sock",
                        R"({"provider":"claude","type":"thinking","sessionId":"s","cwd":"/tmp","message":"x"})" "\n"),
               R"({"ok":true})");
     EXPECT_TRUE(QDBusConnection::sessionBus().interface()->isServiceRegistered("dev.nubbo.Nubbo").value());

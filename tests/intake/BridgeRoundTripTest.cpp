@@ -21,13 +21,14 @@ struct BridgeRun {
     int status = -1;
 };
 
-// Runs the bridge with HOME set, feeds it stdin and collects its output (bounded by a kill at 10 s).
+// Runs the bridge with HOME and the runtime folder inside it set, feeds it stdin and collects its output (bounded by a kill at 10 s).
 BridgeRun runBridge(const std::string& home, const std::vector<std::string>& args, const std::string& input) {
     // Built before fork: a child of a threaded process must not allocate (another thread may hold the lock).
     std::vector<char*> argv{const_cast<char*>(NUBBO_BRIDGE_PATH)};
     for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     const std::string homeVar = "HOME=" + home;
+    const std::string runtimeVar = "XDG_RUNTIME_DIR=" + home + "/run";
     int in[2], out[2], err[2];
     if (::pipe(in) || ::pipe(out) || ::pipe(err)) return {};
     const pid_t child = ::fork();
@@ -36,7 +37,7 @@ BridgeRun runBridge(const std::string& home, const std::vector<std::string>& arg
         ::dup2(out[1], 1);
         ::dup2(err[1], 2);
         for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) ::close(fd);
-        char* envp[] = {const_cast<char*>(homeVar.c_str()), nullptr};
+        char* envp[] = {const_cast<char*>(homeVar.c_str()), const_cast<char*>(runtimeVar.c_str()), nullptr};
         ::execve(NUBBO_BRIDGE_PATH, argv.data(), envp);
         ::_exit(127);
     }
@@ -73,7 +74,7 @@ BridgeRun runBridge(const std::string& home, const std::vector<std::string>& arg
 
 TEST(BridgeRoundTrip, AVerdictReachesTheAgentAsItsDecision) {
     TempDir home;
-    const auto folder = home.path() + "/.local/state/Nubbo/run";
+    const auto folder = home.path() + "/run/nubbo";
     std::filesystem::create_directories(folder);
     LocalSocketServer::Options options;
     options.socketPath = QString::fromStdString(folder + "/nubbo.sock");
