@@ -298,6 +298,7 @@ void AppStartup::createShellWindows() {
     petArt_ = std::make_unique<PetArtInstaller>(*settings_, *customPets_, *petPacks_);
     services.petFolder = [this] { return petArt_->petFolder(); };
     services.applicationSupport = AppPaths::dataDirectory();
+    services.logsFolder = AppPaths::logsDirectory();
     services.socketPath = AppPaths::socketPath();
     services.resourcesDirectory = AppPaths::bundleResourcesDirectory();
 

@@ -14,6 +14,8 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
+#include <QRegularExpression>
+
 #include <gtest/gtest.h>
 
 #include <map>
@@ -119,11 +121,37 @@ TEST(SettingsTextsTest, NineCategoriesAndEveryTextInBothLanguages) {
     EXPECT_EQ(SettingsTexts::versionLine(Language::zh), QStringLiteral("版本 " NUBBO_VERSION));
 }
 
+TEST(SettingsTextsTest, TheFolderTextsNameTheFoldersInUseWithTheHomeAsATilde) {
+    const struct {
+        QString data, logs, home, shownData, shownLogs;
+    } cases[] = {
+        {"/h/.local/share/Nubbo", "/h/.local/state/Nubbo", "/h", "~/.local/share/Nubbo", "~/.local/state/Nubbo"},
+        {"/srv/xdg/Nubbo", "/h/st/Nubbo", "/h", "/srv/xdg/Nubbo", "~/st/Nubbo"},
+        {"/home/ab/Nubbo", "/home/a/Nubbo", "/home/a", "/home/ab/Nubbo", "~/Nubbo"},
+        {"/d/Nubbo", "/s/Nubbo", "/", "/d/Nubbo", "/s/Nubbo"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.data.toStdString());
+        const ShownFolders folders = ShownFolders::of(c.data, c.logs, c.home);
+        for (const Language language : {Language::en, Language::zh}) {
+            const QVariantMap table = SettingsTexts::table(language, folders);
+            EXPECT_EQ(str(table["applicationSupport"]), c.shownData);
+            EXPECT_TRUE(str(table["applicationSupportHelp"]).contains(c.shownLogs));
+            for (const auto wording : {SettingsTexts::InstallWording::settings, SettingsTexts::InstallWording::onboarding})
+                EXPECT_TRUE(SettingsTexts::installPromptText({}, wording, language, folders).contains(c.shownData + "/Backups"));
+            for (auto it = table.cbegin(); it != table.cend(); ++it)
+                EXPECT_FALSE(str(it.value()).contains(QRegularExpression(QStringLiteral("\\{(data|logs|backups)\\}"))))
+                    << it.key().toStdString();
+        }
+    }
+}
+
 TEST_F(SettingsWindowModelTest, TextsFollowTheLanguageAtOnce) {
     SettingsWindowModel model(settings, installer, statuses, secrets, services);
     QSignalSpy changed(&model, &SettingsWindowModel::languageChanged);
     EXPECT_EQ(str(model.texts()["settingsWindowTitle"]), QStringLiteral("Nubbo Settings"));
     EXPECT_EQ(str(model.texts()["removeBridge"]), QStringLiteral("Remove Bridge"));
+    EXPECT_EQ(str(model.texts()["applicationSupport"]), QStringLiteral("/support"));
 
     settings.setLanguageRaw(QStringLiteral("zh"));
     EXPECT_EQ(changed.count(), 1);
@@ -160,6 +188,7 @@ TEST_F(SettingsWindowModelTest, TheInstallAlertListsTheEnabledAgentsAndOnlyItsFi
                                                "Existing Vibe Island hook entries are replaced")))
         << text.toStdString();
     EXPECT_EQ(text.count(QStringLiteral("  • ~/")), 2);
+    EXPECT_TRUE(text.contains(home.filePath(QStringLiteral("Backups")))) << "names the installer's backups";
     // Cancel: the alert is all that happened.
     EXPECT_EQ(files(), before);
     EXPECT_FALSE(model.bridgeInstalled());

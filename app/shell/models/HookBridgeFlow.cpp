@@ -5,6 +5,9 @@
 #include "settings/SettingsStore.h"
 #include "shell/models/SettingsTexts.h"
 
+#include <QDir>
+#include <QFileInfo>
+
 namespace nubbo {
 
 HookBridgeFlow::HookBridgeFlow(SettingsStore& settings, const HookInstaller& installer, Refresh refreshStatuses)
@@ -18,11 +21,19 @@ QStringList HookBridgeFlow::configPaths() const {
     return paths;
 }
 
+ShownFolders HookBridgeFlow::shownFolders() const {
+    ShownFolders folders;
+    const QString backups = installer_.backupsDirectory();
+    if (!backups.isEmpty())
+        folders.data = ShownFolders::of(QFileInfo(backups).path(), {}, QDir::homePath()).data;
+    return folders;
+}
+
 ShellAlert HookBridgeFlow::installPrompt(Scope scope, Language language) const {
     const auto wording = scope == Scope::settings ? SettingsTexts::InstallWording::settings
                                                   : SettingsTexts::InstallWording::onboarding;
     return {SettingsTexts::text(QStringLiteral("installPromptTitle"), language),
-            SettingsTexts::installPromptText(configPaths(), wording, language),
+            SettingsTexts::installPromptText(configPaths(), wording, language, shownFolders()),
             SettingsTexts::text(QStringLiteral("install"), language),
             SettingsTexts::text(QStringLiteral("cancel"), language)};
 }

@@ -14,6 +14,7 @@ namespace nubbo {
 
 class HookInstaller;
 class SettingsStore;
+struct ShownFolders;
 
 class HookBridgeFlow {
 public:
@@ -38,6 +39,9 @@ public:
     bool installed() const;
 
 private:
+    // The data folder the alert names: the one the installer keeps its backups in.
+    ShownFolders shownFolders() const;
+
     SettingsStore& settings_;
     const HookInstaller& installer_;
     Refresh refreshStatuses_;

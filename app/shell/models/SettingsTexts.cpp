@@ -112,8 +112,8 @@ constexpr Entry kTexts[] = {
     {"removeBridge", "Remove Bridge", "移除桥接"},
     {"installPromptTitle", "Install Nubbo hook bridge?", "安装 Nubbo hook 桥接？"},
     {"installPromptIntro", "This backs up, then modifies your agent configs:", "将先备份、再修改你的 agent 配置："},
-    {"installPromptOutro", "Existing Vibe Island hook entries are replaced so Nubbo can receive events and handle Allow/Deny. A timestamped backup is saved in Nubbo's data folder (~/.local/share/Nubbo/Backups); \"Remove Hook Bridge\" restores it. Your CLIs keep working even when Nubbo is closed (the bridge fails open).",
-                           "已有的 Vibe Island hook 条目会被替换，以便 Nubbo 接收事件并处理允许/拒绝。带时间戳的备份保存在 Nubbo 的数据文件夹（~/.local/share/Nubbo/Backups）中；「移除桥接」会把它还原。即使 Nubbo 关闭，你的 CLI 也照常工作（桥接失效时自动放行）。"},
+    {"installPromptOutro", "Existing Vibe Island hook entries are replaced so Nubbo can receive events and handle Allow/Deny. A timestamped backup is saved in Nubbo's data folder ({backups}); \"Remove Hook Bridge\" restores it. Your CLIs keep working even when Nubbo is closed (the bridge fails open).",
+                           "已有的 Vibe Island hook 条目会被替换，以便 Nubbo 接收事件并处理允许/拒绝。带时间戳的备份保存在 Nubbo 的数据文件夹（{backups}）中；「移除桥接」会把它还原。即使 Nubbo 关闭，你的 CLI 也照常工作（桥接失效时自动放行）。"},
     {"install", "Install", "安装"},
     {"cancel", "Cancel", "取消"},
     {"installFailed", "Could not install hook bridge", "无法安装 hook 桥接"},
@@ -162,8 +162,8 @@ constexpr Entry kTexts[] = {
     // Advanced.
     {"maintenance", "Maintenance", "维护"},
     {"maintenanceSubtitle", "File access, export, onboarding, and reset actions.", "文件访问、导出、引导与重置操作。"},
-    {"applicationSupport", "~/.local/share/Nubbo", "~/.local/share/Nubbo"},
-    {"applicationSupportHelp", "The folder with Nubbo's backups and pets; its logs are in ~/.local/state/Nubbo.", "存放 Nubbo 备份与宠物的文件夹；日志位于 ~/.local/state/Nubbo。"},
+    {"applicationSupport", "{data}", "{data}"},
+    {"applicationSupportHelp", "The folder with Nubbo's backups and pets; its logs are in {logs}.", "存放 Nubbo 备份与宠物的文件夹；日志位于 {logs}。"},
     {"exportJSON", "Export JSON", "导出 JSON"},
     {"importJSON", "Import JSON", "导入 JSON"},
     {"settingsFile", "Settings File", "设置文件"},
@@ -191,8 +191,8 @@ constexpr Entry kTexts[] = {
     {"agentSetupSubtitle", "Connect your terminal agents to Nubbo.", "把你的终端 agent 连接到 Nubbo。"},
     {"runDetection", "Run Detection", "运行检测"},
     {"onboardingInstallIntro", "This backs up, then modifies the configs for your enabled agents:", "将先备份、再修改已启用 agent 的配置："},
-    {"onboardingInstallOutro", "A timestamped backup is saved in Nubbo's data folder (~/.local/share/Nubbo/Backups), and you can remove the bridge anytime from Settings. Your CLIs keep working even when Nubbo is closed (the bridge fails open).",
-                               "带时间戳的备份保存在 Nubbo 的数据文件夹（~/.local/share/Nubbo/Backups）中，你也可以随时在设置中移除桥接。即使 Nubbo 关闭，你的 CLI 也照常工作（桥接失效时自动放行）。"},
+    {"onboardingInstallOutro", "A timestamped backup is saved in Nubbo's data folder ({backups}), and you can remove the bridge anytime from Settings. Your CLIs keep working even when Nubbo is closed (the bridge fails open).",
+                               "带时间戳的备份保存在 Nubbo 的数据文件夹（{backups}）中，你也可以随时在设置中移除桥接。即使 Nubbo 关闭，你的 CLI 也照常工作（桥接失效时自动放行）。"},
     {"onboardingBridgeInstalledText", "Agent events are wired into Nubbo. You're all set.", "Agent 事件已接入 Nubbo，一切就绪。"},
     {"onboardingBridgeMissingText", "Install the bridge to receive live agent events. Your CLIs keep working even when Nubbo is closed.", "安装桥接以接收实时 agent 事件。即使 Nubbo 关闭，你的 CLI 仍可正常工作。"},
     {"noPetPicture", "No picture chosen yet", "尚未选择图片"},
@@ -235,17 +235,37 @@ QString pick(Language language, const char* en, const char* zh) {
     return QString::fromUtf8(language == Language::zh ? zh : en);
 }
 
-} // namespace
-
-QString SettingsTexts::text(const QString& key, Language language) {
-    const Entry* entry = index().value(key);
-    return entry ? pick(language, entry->en, entry->zh) : key;
+QString withFolders(QString text, const ShownFolders& folders) {
+    if (!text.contains(QLatin1Char('{')))
+        return text;
+    return text.replace(QStringLiteral("{backups}"), folders.data + QStringLiteral("/Backups"))
+        .replace(QStringLiteral("{data}"), folders.data)
+        .replace(QStringLiteral("{logs}"), folders.logs);
 }
 
-QVariantMap SettingsTexts::table(Language language) {
+QString shown(const QString& path, const QString& home) {
+    if (home.isEmpty() || home == QStringLiteral("/"))
+        return path;
+    if (path == home)
+        return QStringLiteral("~");
+    return path.startsWith(home + QLatin1Char('/')) ? QStringLiteral("~") + path.mid(home.size()) : path;
+}
+
+} // namespace
+
+ShownFolders ShownFolders::of(const QString& data, const QString& logs, const QString& home) {
+    return {shown(data, home), shown(logs, home)};
+}
+
+QString SettingsTexts::text(const QString& key, Language language, const ShownFolders& folders) {
+    const Entry* entry = index().value(key);
+    return entry ? withFolders(pick(language, entry->en, entry->zh), folders) : key;
+}
+
+QVariantMap SettingsTexts::table(Language language, const ShownFolders& folders) {
     QVariantMap map;
     for (const Entry& entry : kTexts)
-        map.insert(QString::fromLatin1(entry.key), pick(language, entry.en, entry.zh));
+        map.insert(QString::fromLatin1(entry.key), withFolders(pick(language, entry.en, entry.zh), folders));
     map.insert(QStringLiteral("version"), versionLine(language));
     return map;
 }
@@ -312,14 +332,15 @@ QList<SettingsCategory> SettingsTexts::categories(Language language) {
 }
 
 QString SettingsTexts::installPromptText(const QStringList& homeRelativePaths, InstallWording wording,
-                                         Language language) {
+                                         Language language, const ShownFolders& folders) {
     const bool onboarding = wording == InstallWording::onboarding;
     QStringList lines;
     for (const QString& path : homeRelativePaths)
         lines.append(QStringLiteral("  • ~/") + path);
     return text(onboarding ? QStringLiteral("onboardingInstallIntro") : QStringLiteral("installPromptIntro"), language) +
            QLatin1Char('\n') + lines.join(QLatin1Char('\n')) + QStringLiteral("\n\n") +
-           text(onboarding ? QStringLiteral("onboardingInstallOutro") : QStringLiteral("installPromptOutro"), language);
+           text(onboarding ? QStringLiteral("onboardingInstallOutro") : QStringLiteral("installPromptOutro"), language,
+                folders);
 }
 
 QString SettingsTexts::endpointProblemKey(const QString& url) {

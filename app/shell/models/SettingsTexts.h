@@ -19,11 +19,20 @@ struct SettingsCategory {
     QString blurb;
 };
 
+// The app's folders as the texts name them ("{data}", "{logs}", "{backups}"), the home written "~"; the
+// usual places until told, so a text needs no folders to read right for most users.
+struct ShownFolders {
+    QString data = QStringLiteral("~/.local/share/Nubbo");
+    QString logs = QStringLiteral("~/.local/state/Nubbo");
+
+    static ShownFolders of(const QString& data, const QString& logs, const QString& home);
+};
+
 struct SettingsTexts {
     // The text for the key; the key itself when the table has none, so a mistyped key shows on screen.
-    static QString text(const QString& key, Language language);
+    static QString text(const QString& key, Language language, const ShownFolders& folders = {});
     // Every key with its text, for the views to bind to.
-    static QVariantMap table(Language language);
+    static QVariantMap table(Language language, const ShownFolders& folders = {});
     static QStringList keys();
 
     // Each picker's choices as the views list them, by picker name: [{value, title}] (approval modes also
@@ -36,7 +45,8 @@ struct SettingsTexts {
     // The install confirmation's body: the introduction, one "  • ~/<path>" line per agent configuration,
     // then the closing paragraph. The onboarding window words it for the agents it lists.
     enum class InstallWording { settings, onboarding };
-    static QString installPromptText(const QStringList& homeRelativePaths, InstallWording wording, Language language);
+    static QString installPromptText(const QStringList& homeRelativePaths, InstallWording wording, Language language,
+                                     const ShownFolders& folders = {});
 
     // The key of the text that says why the summary sends nothing to this endpoint; empty when it may.
     static QString endpointProblemKey(const QString& url);

@@ -37,7 +37,12 @@ SettingsWindowModel::SettingsWindowModel(SettingsStore& settings, const HookInst
 
 Language SettingsWindowModel::language() const { return settings_.effectiveLanguage(); }
 
-QVariantMap SettingsWindowModel::texts() const { return SettingsTexts::table(language()); }
+QVariantMap SettingsWindowModel::texts() const {
+    if (services_.applicationSupport.isEmpty())
+        return SettingsTexts::table(language());
+    return SettingsTexts::table(language(),
+                                ShownFolders::of(services_.applicationSupport, services_.logsFolder, QDir::homePath()));
+}
 
 QVariantMap SettingsWindowModel::options() const { return SettingsTexts::options(language()); }
 

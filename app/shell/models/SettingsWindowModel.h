@@ -36,6 +36,7 @@ struct SettingsWindowServices {
     // The folder the pet pictures and packs are kept in.
     std::function<QString()> petFolder;
     QString applicationSupport;
+    QString logsFolder;
     QString socketPath;
     // The bundle's Contents/Resources, for the logo and the mascot.
     QString resourcesDirectory;
