@@ -22,6 +22,19 @@ inline constexpr char phase[] = "phase";
 inline constexpr char cwd[] = "cwd";
 inline constexpr char sessionId[] = "sessionId";
 inline constexpr char exitCode[] = "exitCode";
+// Where the agent runs, read by the bridge from its own process and environment (all optional strings).
+inline constexpr char agentPid[] = "agentPid";            // the agent's process id, in decimal
+inline constexpr char tty[] = "tty";                      // the agent's terminal device: "/dev/pts/3"
+inline constexpr char tmux[] = "tmux";                    // TMUX: "<socket>,<server pid>,<session>"
+inline constexpr char tmuxPane[] = "tmuxPane";            // TMUX_PANE: "%3"
+inline constexpr char kittyWindowId[] = "kittyWindowId";  // KITTY_WINDOW_ID
+inline constexpr char kittyListenOn[] = "kittyListenOn";  // KITTY_LISTEN_ON
+inline constexpr char weztermPane[] = "weztermPane";      // WEZTERM_PANE
+inline constexpr char windowId[] = "windowId";            // WINDOWID: an X11 window, in decimal
+inline constexpr char termProgram[] = "termProgram";      // TERM_PROGRAM
+inline constexpr char zellij[] = "zellij";                // ZELLIJ
+inline constexpr char zellijSession[] = "zellijSession";  // ZELLIJ_SESSION_NAME
+inline constexpr char screen[] = "screen";                // STY (GNU screen)
 } // namespace key
 
 // The phase of an event that reports a finished tool call.

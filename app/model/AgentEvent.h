@@ -2,6 +2,7 @@
 #pragma once
 
 #include "common/ProviderSpec.h"
+#include "model/TerminalContext.h"
 
 #include <QJsonObject>
 #include <QMetaType>
@@ -74,6 +75,8 @@ struct AgentEvent {
     std::optional<QString> cwd;
     std::optional<QString> sessionId;
     std::optional<qint32> exitCode;
+    // Where the agent runs; never part of toJson().
+    TerminalContext terminal;
 
     bool operator==(const AgentEvent&) const = default;
 

@@ -51,6 +51,8 @@ struct AgentSession {
     // A one-line summary of exactly the current say.
     std::optional<QString> summary;
     std::optional<QString> cwd;
+    // Where the agent runs, as its latest event that said so reported it.
+    TerminalContext terminal;
     // Permission requests that wait for the user, oldest first. While any waits the session shows the
     // oldest one's card; what it does meanwhile goes on underneath and shows again once they have ended.
     std::deque<WaitingRequest> waiting;

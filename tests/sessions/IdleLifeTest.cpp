@@ -62,7 +62,7 @@ protected:
     }
     static AgentEvent event(AgentEventType type) {
         return AgentEvent{QUuid::createUuid(), AgentProvider(QStringLiteral("claude")), type, QStringLiteral("hi"),
-                          {}, {}, {}, {}, {}, QStringLiteral("s1"), {}};
+                          {}, {}, {}, {}, {}, QStringLiteral("s1"), {}, {}};
     }
 
     MemoryPreferences preferences;

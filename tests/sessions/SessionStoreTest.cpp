@@ -59,7 +59,7 @@ protected:
     AgentEvent event(AgentEventType type, const QString& session = QStringLiteral("s1"),
                      const QString& message = QStringLiteral("msg")) {
         return AgentEvent{QUuid::createUuid(), AgentProvider(QStringLiteral("claude")), type, message, {}, {}, {}, {},
-                          {}, session, {}};
+                          {}, session, {}, {}};
     }
     AgentEvent tool(const QString& name, const QString& command, const QString& session = QStringLiteral("s1"),
                     std::optional<QString> phase = std::nullopt) {

@@ -115,7 +115,7 @@ TEST_F(SummarizerTest, ChatCompletionsRequestAndItsLineReachTheStoreOnlyWhileThe
     fakes::SeededRandom random{1};
     AgentSessionStore store{settings, pet, clock, random, {}, summarizer};
     onDelivered = [&](const Delivered& d) { store.setSummary(d.key, d.text, d.forSay); };
-    AgentEvent read{QUuid::createUuid(), AgentProvider("claude"), AgentEventType::coding, "msg", {}, {}, {}, {}, {}, "s1", {}};
+    AgentEvent read{QUuid::createUuid(), AgentProvider("claude"), AgentEventType::coding, "msg", {}, {}, {}, {}, {}, "s1", {}, {}};
     read.toolName = "Read";
     read.command = "parser.cpp";
     read.say = "  Checking the parser.\n";
