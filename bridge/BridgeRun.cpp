@@ -1,5 +1,6 @@
 #include "bridge/BridgeRun.h"
 
+#include "bridge/AgentLocation.h"
 #include "bridge/Arguments.h"
 #include "bridge/DecisionOutput.h"
 #include "bridge/EventRecord.h"
@@ -99,7 +100,8 @@ int run(int argc, char** argv, const BridgeIO& io) {
     std::optional<std::string> say;
     if (isNarrationEvent(event)) say = narrationFor(family, fields, io.home);
 
-    const auto record = buildEventRecord(source, event, type, fields, std::move(say));
+    auto record = buildEventRecord(source, event, type, fields, std::move(say));
+    record.location = locateAgent("/proc", getppid(), environ);
     const std::string line = record.toJson() + "\n";
 
     const int fd = connectSocket(sockPath);

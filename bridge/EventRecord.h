@@ -1,6 +1,7 @@
 // The one record a hook firing sends to the app: a flat JSON object whose values are all strings.
 #pragma once
 
+#include "bridge/AgentLocation.h"
 #include "bridge/PayloadFields.h"
 
 #include <optional>
@@ -19,6 +20,7 @@ struct EventRecord {
     std::optional<std::string> phase;
     std::optional<std::string> cwd;
     std::optional<std::string> sessionId;
+    AgentLocation location;  // each known value under its own member
 
     // Compact JSON, without the trailing newline. "exitCode" is never sent.
     std::string toJson() const;

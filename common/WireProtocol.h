@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace nubbo::wire {
 
@@ -36,6 +37,22 @@ inline constexpr char zellij[] = "zellij";                // ZELLIJ
 inline constexpr char zellijSession[] = "zellijSession";  // ZELLIJ_SESSION_NAME
 inline constexpr char screen[] = "screen";                // STY (GNU screen)
 } // namespace key
+
+// The environment variables a producer passes on as they are, each under its member name.
+inline constexpr std::pair<const char*, const char*> kInheritedVariables[] = {
+    {"TMUX", key::tmux},
+    {"TMUX_PANE", key::tmuxPane},
+    {"KITTY_WINDOW_ID", key::kittyWindowId},
+    {"KITTY_LISTEN_ON", key::kittyListenOn},
+    {"WEZTERM_PANE", key::weztermPane},
+    {"WINDOWID", key::windowId},
+    {"TERM_PROGRAM", key::termProgram},
+    {"ZELLIJ", key::zellij},
+    {"ZELLIJ_SESSION_NAME", key::zellijSession},
+    {"STY", key::screen},
+};
+// Longer values of where the agent runs are not sent, and refused when they are.
+inline constexpr std::size_t kMaxTerminalValueBytes = 512;
 
 // The phase of an event that reports a finished tool call.
 inline constexpr char kPostPhase[] = "post";

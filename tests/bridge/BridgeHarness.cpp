@@ -1,5 +1,7 @@
 #include "BridgeHarness.h"
 
+#include "common/WireProtocol.h"
+
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -298,13 +300,14 @@ BridgeRun runBridge(const std::vector<std::string>& args, std::string_view stdin
     // The test process writes to pipes and sockets whose reader may have gone; the child gets SIG_DFL back.
     std::signal(SIGPIPE, SIG_IGN);
 
-    std::vector<std::string> argvStore;
+    std::vector<std::string> argvStore = options.launcher;
     argvStore.emplace_back(NUBBO_BRIDGE_PATH);
     argvStore.insert(argvStore.end(), args.begin(), args.end());
     std::vector<std::string> envStore;
     if (options.home) envStore.push_back("HOME=" + *options.home);
     if (options.socket) envStore.push_back("NUBBO_SOCKET=" + *options.socket);
     if (options.runtimeDir) envStore.push_back("XDG_RUNTIME_DIR=" + *options.runtimeDir);
+    envStore.insert(envStore.end(), options.environment.begin(), options.environment.end());
     const char* path = std::getenv("PATH");
     envStore.push_back(std::string("PATH=") + (path ? path : "/usr/local/bin:/usr/bin:/bin"));
     for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"}) {
@@ -363,6 +366,7 @@ BridgeRun runBridge(const std::vector<std::string>& args, std::string_view stdin
     int pidFd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
 
     BridgeRun result;
+    result.pid = pid;
     bool exited = false;
     bool killed = false;
     auto exitTime = start;
@@ -442,7 +446,7 @@ void expectQuiet(const BridgeRun& run) {
     EXPECT_EQ(run.out, "");
 }
 
-nlohmann::json parseRecord(const std::string& line) {
+nlohmann::json parseFullRecord(const std::string& line) {
     nlohmann::json record = nlohmann::json::parse(line, nullptr, false);
     if (record.is_discarded() || !record.is_object()) {
         ADD_FAILURE() << "the request is not a JSON object: " << line;
@@ -455,6 +459,14 @@ nlohmann::json parseRecord(const std::string& line) {
     for (const char* key : {"provider", "type", "message"}) {
         EXPECT_TRUE(record.contains(key)) << "no \"" << key << "\" in " << line;
     }
+    return record;
+}
+
+nlohmann::json parseRecord(const std::string& line) {
+    nlohmann::json record = parseFullRecord(line);
+    record.erase(nubbo::wire::key::agentPid);
+    record.erase(nubbo::wire::key::tty);
+    for (const auto& [variable, member] : nubbo::wire::kInheritedVariables) record.erase(member);
     return record;
 }
 

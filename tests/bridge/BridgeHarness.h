@@ -136,6 +136,7 @@ struct BridgeRun {
     int signal = 0;          // the terminating signal, when killed by one
     bool timedOut = false;   // killed by the safety net
     std::chrono::milliseconds elapsed{};
+    int pid = -1;            // the process started (the launcher's, when there is one)
 
     bool exitedCleanly() const { return !timedOut && signal == 0 && exitCode == 0; }
 };
@@ -145,16 +146,18 @@ struct BridgeOptions {
     std::chrono::milliseconds limit = 10s;
     std::optional<std::string> socket;      // NUBBO_SOCKET in the child's environment; unset when absent
     std::optional<std::string> runtimeDir;  // XDG_RUNTIME_DIR in the child's environment; unset when absent
+    std::vector<std::string> environment;   // further NAME=value entries
+    std::vector<std::string> launcher;      // started instead, with the bridge and its arguments after it
 };
 
-// Spawns NUBBO_BRIDGE_PATH with `args`, the given standard input and an environment of PATH and whichever
-// of HOME, XDG_RUNTIME_DIR and NUBBO_SOCKET are given (plus the sanitizer options, when set); killed and
-// reported as timed out after `limit`.
+// Spawns NUBBO_BRIDGE_PATH with `args` (through the launcher, when given), the given standard input and an
+// environment of PATH, whichever of HOME, XDG_RUNTIME_DIR and NUBBO_SOCKET are given and the further entries
+// (plus the sanitizer options, when set); killed and reported as timed out after `limit`.
 BridgeRun runBridge(const std::vector<std::string>& args, std::string_view stdinBytes, const BridgeOptions& options);
 
 inline BridgeRun runBridge(const std::vector<std::string>& args, std::string_view stdinBytes, const TempHome& home,
                            std::chrono::milliseconds limit = 10s) {
-    return runBridge(args, stdinBytes, BridgeOptions{home.path(), limit, std::nullopt, home.runtimeDir()});
+    return runBridge(args, stdinBytes, BridgeOptions{home.path(), limit, std::nullopt, home.runtimeDir(), {}, {}});
 }
 
 // One run of the bridge against a fake app answering as told.
@@ -172,6 +175,8 @@ void expectQuiet(const BridgeRun& run);
 
 // Parses a request line and checks what holds for every record the bridge sends: a JSON object of string
 // values, with "provider", "type" and "message" and without "exitCode". Failures are reported to gtest.
+nlohmann::json parseFullRecord(const std::string& line);
+// The same without where the agent runs, which is the process running the test: what the hook itself said.
 nlohmann::json parseRecord(const std::string& line);
 
 std::string readFile(const std::string& path);

@@ -639,7 +639,7 @@ TEST(BridgeAppAbsent, HomeUnsetOrEmpty) {
         SCOPED_TRACE(homeValue ? "HOME empty" : "HOME unset");
         for (const auto& args : kAbsentAppRuns) {
             SCOPED_TRACE(args[1] + " " + args[3]);
-            const BridgeRun run = runBridge(args, "{}", BridgeOptions{homeValue, kQuick, std::nullopt, std::nullopt});
+            const BridgeRun run = runBridge(args, "{}", BridgeOptions{homeValue, kQuick, std::nullopt, std::nullopt, {}, {}});
             expectQuiet(run);
             EXPECT_LT(run.elapsed, kAtOnce);
         }
@@ -675,7 +675,7 @@ TEST(BridgeSocketPlace, NubboSocketNamesTheSocketTheBridgeReaches) {
     for (const std::optional<std::string>& homeValue : {std::optional<std::string>{home.path()}, std::optional<std::string>{}}) {
         SCOPED_TRACE(homeValue ? "with HOME" : "without HOME");
         FakeApp app(named, AppReply::closeWithoutReply());
-        BridgeOptions options{homeValue, kQuick, named, home.runtimeDir()};
+        BridgeOptions options{homeValue, kQuick, named, home.runtimeDir(), {}, {}};
         expectQuiet(runBridge(claudeEvent("Stop"), "{}", options));
         const auto request = app.request();
         ASSERT_TRUE(request);
