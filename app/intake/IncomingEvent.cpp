@@ -1,6 +1,7 @@
 #include "intake/IncomingEvent.h"
 
 #include "common/WireProtocol.h"
+#include "intake/TerminalContextDecode.h"
 
 #include <nlohmann/json.hpp>
 
@@ -52,6 +53,7 @@ std::optional<IncomingEvent> IncomingEvent::decode(std::string_view line) {
             return std::nullopt;
         }
     }
+    event.terminal = decodeTerminalContext(json);
     return event;
 }
 
@@ -71,6 +73,7 @@ AgentEvent IncomingEvent::toAgentEvent() const {
     event.cwd = toQString(cwd);
     event.sessionId = toQString(sessionId);
     event.exitCode = exitCode;
+    event.terminal = terminal;
     return event;
 }
 

@@ -21,9 +21,11 @@ struct IncomingEvent {
     std::optional<std::string> cwd;
     std::optional<std::string> sessionId;
     std::optional<std::int32_t> exitCode;
+    TerminalContext terminal;  // only its well-formed values
 
     // Nothing unless the text is one JSON object whose listed members (when present and not null) have
-    // their types: strings, and a 32-bit integer for "exitCode". Unknown members are ignored.
+    // their types: strings, and a 32-bit integer for "exitCode". Unknown members are ignored, and so is a
+    // value of where the agent runs that is not well-formed.
     static std::optional<IncomingEvent> decode(std::string_view line);
 
     // Provider lower-cased ("claude" when absent or empty), an unknown type read as thinking, the message
