@@ -178,6 +178,11 @@ void AgentSessionStore::apply(const AgentEvent& event) {
         }
         break;
     }
+    // An event that does not say where the agent runs (an older bridge, the OpenCode plug-in without a
+    // terminal) leaves where it last said.
+    if (event.terminal.known())
+        if (const auto found = sessions_.find(key); found != sessions_.end())
+            found->second.terminal = event.terminal;
     recompute();
 }
 

@@ -431,5 +431,41 @@ TEST_F(SessionStoreTest, ACompletedTaskShowsAndNotifiesTheClosingWordsOverABareE
     EXPECT_EQ(notifiedMessages.last(), "Build finished");
 }
 
+TEST_F(SessionStoreTest, EachSessionKeepsWhereItsAgentLastSaidItRuns) {
+    TerminalContext first;
+    first.agentPid = 4711;
+    first.tty = QStringLiteral("/dev/pts/3");
+    TerminalContext moved = first;
+    moved.tmux = QStringLiteral("/tmp/tmux-1000/default,42,0");
+    moved.tmuxPane = QStringLiteral("%1");
+    const TerminalContext none;
+    struct Step {
+        AgentEvent event;
+        TerminalContext said;
+        TerminalContext kept;  // s1's afterwards
+    };
+    const Step steps[] = {
+        {tool("Read", "/src/a.txt"), first, first},
+        {tool("Bash", "make"), none, first},  // queued behind the first step
+        {event(AgentEventType::thinking), none, first},
+        {event(AgentEventType::approvalRequired), moved, moved},
+        {event(AgentEventType::inputRequired), none, moved},  // the card stays
+        {event(AgentEventType::thinking, "s2"), first, moved},
+        {tool("Bash", "make", "s1", QStringLiteral("post")), none, moved},
+        {event(AgentEventType::taskCompleted), none, moved},
+        {event(AgentEventType::agentStarted), first, first},
+        {event(AgentEventType::agentStopped), moved, none},
+        {event(AgentEventType::thinking), none, none},  // a new session knows nothing yet
+    };
+    double t = 0;
+    for (Step step : steps) {
+        step.event.terminal = step.said;
+        at(t += 0.1), store.apply(step.event);
+        const AgentSession* s = store.session(QStringLiteral("claude:s1"));
+        EXPECT_EQ(s ? s->terminal : none, step.kept) << "after " << rawValue(step.event.type).toStdString() << " at " << t;
+    }
+    EXPECT_EQ(store.session(QStringLiteral("claude:s2"))->terminal, first);
+}
+
 } // namespace
 } // namespace nubbo
