@@ -148,6 +148,16 @@ const collapse = (text) => String(text).replace(/\s+/g, " ");
 const capitalised = (name) => (name ? name.charAt(0).toUpperCase() + name.slice(1) : name);
 const present = (value) => typeof value === "string" && value !== "";
 
+// OpenCode's own process, which the plug-in runs in, and the terminal context it inherited: where to go back to.
+function whereOpenCodeRuns() {
+  const out = { @AGENT_PID@: String(process.pid) };
+  for (const [variable, member] of Object.entries(@INHERITED_VARIABLES@)) {
+    const value = process.env[variable];
+    if (present(value) && Buffer.byteLength(value, "utf8") <= @MAX_TERMINAL_VALUE_BYTES@) out[member] = value;
+  }
+  return out;
+}
+
 function toolCommand(input) {
   if (!input || typeof input !== "object") return undefined;
   for (const key of ["command", "filePath", "file_path", "path", "pattern", "query", "url"]) {
@@ -159,6 +169,7 @@ function toolCommand(input) {
 export default async function NubboPlugin(ctx) {
   const state = shared();
   const directory = ctx ? ctx.directory : undefined;
+  const where = whereOpenCodeRuns();
 
   const session = (id) => {
     let s = state.sessions.get(id);
@@ -171,7 +182,7 @@ export default async function NubboPlugin(ctx) {
 
   const record = (id, type, message, extra) => {
     const s = session(id);
-    const out = { @PROVIDER@: "opencode", @TYPE@: type, @MESSAGE@: message || "", @CWD@: s.cwd, @SESSION_ID@: "opencode-" + id };
+    const out = { ...where, @PROVIDER@: "opencode", @TYPE@: type, @MESSAGE@: message || "", @CWD@: s.cwd, @SESSION_ID@: "opencode-" + id };
     for (const [key, value] of Object.entries(extra || {})) {
       if (value !== undefined && value !== "") out[key] = value;
     }
@@ -348,6 +359,7 @@ QString OpenCodePlugin::text() {
         {"@PHASE@", key::phase},
         {"@CWD@", key::cwd},
         {"@SESSION_ID@", key::sessionId},
+        {"@AGENT_PID@", key::agentPid},
         {"@POST_PHASE@", wire::kPostPhase},
         {"@APPROVAL@", wire::reply::approval},
         {"@GRANTED@", wire::reply::granted},
@@ -355,6 +367,10 @@ QString OpenCodePlugin::text() {
     QString plugin = QString::fromUtf8(kPlugin);
     for (const auto& [placeholder, value] : values)
         plugin.replace(QLatin1StringView(placeholder), QString::fromStdString(nlohmann::json(value).dump()));
+    nlohmann::json inherited = nlohmann::json::object();
+    for (const auto& [variable, member] : wire::kInheritedVariables) inherited[variable] = member;
+    plugin.replace(QLatin1StringView("@INHERITED_VARIABLES@"), QString::fromStdString(inherited.dump()));
+    plugin.replace(QLatin1StringView("@MAX_TERMINAL_VALUE_BYTES@"), QString::number(wire::kMaxTerminalValueBytes));
     return plugin;
 }
 

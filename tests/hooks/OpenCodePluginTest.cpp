@@ -2,6 +2,7 @@
 // it with a fake app on the socket, a fake OpenCode client and a fake OpenCode HTTP server. The harness sets
 // the plug-in up twice by default, as OpenCode may, so every expectation below also says "handled once".
 #include "hooks/OpenCodePlugin.h"
+#include "common/WireProtocol.h"
 
 #include <QDir>
 #include <QFile>
@@ -32,6 +33,7 @@ struct Played {
     QJsonArray clientCalls;
     QJsonArray httpRequests;
     int handlerMs = -1;
+    qint64 pid = 0;
 };
 
 std::vector<std::string> types(const QJsonArray& lines) {
@@ -66,16 +68,20 @@ protected:
         environment.remove(QStringLiteral("NUBBO_SOCKET"));
         environment.remove(QStringLiteral("OPENCODE_SERVER_USERNAME"));
         environment.remove(QStringLiteral("OPENCODE_SERVER_PASSWORD"));
+        for (const auto& [variable, member] : wire::kInheritedVariables) environment.remove(QString::fromLatin1(variable));
         for (const auto& [key, value] : env) environment.insert(key, value);
         process.setProcessEnvironment(environment);
         process.start(node, {kSourceDir + QStringLiteral("/opencode_harness.mjs"), plugin, events});
+        EXPECT_TRUE(process.waitForStarted(30000));
+        const qint64 pid = process.processId();
         EXPECT_TRUE(process.waitForFinished(30000));
         const QByteArray out = process.readAllStandardOutput();
         EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
         const QJsonObject result = QJsonDocument::fromJson(out).object();
         EXPECT_FALSE(result.isEmpty()) << out.toStdString();
         return {result.value(QStringLiteral("lines")).toArray(), result.value(QStringLiteral("clientCalls")).toArray(),
-                result.value(QStringLiteral("httpRequests")).toArray(), result.value(QStringLiteral("handlerMs")).toInt()};
+                result.value(QStringLiteral("httpRequests")).toArray(), result.value(QStringLiteral("handlerMs")).toInt(),
+                pid};
     }
 
     // Synthetic events, one JSON object per line.
@@ -117,7 +123,10 @@ TEST_F(OpenCodePluginTest, InstallWritesTheMarkedPluginIntoOpenCodesFolder) {
 }
 
 TEST_F(OpenCodePluginTest, TerminalUiRunReachesTheAppOnceAndRepliesThroughTheClient) {
-    const Played run = play(kFixtures + QStringLiteral("/events-tui-client-allow.jsonl"));
+    const Played run = play(kFixtures + QStringLiteral("/events-tui-client-allow.jsonl"),
+                            {{QStringLiteral("TMUX"), QStringLiteral("/tmp/tmux-1000/default,4242,0")},
+                             {QStringLiteral("TMUX_PANE"), QStringLiteral("%2")},
+                             {QStringLiteral("TERM_PROGRAM"), QString(513, QLatin1Char('x'))}});
 
     EXPECT_EQ(types(run.lines),
               (std::vector<std::string>{"agentStarted", "thinking", "coding", "coding", "approvalRequired", "coding",
@@ -128,6 +137,12 @@ TEST_F(OpenCodePluginTest, TerminalUiRunReachesTheAppOnceAndRepliesThroughTheCli
         EXPECT_EQ(line[QStringLiteral("sessionId")].toString(), kSession);
         EXPECT_EQ(str(line[QStringLiteral("cwd")]), "/home/dev/project");
         EXPECT_TRUE(line[QStringLiteral("message")].isString()) << "message is always present";
+        // Where OpenCode runs: its own process and what it inherited, short enough to send.
+        EXPECT_EQ(line[QStringLiteral("agentPid")].toString(), QString::number(run.pid));
+        EXPECT_EQ(str(line[QStringLiteral("tmux")]), "/tmp/tmux-1000/default,4242,0");
+        EXPECT_EQ(str(line[QStringLiteral("tmuxPane")]), "%2");
+        EXPECT_FALSE(line.contains(QStringLiteral("termProgram")));
+        EXPECT_FALSE(line.contains(QStringLiteral("windowId")));
     }
     const auto at = [&](int i) { return run.lines.at(i).toObject(); };
     EXPECT_EQ(str(at(0)[QStringLiteral("message")]), "OpenCode started");
