@@ -3,6 +3,7 @@
 #include "intake/IncomingEvent.h"
 
 #include <cstdlib>
+#include <string>
 #include <nlohmann/json.hpp>
 
 namespace {
@@ -47,6 +48,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // What a producer would send for the decoded event decodes to the same event.
     const auto round = nubbo::IncomingEvent::decode(again.dump(-1, ' ', false, json::error_handler_t::replace));
     if (!round || round->exitCode != event->exitCode) std::abort();
+
+    // Where the agent runs holds only bounded values without control characters, and sending them again
+    // gives the same context.
+    const auto& where = event->terminal;
+    json whereAgain = json::object();
+    if (where.agentPid) whereAgain["agentPid"] = std::to_string(where.agentPid);
+    for (const auto& [key, value] : {std::pair{"tty", &where.tty}, {"tmux", &where.tmux}, {"tmuxPane", &where.tmuxPane},
+                                     {"kittyWindowId", &where.kittyWindowId}, {"kittyListenOn", &where.kittyListenOn},
+                                     {"weztermPane", &where.weztermPane}, {"windowId", &where.windowId},
+                                     {"termProgram", &where.termProgram}, {"zellij", &where.zellij},
+                                     {"zellijSession", &where.zellijSession}, {"screen", &where.screen}}) {
+        if (value->isEmpty()) continue;
+        const QByteArray bytes = value->toUtf8();
+        if (bytes.size() > 512) std::abort();
+        for (const QChar c : *value)
+            if (c.category() == QChar::Other_Control) std::abort();
+        whereAgain[key] = bytes.toStdString();
+    }
+    const auto whereRound = nubbo::IncomingEvent::decode(whereAgain.dump());
+    if (!whereRound || whereRound->terminal != where) std::abort();
 
     const auto agentEvent = event->toAgentEvent();
     const QString provider = agentEvent.provider.rawValue();

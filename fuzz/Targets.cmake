@@ -12,7 +12,7 @@ set(NUBBO_FUZZ_TARGETS ${NUBBO_FUZZ_BRIDGE_TARGETS} ${NUBBO_FUZZ_APP_TARGETS})
 function(nubbo_fuzz_app_library name)
   set(app ${PROJECT_SOURCE_DIR}/app)
   add_library(${name} STATIC
-    ${app}/model/AgentEvent.cpp ${app}/intake/IncomingEvent.cpp
+    ${app}/model/AgentEvent.cpp ${app}/intake/IncomingEvent.cpp ${app}/intake/TerminalContextDecode.cpp
     ${app}/hooks/HookEntries.cpp ${app}/hooks/TomlHookEntries.cpp
     ${app}/shell/models/SettingsFile.cpp ${app}/settings/SettingsStore.cpp ${app}/settings/SettingsStore.h
     ${app}/settings/SettingsTable.cpp
