@@ -103,8 +103,11 @@ TEST(TerminalContextDecode, KeepsOnlyWellFormedValues) {
             c.accepted ? QString::fromStdString(nlohmann::json::parse(c.value).get<std::string>()) : QString();
         EXPECT_EQ(kRead.at(c.member)(event.terminal), expected) << line;
         // Nothing lands in another field.
-        for (const auto& [name, read] : kRead)
-            if (name != c.member) EXPECT_TRUE(read(event.terminal).isEmpty()) << name << " from " << line;
+        for (const auto& [name, read] : kRead) {
+            if (name != c.member) {
+                EXPECT_TRUE(read(event.terminal).isEmpty()) << name << " from " << line;
+            }
+        }
     }
 }
 
