@@ -382,10 +382,21 @@ void AgentSessionStore::recompute() {
                 best = &session;
             }
         }
-        renderer_.render(best->shownPose(), bubble(*best), isPersistent(best->shownState()), best->provider);
+        // The bubble names the session it speaks for, so a click on it can go to that session's terminal.
+        std::optional<PetBubbleKind> shown = bubble(*best);
+        if (shown)
+            shown = withSessionKey(std::move(*shown), keyOf(*best));
+        renderer_.render(best->shownPose(), shown, isPersistent(best->shownState()), best->provider);
     }
     if (changed_)
         changed_();
+}
+
+QString AgentSessionStore::keyOf(const AgentSession& session) const {
+    for (const auto& [key, held] : sessions_)
+        if (&held == &session)
+            return key;
+    return {};
 }
 
 std::optional<PetBubbleKind> AgentSessionStore::bubble(const AgentSession& session) const {
