@@ -15,8 +15,8 @@ QString focusOutcomeLine(FocusOutcome outcome, const QString& agent, Language la
     case FocusOutcome::processGone:
         return line(u"%1 is no longer running", u"%1 已不在运行");
     case FocusOutcome::noWindow:
-        return line(u"Can't find %1's terminal window: it may be a Wayland window or on another display",
-                    u"找不到 %1 的终端窗口：它可能是 Wayland 窗口或在另一块显示器上");
+        return line(u"Can't find %1's terminal window: it may be a Wayland window",
+                    u"找不到 %1 的终端窗口：它可能是 Wayland 窗口");
     case FocusOutcome::severalWindows:
         return line(u"Several windows could be %1's terminal, so none was raised",
                     u"有多个窗口可能是 %1 的终端，所以没有切换");

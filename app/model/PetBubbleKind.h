@@ -15,7 +15,7 @@ namespace nubbo {
 // words. A click on the bubble's title line goes to that session's terminal.
 struct BubbleMessage {
     QString text;
-    QString sessionKey;
+    QString sessionKey{};
     bool operator==(const BubbleMessage&) const = default;
 };
 
@@ -23,13 +23,13 @@ struct BubbleNarration {
     std::optional<AgentProvider> provider;
     std::optional<QString> activity;  // a short label such as the current tool phrase
     QString agentWords;
-    QString sessionKey;
+    QString sessionKey{};
     bool operator==(const BubbleNarration&) const = default;
 };
 
 struct BubbleApproval {
     ApprovalPrompt prompt;
-    QString sessionKey;  // the session whose request the card shows
+    QString sessionKey{};  // the session whose request the card shows
     bool operator==(const BubbleApproval&) const = default;
 };
 

@@ -198,7 +198,7 @@ void PetViewModel::showFocusOutcome(FocusOutcome outcome, const QString& key) {
     if (line.isEmpty())
         return;
     const std::optional<PetBubbleKind> before = bubbleVisible_ && isPersistentState() ? bubble_ : std::nullopt;
-    const PetBubbleKind shown = BubbleMessage{line, {}};
+    const PetBubbleKind shown = BubbleMessage{line};
     showBubble(shown, true);
     cancelTask(bubbleDismiss_);
     QPointer<PetViewModel> self(this);
