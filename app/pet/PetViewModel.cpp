@@ -200,7 +200,6 @@ void PetViewModel::showFocusOutcome(FocusOutcome outcome, const QString& key) {
     const std::optional<PetBubbleKind> before = bubbleVisible_ && isPersistentState() ? bubble_ : std::nullopt;
     const PetBubbleKind shown = BubbleMessage{line};
     showBubble(shown, true);
-    cancelTask(bubbleDismiss_);
     QPointer<PetViewModel> self(this);
     bubbleDismiss_ = scheduler_.schedule(kFocusLineSeconds, [self, shown, before] {
         if (!self)
