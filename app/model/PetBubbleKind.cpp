@@ -9,4 +9,13 @@ QString plainText(const PetBubbleKind& kind) {
     return prompt.title + QStringLiteral(": ") + prompt.command;
 }
 
+QString sessionKeyOf(const PetBubbleKind& kind) {
+    return std::visit([](const auto& bubble) { return bubble.sessionKey; }, kind);
+}
+
+PetBubbleKind withSessionKey(PetBubbleKind kind, const QString& sessionKey) {
+    std::visit([&sessionKey](auto& bubble) { bubble.sessionKey = sessionKey; }, kind);
+    return kind;
+}
+
 } // namespace nubbo

@@ -1,6 +1,7 @@
 #include "pet/PetViewModel.h"
 
 #include "model/ApprovalRisk.h"
+#include "model/FocusOutcomeText.h"
 #include "settings/SettingsStore.h"
 
 #include <QLatin1String>
@@ -22,6 +23,8 @@ constexpr double kPetStreakWindow = 2.5;
 constexpr double kPetReactionSeconds = 1.5;
 constexpr double kLandingWiggleSeconds = 0.5;
 constexpr double kBumpClearSeconds = 0.4;
+// Long enough to read why going to a terminal did not work.
+constexpr double kFocusLineSeconds = 5.0;
 
 QStringList lines(std::initializer_list<const char16_t*> items) {
     QStringList list;
@@ -136,6 +139,7 @@ QVariantMap PetViewModel::bubbleMap() const {
         return {};
     QVariantMap map;
     map.insert(QStringLiteral("text"), plainText(*bubble_));
+    map.insert(QStringLiteral("sessionKey"), sessionKeyOf(*bubble_));
     if (std::holds_alternative<BubbleMessage>(*bubble_)) {
         map.insert(QStringLiteral("kind"), QStringLiteral("message"));
     } else if (const auto* narration = std::get_if<BubbleNarration>(&*bubble_)) {
@@ -170,6 +174,44 @@ void PetViewModel::setFacing(double facing) {
 void PetViewModel::openSettings() {
     if (openSettingsHandler_)
         openSettingsHandler_();
+}
+
+void PetViewModel::goToSession() {
+    if (bubble_ && bubbleVisible_ && !sessionKeyOf(*bubble_).isEmpty())
+        goToSession(sessionKeyOf(*bubble_));
+}
+
+void PetViewModel::goToSession(const QString& key) {
+    if (!goToSessionHandler_ || key.isEmpty())
+        return;
+    QPointer<PetViewModel> self(this);
+    goToSessionHandler_(key, [self, key](FocusOutcome outcome) {
+        if (self)
+            self->showFocusOutcome(outcome, key);
+    });
+}
+
+void PetViewModel::showFocusOutcome(FocusOutcome outcome, const QString& key) {
+    // The store's key is "<provider>:<session id>".
+    const QString agent = AgentProvider(key.section(QLatin1Char(':'), 0, 0)).displayTitle();
+    const QString line = focusOutcomeLine(outcome, agent, language());
+    if (line.isEmpty())
+        return;
+    const std::optional<PetBubbleKind> before = bubbleVisible_ && isPersistentState() ? bubble_ : std::nullopt;
+    const PetBubbleKind shown = BubbleMessage{line};
+    showBubble(shown, true);
+    QPointer<PetViewModel> self(this);
+    bubbleDismiss_ = scheduler_.schedule(kFocusLineSeconds, [self, shown, before] {
+        if (!self)
+            return;
+        self->bubbleDismiss_.reset();
+        if (self->bubble_ != shown)
+            return;  // the agents have spoken meanwhile
+        if (before)
+            self->assignBubble(before);
+        else
+            self->assignBubbleVisible(false);
+    });
 }
 
 // --- Operations

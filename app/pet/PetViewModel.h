@@ -5,6 +5,7 @@
 #pragma once
 
 #include "model/AgentEvent.h"
+#include "model/FocusOutcome.h"
 #include "approvals/AnswerArming.h"
 #include "approvals/ApprovalAnswer.h"
 #include "platform/Clock.h"
@@ -49,7 +50,9 @@ class PetViewModel : public QObject, public PetRenderer {
     // Empty when there is no bubble; otherwise "kind" ("message", "narration", "approval"), "text" (the
     // one-line form) and the kind's fields: narration "provider", "providerTitle", "activity", "agentWords";
     // approval "id", "eventId", "provider", "providerTitle", "title", "command", "risk", "riskTitle",
-    // "vetoOnly", "waitingCount" (requests waiting in all, this one included).
+    // "vetoOnly", "waitingCount" (requests waiting in all, this one included). Every kind: "sessionKey", the
+    // session it speaks for ("" for the pet's own words), whose title line goToSession() follows.
+
     Q_PROPERTY(QVariantMap bubble READ bubbleMap NOTIFY bubbleChanged)
     // Raw provider id, "" for none.
     Q_PROPERTY(QString activeProvider READ activeProviderRaw NOTIFY activeProviderChanged)
@@ -64,6 +67,9 @@ public:
     // Forwards the user's verdict on a parked permission request (the app wires it to the bus and the
     // session store); whether the request still waited and so got the verdict.
     using ApprovalResolver = std::function<bool(const QUuid& eventId, bool allow)>;
+    // Goes to a session's terminal by the store's key and tells what became of it (the app wires it to the
+    // session navigator, which answers on this thread).
+    using GoToSession = std::function<void(const QString& key, std::function<void(FocusOutcome)> done)>;
 
     // The settings store gives the pause switch, the language and the approval mode.
     PetViewModel(SettingsStore& settings, Scheduler& scheduler, Clock& clock, Random& random, LogFunction log,
@@ -110,6 +116,17 @@ public:
     // Opens the settings window; installed by the application shell.
     void setOpenSettingsHandler(std::function<void()> handler) { openSettingsHandler_ = std::move(handler); }
     Q_INVOKABLE void openSettings();
+
+    void setGoToSessionHandler(GoToSession handler) { goToSessionHandler_ = std::move(handler); }
+    // A click on the shown bubble's or card's title line: goes to the session it speaks for; nothing for
+    // the pet's own words or a hidden bubble.
+    Q_INVOKABLE void goToSession();
+    // Every other way in (a quick-panel row, a notification): goes to that session, and when that does not
+    // work the bubble says why in one line.
+    void goToSession(const QString& key);
+    // The bubble's one line for an outcome that is not focused; a card or waiting line it stands in front
+    // of comes back once the line has been read.
+    void showFocusOutcome(FocusOutcome outcome, const QString& key);
 
     // --- Operations
     // The session store's one entry point. Held back (latest wins) during a drag, and during a reaction
@@ -195,6 +212,7 @@ private:
     LogFunction log_;
     ApprovalResolver resolveApproval_;
     std::function<void()> openSettingsHandler_;
+    GoToSession goToSessionHandler_;
 
     PetState state_ = PetState::idle;
     bool bubbleVisible_ = false;

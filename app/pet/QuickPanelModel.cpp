@@ -251,6 +251,12 @@ bool QuickPanelModel::answer(const QUuid& eventId, ApprovalAnswer answer) {
     return answer_(eventId, answer);
 }
 
+void QuickPanelModel::goToSession(const QString& key) {
+    // A click on a hidden panel's row cannot be the user's.
+    if (active_ && goToSession_)
+        goToSession_(key);
+}
+
 QString QuickPanelModel::relativeTime(double seconds, Language language) {
     const bool zh = language == Language::zh;
     const double age = std::max(0.0, seconds);

@@ -38,6 +38,9 @@ public:
     // The same path the card's buttons take (the app wires it to the view model); whether the request still
     // waited.
     using AnswerFunction = std::function<bool(const QUuid& eventId, ApprovalAnswer answer)>;
+    // Goes to a session's terminal by the store's key (the app wires it to the pet's view model, whose
+    // bubble says when that does not work).
+    using GoToSession = std::function<void(const QString& key)>;
 
     enum Role {
         KeyRole = Qt::UserRole + 1,
@@ -79,6 +82,10 @@ public:
     // nothing.
     Q_INVOKABLE bool answer(const QString& eventId, const QString& answer);
     bool answer(const QUuid& eventId, ApprovalAnswer answer);
+
+    void setGoToSessionHandler(GoToSession handler) { goToSession_ = std::move(handler); }
+    // A click on a row (not on its buttons) of the shown panel: goes to that row's session.
+    Q_INVOKABLE void goToSession(const QString& key);
 
     // Reads the store again and reports the changed rows.
     void refresh();
@@ -129,6 +136,7 @@ private:
     Clock& clock_;
     Scheduler& scheduler_;
     AnswerFunction answer_;
+    GoToSession goToSession_;
     std::vector<Row> rows_;
     std::vector<QString> shownAges_;
     bool active_ = false;

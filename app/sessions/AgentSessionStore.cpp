@@ -188,9 +188,13 @@ void AgentSessionStore::apply(const AgentEvent& event) {
 
 AgentSession& AgentSessionStore::takeOrCreate(const QString& key, const AgentEvent& event, PetState state) {
     const auto found = sessions_.find(key);
-    if (found != sessions_.end())
+    if (found != sessions_.end()) {
+        if (event.terminal.known())
+            found->second.terminal = event.terminal;
         return found->second;
+    }
     AgentSession fresh;
+    fresh.terminal = event.terminal;
     fresh.provider = event.provider;
     fresh.state = fresh.pose = state;
     fresh.detail = event.message;
@@ -387,10 +391,21 @@ void AgentSessionStore::recompute() {
                 best = &session;
             }
         }
-        renderer_.render(best->shownPose(), bubble(*best), isPersistent(best->shownState()), best->provider);
+        // The bubble names the session it speaks for, so a click on it can go to that session's terminal.
+        std::optional<PetBubbleKind> shown = bubble(*best);
+        if (shown)
+            shown = withSessionKey(std::move(*shown), keyOf(*best));
+        renderer_.render(best->shownPose(), shown, isPersistent(best->shownState()), best->provider);
     }
     if (changed_)
         changed_();
+}
+
+QString AgentSessionStore::keyOf(const AgentSession& session) const {
+    for (const auto& [key, held] : sessions_)
+        if (&held == &session)
+            return key;
+    return {};
 }
 
 std::optional<PetBubbleKind> AgentSessionStore::bubble(const AgentSession& session) const {

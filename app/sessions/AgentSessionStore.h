@@ -93,6 +93,7 @@ private:
     bool hasActive() const;
     void recompute();
     std::optional<PetBubbleKind> bubble(const AgentSession& session) const;
+    QString keyOf(const AgentSession& session) const;
     void approvalEnded(const QUuid& eventId);
     void endAll(const std::deque<WaitingRequest>& requests);
     void endRequestThatRan(const QString& key, const AgentEvent& event);

@@ -1,8 +1,13 @@
 #include "sessions/NubboNotifications.h"
 
+#include "model/TerminalFocus.h"
 #include "platform/Clock.h"
 #include "platform/NotificationPoster.h"
+#include "sessions/AgentSessionStore.h"
 #include "settings/SettingsStore.h"
+
+#include <QFutureWatcher>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <atomic>
 
@@ -32,29 +37,65 @@ void NubboNotifications::post(const QString& title, const QString& body, Notific
 void NubboNotifications::notify(AgentEventType type, const AgentEvent& event) {
     const Language language = settings_.effectiveLanguage();
     const auto notification = content(type, event, language);
-    if (!notification)
+    if (!notification || !allowed(notification->category))
         return;
-    if (type != AgentEventType::approvalRequired) {
-        post(notification->title, notification->body, notification->category);
+    if (!settings_.quietWhileLooking() || !lookingAt_ || !event.terminal.known()) {
+        postNow(type, event, *notification);
         return;
     }
-    // An approval's notification is named after its request, so that it can go when the request ends.
-    const QString tag = event.id.toString(QUuid::WithoutBraces);
+    if (type == AgentEventType::approvalRequired)
+        checking_.insert(event.id);
+    lookingAt_(event.terminal, [this, alive = std::weak_ptr<bool>(alive_), type, event,
+                                notification = *notification](bool looking) {
+        if (alive.expired())
+            return;
+        if (type == AgentEventType::approvalRequired && !checking_.remove(event.id))
+            return;  // the request ended while the check ran
+        if (!looking)
+            postNow(type, event, notification);
+    });
+}
+
+void NubboNotifications::postNow(AgentEventType type, const AgentEvent& event, const NotificationContent& notification) {
+    const Language language = settings_.effectiveLanguage();
+    const bool approval = type == AgentEventType::approvalRequired;
     NotificationActions actions;
-    if (answer_) {
+    if (approval && answer_) {
         // The card's own words, in the card's order.
         actions.buttons = {{kDenyKey, bilingual(language, u"Deny", u"拒绝")}, {kAllowKey, bilingual(language, u"Allow", u"允许")}};
-        // The handler is read at the press, not now: the app may replace it meanwhile.
-        actions.invoked = [this, eventId = event.id](const QString& key) {
-            if (answer_ && arming_.armed(eventId, clock_.now()))
-                answer_(eventId, key == kAllowKey);
-        };
         arming_.shown(event.id, clock_.now());
     }
-    post(notification->title, notification->body, notification->category, tag, actions);
+    if (goToSession_)
+        actions.buttons.append({kDefaultKey, bilingual(language, u"Go to Session", u"前往会话")});
+    if (!actions.buttons.isEmpty()) {
+        // The handlers are read at the press, not now: the app may replace them meanwhile.
+        actions.invoked = [this, eventId = event.id, key = AgentSessionStore::sessionKey(event)](const QString& pressed) {
+            if (pressed == kDefaultKey) {
+                if (goToSession_)
+                    goToSession_(key);
+            } else if (answer_ && arming_.armed(eventId, clock_.now())) {
+                answer_(eventId, pressed == kAllowKey);
+            }
+        };
+    }
+    // An approval's notification is named after its request, so that it can go when the request ends.
+    const QString tag = approval ? event.id.toString(QUuid::WithoutBraces) : QString();
+    post(notification.title, notification.body, notification.category, tag, actions);
+}
+
+NubboNotifications::LookingAt NubboNotifications::lookingAtOffThread(TerminalFocus& focus) {
+    return [&focus](const TerminalContext& context, std::function<void(bool)> answer) {
+        auto* watcher = new QFutureWatcher<bool>();
+        QObject::connect(watcher, &QFutureWatcher<bool>::finished, watcher, [watcher, answer = std::move(answer)] {
+            answer(watcher->result());
+            watcher->deleteLater();
+        });
+        watcher->setFuture(QtConcurrent::run([&focus, context] { return focus.isLookingAt(context); }));
+    };
 }
 
 void NubboNotifications::approvalEnded(const QUuid& eventId) {
+    checking_.remove(eventId);
     arming_.hidden(eventId);
     poster_.withdraw(eventId.toString(QUuid::WithoutBraces));
 }

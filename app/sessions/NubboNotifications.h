@@ -6,16 +6,20 @@
 #include "platform/NotificationPoster.h"
 #include "core/SettingsEnums.h"
 
+#include <QSet>
 #include <QString>
 #include <QUuid>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 namespace nubbo {
 
 class Clock;
 class SettingsStore;
+class TerminalFocus;
+struct TerminalContext;
 
 // Selects the per-kind switch in the settings; the desktop never sees it.
 enum class NotificationCategory { approvalRequired, taskCompleted, riskyAction };
@@ -35,6 +39,10 @@ class NubboNotifications {
 public:
     // The user's answer to a permission request, given on its notification.
     using ApprovalAnswer = std::function<void(const QUuid& eventId, bool allow)>;
+    // Whether the user looks at this terminal now; answers on the calling thread, at once or later.
+    using LookingAt = std::function<void(const TerminalContext& context, std::function<void(bool looking)> answer)>;
+    // Goes to a session's terminal by the store's key.
+    using GoToSession = std::function<void(const QString& key)>;
 
     // The clock times the notification's buttons (see AnswerArming); it must outlive this object.
     NubboNotifications(SettingsStore& settings, NotificationPoster& poster, Clock& clock);
@@ -49,7 +57,10 @@ public:
               const NotificationActions& actions = {});
     // For approvalRequired, taskCompleted and riskyActionDetected, posts the event's notification in the
     // interface language; does nothing for any other type. The caller hands over only permission requests
-    // that wait for the user (auto-allowed ones arrive as coding events).
+    // that wait for the user (auto-allowed ones arrive as coding events). With "Stay quiet for the session
+    // I'm looking at" on and a looking-at check set, an event that says where its agent runs is posted once
+    // the check answers, and only when the user is not looking at that terminal (an approval that ended
+    // meanwhile is not posted at all).
     void notify(AgentEventType type, const AgentEvent& event);
     // The permission request was answered or withdrawn: its notification goes too, and its buttons stop
     // answering.
@@ -58,12 +69,21 @@ public:
     // reaches the handler once, only while the request waits, and only once the notification has been up
     // for AnswerArming::kSeconds (a click aimed at what was there before it popped up answers nothing).
     void setApprovalAnswerHandler(ApprovalAnswer handler) { answer_ = std::move(handler); }
+    void setLookingAtCheck(LookingAt check) { lookingAt_ = std::move(check); }
+    // A check that asks the TerminalFocus (which may wait on the X server and tmux) on the thread pool and
+    // answers through the calling thread's event loop, so the GUI never waits on it. The focus must outlive
+    // the checks it started.
+    static LookingAt lookingAtOffThread(TerminalFocus& focus);
+    // With a handler, a click on a notification's body (its default action) goes to the event's session.
+    void setGoToSessionHandler(GoToSession handler) { goToSession_ = std::move(handler); }
     // Forwards to the platform (at launch and from the settings page).
     void requestAuthorization();
 
     // The keys of an approval notification's buttons.
     static inline const QString kAllowKey = QStringLiteral("allow");
     static inline const QString kDenyKey = QStringLiteral("deny");
+    // The freedesktop name of the action a click on the body invokes.
+    static inline const QString kDefaultKey = QStringLiteral("default");
 
     // The notification for an event type, or nothing for a type that never notifies.
     static std::optional<NotificationContent> content(AgentEventType type, const AgentEvent& event,
@@ -77,12 +97,19 @@ public:
 
 private:
     bool allowed(NotificationCategory category) const;
+    void postNow(AgentEventType type, const AgentEvent& event, const NotificationContent& notification);
 
     SettingsStore& settings_;
     NotificationPoster& poster_;
     Clock& clock_;
     ApprovalAnswer answer_;
+    LookingAt lookingAt_;
+    GoToSession goToSession_;
     AnswerArming arming_;
+    // Approval requests whose looking-at check has not answered yet; one that ends meanwhile is dropped.
+    QSet<QUuid> checking_;
+    // Dropped with this object, so a check that answers later finds it gone.
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 } // namespace nubbo

@@ -62,6 +62,8 @@ class SettingsStore : public QObject {
                    notifyTaskCompletedChanged)
     Q_PROPERTY(bool notifyRiskyAction READ notifyRiskyAction WRITE setNotifyRiskyAction NOTIFY
                    notifyRiskyActionChanged)
+    Q_PROPERTY(bool quietWhileLooking READ quietWhileLooking WRITE setQuietWhileLooking NOTIFY
+                   quietWhileLookingChanged)
     Q_PROPERTY(QString themeColor READ themeColor WRITE setThemeColor NOTIFY themeColorChanged)
     Q_PROPERTY(double animationSpeed READ animationSpeed WRITE setAnimationSpeed NOTIFY animationSpeedChanged)
     Q_PROPERTY(bool showActivityLabel READ showActivityLabel WRITE setShowActivityLabel NOTIFY
@@ -147,6 +149,9 @@ public:
     void setNotifyTaskCompleted(bool on) { write(u"notifyTaskCompleted", on); }
     bool notifyRiskyAction() const { return value(u"notifyRiskyAction").toBool(); }
     void setNotifyRiskyAction(bool on) { write(u"notifyRiskyAction", on); }
+    // No notification for a session whose terminal the user is looking at.
+    bool quietWhileLooking() const { return value(u"quietWhileLooking").toBool(); }
+    void setQuietWhileLooking(bool on) { write(u"quietWhileLooking", on); }
     QString themeColor() const { return value(u"themeColor").toString(); }
     void setThemeColor(const QString& color) { write(u"themeColor", color); }
     double animationSpeed() const { return value(u"animationSpeed").toDouble(); }
@@ -272,6 +277,7 @@ Q_SIGNALS:
     void notifyApprovalRequiredChanged();
     void notifyTaskCompletedChanged();
     void notifyRiskyActionChanged();
+    void quietWhileLookingChanged();
     void themeColorChanged();
     void animationSpeedChanged();
     void showActivityLabelChanged();

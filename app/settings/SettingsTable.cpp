@@ -79,6 +79,7 @@ const QList<Setting>& SettingsTable::rows() {
         flag("notifyApprovalRequired", true),
         flag("notifyTaskCompleted", true),
         flag("notifyRiskyAction", true),
+        flag("quietWhileLooking", true),
         // Any text; the palette draws a name it does not know as pink.
         text("themeColor", QStringLiteral("pink")),
         number("animationSpeed", 1.0, {0.5, 2.0}),

@@ -8,6 +8,7 @@
 #include "ManualTime.h"
 #include "model/NarrationSummarizer.h"
 #include "pet/PetViewModel.h"
+#include "sessions/NubboNotifications.h"
 #include "SettingsFakes.h"
 #include "settings/SettingsStore.h"
 
@@ -168,6 +169,76 @@ TEST(QuickPanelPlacement, BesideThePetLevelWithItsBottomAndAlwaysOnScreen) {
     EXPECT_EQ(QuickPanel::cardPlacement(QRect(12, 400, 150, 150), card, screen), QPoint(172, 250));
     // Near the top it moves down rather than leave the screen.
     EXPECT_EQ(QuickPanel::cardPlacement(QRect(990, 20, 150, 150), card, screen).y(), 6);
+}
+
+struct RecordingPoster final : NotificationPoster {
+    void post(const QString&, const QString&, const QString&, const NotificationActions& actions) override {
+        posted.push_back(actions);
+    }
+    void withdraw(const QString&) override {}
+    void requestAuthorization() override {}
+    std::vector<NotificationActions> posted;
+};
+
+// The bubble, the card, a row and a notification's body each go to the session they are about (wired as the
+// app wires them, through the pet), and what went wrong is one line in the bubble before the card comes back.
+TEST_F(QuickPanelModelTest, EachSurfaceGoesToItsSessionAndTheBubbleSaysWhyItCouldNot) {
+    RecordingPoster poster;
+    NubboNotifications notifications{settings, poster, clock};
+    QStringList wentTo;
+    FocusOutcome outcome = FocusOutcome::focused;
+    pet.setGoToSessionHandler([&](const QString& key, std::function<void(FocusOutcome)> done) {
+        wentTo << key;
+        done(outcome);
+    });
+    panel.setGoToSessionHandler([this](const QString& key) { pet.goToSession(key); });
+    notifications.setGoToSessionHandler([this](const QString& key) { pet.goToSession(key); });
+    const auto arrive = [&](AgentEvent e) {
+        store.apply(e);
+        notifications.notify(e.type, e);
+    };
+    panel.setActive(true);
+    arrive(event("claude", "c1", AgentEventType::thinking));
+    pet.goToSession();  // the narration's title line
+    arrive(event("codex", "x1", AgentEventType::taskCompleted));
+    arrive(approval("gemini", "g1", QStringLiteral("rm -rf build")));
+    arrive(approval("claude", "c1", QStringLiteral("make")));
+    pet.goToSession();  // the card shows the oldest request, Gemini's
+    panel.goToSession(at(1, QuickPanelModel::KeyRole).toString());
+    for (const NotificationActions& actions : poster.posted)
+        actions.invoked(NubboNotifications::kDefaultKey);
+    EXPECT_EQ(wentTo, (QStringList{"claude:c1", "gemini:g1", "codex:x1", "codex:x1", "gemini:g1", "claude:c1"}));
+
+    const struct {
+        FocusOutcome outcome;
+        AppLanguage language;
+        QString line;  // empty: the card stays
+    } cases[] = {
+        {FocusOutcome::focused, AppLanguage::en, {}},
+        {FocusOutcome::waylandNative, AppLanguage::en, QStringLiteral("Can't raise Gemini's terminal: it is a Wayland window")},
+        {FocusOutcome::waylandNative, AppLanguage::zh, QStringLiteral("无法切换到 Gemini 的终端：它是 Wayland 窗口")},
+        {FocusOutcome::noTmuxClient, AppLanguage::en, QStringLiteral("Gemini's tmux session has no terminal attached")},
+        {FocusOutcome::noTmuxClient, AppLanguage::zh, QStringLiteral("Gemini 的 tmux 会话没有连接任何终端")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(rawValue(c.outcome).toStdString());
+        settings.setLanguage(c.language);
+        outcome = c.outcome;
+        const QVariantMap card = pet.bubbleMap();
+        pet.goToSession();
+        EXPECT_EQ(pet.bubbleMap().value(QStringLiteral("text")), c.line.isEmpty() ? card.value(QStringLiteral("text")) : c.line);
+        scheduler.advance(5);
+        EXPECT_TRUE(pet.bubbleVisible());
+        EXPECT_EQ(pet.bubbleMap(), card);
+    }
+
+    // The pet's own words speak for no session; a hidden bubble is not clicked.
+    wentTo.clear();
+    pet.showBubble(BubbleMessage{QStringLiteral("Hehe~")}, false);
+    pet.goToSession();
+    pet.toggleBubble();
+    pet.goToSession();
+    EXPECT_TRUE(wentTo.isEmpty());
 }
 
 } // namespace

@@ -209,6 +209,45 @@ TEST_F(NotificationsTest, OnlyThreeEventTypesNotifyAndEveryOnePostsItsOwn) {
     EXPECT_EQ(poster.posts, (std::vector<Posted>{{u"Nubbo"_s, u"Built"_s}, {u"Nubbo"_s, u"Built"_s}}));
 }
 
+TEST_F(NotificationsTest, StayingQuietSkipsOnlyTheSessionsTheUserLooksAt) {
+    // Answers when the test says, as the check off the GUI thread does.
+    std::vector<std::function<void(bool)>> checks;
+    notifications.setLookingAtCheck([&checks](const TerminalContext& context, std::function<void(bool)> answer) {
+        EXPECT_EQ(context.tmuxPane, u"%3"_s);
+        checks.push_back(std::move(answer));
+    });
+    const struct {
+        bool quiet, context, looking;
+        std::size_t checks, posts;
+    } cases[] = {{true, true, true, 3, 0}, {true, true, false, 3, 3}, {false, true, true, 0, 3},
+                 {true, false, true, 0, 3}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.quiet << c.context << c.looking);
+        settings.setQuietWhileLooking(c.quiet);
+        poster.posts.clear();
+        checks.clear();
+        for (const AgentEventType type : {AgentEventType::approvalRequired, AgentEventType::taskCompleted,
+                                          AgentEventType::riskyActionDetected}) {
+            AgentEvent event = makeEvent(type, u"Run?"_s, u"make"_s);
+            event.terminal.tmuxPane = c.context ? u"%3"_s : QString();
+            notifications.notify(type, event);
+        }
+        EXPECT_EQ(checks.size(), c.checks);
+        for (const auto& answer : checks)
+            answer(c.looking);
+        EXPECT_EQ(poster.posts.size(), c.posts);
+    }
+
+    // A request that ends while the check runs is not announced afterwards.
+    checks.clear();
+    AgentEvent request = makeEvent(AgentEventType::approvalRequired, u"Run?"_s, u"make"_s);
+    request.terminal.tmuxPane = u"%3"_s;
+    notifications.notify(AgentEventType::approvalRequired, request);
+    notifications.approvalEnded(request.id);
+    checks.at(0)(false);
+    EXPECT_EQ(poster.posts.size(), 3u);
+}
+
 // ---- The real D-Bus notifier against a server owned by the test ----
 
 // Runs the event loop until the condition holds (bounded; the loop does the waiting, not a sleep).

@@ -74,6 +74,7 @@ void expectDefaults(const SettingsStore& s) {
     EXPECT_TRUE(s.notifyApprovalRequired());
     EXPECT_TRUE(s.notifyTaskCompleted());
     EXPECT_TRUE(s.notifyRiskyAction());
+    EXPECT_TRUE(s.quietWhileLooking());
     EXPECT_EQ(s.themeColor(), QStringLiteral("pink"));
     EXPECT_EQ(s.animationSpeed(), 1.0);
     EXPECT_TRUE(s.showActivityLabel());
@@ -109,6 +110,7 @@ void changeEverything(SettingsStore& s) {
     s.setNotifyApprovalRequired(false);
     s.setNotifyTaskCompleted(false);
     s.setNotifyRiskyAction(false);
+    s.setQuietWhileLooking(false);
     s.setThemeColor(QStringLiteral("purple"));
     s.setAnimationSpeed(2.0);
     s.setShowActivityLabel(false);
@@ -388,7 +390,7 @@ TEST(SettingsStoreTest, ExportHasExactlyTheDocumentedKeys) {
                          "petSizeScale", "bubbleStyle", "singleClickBehavior", "doubleClickBehavior", "edgeSnap",
                          "idleSleepMinutes", "enabled", "approvalMode", "trustedCommands", "dangerousCommands",
                          "bypassRiskCheck", "showNotifications", "notifyApprovalRequired", "notifyTaskCompleted",
-                         "notifyRiskyAction", "themeColor", "animationSpeed", "showActivityLabel",
+                         "notifyRiskyAction", "quietWhileLooking", "themeColor", "animationSpeed", "showActivityLabel",
                          "showProviderChip", "smartSummary", "summaryProvider", "summaryModels",
                          "summaryBaseURLs", "language"};
     keys.sort();

@@ -24,6 +24,9 @@ Item {
     readonly property real innerWidth: maximumWidth - 2 * horizontalPadding
     readonly property real tailHeight: 11
     readonly property Item body: bodyLoader
+    // Spoken for a session: a click on the title line (a card's first line, the whole of a message or a
+    // narration) goes to that session's terminal.
+    readonly property bool goesToSession: !!(content && content.sessionKey)
 
     // Transition progress: 0 entering from the left, 1 settled, 2 gone to the right.
     property real phase: 1
@@ -96,6 +99,14 @@ Item {
         y: card.verticalPadding
         sourceComponent: card.kind === "narration" ? narrationBody : card.kind === "approval" ? approvalBody
                                                                                             : messageBody
+    }
+
+    MouseArea {
+        objectName: "goToSessionArea"
+        anchors.fill: bodyLoader
+        visible: card.goesToSession && card.kind !== "approval"
+        cursorShape: Qt.PointingHandCursor
+        onClicked: if (card.viewModel) card.viewModel.goToSession()
     }
 
     // --- message: the activity symbol, then up to four lines.
@@ -253,6 +264,13 @@ Item {
                         color: DesktopPalette.primary
                         textFormat: Text.PlainText
                     }
+                }
+                MouseArea {
+                    objectName: "goToSessionTitle"
+                    anchors.fill: parent
+                    visible: card.goesToSession
+                    cursorShape: Qt.PointingHandCursor
+                    onClicked: if (card.viewModel) card.viewModel.goToSession()
                 }
             }
 

@@ -44,6 +44,14 @@ Rectangle {
 
     HoverHandler { id: hover }
 
+    // A click on the row, not on its buttons (declared later, so above this), goes to the session's terminal.
+    MouseArea {
+        objectName: "goToSessionRow"
+        anchors.fill: parent
+        cursorShape: Qt.PointingHandCursor
+        onClicked: if (row.panelModel) row.panelModel.goToSession(row.key)
+    }
+
     Rectangle {
         id: badge
         x: 10

@@ -42,6 +42,11 @@ ColumnLayout {
             ToggleSwitch { on: page.settings.notifyRiskyAction; enabled: page.settings.showNotifications; accessibleName: page.texts.riskyAction; onSwitched: on => page.settings.notifyRiskyAction = on }
         }
         SettingRow {
+            title: page.texts.quietWhileLooking
+            help: page.texts.quietWhileLookingHelp
+            ToggleSwitch { on: page.settings.quietWhileLooking; enabled: page.settings.showNotifications; accessibleName: page.texts.quietWhileLooking; onSwitched: on => page.settings.quietWhileLooking = on }
+        }
+        SettingRow {
             title: page.texts.requestPermission
             help: page.texts.requestPermissionHelp
             ShellButton {
@@ -49,6 +54,17 @@ ColumnLayout {
                 text: page.texts.requestPermission
                 onClicked: page.shell.model.requestNotificationPermission()
             }
+        }
+    }
+
+    SettingsCard {
+        title: page.texts.goToSession
+        subtitle: page.texts.goToSessionSubtitle
+        symbol: "terminal"
+
+        SettingRow {
+            title: page.texts.goToSessionWhere
+            help: page.texts.goToSessionWhereHelp
         }
     }
 }

@@ -84,6 +84,13 @@ int main(int argc, char** argv) {
                             BubbleApproval{approvalPrompt(QStringLiteral("npm test"), ApprovalRisk::normal)}, true,
                             claude);
          }},
+        {"go-to-session-failed",
+         [claude](PetViewHarness& h) {
+             h.model.render(PetState::waitingApproval,
+                            BubbleApproval{approvalPrompt(QStringLiteral("npm test"), ApprovalRisk::normal)}, true,
+                            claude);
+             h.model.showFocusOutcome(FocusOutcome::noWindow, QStringLiteral("claude:c1"));
+         }},
     };
 
     for (const bool dark : {false, true}) {
@@ -111,10 +118,11 @@ int main(int argc, char** argv) {
                 cells.last().save(base + "-backdrop.png");
             }
         }
-        QImage sheet(QSize(280 * 5, 360 * 2), QImage::Format_ARGB32_Premultiplied);
+        const int columns = int(scenes.size());
+        QImage sheet(QSize(280 * columns, 360 * 2), QImage::Format_ARGB32_Premultiplied);
         QPainter painter(&sheet);
         for (int i = 0; i < cells.size(); ++i)
-            painter.drawImage((i % 5) * 280, (i / 5) * 360, cells[i]);
+            painter.drawImage((i % columns) * 280, (i / columns) * 360, cells[i]);
         painter.end();
         sheet.save(QStringLiteral("%1/sheet-%2.png").arg(folder, dark ? "dark" : "light"));
     }
