@@ -188,13 +188,9 @@ void AgentSessionStore::apply(const AgentEvent& event) {
 
 AgentSession& AgentSessionStore::takeOrCreate(const QString& key, const AgentEvent& event, PetState state) {
     const auto found = sessions_.find(key);
-    if (found != sessions_.end()) {
-        if (event.terminal.known())
-            found->second.terminal = event.terminal;
+    if (found != sessions_.end())
         return found->second;
-    }
     AgentSession fresh;
-    fresh.terminal = event.terminal;
     fresh.provider = event.provider;
     fresh.state = fresh.pose = state;
     fresh.detail = event.message;
