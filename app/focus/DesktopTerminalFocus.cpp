@@ -156,7 +156,8 @@ FocusOutcome DesktopTerminalFocus::focus(const TerminalContext& context) {
         target = windowOf(*x, context.agentPid, context.windowId);
     if (const auto* outcome = std::get_if<FocusOutcome>(&target))
         return *outcome;
-    return x->activate(std::get<ManagedWindow>(target)) ? FocusOutcome::focused : FocusOutcome::toolFailed;
+    const int wait = static_cast<int>(std::max<qint64>(kActivationMs, deadline.remainingTime()));
+    return x->activate(std::get<ManagedWindow>(target), wait) ? FocusOutcome::focused : FocusOutcome::toolFailed;
 }
 
 bool DesktopTerminalFocus::tmuxLookingAt(X11Connection& x, const TerminalContext& context, quint32 active) {

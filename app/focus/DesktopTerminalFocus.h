@@ -20,7 +20,10 @@ namespace nubbo {
 class DesktopTerminalFocus : public TerminalFocus {
 public:
     static constexpr int kBudgetMs = 2000;
-    static constexpr int kCommandMs = 500;
+    // kitty's remote control is a Python program: each call takes about half a second to start.
+    static constexpr int kCommandMs = 1200;
+    // The window manager gets at least this long to bring the window in front, even late in the budget.
+    static constexpr int kActivationMs = 400;
 
     struct Environment {
         uid_t uid = 0;

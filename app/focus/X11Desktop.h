@@ -27,8 +27,9 @@ public:
     // The parent window (QueryTree); nullopt at the root or when it cannot be read.
     virtual std::optional<quint32> parentOf(quint32 window) = 0;
     // Switches to the window's desktop when it is on another one, asks the window manager to activate it as
-    // a user's request, and waits (bounded) until it is the active window. False when it did not become so.
-    virtual bool activate(const ManagedWindow& window) = 0;
+    // a user's request, and waits at most waitMs until it is the active window. False when it did not
+    // become so.
+    virtual bool activate(const ManagedWindow& window, int waitMs) = 0;
 };
 
 class X11Desktop {

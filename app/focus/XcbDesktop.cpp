@@ -83,7 +83,7 @@ public:
         return r->parent;
     }
 
-    bool activate(const ManagedWindow& window) override {
+    bool activate(const ManagedWindow& window, int waitMs) override {
         const auto time = serverTime();
         if (!time)
             return false;
@@ -93,7 +93,7 @@ public:
             sendToRoot(root_, atoms_[currentDesktop], {static_cast<std::uint32_t>(window.desktop), *time, 0});
         sendToRoot(window.id, atoms_[activeWindowAtom], {kSourceUser, *time, activeWindow()});
         xcb_flush(c_);
-        QDeadlineTimer deadline(XcbDesktop::kActivationWaitMs);
+        QDeadlineTimer deadline(waitMs);
         while (!deadline.hasExpired()) {
             if (activeWindow() == window.id)
                 return true;

@@ -11,7 +11,6 @@ namespace nubbo {
 class XcbDesktop : public X11Desktop {
 public:
     static constexpr int kReplyTimeoutMs = 300;
-    static constexpr int kActivationWaitMs = 1000;
 
     // An empty display name reads DISPLAY at each connect().
     explicit XcbDesktop(QByteArray display = {});

@@ -33,7 +33,8 @@ public:
         const auto it = x_.parents.find(w);
         return it == x_.parents.end() ? std::nullopt : std::optional(it->second);
     }
-    bool activate(const ManagedWindow& w) override {
+    bool activate(const ManagedWindow& w, int waitMs) override {
+        EXPECT_GT(waitMs, 0);
         x_.active = w.id;
         return true;
     }
