@@ -77,8 +77,11 @@ DesktopTerminalFocus::Target DesktopTerminalFocus::tmuxTarget(X11Connection& x, 
     if (!server || !server->socketOwnedBy(environment_.uid))
         return FocusOutcome::toolFailed;
     const auto pane = server->where(runner_, remaining(deadline));
-    if (!pane)
-        return FocusOutcome::processGone;
+    if (!pane) {
+        // Gone only when the server says so; a server that does not answer (another tmux version) is a failure.
+        const auto exists = server->paneExists(runner_, remaining(deadline));
+        return exists && !*exists ? FocusOutcome::processGone : FocusOutcome::toolFailed;
+    }
     const auto clients = server->clients(runner_, remaining(deadline));
     if (!clients)
         return FocusOutcome::toolFailed;
@@ -104,7 +107,7 @@ DesktopTerminalFocus::Target DesktopTerminalFocus::tmuxTarget(X11Connection& x, 
 DesktopTerminalFocus::Target DesktopTerminalFocus::kittyTarget(X11Connection& x, const TerminalContext& context,
                                                               const QDeadlineTimer& deadline) {
     const auto kitty = KittyRemote::of(context);
-    if (!kitty)
+    if (!kitty || !kitty->socketOwnedBy(environment_.uid))
         return FocusOutcome::toolFailed;
     const auto window = kitty->find(runner_, remaining(deadline));
     if (!window)
@@ -193,7 +196,9 @@ bool DesktopTerminalFocus::isLookingAt(const TerminalContext& context) {
     if (!context.tmux.isEmpty() || !context.tmuxPane.isEmpty())
         return tmuxLookingAt(*x, context, active);
     if (!context.kittyWindowId.isEmpty() || !context.kittyListenOn.isEmpty()) {
-        const auto kitty = KittyRemote::of(context);
+        auto kitty = KittyRemote::of(context);
+        if (kitty && !kitty->socketOwnedBy(environment_.uid))
+            kitty.reset();
         const auto window = kitty ? kitty->find(runner_, kCommandMs) : std::nullopt;
         return window && window->focused && window->platformWindow == active;
     }

@@ -1,5 +1,7 @@
 #include "focus/KittyRemote.h"
 
+#include "focus/OwnedSocket.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -23,6 +25,11 @@ std::optional<KittyRemote> KittyRemote::of(const TerminalContext& context) {
     if (!ok || window <= 0 || context.kittyWindowId.size() > 9)
         return std::nullopt;
     return KittyRemote(address, window);
+}
+
+bool KittyRemote::socketOwnedBy(uid_t uid) const {
+    const QString path = address_.mid(5);
+    return path.startsWith(QLatin1Char('@')) || isSocketOwnedBy(path, uid);
 }
 
 std::optional<KittyWindow> KittyRemote::findIn(const QByteArray& listing, qint64 windowId) {

@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <optional>
+#include <sys/types.h>
 
 namespace nubbo {
 
@@ -21,6 +22,8 @@ public:
     // Null when KITTY_LISTEN_ON is not a unix: address or KITTY_WINDOW_ID is not a window id.
     static std::optional<KittyRemote> of(const TerminalContext& context);
 
+    // The address is a socket file of `uid`, or an abstract one (which no file stands for).
+    bool socketOwnedBy(uid_t uid) const;
     // Where the window is; null when kitty did not answer or does not know the window.
     std::optional<KittyWindow> find(CommandRunner& runner, int timeoutMs) const;
     bool focus(CommandRunner& runner, int timeoutMs) const;

@@ -1,9 +1,8 @@
 #include "focus/TmuxServer.h"
 
-#include <QFile>
-#include <QRegularExpression>
+#include "focus/OwnedSocket.h"
 
-#include <sys/stat.h>
+#include <QRegularExpression>
 
 namespace nubbo {
 namespace {
@@ -34,12 +33,7 @@ std::optional<TmuxServer> TmuxServer::of(const TerminalContext& context) {
     return TmuxServer(socket, context.tmuxPane);
 }
 
-bool TmuxServer::socketOwnedBy(uid_t uid) const {
-    struct stat info {};
-    if (::lstat(QFile::encodeName(socket_).constData(), &info) != 0)
-        return false;
-    return S_ISSOCK(info.st_mode) && info.st_uid == uid;
-}
+bool TmuxServer::socketOwnedBy(uid_t uid) const { return isSocketOwnedBy(socket_, uid); }
 
 CommandResult TmuxServer::tmux(CommandRunner& runner, QStringList command, int timeoutMs) const {
     command.prepend(socket_);
@@ -81,6 +75,15 @@ std::optional<std::vector<TmuxClient>> TmuxServer::clients(CommandRunner& runner
             clients.push_back(client);
     }
     return clients;
+}
+
+std::optional<bool> TmuxServer::paneExists(CommandRunner& runner, int timeoutMs) const {
+    const CommandResult result =
+        tmux(runner, {QStringLiteral("list-panes"), QStringLiteral("-a"), QStringLiteral("-F"), QStringLiteral("#{pane_id}")},
+             timeoutMs);
+    if (!result.ok())
+        return std::nullopt;
+    return result.output.split('\n').contains(pane_.toUtf8());
 }
 
 bool TmuxServer::run(CommandRunner& runner, const QStringList& command, int timeoutMs) const {

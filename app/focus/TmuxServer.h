@@ -39,6 +39,8 @@ public:
 
     // Where the pane is; null when the pane (or the server) is gone.
     std::optional<TmuxPane> where(CommandRunner& runner, int timeoutMs) const;
+    // Whether the server still has the pane; null when tmux did not answer.
+    std::optional<bool> paneExists(CommandRunner& runner, int timeoutMs) const;
     // The attached clients; null when tmux did not answer.
     std::optional<std::vector<TmuxClient>> clients(CommandRunner& runner, int timeoutMs) const;
     // Runs one tmux command on this server; true when it succeeded.

@@ -44,6 +44,7 @@ def window_titled(title):
 
 
 def bring_to_front(window):
+    sh("xdotool", "set_desktop", sh("xdotool", "get_desktop_for_window", str(window)).strip())
     sh("xdotool", "windowactivate", "--sync", str(window))
     wait_for("the window in front", lambda: active() == window, 5)
 
@@ -152,6 +153,9 @@ class FocusOnTheDesktop(unittest.TestCase):
         for tag in ("plain", "one", "two", "kitty1", "kitty2"):
             self.context(tag)
         self.tmux("select-window", "-t", "main:one")
+        # kitty's second window on the second virtual desktop: going there, and back, switches desktops.
+        sh("xdotool", "set_desktop_for_window", str(kitty2), "1")
+        desktops = {kitty2: "1"}
 
         via_app = [False]
         if bridge_sends_context():
@@ -169,6 +173,7 @@ class FocusOnTheDesktop(unittest.TestCase):
                     bring_to_front(kitty2 if window != kitty2 else plain)
                     self.assertEqual(self.go(app, tag), (0, "") if app else "focused", (tag, self.context(tag)))
                     self.assertEqual(active(), window, tag)
+                    self.assertEqual(sh("xdotool", "get_desktop").strip(), desktops.get(window, "0"), tag)
                     if tag == "two":
                         self.assertEqual(self.tmux("display-message", "-p", "#{window_name} #{pane_id}"),
                                          "two " + panes["two"])

@@ -111,8 +111,10 @@ TEST(DesktopTerminalFocusTest, GoesOnlyWhereItIsCertain) {
     const QStringList switchTo = {tmuxPrefix + QStringLiteral("switch-client -c /dev/pts/2 -t %3"),
                                   tmuxPrefix + QStringLiteral("select-window -t %3"),
                                   tmuxPrefix + QStringLiteral("select-pane -t %3")};
-    const QString kittyLs = QStringLiteral("kitty @ --to unix:/tmp/k ls");
-    const QString kittyFocus = QStringLiteral("kitty @ --to unix:/tmp/k focus-window --match id:7");
+    const QString panes = tmuxPrefix + QStringLiteral("list-panes -a -F #{pane_id}");
+    const QString kittyAddress = QStringLiteral("unix:") + listeningSocket(dir.filePath(QStringLiteral("kitty")));
+    const QString kittyLs = QStringLiteral("kitty @ --to %1 ls").arg(kittyAddress);
+    const QString kittyFocus = QStringLiteral("kitty @ --to %1 focus-window --match id:7").arg(kittyAddress);
 
     struct Row {
         const char* name;
@@ -135,7 +137,7 @@ TEST(DesktopTerminalFocusTest, GoesOnlyWhereItIsCertain) {
     underTmux.tmux = tmux;
     underTmux.tmuxPane = QStringLiteral("%3");
     TerminalContext kitty = ofPid(50);
-    kitty.kittyListenOn = QStringLiteral("unix:/tmp/k");
+    kitty.kittyListenOn = kittyAddress;
     kitty.kittyWindowId = QStringLiteral("7");
     TerminalContext kittyTcp = kitty;
     kittyTcp.kittyListenOn = QStringLiteral("tcp:localhost:5000");
@@ -162,7 +164,8 @@ TEST(DesktopTerminalFocusTest, GoesOnlyWhereItIsCertain) {
         {"tmux: a tie goes to the client on the pane's session", underTmux, tiedClients, FocusOutcome::focused, 0x250,
          QStringList{where, clients} + switchTo, true},
         {"tmux: a tie elsewhere", underTmux, twoOtherTied, FocusOutcome::severalWindows, 0x999, {where, clients}},
-        {"tmux: pane gone", underTmux, {}, FocusOutcome::processGone, 0x999, {where}},
+        {"tmux: pane gone", underTmux, {{panes, "%1\n%30\n"}}, FocusOutcome::processGone, 0x999, {where, panes}},
+        {"tmux: the server does not answer", underTmux, {}, FocusOutcome::toolFailed, 0x999, {where, panes}},
         {"tmux: no client", underTmux, {{where, "$1 @2 1 1\n"}, {clients, ""}}, FocusOutcome::noTmuxClient, 0x999,
          {where, clients}},
         {"tmux: another user's socket", underTmux, tmuxOnSecondClient, FocusOutcome::toolFailed, 0x999, {}, false,
@@ -170,6 +173,8 @@ TEST(DesktopTerminalFocusTest, GoesOnlyWhereItIsCertain) {
         {"kitty", kitty, {{kittyLs, kKittyListing}, {kittyFocus, {}}}, FocusOutcome::focused, 0x500,
          {kittyLs, kittyFocus}, true},
         {"kitty: not a unix: address", kittyTcp, {{kittyLs, kKittyListing}}, FocusOutcome::toolFailed, 0x999, {}},
+        {"kitty: another user's socket", kitty, {{kittyLs, kKittyListing}}, FocusOutcome::toolFailed, 0x999, {},
+         false, true, false, true},
         {"wezterm", wezterm, {{QStringLiteral("wezterm cli activate-pane --pane-id 4"), {}}}, FocusOutcome::focused,
          0x100, {QStringLiteral("wezterm cli activate-pane --pane-id 4")}, true},
     };
