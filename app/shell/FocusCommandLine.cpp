@@ -40,8 +40,14 @@ FocusCommandResult runFocusCommand(const QStringList& arguments,
     if (arguments.size() != 3)
         return {1, QStringLiteral("usage: nubbo focus SESSION_ID")};
     const QString& id = arguments[2];
-    if (!isSessionId(id))
-        return {1, QStringLiteral("not a session id: %1").arg(id.left(256).simplified())};
+    if (!isSessionId(id)) {
+        // Shown, not obeyed: nothing the terminal would take as a control sequence.
+        QString shown = id.left(64);
+        for (QChar& c : shown)
+            if (!c.isPrint() || c.isSpace())
+                c = QLatin1Char('?');
+        return {1, QStringLiteral("not a session id: %1").arg(shown)};
+    }
     const QDBusMessage reply = call(id);
     if (reply.type() == QDBusMessage::ErrorMessage) {
         const QString error = reply.errorName();
