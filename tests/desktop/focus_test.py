@@ -65,6 +65,7 @@ def bridge_sends_context():
     connection, _ = server.accept()
     line = connection.makefile().readline()
     connection.close()  # a prompt waits for no verdict
+    server.close()
     bridge.wait(10)
     shutil.rmtree(folder, ignore_errors=True)
     return "agentPid" in json.loads(line)
@@ -96,11 +97,12 @@ class FocusOnTheDesktop(unittest.TestCase):
     def hook_line(self, tag):
         """What a pane types: note its shell (the agent here) and environment, then fire a hook as the agent
         would, with session id `tag`."""
-        payload = json.dumps({"session_id": tag, "hook_event_name": "UserPromptSubmit", "prompt": "go",
-                              "cwd": self.work})
+        # A tool step: the session stays while quiet (a prompt alone would end after a few seconds).
+        payload = json.dumps({"session_id": tag, "hook_event_name": "PreToolUse", "tool_name": "Read",
+                              "tool_input": {"file_path": "/tmp/notes.txt"}, "cwd": self.work})
         base = os.path.join(self.work, tag)
         return (f"echo $$ > {base}.pid; env > {base}.env; printf '%s' '{payload}' | {BRIDGE} --source claude "
-                f"--event UserPromptSubmit; touch {base}.done")
+                f"--event PreToolUse; touch {base}.done")
 
     def context(self, tag):
         base = os.path.join(self.work, tag)
@@ -197,10 +199,14 @@ class FocusOnTheDesktop(unittest.TestCase):
                     command = [APP, "focus", tag]
                 else:
                     command = [DRIVER, "focus", json.dumps(self.context(tag))]
-                focus = subprocess.Popen(command, stdout=subprocess.DEVNULL, env=self.app_env())
-                wait_for("the terminal in front", lambda: active() == targets[tag], 5, step=0.002)
+                focus = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
+                                         env=self.app_env())
+                while active() != targets[tag]:
+                    if focus.poll() is not None or time.monotonic() - started > 5:
+                        self.fail(f"{tag}: {focus.communicate(timeout=10)}")
+                    time.sleep(0.002)
                 times.append(time.monotonic() - started)
-                focus.wait(10)
+                self.assertEqual(focus.communicate(timeout=10), ("" if via_app[-1] else "focused\n", None), tag)
             print(f"focus_test: time to focus {what} ({'nubbo focus' if via_app[-1] else 'focus_driver'}), "
                   f"median of 20: {statistics.median(times) * 1000:.0f} ms")
 
