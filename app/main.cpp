@@ -1,4 +1,5 @@
 #include "shell/AppStartup.h"
+#include "shell/FocusCommandLine.h"
 #include "shell/GuiEnvironment.h"
 #include "shell/HookCommandLine.h"
 
@@ -9,6 +10,11 @@ int main(int argc, char** argv) {
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments.append(QString::fromLocal8Bit(argv[i]));
+    // Neither do the commands for other programs.
+    if (nubbo::isFocusCommand(arguments)) {
+        QCoreApplication app(argc, argv);
+        return nubbo::AppStartup::runFocusCommandLine(arguments);
+    }
     // The hook flags never need a display.
     if (nubbo::hookCommandFrom(arguments)) {
         QCoreApplication app(argc, argv);

@@ -21,6 +21,9 @@ packages=(cmake ninja-build g++ make pkg-config nlohmann-json3-dev libutf8proc-d
           # The desktop tests: a real X server, window manager, compositor, tray host and notification
           # daemon, driven with xdotool and checked with xprop and screenshots; AT-SPI finds the card's buttons.
           xvfb xauth xdotool x11-utils x11-xserver-utils imagemagick openbox xcompmgr trayer dunst at-spi2-core python3-pyatspi
+          # Going to an agent's terminal is tested with real terminals: xterm, tmux, and kitty (which draws with
+          # OpenGL: Mesa's software renderer on Xvfb).
+          xterm tmux kitty libgl1-mesa-dri
           # A dark desktop palette for the windows' screenshots.
           qt6ct
           # The Debian package: its dependencies worked out from the programs, and the checks it must pass.

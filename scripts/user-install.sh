@@ -87,9 +87,18 @@ rm -rf "$lib/.Nubbo.app.old"
   install -m 0644 "$stage$share/$file" "$share/$file"
 done
 
+# The command line (`nubbo focus ...`) on PATH. A `nubbo` there that is not a link into this bundle is the
+# user's own and stays.
+bin="$HOME/.local/bin"
+mkdir -p "$bin"
+if [[ ! -e "$bin/nubbo" && ! -L "$bin/nubbo" ]] || [[ $(readlink "$bin/nubbo") == "$lib/Nubbo.app/"* ]]; then
+  ln -sfn "$lib/Nubbo.app/Contents/MacOS/Nubbo" "$bin/nubbo"
+fi
+
 # Menus watch their folders; an icon theme with a cache of its own needs it brought up to date.
 command -v gtk-update-icon-cache >/dev/null && [[ -f "$share/icons/hicolor/index.theme" ]] &&
   gtk-update-icon-cache -q "$share/icons/hicolor" || true
 
 echo "Nubbo is installed in $lib/Nubbo.app and in the applications menu."
 echo "Start it from the menu or with: \"$lib/Nubbo.app/Contents/MacOS/Nubbo\""
+echo "The command nubbo is linked in $bin (on PATH when your login adds ~/.local/bin)."

@@ -37,6 +37,10 @@ for bundle in "$app" "$old_app"; do
     rm -f "$autostart"
   fi
 done
+# The command's link, only when it leads into the bundle.
+if [[ -L "$HOME/.local/bin/nubbo" && $(readlink "$HOME/.local/bin/nubbo") == "$app/"* ]]; then
+  rm -f "$HOME/.local/bin/nubbo"
+fi
 rm -rf "$app"
 rmdir "$lib" 2>/dev/null || true
 # ~/Applications may have been the user's before Nubbo used it: it goes only when Nubbo's bundle was all it held.

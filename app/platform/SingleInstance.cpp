@@ -25,7 +25,7 @@ QString errnoText(int error) {
 
 SingleInstance::SingleInstance(const QString& supportFolder, const QString& appId, Log log)
     : log_(std::move(log)), appId_(appId),
-      objectPath_(QLatin1Char('/') + QString(appId).replace(QLatin1Char('.'), QLatin1Char('/'))),
+      objectPath_(objectPathOf(appId)),
       lockPath_(supportFolder + QStringLiteral("/app.lock")) {
     const QByteArray name = QFile::encodeName(lockPath_);
     // Close-on-exec, or a browser the app opened would hold the lock after the app is gone.
@@ -67,7 +67,8 @@ void SingleInstance::serve(QDBusConnection bus, std::function<void()> activated)
         log_(QStringLiteral("single instance: no session bus, a second start cannot show this one"));
         return;
     }
-    if (!bus.registerObject(objectPath_, this, QDBusConnection::ExportScriptableSlots)) {
+    if (!bus.registerObject(objectPath_, this,
+                            QDBusConnection::ExportScriptableSlots | QDBusConnection::ExportAdaptors)) {
         log_(QStringLiteral("single instance: cannot offer %1 on the session bus").arg(objectPath_));
         return;
     }
@@ -80,8 +81,14 @@ void SingleInstance::serve(QDBusConnection bus, std::function<void()> activated)
     }
 }
 
-QString SingleInstance::holderName() const {
-    QFile file(lockPath_);
+QString SingleInstance::objectPathOf(const QString& appId) {
+    return QLatin1Char('/') + QString(appId).replace(QLatin1Char('.'), QLatin1Char('/'));
+}
+
+QString SingleInstance::holderName() const { return holderNameIn(lockPath_); }
+
+QString SingleInstance::holderNameIn(const QString& lockPath) {
+    QFile file(lockPath);
     if (!file.open(QIODevice::ReadOnly))
         return {};
     const QByteArray content = file.read(256);
@@ -117,6 +124,17 @@ bool SingleInstance::activateRunning(QDBusConnection bus, int timeoutMs) {
     }
     log_(QStringLiteral("nubbo already running: asked it to show its settings"));
     return true;
+}
+
+QDBusMessage SingleInstance::callHolder(QDBusConnection bus, const QString& supportFolder, const QString& appId,
+                                        const QString& interface, const QString& method,
+                                        const QVariantList& arguments, int timeoutMs) {
+    const QString holder = holderNameIn(supportFolder + QStringLiteral("/app.lock"));
+    if (holder.isEmpty())
+        return QDBusMessage::createError(QDBusError::ServiceUnknown, QStringLiteral("no app holds this home's lock"));
+    QDBusMessage call = QDBusMessage::createMethodCall(holder, objectPathOf(appId), interface, method);
+    call.setArguments(arguments);
+    return bus.call(call, QDBus::Block, timeoutMs);
 }
 
 void SingleInstance::Activate(const QVariantMap& /*platformData*/) {

@@ -5,7 +5,11 @@
 #include "intake/AgentEventBus.h"
 #include "summary/AgentSummarizer.h"
 #include "sessions/AgentSessionStore.h"
+#include "shell/AppBusInterface.h"
 #include "shell/AppIcon.h"
+#include "focus/DesktopTerminalFocus.h"
+#include "shell/FocusCommandLine.h"
+#include "sessions/SessionNavigator.h"
 #include "platform/Clock.h"
 #include "hooks/CodexHookReview.h"
 #include "platform/FreedesktopNotifier.h"
@@ -50,6 +54,7 @@
 #include <QPixmap>
 #include <QLocale>
 #include <QStyleHints>
+#include <QThreadPool>
 #include <QTimer>
 
 #include <csignal>
@@ -66,6 +71,10 @@ AppStartup::~AppStartup() {
     detector_.reset();
     summarizer_.reset();
     guardian_.reset();
+    // A terminal being gone to finishes (it is bounded) before what it uses goes.
+    navigator_.reset();
+    QThreadPool::globalInstance()->waitForDone(2 * DesktopTerminalFocus::kBudgetMs);
+    terminalFocus_.reset();
     // The windows before the engine that built them.
     onboarding_.reset();
     settingsWindow_.reset();
@@ -112,6 +121,21 @@ std::optional<int> AppStartup::handleCommandLine(const QStringList& arguments) {
     return 0;  // failures are reported in the line
 }
 
+int AppStartup::runFocusCommandLine(const QStringList& arguments) {
+    const FocusCommandResult result = runFocusCommand(arguments, [](const QString& sessionId) {
+        // Going there takes the app at most about two seconds; the rest is the bus.
+        return SingleInstance::callHolder(QDBusConnection::sessionBus(), AppPaths::runtimeDirectory(),
+                                          QLatin1String(kAppId), AppBusInterface::kInterface,
+                                          QStringLiteral("Focus"), {sessionId}, 8000);
+    });
+    if (!result.line.isEmpty()) {
+        const QByteArray line = (result.line + QLatin1Char('\n')).toUtf8();
+        std::fwrite(line.constData(), 1, static_cast<std::size_t>(line.size()), stdout);
+        std::fflush(stdout);
+    }
+    return result.exitCode;
+}
+
 bool AppStartup::run() {
     const auto log = [](const QString& line) { NubboLog::log(line); };
     // Before anything else: a second start must not build a window, take over the socket or touch the hooks.
@@ -125,6 +149,12 @@ bool AppStartup::run() {
     moveEarlierLayout();
     NubboLog::log(QStringLiteral("nubbo starting"));
     // Calls wait for the event loop, by when the windows below exist.
+    new AppBusInterface(instance_.get(), QDBusConnection::sessionBus(),
+                        [this](const QString& sessionId, std::function<void(FocusOutcome)> done) {
+                            if (!navigator_)
+                                return done(FocusOutcome::unknownSession);
+                            navigator_->goToSessionId(sessionId, std::move(done));
+                        });
     instance_->serve(QDBusConnection::sessionBus(), [this] { showSettingsForSecondStart(); });
     // The app lives in the tray and the pet panel: closing any window never quits it.
     NubboLog::log(QStringLiteral("applicationDidFinishLaunching policy will be set to accessory"));
@@ -188,6 +218,10 @@ bool AppStartup::run() {
     });
 
     createQuickPanel();
+
+    terminalFocus_ = DesktopTerminalFocus::forThisDesktop();
+    navigator_ = std::make_unique<SessionNavigator>(*sessions_, *terminalFocus_, SessionNavigator::threadPoolRunner(),
+                                                    log);
 
     installer_->ensureHealthy();
     // Switching an agent on asks for it to be wired, also after the user removed the bridge.

@@ -37,9 +37,11 @@ class SettingsWindowModel;
 class StatusItem;
 class QtScheduler;
 class SettingsStore;
+class SessionNavigator;
 class SingleInstance;
 class SystemClock;
 class SystemRandom;
+class TerminalFocus;
 class XdgLoginItem;
 
 class AppStartup {
@@ -48,6 +50,8 @@ public:
     ~AppStartup();
     // The hook flags run without starting anything else; the exit status to return when one was given.
     std::optional<int> handleCommandLine(const QStringList& arguments);
+    // `focus SESSION_ID`: asks the app running for this home to go there; the exit status.
+    static int runFocusCommandLine(const QStringList& arguments);
     // Starts the app and returns true, or, when it already runs for this home, asks that one to show its
     // settings and returns false without building anything: the caller then exits instead of entering
     // the event loop.
@@ -104,6 +108,9 @@ private:
     std::unique_ptr<AgentDetector> detector_;
     std::unique_ptr<QuickPanelModel> quickPanelModel_;
     std::unique_ptr<QuickPanel> quickPanel_;
+    // Going to a session's terminal, from the bus, the pet and the notifications.
+    std::unique_ptr<TerminalFocus> terminalFocus_;
+    std::unique_ptr<SessionNavigator> navigator_;
 };
 
 } // namespace nubbo

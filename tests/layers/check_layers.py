@@ -26,6 +26,7 @@ LAYERS = [
     "app/intake",
     "app/summary",
     "app/petart",
+    "app/focus",
     "app/sessions",
     "app/pet",
     "app/pet/qml",

@@ -100,13 +100,19 @@ def main(source, tree):
     text = open(autostart).read()
     check(f'\nExec="{exe}"\n' in text and f"\nTryExec={exe}\n" in text, "launch at login:\n" + text)
 
+    link = home + "/.local/bin/nubbo"
+    check(os.path.realpath(link) == os.path.realpath(exe), "no nubbo command in ~/.local/bin")
+    focus = subprocess.run([link, "focus", "some-session"], env=env, capture_output=True, text=True, timeout=60)
+    check((focus.returncode, focus.stdout) == (3, "nubbo is not running\n"),
+          f"nubbo focus without the app: {focus.returncode} {focus.stdout}{focus.stderr}")
+
     wired = subprocess.run([exe, "--install-hooks"], env=env, capture_output=True, text=True)
     check(wired.stdout == "nubbo: install-hooks OK\n", "install-hooks: " + wired.stdout + wired.stderr)
     check("nubbo-bridge" in open(home + "/.claude/settings.json").read(), "Claude was not wired")
 
     make("uninstall")
     check(open(home + "/.claude/settings.json").read() == original, "Claude's settings were not given back")
-    for gone in (home + "/.local/lib/nubbo", entry, home + "/.nubbo", autostart):
+    for gone in (home + "/.local/lib/nubbo", entry, home + "/.nubbo", autostart, link):
         check(not os.path.lexists(gone), "still there: " + gone)
     # Only the app's own settings and data stay, beside what was there before, and the files the wiring
     # created for agents that are switched on but had none (Codex, Gemini), emptied of the app's entries.
