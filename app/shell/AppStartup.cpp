@@ -153,7 +153,12 @@ bool AppStartup::run() {
                         [this](const QString& sessionId, std::function<void(FocusOutcome)> done) {
                             if (!navigator_)
                                 return done(FocusOutcome::unknownSession);
-                            navigator_->goToSessionId(sessionId, std::move(done));
+                            // A failure asked from a terminal or a script shows on the pet too.
+                            navigator_->goToSessionId(sessionId, [this, sessionId, done = std::move(done)](FocusOutcome outcome) {
+                                if (const auto key = navigator_->keyOf(sessionId); key && viewModel_)
+                                    viewModel_->showFocusOutcome(outcome, *key);
+                                done(outcome);
+                            });
                         });
     instance_->serve(QDBusConnection::sessionBus(), [this] { showSettingsForSecondStart(); });
     // The app lives in the tray and the pet panel: closing any window never quits it.
@@ -222,6 +227,15 @@ bool AppStartup::run() {
     terminalFocus_ = DesktopTerminalFocus::forThisDesktop();
     navigator_ = std::make_unique<SessionNavigator>(*sessions_, *terminalFocus_, SessionNavigator::threadPoolRunner(),
                                                     log);
+    // Going to a session from the bubble, the card, a quick-panel row and a notification's body: all through
+    // the pet, whose bubble says in one line why it could not.
+    viewModel_->setGoToSessionHandler([this](const QString& key, std::function<void(FocusOutcome)> done) {
+        navigator_->goToKey(key, std::move(done));
+    });
+    const auto goToSession = [viewModel = viewModel_.get()](const QString& key) { viewModel->goToSession(key); };
+    notifications_->setGoToSessionHandler(goToSession);
+    quickPanelModel_->setGoToSessionHandler(goToSession);
+    notifications_->setLookingAtCheck(NubboNotifications::lookingAtOffThread(*terminalFocus_));
 
     installer_->ensureHealthy();
     // Switching an agent on asks for it to be wired, also after the user removed the bridge.
