@@ -71,7 +71,7 @@ DesktopTerminalFocus::Target DesktopTerminalFocus::windowOf(X11Connection& x, qi
     return environment_.wayland ? FocusOutcome::waylandNative : FocusOutcome::noWindow;
 }
 
-DesktopTerminalFocus::Target DesktopTerminalFocus::tmuxTarget(X11Connection& x, const TerminalContext& context,
+DesktopTerminalFocus::Target DesktopTerminalFocus::tmuxTarget(X11Connection* x, const TerminalContext& context,
                                                              const QDeadlineTimer& deadline) {
     const auto server = TmuxServer::of(context);
     if (!server || !server->socketOwnedBy(environment_.uid))
@@ -90,9 +90,13 @@ DesktopTerminalFocus::Target DesktopTerminalFocus::tmuxTarget(X11Connection& x, 
     const auto client = TmuxServer::chooseClient(*clients, pane->session);
     if (!client)
         return FocusOutcome::severalWindows;
-    // The client's terminal window first: with none, tmux is left as it was.
-    const Target window = windowOf(x, client->pid, {});
-    if (std::holds_alternative<FocusOutcome>(window))
+    // The client's terminal window first: with none, tmux is left as it was. A Wayland-native terminal
+    // cannot be raised, but its tmux client can still be switched, so the pane is there when the user goes
+    // to that window.
+    const Target window = x ? windowOf(*x, client->pid, {})
+                            : Target{environment_.wayland ? FocusOutcome::waylandNative : FocusOutcome::noDisplay};
+    const auto* failed = std::get_if<FocusOutcome>(&window);
+    if (failed && *failed != FocusOutcome::waylandNative)
         return window;
     const QString& target = server->pane();
     for (const QStringList& command : {QStringList{QStringLiteral("switch-client"), QStringLiteral("-c"), client->name,
@@ -146,11 +150,12 @@ FocusOutcome DesktopTerminalFocus::focus(const TerminalContext& context) {
     if (context.agentPid > 0 && !processes_.alive(context.agentPid))
         return FocusOutcome::processGone;
     const auto x = desktop_.connect();
-    if (!x)
+    const bool tmux = !context.tmux.isEmpty() || !context.tmuxPane.isEmpty();
+    if (!x && !(tmux && environment_.wayland))
         return FocusOutcome::noDisplay;
     Target target;
-    if (!context.tmux.isEmpty() || !context.tmuxPane.isEmpty())
-        target = tmuxTarget(*x, context, deadline);
+    if (tmux)
+        target = tmuxTarget(x.get(), context, deadline);
     else if (!context.kittyWindowId.isEmpty() || !context.kittyListenOn.isEmpty())
         target = kittyTarget(*x, context, deadline);
     else if (!context.weztermPane.isEmpty() && runner_.available(QStringLiteral("wezterm")))

@@ -43,7 +43,7 @@ private:
 
     // The managed window holding the terminal of process `pid` (or, failing that, X window `windowId`).
     Target windowOf(X11Connection& x, qint64 pid, const QString& windowId) const;
-    Target tmuxTarget(X11Connection& x, const TerminalContext& context, const QDeadlineTimer& deadline);
+    Target tmuxTarget(X11Connection* x, const TerminalContext& context, const QDeadlineTimer& deadline);
     Target kittyTarget(X11Connection& x, const TerminalContext& context, const QDeadlineTimer& deadline);
     Target weztermTarget(X11Connection& x, const TerminalContext& context, const QDeadlineTimer& deadline);
     bool tmuxLookingAt(X11Connection& x, const TerminalContext& context, quint32 active);

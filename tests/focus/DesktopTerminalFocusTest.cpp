@@ -148,6 +148,8 @@ TEST(DesktopTerminalFocusTest, GoesOnlyWhereItIsCertain) {
         {switchTo[0], {}}, {switchTo[1], {}}, {switchTo[2], {}}};
     auto tiedClients = tmuxOnSecondClient;
     tiedClients[clients] = "/dev/pts/1 40 200 $0\n/dev/pts/2 41 200 $1\n";
+    auto clientOnWayland = tmuxOnSecondClient;  // its terminal (under 23) has no X window
+    clientOnWayland[clients] = "/dev/pts/2 32 200 $1\n";
     auto twoOtherTied = tmuxOnSecondClient;
     twoOtherTied[clients] = "/dev/pts/1 40 200 $0\n/dev/pts/2 41 200 $0\n";
 
@@ -163,6 +165,10 @@ TEST(DesktopTerminalFocusTest, GoesOnlyWhereItIsCertain) {
          QStringList{where, clients} + switchTo, true},
         {"tmux: a tie goes to the client on the pane's session", underTmux, tiedClients, FocusOutcome::focused, 0x250,
          QStringList{where, clients} + switchTo, true},
+        {"tmux under Wayland: the pane switched, the window not raised", underTmux, clientOnWayland,
+         FocusOutcome::waylandNative, 0x999, QStringList{where, clients} + switchTo, false, true, true},
+        {"tmux under Wayland without X at all", underTmux, clientOnWayland, FocusOutcome::waylandNative, 0x999,
+         QStringList{where, clients} + switchTo, false, false, true},
         {"tmux: a tie elsewhere", underTmux, twoOtherTied, FocusOutcome::severalWindows, 0x999, {where, clients}},
         {"tmux: pane gone", underTmux, {{panes, "%1\n%30\n"}}, FocusOutcome::processGone, 0x999, {where, panes}},
         {"tmux: the server does not answer", underTmux, {}, FocusOutcome::toolFailed, 0x999, {where, panes}},
