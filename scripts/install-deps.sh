@@ -29,6 +29,7 @@ packages=(cmake ninja-build g++ make pkg-config nlohmann-json3-dev libutf8proc-d
           # The Debian package: its dependencies worked out from the programs, and the checks it must pass.
           dpkg-dev file lintian desktop-file-utils appstream
           # A desktop's own reader (gio launch) reads back the autostart entry's quoting in the tests.
+          # gdbus, the desktop's own bus client, drives the app's bus service in its test.
           libglib2.0-bin
           # Loaded by the installed package beyond what the build links, so its test's apt install downloads nothing.
           libxcursor1)

@@ -395,6 +395,8 @@ void AgentSessionStore::recompute() {
     }
     if (changed_)
         changed_();
+    if (outsideChanged_)
+        outsideChanged_();
 }
 
 QString AgentSessionStore::keyOf(const AgentSession& session) const {

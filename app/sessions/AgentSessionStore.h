@@ -69,6 +69,8 @@ public:
 
     // Told after every change of the sessions has been shown on the pet (the quick panel follows them).
     void setChangedHandler(std::function<void()> handler) { changed_ = std::move(handler); }
+    // Told after every change as well, for the programs outside the app that follow the sessions.
+    void setOutsideChangedHandler(std::function<void()> handler) { outsideChanged_ = std::move(handler); }
 
     // "<provider>:<sessionId>", "default" standing in for a missing id (an empty one is kept as it is).
     static QString sessionKey(const AgentEvent& event);
@@ -109,6 +111,7 @@ private:
     Notify notify_;
     std::function<void(const QUuid& eventId)> approvalEnded_;
     std::function<void()> changed_;
+    std::function<void()> outsideChanged_;
     NarrationSummarizer& summarizer_;
     IdleLife idle_;
     std::map<QString, AgentSession> sessions_;

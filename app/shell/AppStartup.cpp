@@ -149,7 +149,7 @@ bool AppStartup::run() {
     moveEarlierLayout();
     NubboLog::log(QStringLiteral("nubbo starting"));
     // Calls wait for the event loop, by when the windows below exist.
-    new AppBusInterface(instance_.get(), QDBusConnection::sessionBus(),
+    busInterface_ = new AppBusInterface(instance_.get(), QDBusConnection::sessionBus(),
                         [this](const QString& sessionId, std::function<void(FocusOutcome)> done) {
                             if (!navigator_)
                                 return done(FocusOutcome::unknownSession);
@@ -178,11 +178,13 @@ bool AppStartup::run() {
     // The card's answers reach the waiting agent first, then the session that asked.
     // A request whose producer has gone meanwhile gets no verdict: its card goes as withdrawn.
     viewModel_ = std::make_unique<PetViewModel>(*settings_, *scheduler_, *clock_, *random_, log,
-                                                [](const QUuid& eventId, bool allow) {
+                                                [this](const QUuid& eventId, bool allow) {
                                                     if (!AgentEventBus::shared().resolveApproval(eventId, allow)) {
                                                         AgentSessionStore::shared().withdrawApproval(eventId);
                                                         return false;
                                                     }
+                                                    // The bus tells the request's end with the verdict.
+                                                    busInterface_->answering(eventId, allow);
                                                     AgentSessionStore::shared().resolveApproval(eventId, allow);
                                                     return true;
                                                 });
@@ -212,9 +214,11 @@ bool AppStartup::run() {
     // agent waits on a card that is no longer there; an answered or withdrawn one has no producer left.
     sessions_->setApprovalEndedHandler([this](const QUuid& eventId) {
         notifications_->approvalEnded(eventId);
+        busInterface_->requestEnded(eventId);
         if (bus_)
             bus_->releaseApproval(eventId);
     });
+    sessions_->setOutsideChangedHandler([this] { busInterface_->sessionsChanged(); });
     // A press on the notification's Allow or Deny answers like the card (the notifications drop the
     // buttons once the request has ended, so it answers only a waiting request, once).
     notifications_->setApprovalAnswerHandler([viewModel = viewModel_.get()](const QUuid& eventId, bool allow) {
@@ -223,6 +227,13 @@ bool AppStartup::run() {
     });
 
     createQuickPanel();
+    // Status bars and scripts: they answer requests the card's way, named by id.
+    busInterface_->attach({*sessions_, *settings_, *clock_, *scheduler_,
+                           [viewModel = viewModel_.get()](const QUuid& eventId, bool allow) {
+                               return viewModel->answerApproval(
+                                   eventId, allow ? ApprovalAnswer::allow : ApprovalAnswer::deny, "over the bus");
+                           },
+                           [this] { settingsWindow_->show(); }});
 
     terminalFocus_ = DesktopTerminalFocus::forThisDesktop();
     navigator_ = std::make_unique<SessionNavigator>(*sessions_, *terminalFocus_, SessionNavigator::threadPoolRunner(),

@@ -15,6 +15,7 @@ class AgentDetector;
 class AgentStatuses;
 class AgentEventBus;
 class AgentSessionStore;
+class AppBusInterface;
 class FreedesktopNotifier;
 class HookGuardian;
 class HookInstaller;
@@ -75,6 +76,8 @@ private:
 
     // Held for the whole run: destroyed last, so a new start is refused until this one has wound down.
     std::unique_ptr<SingleInstance> instance_;
+    // Served on the bus as a child of instance_.
+    AppBusInterface* busInterface_ = nullptr;
     std::unique_ptr<SystemClock> clock_;
     std::unique_ptr<QtScheduler> scheduler_;
     std::unique_ptr<SystemRandom> random_;
