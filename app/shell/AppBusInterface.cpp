@@ -59,8 +59,7 @@ void AppBusInterface::answering(const QUuid& eventId, bool allow) { verdict_ = s
 void AppBusInterface::requestEnded(const QUuid& eventId) {
     const bool answered = verdict_ && verdict_->first == eventId;
     const bool allow = answered && verdict_->second;
-    if (answered)
-        verdict_.reset();
+    verdict_.reset();
     // A request that ended within the change that brought it was never announced: nothing waits on its end.
     if (!announced_.remove(eventId))
         return;
