@@ -30,6 +30,25 @@ class SettingsStore;
 class AppBusInterface : public QDBusAbstractAdaptor {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "dev.nubbo.Nubbo1")
+    // Written out so that what the methods return is named too; the members below are what answers.
+    Q_CLASSINFO("D-Bus Introspection",
+                "  <interface name=\"dev.nubbo.Nubbo1\">\n"
+                "    <method name=\"Focus\"><arg name=\"sessionId\" type=\"s\" direction=\"in\"/>"
+                "<arg name=\"outcome\" type=\"s\" direction=\"out\"/></method>\n"
+                "    <method name=\"Status\"><arg name=\"document\" type=\"s\" direction=\"out\"/></method>\n"
+                "    <method name=\"Approve\"><arg name=\"id\" type=\"s\" direction=\"in\"/>"
+                "<arg name=\"answered\" type=\"b\" direction=\"out\"/></method>\n"
+                "    <method name=\"Deny\"><arg name=\"id\" type=\"s\" direction=\"in\"/>"
+                "<arg name=\"answered\" type=\"b\" direction=\"out\"/></method>\n"
+                "    <method name=\"ShowSettings\"/>\n"
+                "    <signal name=\"RequestAdded\"><arg name=\"id\" type=\"s\"/><arg name=\"session\" type=\"s\"/>"
+                "<arg name=\"command\" type=\"s\"/><arg name=\"risky\" type=\"b\"/></signal>\n"
+                "    <signal name=\"RequestAnswered\"><arg name=\"id\" type=\"s\"/>"
+                "<arg name=\"verdict\" type=\"s\"/></signal>\n"
+                "    <property name=\"Sessions\" type=\"aa{sv}\" access=\"read\"/>\n"
+                "    <property name=\"ApprovalMode\" type=\"s\" access=\"read\"/>\n"
+                "    <property name=\"Paused\" type=\"b\" access=\"read\"/>\n"
+                "  </interface>\n")
     Q_PROPERTY(QList<QVariantMap> Sessions READ sessions)
     Q_PROPERTY(QString ApprovalMode READ approvalMode)
     Q_PROPERTY(bool Paused READ paused)

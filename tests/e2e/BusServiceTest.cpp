@@ -50,9 +50,10 @@ TEST(AppBusService, IntrospectsAnnouncesARequestAndAnswersItOnceById) {
         << read("nubbo.log").toStdString();
 
     const QString described = gdbus(QStringList{"introspect"} + kService);
-    for (const char* member : {"interface dev.nubbo.Nubbo1", "Status(out s", "Approve(in  s id,", "Deny(in  s id,",
-                               "ShowSettings();", "Focus(in  s sessionId,", "RequestAdded(s id,\n", "s session,\n",
-                               "b risky);", "RequestAnswered(s id,\n", "s verdict);", "readonly aa{sv} Sessions",
+    for (const char* member : {"interface dev.nubbo.Nubbo1", "Status(out s document);", "Approve(in  s id,\n",
+                               "out b answered);", "Deny(in  s id,", "ShowSettings();", "Focus(in  s sessionId,\n",
+                               "out s outcome);", "RequestAdded(s id,\n", "s session,\n", "b risky);",
+                               "RequestAnswered(s id,\n", "s verdict);", "readonly aa{sv} Sessions",
                                "readonly s ApprovalMode", "readonly b Paused"})
         EXPECT_TRUE(described.contains(QLatin1String(member))) << member << "\n" << described.toStdString();
     EXPECT_EQ(call("org.freedesktop.DBus.Properties.Get", {"dev.nubbo.Nubbo1", "ApprovalMode"}), "(<'manual'>,)");
