@@ -89,9 +89,10 @@ void Watcher::onRequestAdded(const QString& id, const QString& session, const QS
         for (const SessionStatus& s : now->sessions)
             if (s.id == session)
                 object = s.json;
-    object.insert(QStringLiteral("request"), QJsonObject{{QStringLiteral("id"), id},
-                                                         {QStringLiteral("command"), command},
-                                                         {QStringLiteral("risky"), risky}});
+    if (object.value(QLatin1String("request")).toObject().value(QLatin1String("id")).toString() != id)
+        object.insert(QStringLiteral("request"), QJsonObject{{QStringLiteral("id"), id},
+                                                             {QStringLiteral("command"), command},
+                                                             {QStringLiteral("risky"), risky}});
     print({QStringLiteral("request"), object});
 }
 
