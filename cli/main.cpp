@@ -15,8 +15,12 @@ namespace {
 
 constexpr char kHelp[] = R"(usage: nubbo [COMMAND] [ARGUMENTS]
 
-Without a command, or with an option of the app's (such as --install-hooks), starts Nubbo.
+Without a command, starts Nubbo (or shows its settings when it runs). The app's own options:
+  --install-hooks        wires every agent switched on in the settings
+  --uninstall-hooks      removes the app's entries from every agent again
+  --hooks-status         prints which agents are wired
 
+Commands (none needs a display):
   status                 the live sessions, their waiting requests, the approval mode and the pause switch
   status --json          the same as one JSON object (a stable interface, see the manual page)
   status --waybar        a Waybar custom-module object: "text", "tooltip", "class" (idle, working, waiting, paused)
@@ -34,8 +38,8 @@ Without a command, or with an option of the app's (such as --install-hooks), sta
   focus SESSION_ID       goes to that session's terminal
   --help                 this text
 
-Exit status: 0 done, 1 refused (no such request waits, the session could not be reached), 2 a usage error,
-3 Nubbo is not running.
+Exit status: 0 done; 1 refused (no such request waits, the session could not be reached) or a usage error of
+focus; 2 a usage error of the other commands; 3 Nubbo is not running.
 )";
 
 // The app binary beside this program, started in this process's place.
