@@ -43,6 +43,9 @@ if [[ -x "$build/bench/nubbo-bench-app" ]]; then
   echo
   timeout 300 "$build/bench/nubbo-bench-bus" || status=1
   echo
+  timeout 300 dbus-run-session -- "$build/bench/nubbo-bench-status" --app "$build/Nubbo.app/Contents/MacOS/Nubbo" \
+    --cli "$build/Nubbo.app/Contents/MacOS/nubbo" || status=1
+  echo
   # The pet window on a real X server with a window manager and a compositor, software rendering.
   timeout 900 xvfb-run -a -s "-screen 0 1280x800x24 -noreset" dbus-run-session -- \
     bash "$here/../tests/desktop/desktop-session.sh" /usr/bin/python3 "$here/pet-window.py" \

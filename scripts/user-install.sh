@@ -92,7 +92,7 @@ done
 bin="$HOME/.local/bin"
 mkdir -p "$bin"
 if [[ ! -e "$bin/nubbo" && ! -L "$bin/nubbo" ]] || [[ $(readlink "$bin/nubbo") == "$lib/Nubbo.app/"* ]]; then
-  ln -sfn "$lib/Nubbo.app/Contents/MacOS/Nubbo" "$bin/nubbo"
+  ln -sfn "$lib/Nubbo.app/Contents/MacOS/nubbo" "$bin/nubbo"
 fi
 
 # Menus watch their folders; an icon theme with a cache of its own needs it brought up to date.

@@ -13,8 +13,9 @@ import re
 import sys
 import tempfile
 
-# Bottom-up. The bridge is its own deliverable: it sees only common/. pet/qml and shell/qml are the QML modules
-# that show the C++ below them (shell/models: the settings windows' models); shell/ assembles everything.
+# Bottom-up. The bridge and the command line (cli/) are their own deliverables: they see only common/. pet/qml
+# and shell/qml are the QML modules that show the C++ below them (shell/models: the settings windows' models);
+# shell/ assembles everything.
 LAYERS = [
     "common",
     "app/core",
@@ -35,7 +36,7 @@ LAYERS = [
     "app/shell",
     "app",  # main.cpp
 ]
-SEPARATE = {"bridge": {"common", "bridge"}}
+SEPARATE = {"bridge": {"common", "bridge"}, "cli": {"common", "cli"}}
 INCLUDE = re.compile(r'^\s*#\s*include\s*"([^"]+)"')
 SOURCES = (".h", ".cpp")
 
@@ -52,7 +53,7 @@ def includes(source):
     """(file, line, included file) for every include of a file in the tree; generated and system headers are
     left out."""
     files = []
-    for top in ["common", "bridge", "app"]:
+    for top in ["common", "bridge", "cli", "app"]:
         for folder, _, names in os.walk(os.path.join(source, top)):
             files += [os.path.relpath(os.path.join(folder, n), source) for n in names if n.endswith(SOURCES)]
     known = set(files)

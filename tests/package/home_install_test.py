@@ -101,7 +101,7 @@ def main(source, tree):
     check(f'\nExec="{exe}"\n' in text and f"\nTryExec={exe}\n" in text, "launch at login:\n" + text)
 
     link = home + "/.local/bin/nubbo"
-    check(os.path.realpath(link) == os.path.realpath(exe), "no nubbo command in ~/.local/bin")
+    check(os.path.realpath(link) == os.path.realpath(bundle + "/Contents/MacOS/nubbo"), "no nubbo command in ~/.local/bin")
     focus = subprocess.run([link, "focus", "some-session"], env=env, capture_output=True, text=True, timeout=60)
     check((focus.returncode, focus.stdout) == (3, "nubbo is not running\n"),
           f"nubbo focus without the app: {focus.returncode} {focus.stdout}{focus.stderr}")

@@ -1,0 +1,73 @@
+// `nubbo`: the command line scripts and status bars run, small enough to start in a few milliseconds. What is
+// not one of its subcommands goes to the app beside it, unchanged, so `nubbo` alone still starts Nubbo.
+#include "cli/Commands.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <unistd.h>
+
+namespace {
+
+constexpr char kHelp[] = R"(usage: nubbo [COMMAND] [ARGUMENTS]
+
+Without a command, starts Nubbo (or shows its settings when it runs). The app's own options:
+  --install-hooks        wires every agent switched on in the settings
+  --uninstall-hooks      removes the app's entries from every agent again
+  --hooks-status         prints which agents are wired
+
+Commands (none needs a display):
+  status                 the live sessions, their waiting requests, the approval mode and the pause switch
+  status --json          the same as one JSON object (a stable interface, see the manual page)
+  status --waybar        a Waybar custom-module object: "text", "tooltip", "class" (idle, working, waiting, paused)
+  status --format TEMPLATE
+                         the template with these fields filled in:
+                           {sessions}  the number of live sessions
+                           {waiting}   the number of sessions with a request or question waiting
+                           {state}     the state of the most urgent session (a waiting one, else a working
+                                       one, else the most recently updated); "idle" when there is none
+                           {agent}     that session's agent (claude, codex, ...); empty when there is none
+  watch [--json | --waybar]
+                         one line per change until interrupted or until Nubbo quits
+  approve REQUEST_ID     allows the waiting request with that id
+  deny REQUEST_ID        denies it
+  focus SESSION_ID       goes to that session's terminal
+  --help                 this text
+
+Exit status: 0 done; 1 refused (no such request waits, the session could not be reached) or a usage error of
+focus; 2 a usage error of the other commands; 3 Nubbo is not running.
+)";
+
+// The app binary beside this program, started in this process's place.
+int execApp(char** argv) {
+    const QString self = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
+    const QByteArray app = QFile::encodeName(QFileInfo(self).absolutePath() + QStringLiteral("/Nubbo"));
+    ::execv(app.constData(), argv);
+    std::fprintf(stderr, "nubbo: cannot start %s: %s\n", app.constData(), std::strerror(errno));
+    return 127;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const QString command = argc >= 2 ? QString::fromLocal8Bit(argv[1]) : QString();
+    if (command == QLatin1String("--help") || command == QLatin1String("-h") || command == QLatin1String("help")) {
+        std::fputs(kHelp, stdout);
+        return 0;
+    }
+    static const QStringList commands{QStringLiteral("status"), QStringLiteral("watch"), QStringLiteral("approve"),
+                                      QStringLiteral("deny"), QStringLiteral("focus")};
+    if (!commands.contains(command))
+        return execApp(argv);
+    QCoreApplication app(argc, argv);
+    const QStringList arguments = QCoreApplication::arguments().mid(2);
+    using namespace nubbo::cli;
+    if (command == QLatin1String("status")) return runStatus(arguments);
+    if (command == QLatin1String("watch")) return runWatch(arguments);
+    if (command == QLatin1String("focus")) return runFocus(arguments);
+    return runAnswer(command == QLatin1String("approve"), arguments);
+}

@@ -1,0 +1,173 @@
+// The `nubbo` command line against the real app on a private bus, driven by the real bridge: two sessions,
+// one of them waiting on a permission request that `nubbo approve` answers.
+#include "BridgeRun.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+namespace {
+
+using nubbo::e2e::BridgeResult;
+using nubbo::e2e::runBridge;
+using nubbo::e2e::spinUntil;
+
+struct CliRun {
+    int exitCode = -1;
+    QString out;
+    QString error;
+};
+
+CliRun nubbo(const QProcessEnvironment& env, const QStringList& arguments) {
+    QProcess process;
+    process.setProcessEnvironment(env);
+    process.start(NUBBO_CLI_PATH, arguments);
+    // The event loop turns meanwhile: a waiting bridge's verdict must not stall behind this call.
+    spinUntil([&] { return process.state() == QProcess::NotRunning; }, 20000);
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
+}
+
+// A Claude fixture as the given session sent it.
+QString payloadOf(const QString& home, const char* fixture, const QString& sessionId) {
+    QFile in(NUBBO_FIXTURES_DIR "/claude/" + QString(fixture));
+    in.open(QIODevice::ReadOnly);
+    QJsonObject payload = QJsonDocument::fromJson(in.readAll()).object();
+    payload["session_id"] = sessionId;
+    const QString path = home + "/" + sessionId + "-" + fixture;
+    QFile out(path);
+    out.open(QIODevice::WriteOnly);
+    out.write(QJsonDocument(payload).toJson());
+    return path;
+}
+
+TEST(StatusCommand, StatusWatchAndApproveAgainstTheRunningApp) {
+    QTemporaryDir home(QDir::tempPath() + "/nubbo-status-XXXXXX");
+    ASSERT_TRUE(home.isValid());
+    ASSERT_TRUE(nubbo::e2e::writePreferences(home.path(), R"({"hasOpenedSettingsOnFirstLaunch": true, "settings.approvalMode": "manual"})"));
+    const QProcessEnvironment env = nubbo::e2e::appEnvironment(home.path());
+
+    // No app yet: the commands say so; the app's own options still reach the app through `nubbo`.
+    for (const QStringList& arguments : {QStringList{"status"}, QStringList{"status", "--json"},
+                                         QStringList{"approve", "0f"}, QStringList{"watch"}}) {
+        const CliRun run = nubbo(env, arguments);
+        EXPECT_EQ(run.exitCode, 3) << arguments.join(' ').toStdString();
+        EXPECT_EQ(run.out, "nubbo is not running\n");
+    }
+    const CliRun hooks = nubbo(env, {"--hooks-status"});
+    EXPECT_EQ(hooks.exitCode, 0);
+    EXPECT_TRUE(hooks.out.contains("claude=false")) << hooks.out.toStdString();
+
+    const QString logs = home.path() + "/.local/state/Nubbo/";
+    const auto read = [&](const char* name) {
+        QFile file(logs + name);
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    };
+    QProcess app;
+    app.setProcessEnvironment(env);
+    app.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    app.start(NUBBO_APP_PATH, {});
+    ASSERT_TRUE(spinUntil([&] { return read("nubbo.log").contains(" start-up finished\n"); }, 60000));
+    const CliRun focus = nubbo(env, {"focus", "no-such-session"});
+    EXPECT_EQ(focus.exitCode, 1);
+    EXPECT_EQ(focus.out, "no live session has the id no-such-session\n");
+    QProcess watch;
+    watch.setProcessEnvironment(env);
+    watch.start(NUBBO_CLI_PATH, {"watch", "--json"});
+    ASSERT_TRUE(watch.waitForStarted());
+    EXPECT_EQ(runBridge(home.path(), "UserPromptSubmit", payloadOf(home.path(), "UserPromptSubmit.json", "s-one")).out, "");
+    BridgeResult decision;
+    std::atomic<bool> answered = false;
+    std::thread agent([&] {
+        decision = runBridge(home.path(), "PermissionRequest", payloadOf(home.path(), "PermissionRequest.Bash.json", "s-two"));
+        answered = true;
+    });
+    QJsonObject request;
+    const bool waiting = spinUntil([&] {
+        const QJsonObject status = QJsonDocument::fromJson(nubbo(env, {"status", "--json"}).out.toUtf8()).object();
+        const QJsonArray sessions = status["sessions"].toArray();
+        request = sessions.isEmpty() ? QJsonObject() : sessions[0].toObject()["request"].toObject();
+        return sessions.size() == 2 && !request.isEmpty();
+    }, 20000);
+    if (!waiting) {
+        const QByteArray answer = nubbo(env, {"status", "--json"}).out.toUtf8();
+        app.kill();
+        agent.join();
+        ASSERT_TRUE(waiting) << answer.constData();
+    }
+
+    // The whole document: both sessions, the newest (the waiting one) first, the request it waits on.
+    const QJsonObject status = QJsonDocument::fromJson(nubbo(env, {"status", "--json"}).out.toUtf8()).object();
+    EXPECT_EQ(status["version"].toInt(), 1);
+    EXPECT_EQ(status["approvalMode"].toString(), "manual");
+    EXPECT_EQ(status["paused"], QJsonValue(false));
+    const QJsonArray sessions = status["sessions"].toArray();
+    const QJsonObject two = sessions[0].toObject(), one = sessions[1].toObject();
+    EXPECT_EQ(two["id"].toString(), "s-two");
+    EXPECT_EQ(one["id"].toString(), "s-one");
+    for (const QJsonObject& session : {one, two}) {
+        EXPECT_EQ(session["agent"].toString(), "claude");
+        EXPECT_TRUE(session["host"].isNull());
+        EXPECT_EQ(session["cwd"].toString(), "/home/dev/project");
+        EXPECT_TRUE(QDateTime::fromString(session["updatedAt"].toString(), Qt::ISODate).isValid());
+    }
+    EXPECT_EQ(two["state"].toString(), "waitingApproval");
+    EXPECT_TRUE(one["request"].isNull());
+    EXPECT_EQ(request["command"].toString(), "touch created-by-agent.txt");
+    EXPECT_TRUE(request["risky"].isBool());
+    EXPECT_TRUE(QDateTime::fromString(request["askedAt"].toString(), Qt::ISODate).isValid());
+    const QString id = request["id"].toString();
+
+    const CliRun table = nubbo(env, {"status"});
+    EXPECT_EQ(table.exitCode, 0);
+    EXPECT_TRUE(table.out.contains("  waiting " + id) && table.out.contains("approval mode: manual\n")) << table.out.toStdString();
+    const QJsonObject bar = QJsonDocument::fromJson(nubbo(env, {"status", "--waybar"}).out.toUtf8()).object();
+    EXPECT_EQ(bar["class"].toString(), "waiting");
+    EXPECT_EQ(bar["text"].toString(), "2 (1 waiting)");
+    EXPECT_EQ(nubbo(env, {"status", "--format", "{sessions} {waiting} {agent}"}).out, "2 1 claude\n");
+
+    const CliRun approve = nubbo(env, {"approve", id});
+    EXPECT_EQ(approve.exitCode, 0) << approve.out.toStdString();
+    EXPECT_TRUE(spinUntil([&] { return answered.load(); }, 15000));
+    agent.join();
+    EXPECT_EQ(decision.out,
+              R"({"hookSpecificOutput":{"hookEventName":"PermissionRequest","decision":{"behavior":"allow"}}})" "\n");
+    const CliRun again = nubbo(env, {"approve", id});
+    EXPECT_EQ(again.exitCode, 1);
+    EXPECT_EQ(again.out, "no request with the id " + id + " waits\n");
+
+    // Watch saw the request, then its answer, and ends when the app quits.
+    QStringList events;
+    QByteArray watched;
+    spinUntil([&] {
+        watched += watch.readAllStandardOutput();
+        events.clear();
+        for (const QByteArray& line : watched.split('\n'))
+            if (!line.isEmpty()) events << QJsonDocument::fromJson(line).object()["event"].toString();
+        return events.contains("answered");
+    }, 5000);
+    const qsizetype requested = events.indexOf("request");
+    EXPECT_TRUE(requested >= 0 && events.indexOf("answered") > requested) << events.join(' ').toStdString();
+    app.terminate();
+    ASSERT_TRUE(app.waitForFinished(20000));
+    EXPECT_TRUE(watch.waitForFinished(10000));
+    EXPECT_EQ(watch.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(watch.exitCode(), 0);
+    EXPECT_EQ(nubbo(env, {"status"}).exitCode, 3);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
