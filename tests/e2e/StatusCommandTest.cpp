@@ -63,7 +63,7 @@ TEST(StatusCommand, StatusWatchAndApproveAgainstTheRunningApp) {
         EXPECT_EQ(run.out, "nubbo is not running\n");
     }
     const CliRun hooks = nubbo(env, {"--hooks-status"});
-    EXPECT_EQ(hooks.exitCode, 0);
+    EXPECT_EQ(hooks.exitCode, 0) << hooks.error.toStdString();
     EXPECT_TRUE(hooks.out.contains("claude=false")) << hooks.out.toStdString();
 
     const QString logs = home.path() + "/.local/state/Nubbo/";
