@@ -1,20 +1,36 @@
 #include "shell/AppStartup.h"
-#include "shell/FocusCommandLine.h"
 #include "shell/GuiEnvironment.h"
 #include "shell/HookCommandLine.h"
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <unistd.h>
+
+namespace {
+
+// `focus` moved to the command line beside the app; scripts that still name the app reach it there.
+int execCommandLine(char** argv) {
+    const QString self = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
+    const QByteArray commandLine = QFile::encodeName(QFileInfo(self).absolutePath() + QStringLiteral("/nubbo"));
+    ::execv(commandLine.constData(), argv);
+    std::fprintf(stderr, "Nubbo: cannot start %s: %s\n", commandLine.constData(), std::strerror(errno));
+    return 127;
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
+    if (argc >= 2 && std::strcmp(argv[1], "focus") == 0)
+        return execCommandLine(argv);
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments.append(QString::fromLocal8Bit(argv[i]));
-    // Neither do the commands for other programs.
-    if (nubbo::isFocusCommand(arguments)) {
-        QCoreApplication app(argc, argv);
-        return nubbo::AppStartup::runFocusCommandLine(arguments);
-    }
     // The hook flags never need a display.
     if (nubbo::hookCommandFrom(arguments)) {
         QCoreApplication app(argc, argv);

@@ -11,6 +11,8 @@ namespace nubbo::cli {
 
 inline constexpr char kObjectPath[] = "/dev/nubbo/Nubbo";
 inline constexpr char kInterface[] = "dev.nubbo.Nubbo1";
+// Owned by the app when no other home's app has it.
+inline constexpr char kBusName[] = "dev.nubbo.Nubbo";
 
 class AppConnection {
 public:

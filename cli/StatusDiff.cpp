@@ -16,8 +16,15 @@ QString text(const QJsonObject& object, const char* key) { return object.value(Q
 
 } // namespace
 
-std::vector<WatchEvent> diffSessions(const StatusDocument& before, const StatusDocument& after) {
+WatchEvent switchesEvent(const StatusDocument& status) {
+    return {QStringLiteral("status"),
+            QJsonObject{{QStringLiteral("approvalMode"), status.approvalMode}, {QStringLiteral("paused"), status.paused}}};
+}
+
+std::vector<WatchEvent> diffStatus(const StatusDocument& before, const StatusDocument& after) {
     std::vector<WatchEvent> events;
+    if (before.approvalMode != after.approvalMode || before.paused != after.paused)
+        events.push_back(switchesEvent(after));
     for (const SessionStatus& session : after.sessions)
         if (!findSession(before, session.id))
             events.push_back({QStringLiteral("added"), session.json});
@@ -31,13 +38,17 @@ std::vector<WatchEvent> diffSessions(const StatusDocument& before, const StatusD
 }
 
 QByteArray eventJson(const WatchEvent& event) {
-    QJsonObject object = event.session;
+    QJsonObject object = event.object;
     object.insert(QStringLiteral("event"), event.event);
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
 QString eventLine(const WatchEvent& event) {
-    const QJsonObject& s = event.session;
+    const QJsonObject& s = event.object;
+    if (event.event == QLatin1String("status"))
+        return QStringLiteral("approval mode %1, %2")
+            .arg(text(s, "approvalMode"), s.value(QLatin1String("paused")).toBool() ? QStringLiteral("paused")
+                                                                                    : QStringLiteral("not paused"));
     const QJsonObject request = s.value(QLatin1String("request")).toObject();
     QString line = QStringLiteral("%1 %2 %3").arg(event.event, text(s, "agent"), text(s, "id"));
     if (event.event == QLatin1String("request"))

@@ -130,6 +130,13 @@ QByteArray waybarObject(const StatusDocument& status) {
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
+QByteArray waybarOffObject() {
+    const QJsonObject object{{QStringLiteral("text"), QString()},
+                             {QStringLiteral("tooltip"), QStringLiteral("Nubbo is not running")},
+                             {QStringLiteral("class"), rawValue(BarClass::idle)}};
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
 QString formatStatus(const StatusDocument& status, const QString& pattern) {
     const SessionStatus* urgent = mostUrgent(status);
     QString out = pattern;

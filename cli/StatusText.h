@@ -27,6 +27,8 @@ QString ageText(const QDateTime& since, const QDateTime& now);
 QString statusTable(const StatusDocument& status, const QDateTime& now);
 // Waybar's custom-module object {"text","tooltip","class"}, compact, without a newline.
 QByteArray waybarObject(const StatusDocument& status);
+// The object while no app runs: empty text, so Waybar hides the module until Nubbo runs.
+QByteArray waybarOffObject();
 // The template with {sessions}, {waiting}, {state} and {agent} filled in; other text stays as it is.
 QString formatStatus(const StatusDocument& status, const QString& pattern);
 

@@ -4,7 +4,7 @@
 #include "cli/StatusText.h"
 
 #include <QCoreApplication>
-#include <QDBusServiceWatcher>
+#include <QDBusConnectionInterface>
 #include <QJsonObject>
 
 #include <csignal>
@@ -18,39 +18,94 @@ extern "C" void leaveQuietly(int) { ::_exit(0); }
 
 } // namespace
 
-Watcher::Watcher(AppConnection connection, WatchForm form) : connection_(std::move(connection)), form_(form) {}
+Watcher::Watcher(WatchForm form) : form_(form) {
+    connect(&lockCheck_, &QTimer::timeout, this, &Watcher::onMaybeBack);
+}
 
 std::optional<StatusDocument> Watcher::fetch() const {
-    const QDBusMessage reply = connection_.call(QStringLiteral("Status"));
+    const QDBusMessage reply = connection_->call(QStringLiteral("Status"));
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().size() != 1)
         return std::nullopt;
     return parseStatus(reply.arguments().constFirst().toString().toUtf8());
 }
 
-bool Watcher::start() {
-    QDBusConnection bus = connection_.bus();
-    const QString holder = connection_.holder();
+void Watcher::subscribe(bool on) {
+    QDBusConnection bus = connection_->bus();
+    const QString holder = connection_->holder();
     const QString path = QLatin1String(kObjectPath);
-    bus.connect(holder, path, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("PropertiesChanged"),
-                this, SLOT(onPropertiesChanged()));
-    bus.connect(holder, path, QLatin1String(kInterface), QStringLiteral("RequestAdded"), this,
-                SLOT(onRequestAdded(QString, QString, QString, bool)));
-    bus.connect(holder, path, QLatin1String(kInterface), QStringLiteral("RequestAnswered"), this,
-                SLOT(onRequestAnswered(QString, QString)));
-    auto* gone = new QDBusServiceWatcher(holder, bus, QDBusServiceWatcher::WatchForUnregistration, this);
-    connect(gone, &QDBusServiceWatcher::serviceUnregistered, this, &Watcher::onAppGone);
+    const auto wire = [&](const QString& interface, const char* name, const char* slot) {
+        if (on)
+            bus.connect(holder, path, interface, QLatin1String(name), this, slot);
+        else
+            bus.disconnect(holder, path, interface, QLatin1String(name), this, slot);
+    };
+    wire(QStringLiteral("org.freedesktop.DBus.Properties"), "PropertiesChanged", SLOT(onPropertiesChanged()));
+    wire(QLatin1String(kInterface), "RequestAdded", SLOT(onRequestAdded(QString, QString, QString, bool)));
+    wire(QLatin1String(kInterface), "RequestAnswered", SLOT(onRequestAnswered(QString, QString)));
+}
+
+bool Watcher::follow(const AppConnection& connection) {
+    if (connection.holder().isEmpty())
+        return false;
+    connection_ = connection;
+    subscribe(true);
+    gone_ = new QDBusServiceWatcher(connection.holder(), connection.bus(), QDBusServiceWatcher::WatchForUnregistration,
+                                    this);
+    connect(gone_, &QDBusServiceWatcher::serviceUnregistered, this, &Watcher::onAppGone);
     // Subscribed before the first fetch, so no change falls between the two.
     const auto first = fetch();
-    if (!first)
+    if (!first) {
+        unfollow();
         return false;
-    last_ = StatusDocument{first->approvalMode, first->paused, {}};
-    const StatusDocument now = *first;
-    for (const WatchEvent& event : diffSessions(last_, now))
+    }
+    print(switchesEvent(*first));
+    for (const WatchEvent& event : diffStatus(StatusDocument{first->approvalMode, first->paused, {}}, *first))
         print(event);
-    last_ = now;
-    if (form_ == WatchForm::waybar)
-        refresh();
+    last_ = *first;
+    refresh();
     return true;
+}
+
+void Watcher::unfollow() {
+    subscribe(false);
+    // Possibly inside its own signal.
+    disconnect(gone_, nullptr, this, nullptr);
+    gone_->deleteLater();
+    gone_ = nullptr;
+    connection_.reset();
+}
+
+void Watcher::waitForApp() {
+    last_ = {};
+    const QByteArray off = waybarOffObject();
+    if (off != lastWaybar_)
+        printBytes(off);
+    lastWaybar_ = off;
+    if (!back_) {
+        back_ = new QDBusServiceWatcher(QLatin1String(kBusName), QDBusConnection::sessionBus(),
+                                        QDBusServiceWatcher::WatchForRegistration, this);
+        connect(back_, &QDBusServiceWatcher::serviceRegistered, this, &Watcher::onMaybeBack);
+    }
+    lockCheck_.start(kLockCheckMs);
+}
+
+void Watcher::onMaybeBack() {
+    if (connection_)
+        return;
+    const AppConnection connection;
+    const QString& holder = connection.holder();
+    if (holder.isEmpty() || holder == deadHolder_)
+        return;
+    QDBusConnectionInterface* bus = connection.bus().interface();
+    if (!bus)
+        return;
+    if (!bus->isServiceRegistered(holder).value()) {
+        deadHolder_ = holder;
+        return;
+    }
+    // One still starting may not answer yet: the next check asks again.
+    if (follow(connection))
+        lockCheck_.stop();
 }
 
 void Watcher::print(const WatchEvent& event) {
@@ -73,11 +128,8 @@ void Watcher::onPropertiesChanged() {
     const auto now = fetch();
     if (!now)
         return;
-    for (const WatchEvent& event : diffSessions(last_, *now))
+    for (const WatchEvent& event : diffStatus(last_, *now))
         print(event);
-    if (form_ == WatchForm::plain && (now->paused != last_.paused || now->approvalMode != last_.approvalMode))
-        printLine(QStringLiteral("approval mode %1, %2").arg(now->approvalMode, now->paused ? QStringLiteral("paused")
-                                                                                            : QStringLiteral("not paused")));
     last_ = *now;
     refresh();
 }
@@ -109,6 +161,12 @@ void Watcher::onRequestAnswered(const QString& id, const QString& verdict) {
 }
 
 void Watcher::onAppGone() {
+    if (form_ == WatchForm::waybar) {
+        deadHolder_ = connection_->holder();
+        unfollow();
+        waitForApp();
+        return;
+    }
     if (form_ == WatchForm::plain)
         printLine(QStringLiteral("nubbo quit"));
     QCoreApplication::exit(0);
@@ -127,12 +185,18 @@ int runWatch(const QStringList& arguments) {
     std::signal(SIGINT, leaveQuietly);
     std::signal(SIGTERM, leaveQuietly);
     AppConnection connection;
+    Watcher watcher(form);
+    if (form == WatchForm::waybar) {
+        // A bar starts at login, often before Nubbo: it waits for the app rather than giving up.
+        if (!watcher.follow(connection))
+            watcher.waitForApp();
+        return QCoreApplication::exec();
+    }
     if (meansNotRunning(connection.call(QStringLiteral("Status")))) {
         printLine(QStringLiteral("nubbo is not running"));
         return kNotRunning;
     }
-    Watcher watcher(connection, form);
-    if (!watcher.start()) {
+    if (!watcher.follow(connection)) {
         printLine(QStringLiteral("nubbo gave an answer this command does not know"), true);
         return 1;
     }

@@ -32,14 +32,19 @@ Commands (none needs a display):
                                        one, else the most recently updated); "idle" when there is none
                            {agent}     that session's agent (claude, codex, ...); empty when there is none
   watch [--json | --waybar]
-                         one line per change until interrupted or until Nubbo quits
+                         one line per change until interrupted or until Nubbo quits; it begins with the
+                         approval mode and the pause switch, and prints them again when either changes
+                         (--json: {"event":"status","approvalMode":...,"paused":...}; the sessions'
+                         events are "added", "changed", "removed", "request" and "answered")
+                         --waybar outlives Nubbo: while it does not run, an object with empty text
+                         (Waybar hides the module) until it runs again
   approve REQUEST_ID     allows the waiting request with that id
   deny REQUEST_ID        denies it
   focus SESSION_ID       goes to that session's terminal
   --help                 this text
 
 Exit status: 0 done; 1 refused (no such request waits, the session could not be reached) or a usage error of
-focus; 2 a usage error of the other commands; 3 Nubbo is not running.
+focus; 2 a usage error of the other commands; 3 Nubbo is not running (never for watch --waybar).
 )";
 
 // The app binary beside this program, started in this process's place.

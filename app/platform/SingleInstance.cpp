@@ -1,7 +1,6 @@
 #include "platform/SingleInstance.h"
 
 #include <QDBusConnectionInterface>
-#include <QDBusError>
 #include <QDBusMessage>
 #include <QElapsedTimer>
 #include <QFile>
@@ -124,17 +123,6 @@ bool SingleInstance::activateRunning(QDBusConnection bus, int timeoutMs) {
     }
     log_(QStringLiteral("nubbo already running: asked it to show its settings"));
     return true;
-}
-
-QDBusMessage SingleInstance::callHolder(QDBusConnection bus, const QString& supportFolder, const QString& appId,
-                                        const QString& interface, const QString& method,
-                                        const QVariantList& arguments, int timeoutMs) {
-    const QString holder = holderNameIn(supportFolder + QStringLiteral("/app.lock"));
-    if (holder.isEmpty())
-        return QDBusMessage::createError(QDBusError::ServiceUnknown, QStringLiteral("no app holds this home's lock"));
-    QDBusMessage call = QDBusMessage::createMethodCall(holder, objectPathOf(appId), interface, method);
-    call.setArguments(arguments);
-    return bus.call(call, QDBus::Block, timeoutMs);
 }
 
 void SingleInstance::Activate(const QVariantMap& /*platformData*/) {

@@ -41,11 +41,6 @@ public:
     // For a later start: calls Activate on the lock's holder and logs one line saying whether it answered.
     // timeoutMs bounds the whole call, including the wait for a holder still starting to publish its name.
     bool activateRunning(QDBusConnection bus, int timeoutMs = 2000);
-    // For the command line of this home: calls `method` on the lock's holder without taking the lock (which
-    // would turn away an app starting meanwhile). An error reply when no holder has published its name.
-    static QDBusMessage callHolder(QDBusConnection bus, const QString& supportFolder, const QString& appId,
-                                   const QString& interface, const QString& method, const QVariantList& arguments,
-                                   int timeoutMs);
 
     static inline const QString kInterface = QStringLiteral("org.freedesktop.Application");
 

@@ -4,7 +4,6 @@
 #include "sessions/AgentSessionStore.h"
 #include "sessions/AppStatus.h"
 #include "settings/SettingsStore.h"
-#include "shell/FocusCommandLine.h"
 
 #include <QDBusMetaType>
 #include <QDateTime>
@@ -19,6 +18,16 @@ namespace {
 constexpr qint64 kWallDriftMs = 2000;
 
 QString agentSessionId(const QString& key) { return key.mid(key.indexOf(QLatin1Char(':')) + 1); }
+
+// Printable, without spaces, at most 256 characters: what agents report as session ids.
+bool isSessionId(const QString& id) {
+    if (id.isEmpty() || id.size() > 256)
+        return false;
+    for (const QChar c : id)
+        if (!c.isPrint() || c.isSpace())
+            return false;
+    return true;
+}
 
 } // namespace
 

@@ -8,7 +8,6 @@
 #include "shell/AppBusInterface.h"
 #include "shell/AppIcon.h"
 #include "focus/DesktopTerminalFocus.h"
-#include "shell/FocusCommandLine.h"
 #include "sessions/SessionNavigator.h"
 #include "platform/Clock.h"
 #include "hooks/CodexHookReview.h"
@@ -119,21 +118,6 @@ std::optional<int> AppStartup::handleCommandLine(const QStringList& arguments) {
     std::fwrite(line.constData(), 1, static_cast<std::size_t>(line.size()), stdout);
     std::fflush(stdout);
     return 0;  // failures are reported in the line
-}
-
-int AppStartup::runFocusCommandLine(const QStringList& arguments) {
-    const FocusCommandResult result = runFocusCommand(arguments, [](const QString& sessionId) {
-        // Going there takes the app at most about two seconds; the rest is the bus.
-        return SingleInstance::callHolder(QDBusConnection::sessionBus(), AppPaths::runtimeDirectory(),
-                                          QLatin1String(kAppId), AppBusInterface::kInterface,
-                                          QStringLiteral("Focus"), {sessionId}, 8000);
-    });
-    if (!result.line.isEmpty()) {
-        const QByteArray line = (result.line + QLatin1Char('\n')).toUtf8();
-        std::fwrite(line.constData(), 1, static_cast<std::size_t>(line.size()), stdout);
-        std::fflush(stdout);
-    }
-    return result.exitCode;
 }
 
 bool AppStartup::run() {

@@ -51,8 +51,6 @@ public:
     ~AppStartup();
     // The hook flags run without starting anything else; the exit status to return when one was given.
     std::optional<int> handleCommandLine(const QStringList& arguments);
-    // `focus SESSION_ID`: asks the app running for this home to go there; the exit status.
-    static int runFocusCommandLine(const QStringList& arguments);
     // Starts the app and returns true, or, when it already runs for this home, asks that one to show its
     // settings and returns false without building anything: the caller then exits instead of entering
     // the event loop.

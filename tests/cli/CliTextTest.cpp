@@ -69,16 +69,38 @@ TEST(CliText, BarFormsNameTheMostUrgentSession) {
     EXPECT_FALSE(parseStatus(R"({"version":2,"sessions":[]})"));
 }
 
-TEST(CliText, WatchDiffNamesAddedChangedAndRemovedSessions) {
+TEST(CliText, WatchDiffNamesTheSwitchesAndAddedChangedAndRemovedSessions) {
     const QByteArray before = R"({"version":1,"sessions":[{"id":"a","state":"idle"},{"id":"b","state":"coding"},{"id":"c"}]})";
     const QByteArray after = R"({"version":1,"sessions":[{"id":"d","state":"idle"},{"id":"b","state":"running"},{"id":"c"}]})";
     std::vector<std::string> lines;
-    for (const WatchEvent& event : diffSessions(parsed(before), parsed(after)))
+    for (const WatchEvent& event : diffStatus(parsed(before), parsed(after)))
         lines.push_back(eventJson(event).toStdString());
     EXPECT_EQ(lines, (std::vector<std::string>{R"({"event":"added","id":"d","state":"idle"})",
                                                R"({"event":"changed","id":"b","state":"running"})",
                                                R"({"event":"removed","id":"a","state":"idle"})"}));
-    EXPECT_TRUE(diffSessions(parsed(after), parsed(after)).empty());
+    EXPECT_TRUE(diffStatus(parsed(after), parsed(after)).empty());
+
+    // Either switch alone is one status event.
+    struct Switched {
+        const char* now;
+        const char* json;
+        const char* line;
+    };
+    const Switched cases[] = {
+        {R"("approvalMode":"auto","paused":false)", R"({"approvalMode":"auto","event":"status","paused":false})",
+         "approval mode auto, not paused"},
+        {R"("approvalMode":"manual","paused":true)", R"({"approvalMode":"manual","event":"status","paused":true})",
+         "approval mode manual, paused"},
+    };
+    const auto document = [](const char* switches) {
+        return parsed(QByteArray(R"({"version":1,)") + switches + R"(,"sessions":[{"id":"d"}]})");
+    };
+    for (const Switched& c : cases) {
+        const std::vector<WatchEvent> events = diffStatus(document(R"("approvalMode":"manual","paused":false)"), document(c.now));
+        ASSERT_EQ(events.size(), 1u) << c.now;
+        EXPECT_EQ(eventJson(events[0]).toStdString(), c.json);
+        EXPECT_EQ(eventLine(events[0]).toStdString(), c.line);
+    }
 }
 
 } // namespace

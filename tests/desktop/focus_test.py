@@ -3,11 +3,12 @@ with two OS windows. In each pane a hook fires through the real bridge, with the
 then, with another window in front, going to a session raises exactly its terminal and selects its tmux
 window and pane. A terminal that has gone raises nothing; an unknown id and a missing app say so.
 
-The focus decisions run twice: through the app (`<app> focus ID`, needs a bridge that sends where the agent
-runs) and through focus_driver, which hands the real TerminalFocus the pane's context directly. Prints the
-median time from `focus` to the terminal being the active window.
+The focus decisions run twice: through the app (`nubbo focus ID`, the command line beside it; needs a bridge
+that sends where the agent runs) and through focus_driver, which hands the real TerminalFocus the pane's
+context directly. Prints the median time from `focus` to the terminal being the active window.
 
-Run inside desktop-session.sh; NUBBO_APP is the app executable, NUBBO_FOCUS_DRIVER the driver.
+Run inside desktop-session.sh; NUBBO_APP is the app executable (`nubbo` lies beside it), NUBBO_FOCUS_DRIVER
+the driver.
 """
 import json
 import os
@@ -27,6 +28,7 @@ from desktop_app import App, new_home, sh, stop, wait_for  # noqa: E402
 
 APP = os.environ["NUBBO_APP"]
 DRIVER = os.environ["NUBBO_FOCUS_DRIVER"]
+NUBBO = os.path.join(os.path.dirname(APP), "nubbo")
 BRIDGE = os.path.join(os.path.dirname(os.path.dirname(APP)), "Helpers", "nubbo-bridge")
 # The record's members for where the agent runs, from the variables the agent inherited.
 CONTEXT_FROM_ENV = {"tmux": "TMUX", "tmuxPane": "TMUX_PANE", "kittyWindowId": "KITTY_WINDOW_ID",
@@ -125,7 +127,7 @@ class FocusOnTheDesktop(unittest.TestCase):
         return dict(os.environ, HOME=self.app.home, XDG_RUNTIME_DIR=os.path.join(self.app.home, "run"))
 
     def nubbo_focus(self, session):
-        result = subprocess.run([APP, "focus", session], capture_output=True, text=True, timeout=20, env=self.app_env())
+        result = subprocess.run([NUBBO, "focus", session], capture_output=True, text=True, timeout=20, env=self.app_env())
         return result.returncode, result.stdout
 
     def go(self, via_app, tag):
@@ -196,7 +198,7 @@ class FocusOnTheDesktop(unittest.TestCase):
                 bring_to_front(targets[other])
                 started = time.monotonic()
                 if via_app[-1]:
-                    command = [APP, "focus", tag]
+                    command = [NUBBO, "focus", tag]
                 else:
                     command = [DRIVER, "focus", json.dumps(self.context(tag))]
                 focus = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,

@@ -26,10 +26,10 @@ struct CliRun {
     QString error;
 };
 
-CliRun nubbo(const QProcessEnvironment& env, const QStringList& arguments) {
+CliRun nubbo(const QProcessEnvironment& env, const QStringList& arguments, const QString& program = NUBBO_CLI_PATH) {
     QProcess process;
     process.setProcessEnvironment(env);
-    process.start(NUBBO_CLI_PATH, arguments);
+    process.start(program, arguments);
     // The event loop turns meanwhile: a waiting bridge's verdict must not stall behind this call.
     spinUntil([&] { return process.state() == QProcess::NotRunning; }, 20000);
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
@@ -55,13 +55,29 @@ TEST(StatusCommand, StatusWatchAndApproveAgainstTheRunningApp) {
     ASSERT_TRUE(nubbo::e2e::writePreferences(home.path(), R"({"hasOpenedSettingsOnFirstLaunch": true, "settings.approvalMode": "manual"})"));
     const QProcessEnvironment env = nubbo::e2e::appEnvironment(home.path());
 
-    // No app yet: the commands say so; the app's own options still reach the app through `nubbo`.
+    // No app yet: the commands say so (`focus` given to the app binary too); the app's own options still
+    // reach the app through `nubbo`.
     for (const QStringList& arguments : {QStringList{"status"}, QStringList{"status", "--json"},
-                                         QStringList{"approve", "0f"}, QStringList{"watch"}}) {
+                                         QStringList{"approve", "0f"}, QStringList{"watch"}, QStringList{"watch", "--json"}}) {
         const CliRun run = nubbo(env, arguments);
         EXPECT_EQ(run.exitCode, 3) << arguments.join(' ').toStdString();
         EXPECT_EQ(run.out, "nubbo is not running\n");
     }
+    const CliRun appFocus = nubbo(env, {"focus", "s-one"}, NUBBO_APP_PATH);
+    EXPECT_EQ(appFocus.exitCode, 3);
+    EXPECT_EQ(appFocus.out, "nubbo is not running\n");
+    // A status bar started before the app shows it off, then follows it, through a restart.
+    QProcess bar;
+    bar.setProcessEnvironment(env);
+    bar.start(NUBBO_CLI_PATH, {"watch", "--waybar"});
+    QByteArray barOut;
+    const auto barShows = [&] {
+        barOut += bar.readAllStandardOutput();
+        const QList<QByteArray> lines = barOut.trimmed().split('\n');
+        return QJsonDocument::fromJson(lines.constLast()).object();
+    };
+    const QJsonObject off{{"class", "idle"}, {"text", ""}, {"tooltip", "Nubbo is not running"}};
+    EXPECT_TRUE(spinUntil([&] { return barShows() == off; }, 10000)) << barOut.constData();
     const CliRun hooks = nubbo(env, {"--hooks-status"});
     EXPECT_EQ(hooks.exitCode, 0) << hooks.error.toStdString();
     EXPECT_TRUE(hooks.out.contains("claude=false")) << hooks.out.toStdString();
@@ -82,7 +98,9 @@ TEST(StatusCommand, StatusWatchAndApproveAgainstTheRunningApp) {
     QProcess watch;
     watch.setProcessEnvironment(env);
     watch.start(NUBBO_CLI_PATH, {"watch", "--json"});
-    ASSERT_TRUE(watch.waitForStarted());
+    // Its first line comes once it follows the app: what happens from here on are changes.
+    QByteArray watched;
+    ASSERT_TRUE(spinUntil([&] { return (watched += watch.readAllStandardOutput()).contains('\n'); }, 10000));
     EXPECT_EQ(runBridge(home.path(), "UserPromptSubmit", payloadOf(home.path(), "UserPromptSubmit.json", "s-one")).out, "");
     BridgeResult decision;
     std::atomic<bool> answered = false;
@@ -129,9 +147,10 @@ TEST(StatusCommand, StatusWatchAndApproveAgainstTheRunningApp) {
     const CliRun table = nubbo(env, {"status"});
     EXPECT_EQ(table.exitCode, 0);
     EXPECT_TRUE(table.out.contains("  waiting " + id) && table.out.contains("approval mode: manual\n")) << table.out.toStdString();
-    const QJsonObject bar = QJsonDocument::fromJson(nubbo(env, {"status", "--waybar"}).out.toUtf8()).object();
-    EXPECT_EQ(bar["class"].toString(), "waiting");
-    EXPECT_EQ(bar["text"].toString(), "2 (1 waiting)");
+    const QJsonObject waybar = QJsonDocument::fromJson(nubbo(env, {"status", "--waybar"}).out.toUtf8()).object();
+    EXPECT_EQ(waybar["class"].toString(), "waiting");
+    EXPECT_EQ(waybar["text"].toString(), "2 (1 waiting)");
+    EXPECT_TRUE(spinUntil([&] { return barShows() == waybar; }, 10000)) << barOut.constData();
     EXPECT_EQ(nubbo(env, {"status", "--format", "{sessions} {waiting} {agent}"}).out, "2 1 claude\n");
 
     const CliRun approve = nubbo(env, {"approve", id});
@@ -144,9 +163,8 @@ TEST(StatusCommand, StatusWatchAndApproveAgainstTheRunningApp) {
     EXPECT_EQ(again.exitCode, 1);
     EXPECT_EQ(again.out, "no request with the id " + id + " waits\n");
 
-    // Watch saw the request, then its answer, and ends when the app quits.
+    // Watch began with the switches, saw the request, then its answer, and ends when the app quits.
     QStringList events;
-    QByteArray watched;
     spinUntil([&] {
         watched += watch.readAllStandardOutput();
         events.clear();
@@ -154,6 +172,7 @@ TEST(StatusCommand, StatusWatchAndApproveAgainstTheRunningApp) {
             if (!line.isEmpty()) events << QJsonDocument::fromJson(line).object()["event"].toString();
         return events.contains("answered");
     }, 5000);
+    EXPECT_EQ(watched.left(watched.indexOf('\n')), R"({"approvalMode":"manual","event":"status","paused":false})");
     const qsizetype requested = events.indexOf("request");
     EXPECT_TRUE(requested >= 0 && events.indexOf("answered") > requested) << events.join(' ').toStdString();
     app.terminate();
@@ -162,6 +181,20 @@ TEST(StatusCommand, StatusWatchAndApproveAgainstTheRunningApp) {
     EXPECT_EQ(watch.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(watch.exitCode(), 0);
     EXPECT_EQ(nubbo(env, {"status"}).exitCode, 3);
+
+    // The bar outlived the app, and follows the next one.
+    EXPECT_TRUE(spinUntil([&] { return barShows() == off; }, 10000)) << barOut.constData();
+    QProcess next;
+    next.setProcessEnvironment(env);
+    next.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    next.start(NUBBO_APP_PATH, {});
+    EXPECT_TRUE(spinUntil([&] { return !barShows()["text"].toString().isEmpty(); }, 60000)) << barOut.constData();
+    next.terminate();
+    EXPECT_TRUE(next.waitForFinished(20000));
+    EXPECT_TRUE(spinUntil([&] { return barShows() == off; }, 10000)) << barOut.constData();
+    EXPECT_EQ(bar.state(), QProcess::Running);
+    bar.terminate();
+    EXPECT_TRUE(bar.waitForFinished(10000));
 }
 
 } // namespace

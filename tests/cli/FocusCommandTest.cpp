@@ -1,13 +1,13 @@
 // `nubbo focus SESSION_ID`: what the running app's answer, or its absence, becomes as exit status and line.
-#include "shell/FocusCommandLine.h"
+#include "cli/FocusCommand.h"
 
 #include <QDBusError>
 
 #include <gtest/gtest.h>
 
-using namespace nubbo;
+using namespace nubbo::cli;
 
-TEST(FocusCommandLine, ExitStatusAndLineForEveryAnswer) {
+TEST(FocusCommand, ExitStatusAndLineForEveryAnswer) {
     const auto reply = [](const QString& outcome) {
         QDBusMessage call = QDBusMessage::createMethodCall("x", "/x", "x", "Focus");
         return call.createReply(outcome);
@@ -21,7 +21,7 @@ TEST(FocusCommandLine, ExitStatusAndLineForEveryAnswer) {
         int exitCode;
         QString line;
     };
-    const QStringList id = {"nubbo", "focus", "59dcb05a-f9aa"};
+    const QStringList id = {"59dcb05a-f9aa"};
     const std::vector<Row> rows = {
         {id, reply("focused"), 0, ""},
         {id, reply("process-gone"), 1, "the agent's process has ended"},
@@ -30,20 +30,21 @@ TEST(FocusCommandLine, ExitStatusAndLineForEveryAnswer) {
         {id, error(QDBusError::ServiceUnknown), 3, "nubbo is not running"},
         {id, error(QDBusError::Disconnected), 3, "nubbo is not running"},
         {id, error(QDBusError::NoReply), 1, "nubbo did not answer: why"},
-        {{"nubbo", "focus", "a b"}, std::nullopt, 1, "not a session id: a?b"},
-        {{"nubbo", "focus", QString(257, 'a')}, std::nullopt, 1, "not a session id: " + QString(64, 'a')},
-        {{"nubbo", "focus", "a\x1b[2J"}, std::nullopt, 1, "not a session id: a?[2J"},
-        {{"nubbo", "focus"}, std::nullopt, 1, "usage: nubbo focus SESSION_ID"},
+        {{"a b"}, std::nullopt, 1, "not a session id: a?b"},
+        {{QString(257, 'a')}, std::nullopt, 1, "not a session id: " + QString(64, 'a')},
+        {{"a\x1b[2J"}, std::nullopt, 1, "not a session id: a?[2J"},
+        {{}, std::nullopt, 1, "usage: nubbo focus SESSION_ID"},
+        {{"a", "b"}, std::nullopt, 1, "usage: nubbo focus SESSION_ID"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.arguments.join(' ').toStdString());
         QStringList asked;
-        const FocusCommandResult result = runFocusCommand(row.arguments, [&](const QString& sessionId) {
+        const CommandResult result = focusCommand(row.arguments, [&](const QString& sessionId) {
             asked << sessionId;
             return row.answer.value_or(QDBusMessage());
         });
         EXPECT_EQ(result.exitCode, row.exitCode);
         EXPECT_EQ(result.line, row.line);
-        EXPECT_EQ(asked, row.answer ? QStringList{row.arguments[2]} : QStringList{});
+        EXPECT_EQ(asked, row.answer ? QStringList{row.arguments[0]} : QStringList{});
     }
 }
