@@ -26,6 +26,8 @@ packages=(cmake ninja-build g++ make pkg-config nlohmann-json3-dev libutf8proc-d
           xterm tmux kitty libgl1-mesa-dri
           # `nubbo status` in the status bars it is made for: a real Polybar on Xvfb (tmux and xterm above).
           polybar
+          # ... and Waybar on a headless sway, photographed with grim.
+          waybar sway grim
           # A dark desktop palette for the windows' screenshots.
           qt6ct
           # The Debian package: its dependencies worked out from the programs, and the checks it must pass.
