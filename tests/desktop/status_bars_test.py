@@ -148,7 +148,8 @@ class StatusBarsOnTheDesktop(unittest.TestCase):
         try:
             wait_for(f"the bars to show {name}", alike, 20, step=0.3)
         except AssertionError:
-            shown = subprocess.run([cli(APP), "status", "--format", TEMPLATE], env=self.env, capture_output=True, text=True)
+            shown = subprocess.run([cli(APP), "status", "--format", TEMPLATE], env=self.env, capture_output=True,
+                                   text=True)
             print(shown.stdout, file=sys.stderr)
             raise
 
