@@ -24,6 +24,10 @@ packages=(cmake ninja-build g++ make pkg-config nlohmann-json3-dev libutf8proc-d
           # Going to an agent's terminal is tested with real terminals: xterm, tmux, and kitty (which draws with
           # OpenGL: Mesa's software renderer on Xvfb).
           xterm tmux kitty libgl1-mesa-dri
+          # `nubbo status` in the status bars it is made for: a real Polybar on Xvfb (tmux and xterm above).
+          polybar
+          # ... and Waybar on a headless sway, photographed with grim.
+          waybar sway grim
           # A dark desktop palette for the windows' screenshots.
           qt6ct
           # The Debian package: its dependencies worked out from the programs, and the checks it must pass.
