@@ -2,6 +2,8 @@
 // finds it, so another user's or another home's app never answers.
 #pragma once
 
+#include "common/BusNames.h"
+
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QString>
@@ -9,10 +11,9 @@
 
 namespace nubbo::cli {
 
-inline constexpr char kObjectPath[] = "/dev/nubbo/Nubbo";
-inline constexpr char kInterface[] = "dev.nubbo.Nubbo1";
-// Owned by the app when no other home's app has it.
-inline constexpr char kBusName[] = "dev.nubbo.Nubbo";
+using bus::kBusName;
+using bus::kInterface;
+using bus::kObjectPath;
 
 class AppConnection {
 public:

@@ -2,17 +2,12 @@
 
 #include "cli/AppConnection.h"
 #include "cli/Commands.h"
+#include "common/BusNames.h"
+#include "common/Utf8Text.h"
 
 namespace nubbo::cli {
 
-bool isId(const QString& id) {
-    if (id.isEmpty() || id.size() > 256)
-        return false;
-    for (const QChar c : id)
-        if (!c.isPrint() || c.isSpace())
-            return false;
-    return true;
-}
+bool isId(const QString& id) { return text::isPrintableToken(id.toStdString(), bus::kMaxIdLength); }
 
 QString shownId(const QString& id) {
     QString text = id.left(64);

@@ -38,7 +38,11 @@ int runStatus(const QStringList& arguments) {
     }
     const QDBusMessage reply = AppConnection().call(QStringLiteral("Status"));
     if (meansNotRunning(reply)) {
-        printLine(QStringLiteral("nubbo is not running"));
+        // A bar that polls reads one object whatever happens: Waybar hides the module for empty text.
+        if (form == Form::waybar)
+            printBytes(waybarOffObject());
+        else
+            printLine(QStringLiteral("nubbo is not running"));
         return kNotRunning;
     }
     const QByteArray json = reply.type() == QDBusMessage::ReplyMessage && reply.arguments().size() == 1

@@ -44,7 +44,8 @@ Commands (none needs a display):
   --help                 this text
 
 Exit status: 0 done; 1 refused (no such request waits, the session could not be reached) or a usage error of
-focus; 2 a usage error of the other commands; 3 Nubbo is not running (never for watch --waybar).
+focus; 2 a usage error of the other commands; 3 Nubbo is not running (never for watch --waybar; status --waybar
+then prints the object with empty text).
 )";
 
 // The app binary beside this program, started in this process's place.

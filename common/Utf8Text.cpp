@@ -136,6 +136,29 @@ bool isWhitespaceOrNewline(std::int32_t cp) {
     return utf8proc_category(cp) == UTF8PROC_CATEGORY_ZS;
 }
 
+bool isPrintableToken(std::string_view text, std::size_t maxCodePoints) {
+    std::size_t count = 0;
+    for (std::size_t i = 0; i < text.size(); ++count) {
+        std::size_t length = 0;
+        const auto cp = decodeAt(text, i, length);
+        if (cp < 0 || count == maxCodePoints || isWhitespaceOrNewline(cp))
+            return false;
+        switch (utf8proc_category(cp)) {
+        case UTF8PROC_CATEGORY_CC:
+        case UTF8PROC_CATEGORY_CF:
+        case UTF8PROC_CATEGORY_CO:
+        case UTF8PROC_CATEGORY_CN:
+        case UTF8PROC_CATEGORY_ZL:
+        case UTF8PROC_CATEGORY_ZP:
+            return false;
+        default:
+            break;
+        }
+        i += length;
+    }
+    return count > 0;
+}
+
 std::string_view trimWhitespaceAndNewlines(std::string_view text) {
     std::size_t begin = 0;
     while (begin < text.size()) {

@@ -31,4 +31,8 @@ std::string_view trimSpacesAndTabs(std::string_view text);
 std::string_view trimWhitespaceAndNewlines(std::string_view text);
 bool isWhitespaceOrNewline(std::int32_t codePoint);
 
+// An id as agents report them and other programs pass them back: valid UTF-8 of 1 to `maxCodePoints` code
+// points with no white space and nothing unprintable (control, format, private-use, unassigned).
+bool isPrintableToken(std::string_view text, std::size_t maxCodePoints = 256);
+
 } // namespace nubbo::text

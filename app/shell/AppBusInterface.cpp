@@ -1,5 +1,7 @@
 #include "shell/AppBusInterface.h"
 
+#include "common/BusNames.h"
+#include "common/Utf8Text.h"
 #include "platform/Clock.h"
 #include "sessions/AgentSessionStore.h"
 #include "sessions/AppStatus.h"
@@ -10,24 +12,20 @@
 #include <QJsonDocument>
 
 #include <cmath>
+#include <string_view>
 
 namespace nubbo {
 namespace {
+
+// Qt's class info takes a literal: it must name the interface callers use.
+static_assert(std::string_view(bus::kInterface) == "dev.nubbo.Nubbo1");
 
 // A wall clock that moved further than this against the app's clock was set or the machine slept.
 constexpr qint64 kWallDriftMs = 2000;
 
 QString agentSessionId(const QString& key) { return key.mid(key.indexOf(QLatin1Char(':')) + 1); }
 
-// Printable, without spaces, at most 256 characters: what agents report as session ids.
-bool isSessionId(const QString& id) {
-    if (id.isEmpty() || id.size() > 256)
-        return false;
-    for (const QChar c : id)
-        if (!c.isPrint() || c.isSpace())
-            return false;
-    return true;
-}
+bool isSessionId(const QString& id) { return text::isPrintableToken(id.toStdString(), bus::kMaxIdLength); }
 
 } // namespace
 

@@ -7,6 +7,7 @@
 // every request from when it waits until it ends.
 #pragma once
 
+#include "common/BusNames.h"
 #include "model/FocusOutcome.h"
 
 #include <QDBusAbstractAdaptor>
@@ -54,8 +55,8 @@ class AppBusInterface : public QDBusAbstractAdaptor {
     Q_PROPERTY(bool Paused READ paused)
 
 public:
-    static inline const QString kInterface = QStringLiteral("dev.nubbo.Nubbo1");
-    static inline const QString kObjectPath = QStringLiteral("/dev/nubbo/Nubbo");
+    static inline const QString kInterface = QLatin1String(bus::kInterface);
+    static inline const QString kObjectPath = QLatin1String(bus::kObjectPath);
     // A burst of events sends one PropertiesChanged.
     static constexpr double kPropertiesDelay = 0.25;
     using GoTo = std::function<void(const QString& sessionId, std::function<void(FocusOutcome)> done)>;

@@ -63,3 +63,26 @@ TEST(TextTrim, SpacesAndTabsVersusAllWhitespace) {
     EXPECT_EQ(trimWhitespaceAndNewlines("\xE2\x80\xA8"), "");                 // line separator
     EXPECT_EQ(trimWhitespaceAndNewlines("a b"), "a b");
 }
+
+TEST(PrintableToken, AcceptsWhatAgentsReportAsIdsAndNothingATerminalWouldAct) {
+    const struct {
+        std::string text;
+        bool printable;
+    } cases[] = {
+        {"0f3c9a1e-77b2-4c1d-9f00-2d1e5b6a7c8d", true},
+        {"ses_9Kx:tool/bash#1", true},
+        {"会话-Ω", true},
+        {"", false},
+        {"a b", false},
+        {"a\xC2\xA0" "b", false},      // no-break space
+        {"a\x1B[2Jb", false},          // escape sequence
+        {"a\xE2\x80\xAE" "b", false},  // right-to-left override (a format character)
+        {"a\xEE\x80\x80", false},      // private use
+        {"a\xED\xA0\x80", false},      // a surrogate, ill-formed in UTF-8
+        {"a\xFF", false},
+        {std::string(256, 'x'), true},
+        {std::string(257, 'x'), false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(isPrintableToken(c.text), c.printable) << c.text;
+}

@@ -63,6 +63,9 @@ TEST(StatusCommand, StatusWatchAndApproveAgainstTheRunningApp) {
         EXPECT_EQ(run.exitCode, 3) << arguments.join(' ').toStdString();
         EXPECT_EQ(run.out, "nubbo is not running\n");
     }
+    const CliRun offBar = nubbo(env, {"status", "--waybar"});
+    EXPECT_EQ(offBar.exitCode, 3);
+    EXPECT_EQ(offBar.out, R"({"class":"idle","text":"","tooltip":"Nubbo is not running"})" "\n");
     const CliRun appFocus = nubbo(env, {"focus", "s-one"}, NUBBO_APP_PATH);
     EXPECT_EQ(appFocus.exitCode, 3);
     EXPECT_EQ(appFocus.out, "nubbo is not running\n");
