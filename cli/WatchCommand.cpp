@@ -18,7 +18,7 @@ extern "C" void leaveQuietly(int) { ::_exit(0); }
 
 } // namespace
 
-Watcher::Watcher(WatchForm form) : form_(form) {
+Watcher::Watcher(WatchForm form, QString pattern) : form_(form), pattern_(std::move(pattern)) {
     connect(&lockCheck_, &QTimer::timeout, this, &Watcher::onMaybeBack);
 }
 
@@ -77,10 +77,8 @@ void Watcher::unfollow() {
 
 void Watcher::waitForApp() {
     last_ = {};
-    const QByteArray off = waybarOffObject();
-    if (off != lastWaybar_)
-        printBytes(off);
-    lastWaybar_ = off;
+    // A bar that reads lines shows an empty one as nothing until Nubbo runs.
+    printBar(form_ == WatchForm::waybar ? waybarOffObject() : QByteArray());
     if (!back_) {
         back_ = new QDBusServiceWatcher(QLatin1String(kBusName), QDBusConnection::sessionBus(),
                                         QDBusServiceWatcher::WatchForRegistration, this);
@@ -116,12 +114,17 @@ void Watcher::print(const WatchEvent& event) {
 }
 
 void Watcher::refresh() {
-    if (form_ != WatchForm::waybar)
+    if (form_ == WatchForm::waybar)
+        printBar(waybarObject(last_));
+    else if (form_ == WatchForm::format)
+        printBar(formatStatus(last_, pattern_).toUtf8());
+}
+
+void Watcher::printBar(const QByteArray& line) {
+    if (lastBar_ && *lastBar_ == line)
         return;
-    const QByteArray object = waybarObject(last_);
-    if (object != lastWaybar_)
-        printBytes(object);
-    lastWaybar_ = object;
+    printBytes(line);
+    lastBar_ = line;
 }
 
 void Watcher::onPropertiesChanged() {
@@ -161,7 +164,7 @@ void Watcher::onRequestAnswered(const QString& id, const QString& verdict) {
 }
 
 void Watcher::onAppGone() {
-    if (form_ == WatchForm::waybar) {
+    if (form_ == WatchForm::waybar || form_ == WatchForm::format) {
         deadHolder_ = connection_->holder();
         unfollow();
         waitForApp();
@@ -174,19 +177,23 @@ void Watcher::onAppGone() {
 
 int runWatch(const QStringList& arguments) {
     WatchForm form = WatchForm::plain;
-    if (arguments == QStringList{QStringLiteral("--json")})
+    QString pattern;
+    if (arguments == QStringList{QStringLiteral("--json")}) {
         form = WatchForm::json;
-    else if (arguments == QStringList{QStringLiteral("--waybar")})
+    } else if (arguments == QStringList{QStringLiteral("--waybar")}) {
         form = WatchForm::waybar;
-    else if (!arguments.isEmpty()) {
-        printLine(QStringLiteral("usage: nubbo watch [--json | --waybar]"), true);
+    } else if (arguments.size() == 2 && arguments[0] == QLatin1String("--format")) {
+        form = WatchForm::format;
+        pattern = arguments[1];
+    } else if (!arguments.isEmpty()) {
+        printLine(QStringLiteral("usage: nubbo watch [--json | --waybar | --format TEMPLATE]"), true);
         return 2;
     }
     std::signal(SIGINT, leaveQuietly);
     std::signal(SIGTERM, leaveQuietly);
     AppConnection connection;
-    Watcher watcher(form);
-    if (form == WatchForm::waybar) {
+    Watcher watcher(form, pattern);
+    if (form == WatchForm::waybar || form == WatchForm::format) {
         // A bar starts at login, often before Nubbo: it waits for the app rather than giving up.
         if (!watcher.follow(connection))
             watcher.waitForApp();

@@ -1,5 +1,6 @@
 // `nubbo watch`: follows the app's PropertiesChanged and request signals and prints a line per change. In its
-// Waybar form it outlives the app: it shows the app as off and follows it again once it is back.
+// status-bar forms (Waybar's object, a template) it outlives the app: it shows the app as off and follows it
+// again once it is back.
 #pragma once
 
 #include "cli/AppConnection.h"
@@ -16,7 +17,7 @@
 
 namespace nubbo::cli {
 
-enum class WatchForm { plain, json, waybar };
+enum class WatchForm { plain, json, waybar, format };
 
 class Watcher : public QObject {
     Q_OBJECT
@@ -25,11 +26,12 @@ public:
     // the lock is read again this often too.
     static constexpr int kLockCheckMs = 2000;
 
-    explicit Watcher(WatchForm form);
+    // `pattern` is the template of the format form.
+    Watcher(WatchForm form, QString pattern = {});
     // Subscribes to the app that holds this home's lock and prints what there is now; false when it does not
     // answer with a status document.
     bool follow(const AppConnection& connection);
-    // Prints the Waybar object for an app that is off and follows the app once it runs again.
+    // Prints the bar line of an app that is off and follows the app once it runs again.
     void waitForApp();
 
 private slots:
@@ -45,8 +47,11 @@ private:
     void unfollow();
     void print(const WatchEvent& event);
     void refresh();
+    // A bar line, unless it is the one printed last.
+    void printBar(const QByteArray& line);
 
     WatchForm form_;
+    QString pattern_;
     std::optional<AppConnection> connection_;  // the app followed; none while waiting
     QDBusServiceWatcher* gone_ = nullptr;
     QDBusServiceWatcher* back_ = nullptr;
@@ -54,7 +59,7 @@ private:
     // The unique name of an app that has gone, which the lock may still hold: it never comes back.
     QString deadHolder_;
     StatusDocument last_;
-    QByteArray lastWaybar_;
+    std::optional<QByteArray> lastBar_;
 };
 
 } // namespace nubbo::cli

@@ -31,21 +31,22 @@ Commands (none needs a display):
                            {state}     the state of the most urgent session (a waiting one, else a working
                                        one, else the most recently updated); "idle" when there is none
                            {agent}     that session's agent (claude, codex, ...); empty when there is none
-  watch [--json | --waybar]
+  watch [--json | --waybar | --format TEMPLATE]
                          one line per change until interrupted or until Nubbo quits; it begins with the
                          approval mode and the pause switch, and prints them again when either changes
                          (--json: {"event":"status","approvalMode":...,"paused":...}; the sessions'
                          events are "added", "changed", "removed", "request" and "answered")
-                         --waybar outlives Nubbo: while it does not run, an object with empty text
-                         (Waybar hides the module) until it runs again
+                         --waybar and --format (the status line whenever it changes, for Polybar's
+                         tail mode) outlive Nubbo: while it does not run, an object with empty text
+                         (Waybar hides the module) or an empty line, until it runs again
   approve REQUEST_ID     allows the waiting request with that id
   deny REQUEST_ID        denies it
   focus SESSION_ID       goes to that session's terminal
   --help                 this text
 
 Exit status: 0 done; 1 refused (no such request waits, the session could not be reached) or a usage error of
-focus; 2 a usage error of the other commands; 3 Nubbo is not running (never for watch --waybar; status --waybar
-then prints the object with empty text).
+focus; 2 a usage error of the other commands; 3 Nubbo is not running (never for watch --waybar or --format;
+status --waybar then prints the object with empty text).
 )";
 
 // The app binary beside this program, started in this process's place.

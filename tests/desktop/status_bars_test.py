@@ -1,5 +1,6 @@
-"""`nubbo status --format` in the status bars people run it from: a real Polybar and a tmux status line
-(attached in an xterm), both beside the real app on a real X server.
+"""`nubbo status --format` in the status bars people run it from: a real Polybar (polling it, and following
+`nubbo watch --format` in its tail mode) and a tmux status line (attached in an xterm), beside the real app on a
+real X server.
 
 Two agents fire hooks through the real bridge; one waits on a permission request in manual mode. At each step
 (no session yet, two sessions with one waiting, the request approved with `nubbo approve`) each bar must come
@@ -44,10 +45,20 @@ inherit = bar/live
 offset-y = 360
 modules-left = twin
 
+[bar/tail]
+inherit = bar/live
+offset-y = 420
+modules-left = tail
+
 [module/nubbo]
 type = custom/script
 exec = {cli} status --format '{template}'
 interval = 1
+
+[module/tail]
+type = custom/script
+exec = {cli} watch --format '{template}'
+tail = true
 
 [module/twin]
 type = custom/script
@@ -106,9 +117,10 @@ class StatusBarsOnTheDesktop(unittest.TestCase):
         config = os.path.join(self.home, "polybar.ini")
         with open(config, "w") as f:
             f.write(POLYBAR.format(cli=shlex.quote(cli(APP)), template=TEMPLATE, expected=shlex.quote(self.expected)))
-        for bar in ("live", "twin"):
+        for bar in ("live", "tail", "twin"):
             self.start(["polybar", "--config=" + config, bar], f"polybar-{bar}.log")
-        return [self.window(f"^polybar-{bar}_") for bar in ("live", "twin")]
+        live, tail, twin = (self.window(f"^polybar-{bar}_") for bar in ("live", "tail", "twin"))
+        return [(live, twin), (tail, twin)]
 
     def start_tmux(self):
         """Two sessions attached in two xterms: the live one's status-right runs `nubbo status`, the twin's
@@ -155,7 +167,7 @@ class StatusBarsOnTheDesktop(unittest.TestCase):
 
     def test_polybar_and_tmux_show_the_counts_and_follow_an_approval(self):
         os.makedirs(SHOTS, exist_ok=True)
-        pairs = [self.start_polybar(), self.start_tmux()]
+        pairs = [*self.start_polybar(), self.start_tmux()]
         # Once the live bars show text, their twins (no expected text yet) are what a step must change.
         first = os.path.join(SHOTS, "status-bars-start.png")
         wait_for("the live bars' first text",
