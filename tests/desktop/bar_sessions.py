@@ -23,6 +23,21 @@ def cli(app):
     return bundle_program(app, "MacOS", "nubbo")
 
 
+def bar_app(app, prefix):
+    """A fresh home in manual mode and the app started in it: (home, its environment, the App)."""
+    from desktop_app import App, app_environment, new_home
+    home = new_home({"settings.approvalMode": "manual", "hasOpenedSettingsOnFirstLaunch": True,
+                     "settings.language": "en"}, prefix=prefix)
+    return home, app_environment(home), App(app, home)
+
+
+def write_whole(path, text):
+    """Replaces the file at once: a twin bar reading it never sees half a line."""
+    with open(path + ".new", "w") as f:
+        f.write(text)
+    os.replace(path + ".new", path)
+
+
 class Hook:
     """One hook fired by a Claude session through the real bridge; a permission request keeps it waiting."""
 

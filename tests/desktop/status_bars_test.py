@@ -20,8 +20,8 @@ import unittest
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 
-from bar_sessions import blank, cli, nubbo, pixels, two_sessions, waiting_request_id  # noqa: E402
-from desktop_app import App, app_environment, geometry, new_home, sh, stop, wait_for  # noqa: E402
+from bar_sessions import bar_app, blank, cli, nubbo, pixels, two_sessions, waiting_request_id, write_whole  # noqa: E402
+from desktop_app import geometry, sh, stop, wait_for  # noqa: E402
 
 APP = os.environ["NUBBO_APP"]
 SHOTS = os.environ.get("NUBBO_SHOTS_DIR", "/tmp")
@@ -78,10 +78,7 @@ set -g status-right-length 80
 
 class StatusBarsOnTheDesktop(unittest.TestCase):
     def setUp(self):
-        self.home = new_home({"settings.approvalMode": "manual", "hasOpenedSettingsOnFirstLaunch": True,
-                              "settings.language": "en"}, prefix="nubbo-bars-")
-        self.env = app_environment(self.home)
-        self.app = App(APP, self.home)
+        self.home, self.env, self.app = bar_app(APP, "nubbo-bars-")
         self.expected = os.path.join(self.home, "expected")
         self.write_expected("")
         self.processes = []
@@ -98,9 +95,7 @@ class StatusBarsOnTheDesktop(unittest.TestCase):
         shutil.rmtree(self.home, ignore_errors=True)
 
     def write_expected(self, text):
-        with open(self.expected + ".new", "w") as f:
-            f.write(text + "\n")
-        os.replace(self.expected + ".new", self.expected)
+        write_whole(self.expected, text + "\n")
 
     def start(self, args, log):
         with open(os.path.join(self.home, log), "w") as errors:

@@ -20,8 +20,8 @@ import unittest
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 
-from bar_sessions import blank, cli, nubbo, pixels, two_sessions, waiting_request_id  # noqa: E402
-from desktop_app import App, app_environment, new_home, sh, stop, wait_for  # noqa: E402
+from bar_sessions import bar_app, blank, cli, nubbo, pixels, two_sessions, waiting_request_id, write_whole  # noqa: E402
+from desktop_app import sh, stop, wait_for  # noqa: E402
 
 APP = os.environ["NUBBO_APP"]
 SHOTS = os.environ.get("NUBBO_SHOTS_DIR", "/tmp")
@@ -36,10 +36,7 @@ label { padding: 0 8px; }
 
 class WaybarOnSway(unittest.TestCase):
     def setUp(self):
-        self.home = new_home({"settings.approvalMode": "manual", "hasOpenedSettingsOnFirstLaunch": True,
-                              "settings.language": "en"}, prefix="nubbo-waybar-")
-        self.env = app_environment(self.home)
-        self.app = App(APP, self.home)
+        self.home, self.env, self.app = bar_app(APP, "nubbo-waybar-")
         self.expected = os.path.join(self.home, "expected.json")
         self.asking = None
         self.sway = None
@@ -55,9 +52,7 @@ class WaybarOnSway(unittest.TestCase):
         shutil.rmtree(self.home, ignore_errors=True)
 
     def write_expected(self, text, bar_class):
-        with open(self.expected + ".new", "w") as f:
-            json.dump({"text": text, "tooltip": "", "class": bar_class}, f)
-        os.replace(self.expected + ".new", self.expected)
+        write_whole(self.expected, json.dumps({"text": text, "tooltip": "", "class": bar_class}))
 
     def start_sway(self):
         """The live bar on top (polled and continuous modules), its twin at the bottom."""
