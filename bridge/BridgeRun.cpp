@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <sys/stat.h>
+#include <sys/utsname.h>
 #include <unistd.h>
 
 namespace nubbo::bridge {
@@ -102,6 +103,7 @@ int run(int argc, char** argv, const BridgeIO& io) {
 
     auto record = buildEventRecord(source, event, type, fields, std::move(say));
     record.location = locateAgent("/proc", getppid(), environ);
+    if (utsname names{}; ::uname(&names) == 0) record.host = names.nodename;
     const std::string line = record.toJson() + "\n";
 
     const int fd = connectSocket(sockPath);

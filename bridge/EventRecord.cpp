@@ -51,6 +51,7 @@ std::string EventRecord::toJson() const {
     if (location.agentPid > 0) object[key::agentPid] = std::to_string(location.agentPid);
     if (!location.tty.empty()) object[key::tty] = location.tty;
     for (const auto& [name, value] : location.inherited) object[name] = value;
+    if (!host.empty()) object[key::host] = host;
     // Values are valid UTF-8 by construction; replacing instead of throwing keeps the hook path fail-open.
     return object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }

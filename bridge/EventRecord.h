@@ -21,6 +21,7 @@ struct EventRecord {
     std::optional<std::string> cwd;
     std::optional<std::string> sessionId;
     AgentLocation location;  // each known value under its own member
+    std::string host;        // this machine's host name; empty: not sent
 
     // Compact JSON, without the trailing newline. "exitCode" is never sent.
     std::string toJson() const;

@@ -36,6 +36,9 @@ inline constexpr char termProgram[] = "termProgram";      // TERM_PROGRAM
 inline constexpr char zellij[] = "zellij";                // ZELLIJ
 inline constexpr char zellijSession[] = "zellijSession";  // ZELLIJ_SESSION_NAME
 inline constexpr char screen[] = "screen";                // STY (GNU screen)
+// The producer's machine: its host name (uname's node name). The app shows it when it is not its own, so an
+// agent in a container or on another machine is told apart.
+inline constexpr char host[] = "host";
 } // namespace key
 
 // The environment variables a producer passes on as they are, each under its member name.

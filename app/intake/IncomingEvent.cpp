@@ -1,17 +1,23 @@
 #include "intake/IncomingEvent.h"
 
 #include "common/WireProtocol.h"
+#include "common/Utf8Text.h"
 #include "intake/TerminalContextDecode.h"
 
 #include <nlohmann/json.hpp>
 
 #include <limits>
 
+#include <sys/utsname.h>
+
 namespace nubbo {
 namespace {
 
 using Member = std::optional<std::string> IncomingEvent::*;
 namespace key = wire::key;
+
+// What a host name can be at most (a DNS name's length).
+constexpr std::size_t kMaxHostNameLength = 253;
 
 constexpr std::pair<const char*, Member> kStringMembers[] = {
     {key::provider, &IncomingEvent::provider}, {key::type, &IncomingEvent::type},
@@ -54,10 +60,16 @@ std::optional<IncomingEvent> IncomingEvent::decode(std::string_view line) {
         }
     }
     event.terminal = decodeTerminalContext(json);
+    // Like where the agent runs: a malformed host is dropped, the event still counts.
+    if (const auto host = json.find(key::host); host != json.end() && host->is_string()) {
+        auto name = host->get<std::string>();
+        if (text::isPrintableToken(name, kMaxHostNameLength))
+            event.host = std::move(name);
+    }
     return event;
 }
 
-AgentEvent IncomingEvent::toAgentEvent() const {
+AgentEvent IncomingEvent::toAgentEvent(const QString& localHost) const {
     AgentEvent event;
     event.id = QUuid::createUuid();
     event.provider = AgentProvider(provider && !provider->empty() ? QString::fromStdString(*provider)
@@ -74,7 +86,17 @@ AgentEvent IncomingEvent::toAgentEvent() const {
     event.sessionId = toQString(sessionId);
     event.exitCode = exitCode;
     event.terminal = terminal;
+    if (host && QString::fromStdString(*host) != localHost)
+        event.host = QString::fromStdString(*host);
     return event;
+}
+
+QString IncomingEvent::localHostName() {
+    static const QString name = [] {
+        utsname names{};
+        return ::uname(&names) == 0 ? QString::fromUtf8(names.nodename) : QString();
+    }();
+    return name;
 }
 
 } // namespace nubbo

@@ -35,6 +35,7 @@ struct OptionalField {
 constexpr OptionalField kOptionalFields[] = {
     {"command", &AgentEvent::command}, {"toolName", &AgentEvent::toolName}, {"say", &AgentEvent::say},
     {"phase", &AgentEvent::phase},     {"cwd", &AgentEvent::cwd},           {"sessionId", &AgentEvent::sessionId},
+    {"host", &AgentEvent::host},
 };
 
 } // namespace

@@ -77,6 +77,8 @@ struct AgentEvent {
     std::optional<qint32> exitCode;
     // Where the agent runs; never part of toJson().
     TerminalContext terminal;
+    // The machine the agent runs on when it is not this one: an SSH host's name or a container's host name.
+    std::optional<QString> host;
 
     bool operator==(const AgentEvent&) const = default;
 

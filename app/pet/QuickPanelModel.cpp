@@ -1,6 +1,7 @@
 #include "pet/QuickPanelModel.h"
 
 #include "sessions/AgentSessionStore.h"
+#include "model/AgentTitle.h"
 #include "common/ProviderSpec.h"
 #include "settings/SettingsStore.h"
 
@@ -118,7 +119,7 @@ QuickPanelModel::Row QuickPanelModel::makeRow(const QString& key, const AgentSes
     Row row;
     row.key = key;
     row.provider = session.provider.rawValue();
-    row.title = session.provider.displayTitle();
+    row.title = agentTitle(session.provider, session.host, language);
     row.agentSymbol = agentSymbolFor(row.provider);
     row.state = session.shownState();
     row.symbol = symbolFor(session.shownState(), session.shownPose());

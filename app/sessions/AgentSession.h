@@ -53,6 +53,8 @@ struct AgentSession {
     std::optional<QString> cwd;
     // Where the agent runs, as its latest event that said so reported it.
     TerminalContext terminal;
+    // The machine it runs on when not this one, as its latest event that named one reported it.
+    std::optional<QString> host;
     // Permission requests that wait for the user, oldest first. While any waits the session shows the
     // oldest one's card; what it does meanwhile goes on underneath and shows again once they have ended.
     std::deque<WaitingRequest> waiting;

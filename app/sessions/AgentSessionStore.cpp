@@ -1,6 +1,7 @@
 #include "sessions/AgentSessionStore.h"
 
 #include "model/AgentActivity.h"
+#include "model/AgentTitle.h"
 #include "platform/Clock.h"
 #include "model/NarrationSummarizer.h"
 #include "model/PetRenderer.h"
@@ -93,7 +94,7 @@ void AgentSessionStore::apply(const AgentEvent& event) {
     idle_.reset();
     const QString key = sessionKey(event);
     const bool zh = settings_.effectiveLanguage() == Language::zh;
-    const QString title = event.provider.displayTitle();
+    const QString title = agentTitle(event.provider, event.host, settings_.effectiveLanguage());
 
     switch (event.type) {
     case AgentEventType::agentStarted:
@@ -180,9 +181,12 @@ void AgentSessionStore::apply(const AgentEvent& event) {
     }
     // An event that does not say where the agent runs (an older bridge, the OpenCode plug-in without a
     // terminal) leaves where it last said.
-    if (event.terminal.known())
-        if (const auto found = sessions_.find(key); found != sessions_.end())
+    if (const auto found = sessions_.find(key); found != sessions_.end()) {
+        if (event.terminal.known())
             found->second.terminal = event.terminal;
+        if (event.host)
+            found->second.host = event.host;
+    }
     recompute();
 }
 
@@ -408,7 +412,7 @@ QString AgentSessionStore::keyOf(const AgentSession& session) const {
 
 std::optional<PetBubbleKind> AgentSessionStore::bubble(const AgentSession& session) const {
     const bool zh = settings_.effectiveLanguage() == Language::zh;
-    const QString title = session.provider.displayTitle();
+    const QString title = agentTitle(session.provider, session.host, settings_.effectiveLanguage());
     std::optional<QString> words;
     if (session.summary && !session.summary->trimmed().isEmpty())
         words = session.summary->trimmed();

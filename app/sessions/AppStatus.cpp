@@ -58,7 +58,7 @@ QJsonArray appStatusSessions(const AgentSessionStore& store, qint64 wallMsAtCloc
         const QString id = entry->first.mid(entry->first.indexOf(QLatin1Char(':')) + 1);
         sessions.append(QJsonObject{{QStringLiteral("id"), id},
                                     {QStringLiteral("agent"), session.provider.rawValue()},
-                                    {QStringLiteral("host"), QJsonValue()},
+                                    {QStringLiteral("host"), orNull(session.host)},
                                     {QStringLiteral("cwd"), orNull(session.cwd)},
                                     {QStringLiteral("state"), rawValue(session.shownState())},
                                     {QStringLiteral("activity"), session.detail},

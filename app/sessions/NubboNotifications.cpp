@@ -1,5 +1,6 @@
 #include "sessions/NubboNotifications.h"
 
+#include "model/AgentTitle.h"
 #include "model/TerminalFocus.h"
 #include "platform/Clock.h"
 #include "platform/NotificationPoster.h"
@@ -104,6 +105,15 @@ void NubboNotifications::requestAuthorization() { poster_.requestAuthorization()
 
 std::optional<NotificationContent> NubboNotifications::content(AgentEventType type, const AgentEvent& event,
                                                                Language language) {
+    std::optional<NotificationContent> content = localContent(type, event, language);
+    // An agent on another machine says which in the title; one here keeps the short title.
+    if (content && event.host)
+        content->title += QStringLiteral(" · ") + agentTitle(event.provider, event.host, language);
+    return content;
+}
+
+std::optional<NotificationContent> NubboNotifications::localContent(AgentEventType type, const AgentEvent& event,
+                                                                    Language language) {
     switch (type) {
     case AgentEventType::approvalRequired: {
         // An empty command would make a notification that says nothing; the message explains the request.

@@ -96,6 +96,9 @@ public:
     static bool hasShared();
 
 private:
+    // The same for an agent on this machine.
+    static std::optional<NotificationContent> localContent(AgentEventType type, const AgentEvent& event,
+                                                           Language language);
     bool allowed(NotificationCategory category) const;
     void postNow(AgentEventType type, const AgentEvent& event, const NotificationContent& notification);
 

@@ -77,7 +77,7 @@ TEST_P(AgentLocationTest, RecordSaysWhereTheAgentRuns) {
     }
     std::map<std::string, std::string> inherited;
     for (const auto& [name, value] : record.items())
-        if (!std::set<std::string>{"provider", "type", "message", "toolName", "agentPid", "tty"}.count(name))
+        if (!std::set<std::string>{"provider", "type", "message", "toolName", "agentPid", "tty", "host"}.count(name))
             inherited[name] = value.get<std::string>();
     EXPECT_EQ(inherited, c.expected);
 }

@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/un.h>
+#include <sys/utsname.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -467,6 +468,11 @@ nlohmann::json parseRecord(const std::string& line) {
     record.erase(nubbo::wire::key::agentPid);
     record.erase(nubbo::wire::key::tty);
     for (const auto& [variable, member] : nubbo::wire::kInheritedVariables) record.erase(member);
+    // Every record names the machine it comes from.
+    utsname names{};
+    EXPECT_EQ(::uname(&names), 0);
+    EXPECT_EQ(record.value(nubbo::wire::key::host, std::string()), names.nodename) << line;
+    record.erase(nubbo::wire::key::host);
     return record;
 }
 

@@ -1,5 +1,6 @@
 #include "model/AgentEvent.h"
 #include "intake/IncomingEvent.h"
+#include "model/AgentTitle.h"
 
 #include <gtest/gtest.h>
 
@@ -59,4 +60,27 @@ TEST(IncomingEvents, EachRequestGetsAFreshId) {
     EXPECT_NE(request->toAgentEvent().id, request->toAgentEvent().id);
     EXPECT_EQ(IncomingEvent::decode(R"({"provider":""})")->toAgentEvent().provider.rawValue(), "claude");
     EXPECT_EQ(IncomingEvent::decode(R"({"exitCode":-2147483648})")->exitCode, INT32_MIN);
+}
+
+TEST(IncomingEvents, AHostIsKeptOnlyWhenWellFormedAndNotThisMachine) {
+    const struct {
+        const char* line;
+        std::optional<QString> host;
+    } cases[] = {
+        {R"({"host":"build-box"})", QStringLiteral("build-box")},
+        {R"({"host":"this-machine"})", std::nullopt},
+        {R"({"host":""})", std::nullopt},
+        {R"({"host":"two words"})", std::nullopt},
+        {R"({"host":"box\u001b[2J"})", std::nullopt},
+        {R"({"host":42})", std::nullopt},
+        {R"({})", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        const auto request = IncomingEvent::decode(c.line);
+        ASSERT_TRUE(request) << c.line;  // a bad host never costs the event
+        EXPECT_EQ(request->toAgentEvent(QStringLiteral("this-machine")).host, c.host) << c.line;
+    }
+    EXPECT_EQ(agentTitle(AgentProvider(QStringLiteral("claude")), QStringLiteral("build-box"), Language::en),
+              "Claude on build-box");
+    EXPECT_EQ(agentTitle(AgentProvider(QStringLiteral("claude")), std::nullopt, Language::zh), "Claude");
 }

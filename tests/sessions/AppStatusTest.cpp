@@ -51,14 +51,15 @@ TEST(AppStatusTest, DocumentListsSessionsNewestFirstWithTheirOldestRequest) {
     clock.set(1000.0), store.apply(risky);
     clock.set(1002.5), store.apply(event("claude", "s:1", AgentEventType::approvalRequired, "Claude wants to list",
                                          QStringLiteral("ls"), std::nullopt));
-    clock.set(1003.0), store.apply(event("codex", "t2", AgentEventType::responding, "Writing the summary",
-                                         std::nullopt, std::nullopt));
+    AgentEvent remote = event("codex", "t2", AgentEventType::responding, "Writing the summary", std::nullopt, std::nullopt);
+    remote.host = QStringLiteral("build-box");
+    clock.set(1003.0), store.apply(remote);
 
     const QString riskyId = risky.id.toString(QUuid::WithoutBraces);
     const QJsonObject expected = QJsonDocument::fromJson(QStringLiteral(R"({
         "version": 1, "approvalMode": "smart", "paused": true,
         "sessions": [
-          {"id": "t2", "agent": "codex", "host": null, "cwd": null, "state": "responding",
+          {"id": "t2", "agent": "codex", "host": "build-box", "cwd": null, "state": "responding",
            "activity": "Writing the summary", "updatedAt": "2026-12-10T23:00:03Z", "request": null},
           {"id": "s:1", "agent": "claude", "host": null, "cwd": "/src/app", "state": "waitingApproval",
            "activity": "Claude wants to run a command", "updatedAt": "2026-12-10T23:00:02Z",
@@ -70,7 +71,7 @@ TEST(AppStatusTest, DocumentListsSessionsNewestFirstWithTheirOldestRequest) {
     // On the bus a null is an absent key and the request a nested map.
     const QList<QVariantMap> bus = busSessions(document.value(QStringLiteral("sessions")).toArray());
     ASSERT_EQ(bus.size(), 2);
-    EXPECT_EQ(bus[0].keys(), (QStringList{"activity", "agent", "id", "state", "updatedAt"}));
+    EXPECT_EQ(bus[0].keys(), (QStringList{"activity", "agent", "host", "id", "state", "updatedAt"}));
     EXPECT_EQ(bus[1].value(QStringLiteral("request")).toMap().value(QStringLiteral("id")).toString(), riskyId);
     EXPECT_EQ(bus[1].value(QStringLiteral("request")).toMap().value(QStringLiteral("risky")).toBool(), true);
 }
