@@ -14,6 +14,7 @@ int runStatus(const QStringList& arguments);
 int runWatch(const QStringList& arguments);
 int runAnswer(bool allow, const QStringList& arguments);
 int runFocus(const QStringList& arguments);
+int runContainerArgs(const QStringList& arguments);
 
 // Writes the text and a newline to stdout (or stderr) at once, flushed: status bars read line by line.
 void printLine(const QString& text, bool toError = false);

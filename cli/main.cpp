@@ -42,6 +42,10 @@ Commands (none needs a display):
   approve REQUEST_ID     allows the waiting request with that id
   deny REQUEST_ID        denies it
   focus SESSION_ID       goes to that session's terminal
+  container-args [--devcontainer]
+                         the options for docker run or podman run (or a devcontainer.json fragment) that let
+                         an agent in a container reach Nubbo: the socket's folder, the bridge at the
+                         launcher's path, and NUBBO_SOCKET
   --help                 this text
 
 Exit status: 0 done; 1 refused (no such request waits, the session could not be reached) or a usage error of
@@ -67,7 +71,8 @@ int main(int argc, char** argv) {
         return 0;
     }
     static const QStringList commands{QStringLiteral("status"), QStringLiteral("watch"), QStringLiteral("approve"),
-                                      QStringLiteral("deny"), QStringLiteral("focus")};
+                                      QStringLiteral("deny"), QStringLiteral("focus"),
+                                      QStringLiteral("container-args")};
     if (!commands.contains(command))
         return execApp(argv);
     QCoreApplication app(argc, argv);
@@ -76,5 +81,6 @@ int main(int argc, char** argv) {
     if (command == QLatin1String("status")) return runStatus(arguments);
     if (command == QLatin1String("watch")) return runWatch(arguments);
     if (command == QLatin1String("focus")) return runFocus(arguments);
+    if (command == QLatin1String("container-args")) return runContainerArgs(arguments);
     return runAnswer(command == QLatin1String("approve"), arguments);
 }

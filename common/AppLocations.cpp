@@ -83,6 +83,8 @@ std::string socketPath(const Environment& env) {
     return folder.empty() ? folder : joined(folder, kSocketFile);
 }
 
+std::string launcherPath(std::string_view home) { return joined(home, kLauncherRelativePath); }
+
 std::string legacySupportFolder(std::string_view home) {
     return joined(home, kLegacySupportFolder);
 }

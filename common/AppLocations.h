@@ -21,6 +21,8 @@ inline constexpr char kRuntimeRoot[] = "/run/user";
 inline constexpr char kDefaultConfigHome[] = ".config";
 inline constexpr char kDefaultDataHome[] = ".local/share";
 inline constexpr char kDefaultStateHome[] = ".local/state";
+// The launcher every hook entry runs, relative to the home: it never moves, so hook entries stay valid.
+inline constexpr char kLauncherRelativePath[] = ".nubbo/bin/nubbo-bridge";
 // The layout before the XDG folders, kept so it can be migrated.
 inline constexpr char kLegacySupportFolder[] = "Library/Application Support/Nubbo";
 
@@ -49,6 +51,8 @@ std::string stateFolder(const Environment& env);
 std::string runtimeFolder(const Environment& env);
 // NUBBO_SOCKET when set, else <runtimeFolder>/nubbo.sock; "" when there is nowhere to put it.
 std::string socketPath(const Environment& env);
+// <home>/.nubbo/bin/nubbo-bridge
+std::string launcherPath(std::string_view home);
 // <home>/Library/Application Support/Nubbo
 std::string legacySupportFolder(std::string_view home);
 

@@ -28,6 +28,8 @@ packages=(cmake ninja-build g++ make pkg-config nlohmann-json3-dev libutf8proc-d
           polybar
           # ... and Waybar on a headless sway, photographed with grim.
           waybar sway grim
+          # An agent in a container reaching the app: the bridge in a bubblewrap sandbox with a root of its own.
+          bubblewrap
           # A dark desktop palette for the windows' screenshots.
           qt6ct
           # The Debian package: its dependencies worked out from the programs, and the checks it must pass.

@@ -1,5 +1,6 @@
 #include "hooks/LauncherScript.h"
 
+#include "common/AppLocations.h"
 #include "hooks/ConfigFileWriter.h"
 #include "hooks/SelfCleanProgram.h"
 #include "platform/TrustedPath.h"
@@ -153,7 +154,7 @@ exit 0
 } // namespace
 
 QString LauncherScript::path(const QString& home) {
-    return home + QStringLiteral("/.nubbo/bin/nubbo-bridge");
+    return QString::fromStdString(locations::launcherPath(home.toStdString()));
 }
 
 QString LauncherScript::shellQuoted(const QString& word) {

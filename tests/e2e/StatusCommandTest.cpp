@@ -1,6 +1,6 @@
 // The `nubbo` command line against the real app on a private bus, driven by the real bridge: two sessions,
 // one of them waiting on a permission request that `nubbo approve` answers.
-#include "BridgeRun.h"
+#include "AppCli.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -20,33 +20,11 @@ using nubbo::e2e::BridgeResult;
 using nubbo::e2e::runBridge;
 using nubbo::e2e::spinUntil;
 
-struct CliRun {
-    int exitCode = -1;
-    QString out;
-    QString error;
-};
+using nubbo::e2e::CliRun;
+using nubbo::e2e::payloadOf;
 
 CliRun nubbo(const QProcessEnvironment& env, const QStringList& arguments, const QString& program = NUBBO_CLI_PATH) {
-    QProcess process;
-    process.setProcessEnvironment(env);
-    process.start(program, arguments);
-    // The event loop turns meanwhile: a waiting bridge's verdict must not stall behind this call.
-    spinUntil([&] { return process.state() == QProcess::NotRunning; }, 20000);
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
-}
-
-// A Claude fixture as the given session sent it.
-QString payloadOf(const QString& home, const char* fixture, const QString& sessionId) {
-    QFile in(NUBBO_FIXTURES_DIR "/claude/" + QString(fixture));
-    in.open(QIODevice::ReadOnly);
-    QJsonObject payload = QJsonDocument::fromJson(in.readAll()).object();
-    payload["session_id"] = sessionId;
-    const QString path = home + "/" + sessionId + "-" + fixture;
-    QFile out(path);
-    out.open(QIODevice::WriteOnly);
-    out.write(QJsonDocument(payload).toJson());
-    return path;
+    return nubbo::e2e::runProgram(env, program, arguments);
 }
 
 TEST(StatusCommand, StatusWatchAndApproveAgainstTheRunningApp) {
