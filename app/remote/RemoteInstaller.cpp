@@ -2,6 +2,7 @@
 
 #include "core/AppPaths.h"
 #include "core/NubboLog.h"
+#include "hooks/BackupRecord.h"
 #include "hooks/ConfigFileWriter.h"
 #include "hooks/HookFileLock.h"
 #include "hooks/HookInstaller.h"
@@ -272,14 +273,16 @@ QStringList RemoteInstaller::wire(SshTransport& transport, const RemoteHost& hos
     hooks.now = env_.now;
     hooks.log = [name = host.name](const QString& line) { NubboLog::log(QStringLiteral("remote %1: ").arg(name) + line); };
     const HookInstaller installer(hooks);
+    const BackupRecord recordBefore = BackupRecord::load(installer.recordPath());
     const HookInstallResult result = uninstall ? installer.uninstall() : installer.install();
     if (!result.error.isEmpty()) {
         *error = result.error;
         return {};
     }
     QStringList failures;
+    // The installer names the local copies; the user knows the files as the host's.
     const auto onHost = [&](QString reason) {
-        return reason.replace(staging + QLatin1Char('/'), QStringLiteral("~/"));
+        return reason.replace(staging + QLatin1Char('/'), host.name + QStringLiteral(":~/"));
     };
     for (const HookAgentFailure& failure : result.failures)
         failures.append(failure.title + QStringLiteral(": ") + onHost(failure.reason));
@@ -287,6 +290,8 @@ QStringList RemoteInstaller::wire(SshTransport& transport, const RemoteHost& hos
     // Each agent's changes as one step on the host: all of them, or none when a file changed there meanwhile.
     const std::vector<StagedChange> changes = StagingHome::changes(before, StagingHome::snapshot(staging));
     const QString stamp = env_.now().toString(kStampFormat);
+    BackupRecord record = BackupRecord::load(installer.recordPath());
+    bool recordChanged = false;
     for (const ProviderSpec& spec : catalogue) {
         std::vector<StagedChange> own;
         for (const StagedChange& change : changes)
@@ -295,11 +300,22 @@ QStringList RemoteInstaller::wire(SshTransport& transport, const RemoteHost& hos
         if (own.empty())
             continue;
         const SshRun pushed = transport.run(host.address(), RemoteScripts::push(host.remoteHome, stamp, own));
-        if (!pushed.ok())
-            failures.append(q(spec.title) + QStringLiteral(": ") +
-                            (pushed.reason.isEmpty() ? QStringLiteral("%1 could not be reached").arg(host.name)
-                                                     : pushed.reason));
+        if (pushed.ok())
+            continue;
+        failures.append(q(spec.title) + QStringLiteral(": ") +
+                        (pushed.reason.isEmpty() ? QStringLiteral("%1 could not be reached").arg(host.name)
+                                                 : pushed.reason));
+        // Nothing was written there: the record must not claim the installer's bytes are on the host.
+        const QString name = BackupRecord::name(spec);
+        if (recordBefore.files.contains(name))
+            record.files.insert(name, recordBefore.files.value(name));
+        else
+            record.files.remove(name);
+        recordChanged = true;
     }
+    if (recordChanged)
+        if (const QString recordError = record.save(installer.recordPath()); !recordError.isEmpty())
+            NubboLog::log(QStringLiteral("remote %1: could not keep the record of written files: %2").arg(host.name, recordError));
     return failures;
 }
 
