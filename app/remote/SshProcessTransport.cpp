@@ -96,8 +96,10 @@ SshRun SshProcessTransport::run(const RemoteDestination& host, const QByteArray&
             QRegularExpression::CaseInsensitiveOption);
         result.needsPrompt = prompt.match(result.reason).hasMatch();
     }
-    if (result.exitCode == -1 && result.reason.isEmpty())
-        result.reason = QStringLiteral("ssh ended abnormally");
+    if (!result.ok() && result.reason.isEmpty())
+        result.reason = result.exitCode == 255 ? QStringLiteral("the connection was closed")
+                        : result.exitCode == -1 ? QStringLiteral("ssh ended abnormally")
+                                                : QStringLiteral("the script there ended with status %1").arg(result.exitCode);
     return result;
 }
 
