@@ -1,6 +1,7 @@
 #include "shell/AppStartup.h"
 #include "shell/GuiEnvironment.h"
 #include "shell/HookCommandLine.h"
+#include "remote/RemoteCommandLine.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -31,8 +32,8 @@ int main(int argc, char** argv) {
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments.append(QString::fromLocal8Bit(argv[i]));
-    // The hook flags never need a display.
-    if (nubbo::hookCommandFrom(arguments)) {
+    // The hook flags and `remote` never need a display.
+    if (nubbo::hookCommandFrom(arguments) || nubbo::isRemoteCommand(arguments)) {
         QCoreApplication app(argc, argv);
         nubbo::AppStartup startup;
         return startup.handleCommandLine(arguments).value_or(0);

@@ -46,11 +46,18 @@ Commands (none needs a display):
                          the options for docker run or podman run (or a devcontainer.json fragment) that let
                          an agent in a container reach Nubbo: the socket's folder, the bridge at the
                          launcher's path, and NUBBO_SOCKET
+  remote add [USER@]HOST[:PORT]
+                         copies the bridge to that SSH host through your own ssh and wires its agents;
+                         the running app then forwards its socket there
+  remote list            the hosts added, with the state of each one's forward
+  remote remove HOST [--forget]
+                         unwires the host and removes the bridge from it; --forget drops a host that
+                         cannot be reached here only
   --help                 this text
 
-Exit status: 0 done; 1 refused (no such request waits, the session could not be reached) or a usage error of
-focus; 2 a usage error of the other commands; 3 Nubbo is not running (never for watch --waybar or --format;
-status --waybar then prints the object with empty text).
+Exit status: 0 done; 1 refused (no such request waits, the session could not be reached, a remote host
+failed) or a usage error of focus; 2 a usage error of the other commands; 3 Nubbo is not running (never for
+watch --waybar or --format, nor for remote; status --waybar then prints the object with empty text).
 )";
 
 // The app binary beside this program, started in this process's place.

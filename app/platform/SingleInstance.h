@@ -43,6 +43,8 @@ public:
     bool activateRunning(QDBusConnection bus, int timeoutMs = 2000);
 
     static inline const QString kInterface = QStringLiteral("org.freedesktop.Application");
+    // The unique bus name the lock file at that path holds; empty while none is written.
+    static QString holderNameIn(const QString& lockPath);
 
 public Q_SLOTS:
     // org.freedesktop.Application.Activate(a{sv} platform_data); the platform data is not needed here.
@@ -50,7 +52,6 @@ public Q_SLOTS:
 
 private:
     QString holderName() const;
-    static QString holderNameIn(const QString& lockPath);
     static QString objectPathOf(const QString& appId);
 
     const Log log_;

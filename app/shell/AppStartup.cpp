@@ -13,6 +13,8 @@
 #include "hooks/CodexHookReview.h"
 #include "platform/FreedesktopNotifier.h"
 #include "shell/HookCommandLine.h"
+#include "remote/RemoteCommandLine.h"
+#include "remote/RemoteInstaller.h"
 #include "shell/LegacyLayoutMove.h"
 #include "hooks/HookGuardian.h"
 #include "hooks/HookInstaller.h"
@@ -58,6 +60,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <unistd.h>
 
 namespace nubbo {
 
@@ -110,6 +113,23 @@ void AppStartup::buildSettings() {
 }
 
 std::optional<int> AppStartup::handleCommandLine(const QStringList& arguments) {
+    if (isRemoteCommand(arguments)) {
+        moveEarlierLayout();
+        buildSettings();
+        const auto print = [](FILE* stream) {
+            return [stream](const QString& line) {
+                const QByteArray bytes = (line + QLatin1Char('\n')).toUtf8();
+                std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
+                std::fflush(stream);
+            };
+        };
+        RemoteInstallerEnvironment environment;
+        environment.progress = print(stdout);
+        // From a terminal ssh may ask for a host key or a passphrase; from a script it must not wait.
+        return runRemoteCommand(arguments.mid(2), RemoteInstaller(environment),
+                                {print(stdout), print(stderr), ::isatty(STDIN_FILENO) == 1,
+                                 [] { return RemoteHostStates::fromRunningApp(); }});
+    }
     const auto command = hookCommandFrom(arguments);
     if (!command) return std::nullopt;
     moveEarlierLayout();

@@ -49,7 +49,8 @@ class AppStartup {
 public:
     AppStartup();
     ~AppStartup();
-    // The hook flags run without starting anything else; the exit status to return when one was given.
+    // The hook flags and `remote` run without starting anything else; the exit status to return when one was
+    // given.
     std::optional<int> handleCommandLine(const QStringList& arguments);
     // Starts the app and returns true, or, when it already runs for this home, asks that one to show its
     // settings and returns false without building anything: the caller then exits instead of entering
