@@ -8,6 +8,7 @@
 #include "core/AppPaths.h"
 #include "core/PrivateFiles.h"
 #include "hooks/ConfigFileWriter.h"
+#include "hooks/ConfigFolders.h"
 #include "hooks/HookFileLock.h"
 #include "hooks/JsonConfigFile.h"
 #include "hooks/PluginFileWiring.h"
@@ -46,9 +47,9 @@ HookInstaller::HookInstaller(HookInstallerEnvironment environment) : env_(std::m
             return LauncherScript::install(home, runningBundlePath(), &error, record) ? QString() : error;
         };
     if (!env_.writeOpenCodePlugin)
-        env_.writeOpenCodePlugin = [home = env_.home](const QString&) {
+        env_.writeOpenCodePlugin = [](const QString& pluginPath) {
             QString error;
-            return OpenCodePlugin::install(home, &error) ? QString() : error;
+            return OpenCodePlugin::installAt(pluginPath, &error) ? QString() : error;
         };
     if (!env_.openCodePluginText)
         env_.openCodePluginText = [] { return OpenCodePlugin::text().toUtf8(); };
@@ -56,20 +57,24 @@ HookInstaller::HookInstaller(HookInstallerEnvironment environment) : env_(std::m
         env_.now = [] { return QDateTime::currentDateTime(); };
     if (!env_.log)
         env_.log = [](const QString& message) { NubboLog::log(message); };
+    if (!env_.configFolder)
+        env_.configFolder = [](const QString& id) {
+            return SettingsStore::hasShared() ? SettingsStore::shared().configFolder(id) : QString();
+        };
+}
+
+std::unique_ptr<const HookWiring> HookInstaller::makeWiring(const ProviderSpec& spec, const QString& path) const {
+    // The plug-in is OpenCode's configuration file: it goes where OpenCode's folder is.
+    const QString pluginPath = spec.mechanism == HookMechanism::jsPlugin ? path : QString();
+    return HookWiring::make({spec, env_.home, path, commandFor(spec), env_.log, pluginPath, env_.writeOpenCodePlugin,
+                             env_.openCodePluginText});
+}
+
+std::vector<std::shared_ptr<const HookWiring>> HookInstaller::wirings() const {
+    std::vector<std::shared_ptr<const HookWiring>> list;
     for (const ProviderSpec& spec : env_.catalogue)
-        wirings_.push_back(makeWiring(spec));
-}
-
-std::unique_ptr<const HookWiring> HookInstaller::makeWiring(const ProviderSpec& spec) const {
-    return HookWiring::make({spec, env_.home, configPath(spec), commandFor(spec), env_.log, openCodePluginPath(),
-                             env_.writeOpenCodePlugin, env_.openCodePluginText});
-}
-
-std::shared_ptr<const HookWiring> HookInstaller::wiringFor(const ProviderSpec& spec) const {
-    for (const auto& wiring : wirings_)
-        if (wiring->spec() == spec)
-            return wiring;
-    return makeWiring(spec);
+        list.push_back(makeWiring(spec, configPath(spec)));
+    return list;
 }
 
 // ---- paths and names --------------------------------------------------------------------------------------
@@ -79,11 +84,18 @@ QString HookInstaller::launcherPath() const {
 }
 
 QString HookInstaller::openCodePluginPath() const {
+    for (const ProviderSpec& spec : env_.catalogue)
+        if (spec.mechanism == HookMechanism::jsPlugin)
+            return configPath(spec);
     return QDir(env_.home).filePath(QStringLiteral(".config/opencode/plugins/nubbo.js"));
 }
 
+QString HookInstaller::configFolder(const ProviderSpec& spec) const {
+    return ConfigFolders::movable(spec) ? env_.configFolder(q(spec.id).toLower()) : QString();
+}
+
 QString HookInstaller::configPath(const ProviderSpec& spec) const {
-    return QDir::cleanPath(QDir(env_.home).filePath(q(spec.configRelativePath)));
+    return ConfigFolders::configPath(spec, env_.home, configFolder(spec));
 }
 
 QString HookInstaller::backupsDirectory() const {
@@ -114,7 +126,7 @@ QString HookInstaller::command(const ProviderSpec& spec, const QString& event) c
 
 std::vector<ProviderSpec> HookInstaller::specs() const {
     std::vector<ProviderSpec> shared;
-    for (const auto& wiring : wirings_)
+    for (const auto& wiring : wirings())
         if (!wiring->sharedFile().isEmpty())
             shared.push_back(wiring->spec());
     return shared;
@@ -151,6 +163,33 @@ HookInstallResult HookInstaller::install() const {
     return installLocked();
 }
 
+HookInstallResult HookInstaller::changeConfigFolder(const ProviderSpec& spec, const QString& previousFolder) const {
+    const HookFileLock lock(lockPath());
+    const QString previous = ConfigFolders::configPath(spec, env_.home, previousFolder);
+    if (previous == configPath(spec))
+        return {};
+    HookInstallResult result;
+    const BackupRecord loaded = BackupRecord::load(recordPath());
+    BackupRecord record = loaded;
+    // Whatever the agent's state: entries left in a folder it no longer reads would fire again the day the
+    // user points it back there.
+    if (QString error = unwire(*makeWiring(spec, previous), record); !error.isEmpty())
+        noteFailure(result, spec, error, QStringLiteral("move"));
+    else
+        log(QStringLiteral("hook move: %1 unwired from %2").arg(q(spec.title), previous));
+    if (const QString error = record == loaded ? QString() : record.save(recordPath()); !error.isEmpty())
+        log(QStringLiteral("hook move: could not keep the record of written files: ") + error);
+    if (removedByUser() || !enabled(spec))
+        return result;
+    const HookInstallResult installed = installLocked();
+    if (result.error.isEmpty())
+        result.error = installed.error;
+    // The previous folder's failure and the new one's are one agent's; the message names both files.
+    for (const HookAgentFailure& failure : installed.failures)
+        result.failures.push_back(failure);
+    return result;
+}
+
 bool HookInstaller::agentSwitchedOn(const QString& id) const {
     if (!removedByUser())
         return true;
@@ -175,7 +214,8 @@ HookInstallResult HookInstaller::installLocked() const {
     const BackupRecord loaded = BackupRecord::load(recordPath());
     BackupRecord record = loaded;
     HookInstallResult result;
-    for (const auto& wiring : wirings_) {
+    const auto current = wirings();
+    for (const auto& wiring : current) {
         const ProviderSpec& spec = wiring->spec();
         if (!enabled(spec))
             continue;
@@ -185,7 +225,7 @@ HookInstallResult HookInstaller::installLocked() const {
         }
         log(QStringLiteral("hook install: %1 -> %2").arg(q(spec.title), configPath(spec)));
     }
-    for (const auto& wiring : wirings_)
+    for (const auto& wiring : current)
         if (!enabled(wiring->spec()))
             if (QString error = unwire(*wiring, record); !error.isEmpty())
                 noteFailure(result, wiring->spec(), error, QStringLiteral("unwire"));
@@ -296,7 +336,7 @@ HookInstallResult HookInstaller::uninstall() const {
     const BackupRecord loaded = BackupRecord::load(recordPath());
     BackupRecord record = loaded;
     HookInstallResult result;
-    for (const auto& wiring : wirings_)
+    for (const auto& wiring : wirings())
         if (QString error = unwire(*wiring, record); !error.isEmpty())
             noteFailure(result, wiring->spec(), error, QStringLiteral("uninstall"));
     if (const QString error = record == loaded ? QString() : record.save(recordPath()); !error.isEmpty())
@@ -345,13 +385,15 @@ HookCommandFor HookInstaller::commandFor(const ProviderSpec& spec) const {
     };
 }
 
-bool HookInstaller::isCurrent(const ProviderSpec& spec) const { return wiringFor(spec)->isCurrent(); }
+bool HookInstaller::isCurrent(const ProviderSpec& spec) const {
+    return makeWiring(spec, configPath(spec))->isCurrent();
+}
 
-bool HookInstaller::isWired(const ProviderSpec& spec) const { return wiringFor(spec)->isWired(); }
+bool HookInstaller::isWired(const ProviderSpec& spec) const { return makeWiring(spec, configPath(spec))->isWired(); }
 
 QMap<QString, bool> HookInstaller::status() const {
     QMap<QString, bool> result;
-    for (const auto& wiring : wirings_)
+    for (const auto& wiring : wirings())
         result.insert(q(wiring->spec().id).toLower(), wiring->isWired());
     return result;
 }
@@ -367,7 +409,7 @@ void HookInstaller::ensureHealthy() const {
     if (env_.writeLauncher)
         env_.writeLauncher(launcherPath());
     bool healthy = true;
-    for (const auto& wiring : wirings_)
+    for (const auto& wiring : wirings())
         if (enabled(wiring->spec()) && !wiring->isCurrent())
             healthy = false;
     if (healthy) {
@@ -383,7 +425,7 @@ void HookInstaller::ensureHealthy() const {
 
 QList<QUrl> HookInstaller::watchedConfigFiles() const {
     QList<QUrl> files;
-    for (const auto& wiring : wirings_) {
+    for (const auto& wiring : wirings()) {
         if (!enabled(wiring->spec()))
             continue;
         const QString path = wiring->watchedFile();
