@@ -224,6 +224,7 @@ HookInstallResult HookInstaller::installLocked() const {
             continue;
         }
         log(QStringLiteral("hook install: %1 -> %2").arg(q(spec.title), configPath(spec)));
+        stripDefaultFolder(spec);
     }
     for (const auto& wiring : current)
         if (!enabled(wiring->spec()))
@@ -317,6 +318,21 @@ QString HookInstaller::writeSharedFile(const HookWiring& wiring, const QString& 
     file.sha256 = BackupRecord::digest(merged.bytes);
     record.files.insert(name, file);
     return {};
+}
+
+void HookInstaller::stripDefaultFolder(const ProviderSpec& spec) const {
+    // An agent given a folder of the user's choosing no longer reads its default one (the preference may have
+    // been set by hand, with no move): the app's entries there go, the user's stay.
+    const QString fallback = ConfigFolders::configPath(spec, env_.home, {});
+    if (fallback == configPath(spec))
+        return;
+    const auto wiring = makeWiring(spec, fallback);
+    if (!wiring->isWired() && !HookWiring::holdsAppHook(ConfigFileWriter::read(fallback).value_or(QByteArray())))
+        return;
+    if (const QString error = wiring->strip(); !error.isEmpty())
+        log(QStringLiteral("hook install: %1's default folder keeps the app's entries: %2").arg(q(spec.title), error));
+    else
+        log(QStringLiteral("hook install: %1 unwired from its default folder %2").arg(q(spec.title), fallback));
 }
 
 // ---- uninstall ----------------------------------------------------------------------------------------------

@@ -144,6 +144,7 @@ private:
     QString wire(const HookWiring& wiring, const QString& backupFolder, BackupRecord& record) const;
     QString unwire(const HookWiring& wiring, BackupRecord& record) const;
     void stripFormerFiles(const ProviderSpec& spec) const;
+    void stripDefaultFolder(const ProviderSpec& spec) const;
     QString restoreOrStrip(const HookWiring& wiring, BackupRecord& record) const;
     QString runFolder() const;
     void pruneBackups(const BackupRecord& record) const;

@@ -338,6 +338,11 @@ TEST_F(HookInstallerTest, EachAgentIsWiredAndWatchedInTheFolderChosenForIt) {
         {"cline", "", nullptr, nullptr},
     };
     ASSERT_EQ(std::size(catalogue), ProviderRegistry::all().size());
+    // Claude was wired in its default folder; the folders below are then chosen with no move (by hand, in the
+    // preferences), and the install takes the app's entries out of the default folder.
+    put(".claude/settings.json", kUserClaude);
+    enabledIds = {"claude"};
+    install();
     for (const auto& row : catalogue) {
         const QString id = QString::fromLatin1(row.id);
         enabledIds.insert(id);
@@ -355,12 +360,13 @@ TEST_F(HookInstallerTest, EachAgentIsWiredAndWatchedInTheFolderChosenForIt) {
         if (spec.mechanism != HookMechanism::scriptDir)
             EXPECT_TRUE(watched.contains(QUrl::fromLocalFile(expected))) << row.id;
         if (row.inFolder) {
-            EXPECT_FALSE(QFileInfo::exists(path(QString::fromStdString(spec.configRelativePath)))) << row.id;
+            EXPECT_EQ(appCommandsIn(QString::fromStdString(spec.configRelativePath)), 0) << row.id;
             EXPECT_EQ(ConfigFolders::defaultFolder(spec, home.path()), QDir::cleanPath(path(row.defaultFolder)))
                 << row.id;
         }
     }
     EXPECT_EQ(installer().openCodePluginPath(), path("chosen/opencode/opencode/plugins/nubbo.js"));
+    EXPECT_EQ(jsonAt(".claude/settings.json")["hooks"]["PreToolUse"][0]["hooks"][0]["command"], "audit.sh");
 
     // A relative folder names nothing the agent would find: the default one is used.
     folders.insert(QStringLiteral("claude"), QStringLiteral("relative/claude"));
@@ -372,7 +378,7 @@ TEST_F(HookInstallerTest, EachAgentIsWiredAndWatchedInTheFolderChosenForIt) {
     folders.remove(QStringLiteral("claude"));
     EXPECT_TRUE(installer().changeConfigFolder(*ProviderRegistry::spec("claude"), path("chosen/claude")).ok());
     EXPECT_EQ(appCommandsIn("chosen/claude/settings.json"), 0);
-    EXPECT_FALSE(QFileInfo::exists(path(".claude/settings.json")));
+    EXPECT_EQ(appCommandsIn(".claude/settings.json"), 0);
 }
 
 TEST_F(HookInstallerTest, AnAgentThatFailsIsNamedAndTheOthersAreStillWiredAndUnwired) {
