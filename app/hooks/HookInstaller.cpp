@@ -40,11 +40,21 @@ HookInstaller::HookInstaller(HookInstallerEnvironment environment) : env_(std::m
         env_.hookCommand = &LauncherScript::hookCommand;
     // The launcher and the plug-in are written for the home being wired; the launcher remembers the running
     // app's bundle as its first place to look.
-    // The launcher's self-clean restores untouched files from the backups the record names.
+    if (!env_.configFolder)
+        env_.configFolder = [](const QString& id) {
+            return SettingsStore::hasShared() ? SettingsStore::shared().configFolder(id) : QString();
+        };
+    // The launcher's self-clean restores untouched files from the backups the record names, and finds the
+    // files of agents moved to folders of the user's choosing where they are when it is written.
     if (!env_.writeLauncher)
-        env_.writeLauncher = [home = env_.home, record = recordPath()](const QString&) {
+        env_.writeLauncher = [home = env_.home, record = recordPath(), catalogue = env_.catalogue,
+                              folderOf = env_.configFolder](const QString&) {
+            QHash<QString, QString> chosen;
+            for (const ProviderSpec& spec : catalogue)
+                if (const QString folder = ConfigFolders::movable(spec) ? folderOf(q(spec.id)) : QString(); !folder.isEmpty())
+                    chosen.insert(q(spec.id), ConfigFolders::configPath(spec, home, folder));
             QString error;
-            return LauncherScript::install(home, runningBundlePath(), &error, record) ? QString() : error;
+            return LauncherScript::install(home, runningBundlePath(), &error, record, chosen) ? QString() : error;
         };
     if (!env_.writeOpenCodePlugin)
         env_.writeOpenCodePlugin = [](const QString& pluginPath) {
@@ -57,10 +67,6 @@ HookInstaller::HookInstaller(HookInstallerEnvironment environment) : env_(std::m
         env_.now = [] { return QDateTime::currentDateTime(); };
     if (!env_.log)
         env_.log = [](const QString& message) { NubboLog::log(message); };
-    if (!env_.configFolder)
-        env_.configFolder = [](const QString& id) {
-            return SettingsStore::hasShared() ? SettingsStore::shared().configFolder(id) : QString();
-        };
 }
 
 std::unique_ptr<const HookWiring> HookInstaller::makeWiring(const ProviderSpec& spec, const QString& path) const {
