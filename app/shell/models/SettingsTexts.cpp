@@ -123,7 +123,7 @@ constexpr Entry kTexts[] = {
                          "从最近一次 Nubbo 备份还原你的 claude / codex / gemini 配置（并移除 OpenCode 插件），如有 Vibe Island 则重新启用。之后你改过的配置会保留你的改动，只移除 Nubbo 的条目。"},
     {"remove", "Remove", "移除"},
     {"configFolder", "Config folder", "配置文件夹"},
-    {"defaultFolder", "default", "默认"},
+    {"defaultFolder", "(default)", "（默认）"},
     {"changeFolder", "Change…", "更改…"},
     {"useDefaultFolder", "Use Default", "使用默认"},
     {"chooseConfigFolder", "Choose the config folder", "选择配置文件夹"},

@@ -11,6 +11,7 @@
 #include "shell/models/SettingsTexts.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QPointer>
 
 namespace nubbo {
@@ -133,7 +134,11 @@ QUrl SettingsWindowModel::configFolderUrl(const QString& id) const {
     if (!spec)
         return homeFolder();
     const QString chosen = settings_.configFolder(id);
-    return QUrl::fromLocalFile(chosen.isEmpty() ? ConfigFolders::defaultFolder(*spec, installer_.home()) : chosen);
+    QString folder = chosen.isEmpty() ? ConfigFolders::defaultFolder(*spec, installer_.home()) : chosen;
+    // A folder not made yet opens at the nearest one that is there.
+    while (!QFileInfo(folder).isDir() && folder != QDir::rootPath())
+        folder = QFileInfo(folder).path();
+    return QUrl::fromLocalFile(folder);
 }
 
 QString SettingsWindowModel::socketLine() const {

@@ -32,15 +32,25 @@ Item {
     Text {
         id: path
         x: label.x + label.implicitWidth + 8
-        width: Math.min(implicitWidth, buttons.x - x - 12)
+        width: Math.min(implicitWidth, buttons.x - x - 12 - (tag.visible ? tag.implicitWidth + 6 : 0))
         anchors.verticalCenter: buttons.verticalCenter
-        text: (line.folder.folder || "") + (line.folder.custom ? "" : "  (" + line.texts.defaultFolder + ")")
+        text: line.folder.folder || ""
         font.family: Theme.monoFamily
         font.pixelSize: 11
         color: Theme.text
         elide: Text.ElideMiddle
         Accessible.role: Accessible.StaticText
-        Accessible.name: line.texts.configFolder + " " + text
+        Accessible.name: line.texts.configFolder + " " + text + (tag.visible ? " " + tag.text : "")
+    }
+    Text {
+        id: tag
+        visible: line.folder.custom !== true
+        x: path.x + path.width + 6
+        anchors.verticalCenter: buttons.verticalCenter
+        text: line.texts.defaultFolder
+        font.family: Theme.fontFamily
+        font.pixelSize: Theme.helpSize
+        color: Theme.tertiaryText
     }
     Row {
         id: buttons
