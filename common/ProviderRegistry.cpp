@@ -12,11 +12,14 @@ std::vector<std::string> claudeEvents() {
             "PostToolUse",  "PreCompact", "Notification", "PermissionRequest"};
 }
 
-ProviderSpec claudeCompatible(std::string id, std::string title, std::string icon) {
+// `folderVariable` names the agent's own config folder, ~/.<id> by default; empty when nothing moves it.
+ProviderSpec claudeCompatible(std::string id, std::string title, std::string icon, std::string folderVariable) {
     std::string config = "." + id + "/settings.json";
     std::string exe = id;
+    std::string inside = folderVariable.empty() ? "" : "settings.json";
     return {std::move(id), std::move(title), std::move(icon), ProviderFamily::claude, {std::move(exe)},
-            HookMechanism::claudeHooks, std::move(config), claudeEvents(), false};
+            HookMechanism::claudeHooks, std::move(config), claudeEvents(), false, std::move(folderVariable),
+            std::move(inside)};
 }
 
 } // namespace
@@ -24,22 +27,25 @@ ProviderSpec claudeCompatible(std::string id, std::string title, std::string ico
 const std::vector<ProviderSpec>& ProviderRegistry::all() {
     static const std::vector<ProviderSpec> catalogue{
         {"claude", "Claude", "sparkles", ProviderFamily::claude, {"claude"}, HookMechanism::claudeHooks,
-         ".claude/settings.json", claudeEvents(), true},
+         ".claude/settings.json", claudeEvents(), true, "CLAUDE_CONFIG_DIR", "settings.json"},
         {"codex", "Codex", "terminal", ProviderFamily::codex, {"codex"}, HookMechanism::claudeHooks,
          ".codex/hooks.json",
          {"SessionStart", "Stop", "PreToolUse", "PostToolUse", "PreCompact", "PostCompact", "UserPromptSubmit",
           "PermissionRequest"},
-         true},
+         true, "CODEX_HOME", "hooks.json"},
+        // GEMINI_CLI_HOME stands for the home folder: Gemini reads <it>/.gemini/settings.json.
         {"gemini", "Gemini", "diamond", ProviderFamily::gemini, {"gemini"}, HookMechanism::claudeHooks,
          ".gemini/settings.json",
          {"SessionStart", "SessionEnd", "BeforeAgent", "AfterAgent", "Notification", "BeforeTool", "AfterTool",
           "PreCompress"},
-         true},
+         true, "GEMINI_CLI_HOME", ".gemini/settings.json"},
+        // OpenCode loads plug-ins from its folder under the XDG config home; an OPENCODE_CONFIG_DIR only adds
+        // a folder beside that one.
         {"opencode", "OpenCode", "curlybraces", ProviderFamily::bespoke, {"opencode"}, HookMechanism::jsPlugin,
-         ".config/opencode/plugins/nubbo.js", {}, true},
-        claudeCompatible("qwen", "Qwen Code", "q.square"),
-        claudeCompatible("qoder", "Qoder", "q.circle"),
-        claudeCompatible("codebuddy", "CodeBuddy", "person.2"),
+         ".config/opencode/plugins/nubbo.js", {}, true, "XDG_CONFIG_HOME", "opencode/plugins/nubbo.js"},
+        claudeCompatible("qwen", "Qwen Code", "q.square", "QWEN_HOME"),
+        claudeCompatible("qoder", "Qoder", "q.circle", "QODER_CONFIG_DIR"),
+        claudeCompatible("codebuddy", "CodeBuddy", "person.2", "CODEBUDDY_CONFIG_DIR"),
         // Kimi Code reads [[hooks]] tables from its config.toml; it refuses the whole file over an event it
         // does not know, so only events it documents are listed.
         {"kimi", "Kimi", "k.square", ProviderFamily::kimi, {"kimi"}, HookMechanism::tomlHooks,
@@ -47,8 +53,8 @@ const std::vector<ProviderSpec>& ProviderRegistry::all() {
          {"SessionStart", "SessionEnd", "UserPromptSubmit", "PreToolUse", "PostToolUse", "PostToolUseFailure",
           "Stop", "StopFailure", "PreCompact", "PostCompact", "Notification", "PermissionRequest",
           "PermissionResult"},
-         false},
-        claudeCompatible("iflow", "iFlow", "wind"),
+         false, "KIMI_CODE_HOME", "config.toml"},
+        claudeCompatible("iflow", "iFlow", "wind", ""),
         {"cursor", "Cursor", "cursorarrow.rays", ProviderFamily::cursor, {"cursor-agent", "cursor"},
          HookMechanism::cursorHooks, ".cursor/hooks.json",
          {"sessionStart", "beforeShellExecution", "afterShellExecution", "beforeMCPExecution", "afterMCPExecution",
@@ -58,10 +64,11 @@ const std::vector<ProviderSpec>& ProviderRegistry::all() {
          HookMechanism::copilotFile, ".copilot/hooks/nubbo-bridge.json",
          {"sessionStart", "sessionEnd", "userPromptSubmitted", "preToolUse", "postToolUse", "agentStop",
           "preCompact", "notification", "permissionRequest"},
-         false},
+         false, "COPILOT_HOME", "hooks/nubbo-bridge.json"},
         // Cline 3 (the CLI and the extension share its core) reads hook scripts from Documents/Cline/Hooks
         // and ~/.cline/hooks, named by event; TaskComplete is its only word that the task is done, and
-        // SessionShutdown that the session is over.
+        // SessionShutdown that the session is over. Its CLINE_DIR moves only ~/.cline: the Documents folder is
+        // read whatever it says.
         {"cline", "Cline", "c.square", ProviderFamily::cline, {"cline"}, HookMechanism::scriptDir,
          "Documents/Cline/Hooks",
          {"TaskStart", "TaskResume", "TaskCancel", "UserPromptSubmit", "PreToolUse", "PostToolUse", "TaskComplete",

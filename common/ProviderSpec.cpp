@@ -51,6 +51,17 @@ std::vector<std::string> formerHookFiles(const ProviderSpec& spec) {
     return {};
 }
 
+std::string defaultConfigFolder(const ProviderSpec& spec) {
+    const std::string& path = spec.configRelativePath;
+    const std::string& inside = spec.configInFolder;
+    if (spec.configFolderVariable.empty() || inside.size() > path.size() ||
+        path.compare(path.size() - inside.size(), inside.size(), inside) != 0)
+        return {};
+    std::string folder = path.substr(0, path.size() - inside.size());
+    if (!folder.empty() && folder.back() == '/') folder.pop_back();
+    return folder;
+}
+
 nlohmann::json toJson(const ProviderSpec& spec) {
     return {
         {"id", spec.id},
@@ -62,6 +73,8 @@ nlohmann::json toJson(const ProviderSpec& spec) {
         {"configRelativePath", spec.configRelativePath},
         {"events", spec.events},
         {"confirmed", spec.confirmed},
+        {"configFolderVariable", spec.configFolderVariable},
+        {"configInFolder", spec.configInFolder},
     };
 }
 
@@ -70,7 +83,9 @@ std::optional<ProviderSpec> providerSpecFromJson(const nlohmann::json& json) {
     ProviderSpec spec;
     for (auto [key, target] : {std::pair{"id", &spec.id}, std::pair{"title", &spec.title},
                                std::pair{"iconName", &spec.iconName},
-                               std::pair{"configRelativePath", &spec.configRelativePath}}) {
+                               std::pair{"configRelativePath", &spec.configRelativePath},
+                               std::pair{"configFolderVariable", &spec.configFolderVariable},
+                               std::pair{"configInFolder", &spec.configInFolder}}) {
         const auto* value = member(json, key);
         if (!value || !value->is_string()) return std::nullopt;
         *target = value->get<std::string>();

@@ -22,6 +22,10 @@ struct ProviderSpec {
     std::string configRelativePath;            // relative to the home directory
     std::vector<std::string> events;           // native hook events that get entries, in write order
     bool confirmed = false;                    // integration enabled by default
+    // The environment variable that moves the agent's config folder (empty: none does), and the part of
+    // configRelativePath that lies inside that folder: with CLAUDE_CONFIG_DIR=/x Claude reads /x/settings.json.
+    std::string configFolderVariable;
+    std::string configInFolder;
 
     bool operator==(const ProviderSpec&) const = default;
 };
@@ -47,6 +51,10 @@ std::vector<std::string> formerHookFolders(const ProviderSpec& spec);
 // Shared JSON files (relative to the home directory) where earlier releases of the app wrote this agent's
 // entries in a dialect it never read: the app's entries there are stripped.
 std::vector<std::string> formerHookFiles(const ProviderSpec& spec);
+
+// Where the agent's config folder is, relative to the home directory, while its variable is unset:
+// configRelativePath without configInFolder, "" for the home itself. Empty for an agent without a variable.
+std::string defaultConfigFolder(const ProviderSpec& spec);
 
 // Keys are the field names; family and mechanism as their raw strings.
 nlohmann::json toJson(const ProviderSpec& spec);

@@ -1,6 +1,9 @@
 #include "hooks/AgentDetector.h"
 
 #include "hooks/AgentStatuses.h"
+#include "hooks/ConfigFolders.h"
+#include "hooks/ProcessEnvironment.h"
+#include "core/NubboLog.h"
 #include "settings/SettingsStore.h"
 
 #include <QDir>
@@ -12,6 +15,8 @@
 #include <QThread>
 #include <QTimer>
 #include <QUuid>
+
+#include <unistd.h>
 
 namespace nubbo {
 namespace {
@@ -74,16 +79,21 @@ QStringList AgentProbe::pgrepArguments(const QString& programName) {
 }
 
 bool AgentProbe::listsProgram(const QByteArray& pgrepOutput, const QString& programName) {
+    return !programLines(pgrepOutput, programName).isEmpty();
+}
+
+QStringList AgentProbe::programLines(const QByteArray& pgrepOutput, const QString& programName) {
     if (programName.isEmpty())
-        return false;
+        return {};
     QStringDecoder decoder(QStringConverter::Utf8);
     const QString text = decoder.decode(pgrepOutput);
     if (decoder.hasError())
-        return false;
+        return {};
     // A whole word: "claudette" is not Claude, ".../bin/claude" is. Lookarounds rather than \b so that a
     // name beginning or ending in punctuation still matches; the name is literal text, hence escaped.
     const QRegularExpression word(QStringLiteral("(?<!\\w)") + QRegularExpression::escape(programName) +
                                   QStringLiteral("(?!\\w)"));
+    QStringList lines;
     for (const QStringView line : QStringView(text).split(u'\n', Qt::SkipEmptyParts)) {
         // The app's own processes, the bridge among them, carry agent names as arguments ("--source claude").
         if (line.contains(u"Nubbo"))
@@ -92,12 +102,12 @@ bool AgentProbe::listsProgram(const QByteArray& pgrepOutput, const QString& prog
         if (isPgrep(command))
             continue;
         if (word.match(command.toString()).hasMatch())
-            return true;
+            lines.append(line.trimmed().toString());
     }
-    return false;
+    return lines;
 }
 
-bool AgentProbe::isRunning(const AgentProvider& provider) const {
+AgentProbe::Processes AgentProbe::processes(const AgentProvider& provider) const {
     const QString name = programName(provider);
     QProcess pgrep;
     pgrep.setProgram(pgrepPath);
@@ -106,21 +116,50 @@ bool AgentProbe::isRunning(const AgentProvider& provider) const {
     pgrep.setStandardErrorFile(QProcess::nullDevice());
     pgrep.start(QIODevice::ReadOnly);
     if (!pgrep.waitForStarted())
-        return false;
+        return {};
     if (!pgrep.waitForFinished(kPgrepTimeoutMs)) {
         pgrep.kill();
         pgrep.waitForFinished();
-        return false;
+        return {};
     }
     // Exit status 1 is pgrep's "no match".
     if (pgrep.exitStatus() != QProcess::NormalExit || pgrep.exitCode() != 0)
-        return false;
-    return listsProgram(pgrep.readAllStandardOutput(), name);
+        return {};
+    Processes found;
+    for (const QString& line : programLines(pgrep.readAllStandardOutput(), name)) {
+        found.running = true;
+        bool ok = false;
+        const qint64 id = line.section(u' ', 0, 0).toLongLong(&ok);
+        if (ok && id > 0)
+            found.ids.append(id);
+    }
+    return found;
+}
+
+QString AgentProbe::userHome() const { return home.isEmpty() ? QDir::homePath() : home; }
+
+QString AgentProbe::offeredFolder(const AgentProvider& provider, const QList<qint64>& ids,
+                                  const QString& current) const {
+    const ProviderSpec* spec = provider.spec();
+    if (!spec || !ConfigFolders::movable(*spec))
+        return {};
+    const QByteArray variable = QByteArray::fromStdString(spec->configFolderVariable);
+    for (const qint64 id : ids) {
+        const std::optional<QByteArray> environment =
+            ProcessEnvironment::read(QStringLiteral("/proc"), id, ::getuid());
+        if (!environment)
+            continue;
+        const std::optional<QString> value = ProcessEnvironment::value(*environment, variable);
+        const QString folder = value ? ConfigFolders::fromVariable(*value, userHome()) : QString();
+        if (!folder.isEmpty() && folder != current)
+            return folder;
+    }
+    return {};
 }
 
 std::optional<QString> AgentProbe::commandPath(const AgentProvider& provider) const {
     const QString name = programName(provider);
-    const QString userHome = home.isEmpty() ? QDir::homePath() : home;
+    const QString userHome = this->userHome();
     const QString candidates[] = {
         userHome + QStringLiteral("/.npm-global/bin/") + name,
         userHome + QStringLiteral("/.local/bin/") + name,
@@ -187,9 +226,12 @@ void AgentDetector::scan() {
     // allCases() is the catalogue, so every provider here has an entry; SettingsStore::enabled falls back
     // to the entry's default.
     for (const AgentProvider& provider : AgentProvider::allCases()) {
-        if (!store_.enabled(provider.rawValue()))
+        if (!store_.enabled(provider.rawValue())) {
+            offer(provider, QString());
             continue;
-        const bool running = probe_.isRunning(provider);
+        }
+        const AgentProbe::Processes found = probe_.processes(provider);
+        const bool running = found.running;
         const bool wasLive = live_.contains(provider.rawValue());
         if (running && !wasLive) {
             live_.insert(provider.rawValue());
@@ -200,7 +242,27 @@ void AgentDetector::scan() {
             emitStatus(provider, probe_.commandPath(provider) ? AgentStatus::connected : AgentStatus::notFound);
             notify(provider, AgentEventType::agentStopped, " stopped");
         }
+        const ProviderSpec* spec = provider.spec();
+        if (spec && ConfigFolders::movable(*spec)) {
+            QString current = store_.configFolder(provider.rawValue());
+            if (current.isEmpty())
+                current = ConfigFolders::defaultFolder(*spec, probe_.userHome());
+            offer(provider, running ? probe_.offeredFolder(provider, found.ids, current) : QString());
+        }
     }
+}
+
+void AgentDetector::offer(const AgentProvider& provider, const QString& folder) {
+    const QString id = provider.rawValue();
+    // Logged once; written on every scan, since a folder move may have withdrawn the offer in between.
+    if (offers_.value(id) != folder && !folder.isEmpty())
+        NubboLog::log(QStringLiteral("agent detector: %1 runs with %2=%3, not the config folder in use")
+                          .arg(provider.displayTitle(), QString::fromStdString(provider.spec()->configFolderVariable),
+                               folder));
+    offers_.insert(id, folder);
+    AgentStatuses* statuses = &statuses_;
+    QMetaObject::invokeMethod(
+        statuses, [statuses, id, folder] { statuses->setOfferedFolder(id, folder); }, Qt::QueuedConnection);
 }
 
 void AgentDetector::emitStatus(const AgentProvider& provider, AgentStatus status) {

@@ -1,5 +1,6 @@
 // Watches the process list for each enabled agent's program and records whether it runs, stopped with its
-// command still installed, or stopped with nothing installed.
+// command still installed, or stopped with nothing installed; and, for an agent whose own variable moves its
+// config folder, the folder a running process of the user's names there when it is not the one in use.
 #pragma once
 
 #include "model/AgentEvent.h"
@@ -7,6 +8,7 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <QList>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -35,8 +37,18 @@ struct AgentProbe {
 
     // The first of the catalogue's executable names, else the catalogue id, else the provider's raw value.
     QString programName(const AgentProvider& provider) const;
+    // The agent's processes as pgrep lists them: whether any runs, and their ids.
+    struct Processes {
+        bool running = false;
+        QList<qint64> ids;
+    };
     // Every failure (pgrep missing, no match, a non-zero exit, output that is not UTF-8) reads as not running.
-    bool isRunning(const AgentProvider& provider) const;
+    Processes processes(const AgentProvider& provider) const;
+    bool isRunning(const AgentProvider& provider) const { return processes(provider).running; }
+    // The first config folder other than `current` that the agent's variable names in the environment of one
+    // of these processes of the user's own; empty when none does.
+    QString offeredFolder(const AgentProvider& provider, const QList<qint64>& ids, const QString& current) const;
+    QString userHome() const;
     // The first executable file among the six install locations.
     std::optional<QString> commandPath(const AgentProvider& provider) const;
 
@@ -45,6 +57,8 @@ struct AgentProbe {
     // Whether pgrep's output ("<pid> <command line>" lines) shows the program as a whole word on a line that
     // belongs neither to the app itself nor to another pgrep.
     static bool listsProgram(const QByteArray& pgrepOutput, const QString& programName);
+    // Those lines, trimmed; none when the output is not UTF-8.
+    static QStringList programLines(const QByteArray& pgrepOutput, const QString& programName);
 };
 
 // Owns one worker thread, which alone scans and keeps the set of agents seen running. Status writes hop to
@@ -78,6 +92,7 @@ private:
     void runOnWorker(const std::function<void()>& work);
     void scan();
     void emitStatus(const AgentProvider& provider, AgentStatus status);
+    void offer(const AgentProvider& provider, const QString& folder);
     void notify(const AgentProvider& provider, AgentEventType type, const char* verb);
 
     SettingsStore& store_;
@@ -91,6 +106,8 @@ private:
     Observer onChange_;
     // Ids of the agents seen running at the last scan.
     QSet<QString> live_;
+    // The folder last offered per agent id.
+    QHash<QString, QString> offers_;
 };
 
 } // namespace nubbo

@@ -32,4 +32,41 @@ QVariantMap AgentStatuses::statusesMap() const {
     return map;
 }
 
+namespace {
+
+// Stores or, for an empty value, removes; whether anything changed.
+bool put(QHash<QString, QString>& table, const QString& id, const QString& value) {
+    const QString lower = id.toLower();
+    if (lower.isEmpty() || table.value(lower) == value)
+        return false;
+    if (value.isEmpty())
+        table.remove(lower);
+    else
+        table.insert(lower, value);
+    return true;
+}
+
+QVariantMap toMap(const QHash<QString, QString>& table) {
+    QVariantMap map;
+    for (auto it = table.constBegin(); it != table.constEnd(); ++it)
+        map.insert(it.key(), it.value());
+    return map;
+}
+
+} // namespace
+
+void AgentStatuses::setOfferedFolder(const QString& id, const QString& folder) {
+    if (put(offeredFolders_, id, folder))
+        Q_EMIT foldersChanged();
+}
+
+QVariantMap AgentStatuses::offeredFoldersMap() const { return toMap(offeredFolders_); }
+
+void AgentStatuses::setFolderProblem(const QString& id, const QString& problem) {
+    if (put(folderProblems_, id, problem))
+        Q_EMIT foldersChanged();
+}
+
+QVariantMap AgentStatuses::folderProblemsMap() const { return toMap(folderProblems_); }
+
 } // namespace nubbo

@@ -221,6 +221,13 @@ void HookGuardian::start() {
                               Qt::QueuedConnection);
 }
 
+void HookGuardian::rewatch() {
+    if (!thread_->isRunning())
+        return;
+    QMetaObject::invokeMethod(context_, [this] { if (!worker_->stopped) worker_->rebind(false); },
+                              Qt::QueuedConnection);
+}
+
 void HookGuardian::stop() {
     if (!thread_->isRunning())
         return;

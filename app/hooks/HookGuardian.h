@@ -47,6 +47,9 @@ public:
 
     // Watches the current files and logs "hook guardian: watching <n> config file(s)". Returns at once.
     void start();
+    // Watches the files the installer names now, as after a check: an agent's config folder moved. Returns
+    // at once.
+    void rewatch();
     // Drops the watches and a pending check, then joins the worker thread. The guardian stays stopped.
     void stop();
     // Handles every file event already queued (and any work posted before) and returns when that is done.

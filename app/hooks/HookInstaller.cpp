@@ -8,6 +8,7 @@
 #include "core/AppPaths.h"
 #include "core/PrivateFiles.h"
 #include "hooks/ConfigFileWriter.h"
+#include "hooks/ConfigFolders.h"
 #include "hooks/HookFileLock.h"
 #include "hooks/JsonConfigFile.h"
 #include "hooks/PluginFileWiring.h"
@@ -39,16 +40,26 @@ HookInstaller::HookInstaller(HookInstallerEnvironment environment) : env_(std::m
         env_.hookCommand = &LauncherScript::hookCommand;
     // The launcher and the plug-in are written for the home being wired; the launcher remembers the running
     // app's bundle as its first place to look.
-    // The launcher's self-clean restores untouched files from the backups the record names.
+    if (!env_.configFolder)
+        env_.configFolder = [](const QString& id) {
+            return SettingsStore::hasShared() ? SettingsStore::shared().configFolder(id) : QString();
+        };
+    // The launcher's self-clean restores untouched files from the backups the record names, and finds the
+    // files of agents moved to folders of the user's choosing where they are when it is written.
     if (!env_.writeLauncher)
-        env_.writeLauncher = [home = env_.home, record = recordPath()](const QString&) {
+        env_.writeLauncher = [home = env_.home, record = recordPath(), catalogue = env_.catalogue,
+                              folderOf = env_.configFolder](const QString&) {
+            QHash<QString, QString> chosen;
+            for (const ProviderSpec& spec : catalogue)
+                if (const QString folder = ConfigFolders::movable(spec) ? folderOf(q(spec.id)) : QString(); !folder.isEmpty())
+                    chosen.insert(q(spec.id), ConfigFolders::configPath(spec, home, folder));
             QString error;
-            return LauncherScript::install(home, runningBundlePath(), &error, record) ? QString() : error;
+            return LauncherScript::install(home, runningBundlePath(), &error, record, chosen) ? QString() : error;
         };
     if (!env_.writeOpenCodePlugin)
-        env_.writeOpenCodePlugin = [home = env_.home](const QString&) {
+        env_.writeOpenCodePlugin = [](const QString& pluginPath) {
             QString error;
-            return OpenCodePlugin::install(home, &error) ? QString() : error;
+            return OpenCodePlugin::installAt(pluginPath, &error) ? QString() : error;
         };
     if (!env_.openCodePluginText)
         env_.openCodePluginText = [] { return OpenCodePlugin::text().toUtf8(); };
@@ -56,20 +67,20 @@ HookInstaller::HookInstaller(HookInstallerEnvironment environment) : env_(std::m
         env_.now = [] { return QDateTime::currentDateTime(); };
     if (!env_.log)
         env_.log = [](const QString& message) { NubboLog::log(message); };
+}
+
+std::unique_ptr<const HookWiring> HookInstaller::makeWiring(const ProviderSpec& spec, const QString& path) const {
+    // The plug-in is OpenCode's configuration file: it goes where OpenCode's folder is.
+    const QString pluginPath = spec.mechanism == HookMechanism::jsPlugin ? path : QString();
+    return HookWiring::make({spec, env_.home, path, commandFor(spec), env_.log, pluginPath, env_.writeOpenCodePlugin,
+                             env_.openCodePluginText});
+}
+
+std::vector<std::shared_ptr<const HookWiring>> HookInstaller::wirings() const {
+    std::vector<std::shared_ptr<const HookWiring>> list;
     for (const ProviderSpec& spec : env_.catalogue)
-        wirings_.push_back(makeWiring(spec));
-}
-
-std::unique_ptr<const HookWiring> HookInstaller::makeWiring(const ProviderSpec& spec) const {
-    return HookWiring::make({spec, env_.home, configPath(spec), commandFor(spec), env_.log, openCodePluginPath(),
-                             env_.writeOpenCodePlugin, env_.openCodePluginText});
-}
-
-std::shared_ptr<const HookWiring> HookInstaller::wiringFor(const ProviderSpec& spec) const {
-    for (const auto& wiring : wirings_)
-        if (wiring->spec() == spec)
-            return wiring;
-    return makeWiring(spec);
+        list.push_back(makeWiring(spec, configPath(spec)));
+    return list;
 }
 
 // ---- paths and names --------------------------------------------------------------------------------------
@@ -79,11 +90,18 @@ QString HookInstaller::launcherPath() const {
 }
 
 QString HookInstaller::openCodePluginPath() const {
+    for (const ProviderSpec& spec : env_.catalogue)
+        if (spec.mechanism == HookMechanism::jsPlugin)
+            return configPath(spec);
     return QDir(env_.home).filePath(QStringLiteral(".config/opencode/plugins/nubbo.js"));
 }
 
+QString HookInstaller::configFolder(const ProviderSpec& spec) const {
+    return ConfigFolders::movable(spec) ? env_.configFolder(q(spec.id).toLower()) : QString();
+}
+
 QString HookInstaller::configPath(const ProviderSpec& spec) const {
-    return QDir::cleanPath(QDir(env_.home).filePath(q(spec.configRelativePath)));
+    return ConfigFolders::configPath(spec, env_.home, configFolder(spec));
 }
 
 QString HookInstaller::backupsDirectory() const {
@@ -114,7 +132,7 @@ QString HookInstaller::command(const ProviderSpec& spec, const QString& event) c
 
 std::vector<ProviderSpec> HookInstaller::specs() const {
     std::vector<ProviderSpec> shared;
-    for (const auto& wiring : wirings_)
+    for (const auto& wiring : wirings())
         if (!wiring->sharedFile().isEmpty())
             shared.push_back(wiring->spec());
     return shared;
@@ -151,6 +169,33 @@ HookInstallResult HookInstaller::install() const {
     return installLocked();
 }
 
+HookInstallResult HookInstaller::changeConfigFolder(const ProviderSpec& spec, const QString& previousFolder) const {
+    const HookFileLock lock(lockPath());
+    const QString previous = ConfigFolders::configPath(spec, env_.home, previousFolder);
+    if (previous == configPath(spec))
+        return {};
+    HookInstallResult result;
+    const BackupRecord loaded = BackupRecord::load(recordPath());
+    BackupRecord record = loaded;
+    // Whatever the agent's state: entries left in a folder it no longer reads would fire again the day the
+    // user points it back there.
+    if (QString error = unwire(*makeWiring(spec, previous), record); !error.isEmpty())
+        noteFailure(result, spec, error, QStringLiteral("move"));
+    else
+        log(QStringLiteral("hook move: %1 unwired from %2").arg(q(spec.title), previous));
+    if (const QString error = record == loaded ? QString() : record.save(recordPath()); !error.isEmpty())
+        log(QStringLiteral("hook move: could not keep the record of written files: ") + error);
+    if (removedByUser() || !enabled(spec))
+        return result;
+    const HookInstallResult installed = installLocked();
+    if (result.error.isEmpty())
+        result.error = installed.error;
+    // The previous folder's failure and the new one's are one agent's; the message names both files.
+    for (const HookAgentFailure& failure : installed.failures)
+        result.failures.push_back(failure);
+    return result;
+}
+
 bool HookInstaller::agentSwitchedOn(const QString& id) const {
     if (!removedByUser())
         return true;
@@ -175,7 +220,8 @@ HookInstallResult HookInstaller::installLocked() const {
     const BackupRecord loaded = BackupRecord::load(recordPath());
     BackupRecord record = loaded;
     HookInstallResult result;
-    for (const auto& wiring : wirings_) {
+    const auto current = wirings();
+    for (const auto& wiring : current) {
         const ProviderSpec& spec = wiring->spec();
         if (!enabled(spec))
             continue;
@@ -184,8 +230,9 @@ HookInstallResult HookInstaller::installLocked() const {
             continue;
         }
         log(QStringLiteral("hook install: %1 -> %2").arg(q(spec.title), configPath(spec)));
+        stripDefaultFolder(spec);
     }
-    for (const auto& wiring : wirings_)
+    for (const auto& wiring : current)
         if (!enabled(wiring->spec()))
             if (QString error = unwire(*wiring, record); !error.isEmpty())
                 noteFailure(result, wiring->spec(), error, QStringLiteral("unwire"));
@@ -279,6 +326,21 @@ QString HookInstaller::writeSharedFile(const HookWiring& wiring, const QString& 
     return {};
 }
 
+void HookInstaller::stripDefaultFolder(const ProviderSpec& spec) const {
+    // An agent given a folder of the user's choosing no longer reads its default one (the preference may have
+    // been set by hand, with no move): the app's entries there go, the user's stay.
+    const QString fallback = ConfigFolders::configPath(spec, env_.home, {});
+    if (fallback == configPath(spec))
+        return;
+    const auto wiring = makeWiring(spec, fallback);
+    if (!wiring->isWired() && !HookWiring::holdsAppHook(ConfigFileWriter::read(fallback).value_or(QByteArray())))
+        return;
+    if (const QString error = wiring->strip(); !error.isEmpty())
+        log(QStringLiteral("hook install: %1's default folder keeps the app's entries: %2").arg(q(spec.title), error));
+    else
+        log(QStringLiteral("hook install: %1 unwired from its default folder %2").arg(q(spec.title), fallback));
+}
+
 // ---- uninstall ----------------------------------------------------------------------------------------------
 
 void HookInstaller::stripFormerFiles(const ProviderSpec& spec) const {
@@ -296,7 +358,7 @@ HookInstallResult HookInstaller::uninstall() const {
     const BackupRecord loaded = BackupRecord::load(recordPath());
     BackupRecord record = loaded;
     HookInstallResult result;
-    for (const auto& wiring : wirings_)
+    for (const auto& wiring : wirings())
         if (QString error = unwire(*wiring, record); !error.isEmpty())
             noteFailure(result, wiring->spec(), error, QStringLiteral("uninstall"));
     if (const QString error = record == loaded ? QString() : record.save(recordPath()); !error.isEmpty())
@@ -345,13 +407,15 @@ HookCommandFor HookInstaller::commandFor(const ProviderSpec& spec) const {
     };
 }
 
-bool HookInstaller::isCurrent(const ProviderSpec& spec) const { return wiringFor(spec)->isCurrent(); }
+bool HookInstaller::isCurrent(const ProviderSpec& spec) const {
+    return makeWiring(spec, configPath(spec))->isCurrent();
+}
 
-bool HookInstaller::isWired(const ProviderSpec& spec) const { return wiringFor(spec)->isWired(); }
+bool HookInstaller::isWired(const ProviderSpec& spec) const { return makeWiring(spec, configPath(spec))->isWired(); }
 
 QMap<QString, bool> HookInstaller::status() const {
     QMap<QString, bool> result;
-    for (const auto& wiring : wirings_)
+    for (const auto& wiring : wirings())
         result.insert(q(wiring->spec().id).toLower(), wiring->isWired());
     return result;
 }
@@ -367,7 +431,7 @@ void HookInstaller::ensureHealthy() const {
     if (env_.writeLauncher)
         env_.writeLauncher(launcherPath());
     bool healthy = true;
-    for (const auto& wiring : wirings_)
+    for (const auto& wiring : wirings())
         if (enabled(wiring->spec()) && !wiring->isCurrent())
             healthy = false;
     if (healthy) {
@@ -383,7 +447,7 @@ void HookInstaller::ensureHealthy() const {
 
 QList<QUrl> HookInstaller::watchedConfigFiles() const {
     QList<QUrl> files;
-    for (const auto& wiring : wirings_) {
+    for (const auto& wiring : wirings()) {
         if (!enabled(wiring->spec()))
             continue;
         const QString path = wiring->watchedFile();

@@ -28,6 +28,9 @@ struct HookInstallerEnvironment {
     std::vector<ProviderSpec> catalogue;  // default: ProviderRegistry::all()
     // Whether the agent is wired by install. Default: the shared settings store, else the catalogue's flag.
     std::function<bool(const QString& id)> enabled;
+    // The config folder the user chose for the agent (absolute), empty for the default one. Asked on every
+    // operation, from any thread. Default: the shared settings store, else empty.
+    std::function<QString(const QString& id)> configFolder;
     // The shell command an entry runs. Default: the launcher path in single quotes (quotes inside escaped),
     // then "--source <id> --event <event>".
     std::function<QString(const QString& launcherPath, const QString& sourceId, const QString& event)> hookCommand;
@@ -74,6 +77,11 @@ public:
     // backup back; one the user changed since only loses the app's entries. The agents then stay unwired, the
     // health check included, until the next install, in this process and in any other.
     HookInstallResult uninstall() const;
+    // The agent's config folder was changed from `previousFolder` (empty: the default) to the one configFolder
+    // now names: the previous place loses the app's hooks as an uninstall takes them out (a file untouched
+    // since gets its backup back, the user's edits stay), and an enabled agent is wired in the new place,
+    // unless the user removed the bridge.
+    HookInstallResult changeConfigFolder(const ProviderSpec& spec, const QString& previousFolder) const;
     // Whether the user removed the bridge and has not installed it since.
     bool removedByUser() const;
     // An agent was switched on: a request to wire it, so after a removal it installs (false and the error
@@ -92,7 +100,10 @@ public:
 
     QString launcherPath() const;
     QString openCodePluginPath() const;
+    // In the agent's chosen config folder, else under the home.
     QString configPath(const ProviderSpec& spec) const;
+    QString configFolder(const ProviderSpec& spec) const;
+    const QString& home() const { return env_.home; }
     QString backupsDirectory() const;
     // The record of what the app last wrote to each shared file, beside the backups.
     QString recordPath() const;
@@ -124,20 +135,21 @@ private:
     void noteFailure(HookInstallResult& result, const ProviderSpec& spec, const QString& reason,
                      const QString& operation) const;
 
-    std::unique_ptr<const HookWiring> makeWiring(const ProviderSpec& spec) const;
-    // The catalogue's own wiring for the agent, else one made for it.
-    std::shared_ptr<const HookWiring> wiringFor(const ProviderSpec& spec) const;
+    // The agent's wiring at its configuration file or folder `path`.
+    std::unique_ptr<const HookWiring> makeWiring(const ProviderSpec& spec, const QString& path) const;
+    // One per catalogue entry, in its order, each where its folder is now: made for every operation, since
+    // the folders may change while the installer lives.
+    std::vector<std::shared_ptr<const HookWiring>> wirings() const;
     QString writeSharedFile(const HookWiring& wiring, const QString& backupFolder, BackupRecord& record) const;
     QString wire(const HookWiring& wiring, const QString& backupFolder, BackupRecord& record) const;
     QString unwire(const HookWiring& wiring, BackupRecord& record) const;
     void stripFormerFiles(const ProviderSpec& spec) const;
+    void stripDefaultFolder(const ProviderSpec& spec) const;
     QString restoreOrStrip(const HookWiring& wiring, BackupRecord& record) const;
     QString runFolder() const;
     void pruneBackups(const BackupRecord& record) const;
 
     HookInstallerEnvironment env_;
-    // One per catalogue entry, in its order.
-    std::vector<std::shared_ptr<const HookWiring>> wirings_;
 };
 
 } // namespace nubbo

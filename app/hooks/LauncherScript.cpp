@@ -163,12 +163,13 @@ QString LauncherScript::shellQuoted(const QString& word) {
     return QLatin1Char('\'') + inner + QLatin1Char('\'');
 }
 
-QString LauncherScript::text(const QString& writingBundlePath, const QString& recordPath) {
+QString LauncherScript::text(const QString& writingBundlePath, const QString& recordPath,
+                             const QHash<QString, QString>& chosenConfigPaths) {
     QString script = QString::fromUtf8(kShell);
     // Substituted last so a bundle path can never be mistaken for a placeholder.
     script.replace(QLatin1String("@BUNDLE_ID@"), QLatin1String("dev.nubbo.Nubbo"));
     script.replace(QLatin1String("@GRACE@"), QString::number(kGraceSeconds));
-    script.replace(QLatin1String("@CLEAN@"), SelfCleanProgram::text(recordPath));
+    script.replace(QLatin1String("@CLEAN@"), SelfCleanProgram::text(recordPath, chosenConfigPaths));
     // Only a bundle that passes the launcher's own test is remembered: one under /tmp could be replaced by
     // another user's program once the folder is gone.
     const bool trusted = isTrustedPath(writingBundlePath + QStringLiteral("/Contents/Helpers/nubbo-bridge"));
@@ -187,7 +188,7 @@ QString LauncherScript::hookCommand(const QString& launcherPath, const QString& 
 }
 
 bool LauncherScript::install(const QString& home, const QString& bundlePath, QString* error,
-                             const QString& recordPath) {
+                             const QString& recordPath, const QHash<QString, QString>& chosenConfigPaths) {
     if (home.isEmpty()) return ConfigFileWriter::fail(error, QStringLiteral("No home folder to install the launcher in"));
     const QString target = path(home);
     const QString dir = QFileInfo(target).path();
@@ -197,7 +198,7 @@ bool LauncherScript::install(const QString& home, const QString& bundlePath, QSt
     // launcher exists without its execute bit, and a hook firing then would fail.
     const QString temp = dir + QStringLiteral("/.nubbo-bridge.tmp-%1").arg(QCoreApplication::applicationPid());
     const QByteArray tempPath = QFile::encodeName(temp);
-    const QByteArray bytes = text(bundlePath, recordPath).toUtf8();
+    const QByteArray bytes = text(bundlePath, recordPath, chosenConfigPaths).toUtf8();
     const int fd = ::open(tempPath.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0700);
     if (fd < 0) return ConfigFileWriter::fail(error, ConfigFileWriter::systemError(QStringLiteral("Could not create"), temp));
     qsizetype written = 0;

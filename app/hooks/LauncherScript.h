@@ -3,6 +3,7 @@
 // it exits 0 at once and, after a grace period, removes the app's hook entries from the agents' files.
 #pragma once
 
+#include <QHash>
 #include <QString>
 
 namespace nubbo {
@@ -16,13 +17,15 @@ struct LauncherScript {
 
     // The script text. writingBundlePath is the bundle of the app writing it, tried first; empty skips it.
     // recordPath is the installer's record of what it wrote, from which the self-clean restores the files
-    // nobody changed since; empty makes the self-clean only remove the app's entries.
-    static QString text(const QString& writingBundlePath, const QString& recordPath = {});
+    // nobody changed since; empty makes the self-clean only remove the app's entries. chosenConfigPaths: the
+    // configuration files in folders the user chose, by agent id, for the self-clean to find them there.
+    static QString text(const QString& writingBundlePath, const QString& recordPath = {},
+                        const QHash<QString, QString>& chosenConfigPaths = {});
 
     // Writes the launcher to path(home), mode 0755, replacing any previous one atomically (a hook running at
     // that moment sees either the old or the new script, never a partial or non-executable one).
     static bool install(const QString& home, const QString& bundlePath, QString* error,
-                        const QString& recordPath = {});
+                        const QString& recordPath = {}, const QHash<QString, QString>& chosenConfigPaths = {});
 
     // The command a hook entry runs: the launcher path single-quoted for /bin/sh, then the source and event.
     static QString hookCommand(const QString& launcherPath, const QString& sourceId, const QString& event);

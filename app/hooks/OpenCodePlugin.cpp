@@ -376,7 +376,10 @@ QString OpenCodePlugin::text() {
 
 bool OpenCodePlugin::install(const QString& home, QString* error) {
     if (home.isEmpty()) return ConfigFileWriter::fail(error, QStringLiteral("No home folder to install the OpenCode plug-in in"));
-    const QString target = path(home);
+    return installAt(path(home), error);
+}
+
+bool OpenCodePlugin::installAt(const QString& target, QString* error) {
     const QString dir = QFileInfo(target).path();
     if (!QDir().mkpath(dir)) return ConfigFileWriter::fail(error, QStringLiteral("Could not create %1").arg(dir));
     QSaveFile file(target);

@@ -13,6 +13,8 @@ struct OpenCodePlugin {
     static QString text();
     // Writes text() to path(home) atomically, creating the folders.
     static bool install(const QString& home, QString* error);
+    // The same at any path: the plug-in folder of an XDG config home of the user's choosing.
+    static bool installAt(const QString& target, QString* error);
 };
 
 } // namespace nubbo

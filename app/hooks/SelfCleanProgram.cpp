@@ -136,31 +136,36 @@ QString jsString(const std::string& value) {
     return QLatin1Char('\'') + out + QLatin1Char('\'');
 }
 
-// [backup name, path]: the files of earlier releases have no backups, so no name.
-QString jsPair(const QString& name, const std::string& path) {
-    return QLatin1Char('[') + jsString(name.toStdString()) + QStringLiteral(", ") + jsString(path) + QLatin1Char(']');
+// A path under the home, as the program computes it.
+QString underHome(const std::string& relative) { return QStringLiteral("h + '/' + ") + jsString(relative); }
+
+// [backup name, path expression]: the files of earlier releases have no backups, so no name.
+QString jsPair(const QString& name, const QString& path) {
+    return QLatin1Char('[') + jsString(name.toStdString()) + QStringLiteral(", ") + path + QLatin1Char(']');
 }
 
 } // namespace
 
-QString SelfCleanProgram::text(const QString& recordPath) {
+QString SelfCleanProgram::text(const QString& recordPath, const QHash<QString, QString>& chosenConfigPaths) {
     QStringList shared;
     QStringList toml;
     QStringList removals;
     for (const auto& spec : ProviderRegistry::all()) {
         for (const auto& file : formerHookFiles(spec))
-            shared << jsPair({}, file);
+            shared << jsPair({}, underHome(file));
+        const QString chosen = chosenConfigPaths.value(QString::fromStdString(spec.id));
+        const QString path = chosen.isEmpty() ? underHome(spec.configRelativePath) : jsString(chosen.toStdString());
         switch (spec.mechanism) {
         case HookMechanism::tomlHooks:
-            toml << jsPair(BackupRecord::name(spec), spec.configRelativePath);
+            toml << jsPair(BackupRecord::name(spec), path);
             break;
         case HookMechanism::claudeHooks:
         case HookMechanism::cursorHooks:
-            shared << jsPair(BackupRecord::name(spec), spec.configRelativePath);
+            shared << jsPair(BackupRecord::name(spec), path);
             break;
         case HookMechanism::copilotFile:
         case HookMechanism::jsPlugin:
-            removals << QStringLiteral("removeOwn(h + '/' + %1);").arg(jsString(spec.configRelativePath));
+            removals << QStringLiteral("removeOwn(%1);").arg(path);
             break;
         case HookMechanism::scriptDir: {
             std::vector<std::string> folders = formerHookFolders(spec);
@@ -176,9 +181,9 @@ QString SelfCleanProgram::text(const QString& recordPath) {
     QString program = QStringLiteral("const record = %1;\n")
                           .arg(recordPath.isEmpty() ? QStringLiteral("''") : jsString(recordPath.toStdString()));
     program += QString::fromUtf8(kCleanHead);
-    program += QStringLiteral("for (const [n, p] of [%1]) { restore(n, h + '/' + p); clean(h + '/' + p); }\n")
+    program += QStringLiteral("for (const [n, p] of [%1]) { restore(n, p); clean(p); }\n")
                    .arg(shared.join(QStringLiteral(", ")));
-    program += QStringLiteral("for (const [n, p] of [%1]) { restore(n, h + '/' + p); cleanToml(h + '/' + p); }\n")
+    program += QStringLiteral("for (const [n, p] of [%1]) { restore(n, p); cleanToml(p); }\n")
                    .arg(toml.join(QStringLiteral(", ")));
     program += removals.join(QLatin1Char('\n'));
     return program;

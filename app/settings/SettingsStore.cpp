@@ -8,6 +8,7 @@
 #include "platform/SecretStore.h"
 #include "settings/SettingsTable.h"
 
+#include <QDir>
 #include <QFile>
 #include <QJsonValue>
 #include <QMetaProperty>
@@ -27,6 +28,7 @@ namespace key {
 constexpr QLatin1String modeBeforeAllowAll("approval.modeBeforeAllowAll");
 
 QString enable(const QString& lowerID) { return QStringLiteral("settings.enable.") + lowerID; }
+QString configFolder(const QString& lowerID) { return QStringLiteral("settings.configFolder.") + lowerID; }
 QString summaryModel(SummaryProvider provider) { return QStringLiteral("summary.model.") + rawValue(provider); }
 QString summaryBaseURL(SummaryProvider provider) { return QStringLiteral("summary.baseURL.") + rawValue(provider); }
 
@@ -56,6 +58,21 @@ QString readString(const PreferencesDomain& domain, const QString& key) {
 
 QString catalogueID(const ProviderSpec& spec) { return QString::fromStdString(spec.id).toLower(); }
 
+// The catalogue agents whose folder their own variable moves: only theirs can be chosen.
+bool folderMovable(const QString& lowerID) {
+    const ProviderSpec* spec = ProviderRegistry::spec(lowerID.toStdString());
+    return spec && !spec->configFolderVariable.empty();
+}
+
+// A folder as stored: absolute and cleaned, or empty for the default; nothing for anything else.
+std::optional<QString> acceptedFolder(const QString& folder) {
+    if (folder.isEmpty())
+        return QString();
+    if (!QDir::isAbsolutePath(folder))
+        return std::nullopt;
+    return QDir::cleanPath(folder);
+}
+
 const Setting& settingNamed(QStringView name) {
     const Setting* setting = SettingsTable::find(name);
     Q_ASSERT_X(setting, "SettingsStore", "no such setting");
@@ -79,6 +96,7 @@ SettingsStore::SettingsStore(PreferencesDomain& preferences, SecretStore& secret
     load();
     migrateSummaryAPIKey();
     loadEnabled();
+    loadConfigFolders();
     for (Signal artInput : {&SettingsStore::petSourceChanged, &SettingsStore::customPetPathChanged,
                             &SettingsStore::activePackPathChanged})
         connect(this, artInput, this, &SettingsStore::effectivePetArtChanged);
@@ -157,6 +175,18 @@ void SettingsStore::loadEnabled() {
         }
         const QMutexLocker lock(&enabledMutex_);
         enabled_.insert(id, on);
+    }
+}
+
+void SettingsStore::loadConfigFolders() {
+    const QMutexLocker lock(&configFoldersMutex_);
+    for (const ProviderSpec& spec : ProviderRegistry::all()) {
+        const QString id = catalogueID(spec);
+        if (!folderMovable(id))
+            continue;
+        if (const std::optional<QString> folder = acceptedFolder(readString(preferences_, key::configFolder(id)));
+            folder && !folder->isEmpty())
+            configFolders_.insert(id, *folder);
     }
 }
 
@@ -300,6 +330,43 @@ QVariantMap SettingsStore::enabledMap() const {
     return map;
 }
 
+QString SettingsStore::configFolder(const QString& id) const {
+    const QMutexLocker lock(&configFoldersMutex_);
+    return configFolders_.value(id.toLower());
+}
+
+void SettingsStore::setConfigFolder(const QString& id, const QString& folder) {
+    const QString lower = id.toLower();
+    const std::optional<QString> accepted = acceptedFolder(folder);
+    if (!folderMovable(lower) || !accepted)
+        return;
+    QString previous;
+    {
+        const QMutexLocker lock(&configFoldersMutex_);
+        previous = configFolders_.value(lower);
+        if (accepted->isEmpty())
+            configFolders_.remove(lower);
+        else
+            configFolders_.insert(lower, *accepted);
+    }
+    if (accepted->isEmpty())
+        preferences_.remove(key::configFolder(lower));
+    else
+        preferences_.setValue(key::configFolder(lower), *accepted);
+    if (previous != *accepted) {
+        Q_EMIT configFolderChanged(lower, previous);
+        Q_EMIT configFoldersChanged();
+    }
+}
+
+QVariantMap SettingsStore::configFoldersMap() const {
+    const QMutexLocker lock(&configFoldersMutex_);
+    QVariantMap map;
+    for (auto it = configFolders_.constBegin(); it != configFolders_.constEnd(); ++it)
+        map.insert(it.key(), it.value());
+    return map;
+}
+
 QString SettingsStore::defaultSummaryModel(SummaryProvider provider) {
     switch (provider) {
     case SummaryProvider::anthropic:
@@ -438,6 +505,7 @@ void SettingsStore::resetAll() {
             preferences_.remove(legacyKey);
         preferences_.remove(key::enable(id));
         setEnabled(id, spec.confirmed);
+        setConfigFolder(id, QString());
     }
 }
 
@@ -452,6 +520,12 @@ QJsonObject SettingsStore::exportDictionary() const {
     for (const ProviderSpec& spec : ProviderRegistry::all())
         enabledObject.insert(QString::fromStdString(spec.id), enabled(QString::fromStdString(spec.id)));
     document.insert(QStringLiteral("enabled"), enabledObject);
+
+    QJsonObject folders;
+    for (const ProviderSpec& spec : ProviderRegistry::all())
+        if (const QString id = catalogueID(spec); folderMovable(id))
+            folders.insert(id, configFolder(id));
+    document.insert(QStringLiteral("configFolders"), folders);
 
     QJsonObject models;
     for (const SummaryProvider provider : allCases<SummaryProvider>())
@@ -494,6 +568,10 @@ void SettingsStore::importDictionary(const QJsonObject& object) {
         }
         return members;
     };
+    if (const auto folders = stringObject("configFolders")) {
+        for (auto it = folders->constBegin(); it != folders->constEnd(); ++it)
+            setConfigFolder(it.key(), it.value().toString());
+    }
     if (const auto models = stringObject("summaryModels")) {
         for (auto it = models->constBegin(); it != models->constEnd(); ++it) {
             if (const auto provider = fromRaw<SummaryProvider>(it.key()))

@@ -25,8 +25,8 @@ class PreferencesDomain;
 class SecretStore;
 struct ApprovalNotice;
 
-// Lives on the main thread; every write and every signal happens there. The exceptions are enabled(id),
-// which the hook guardian may call from its own thread, and the two snapshots trustSettings() and
+// Lives on the main thread; every write and every signal happens there. The exceptions are enabled(id) and
+// configFolder(id), which the hook guardian and the agent detector may call from their own threads, and the two snapshots trustSettings() and
 // effectiveLanguageThreadSafe(), which the event bus reads on the socket server's thread.
 // Each setting of the table (settings/SettingsTable.h) is a property of the same name: a reset and an import
 // write it through the property's setter, and a change is announced with the property's signal.
@@ -48,6 +48,9 @@ class SettingsStore : public QObject {
     Q_PROPERTY(int idleSleepMinutes READ idleSleepMinutes WRITE setIdleSleepMinutes NOTIFY idleSleepMinutesChanged)
     // id → bool; write through setEnabled.
     Q_PROPERTY(QVariantMap enabled READ enabledMap NOTIFY enabledChanged)
+    // id → the config folder chosen for the agent; an agent at its default folder has none. Write through
+    // setConfigFolder.
+    Q_PROPERTY(QVariantMap configFolders READ configFoldersMap NOTIFY configFoldersChanged)
     Q_PROPERTY(QString approvalMode READ approvalModeRaw WRITE setApprovalModeRaw NOTIFY approvalModeChanged)
     Q_PROPERTY(QStringList trustedCommands READ trustedCommands WRITE setTrustedCommands NOTIFY
                    trustedCommandsChanged)
@@ -206,6 +209,14 @@ public:
     Q_INVOKABLE void setEnabled(const QString& id, bool on);
     QVariantMap enabledMap() const;
 
+    // The config folder chosen for the agent by lower-cased id (absolute, cleaned), empty for its default one.
+    // Safe from any thread.
+    QString configFolder(const QString& id) const;
+    // For a catalogue agent whose own variable moves its folder; an empty folder is the default, a relative
+    // one is ignored. A change is announced with the folder it replaced.
+    Q_INVOKABLE void setConfigFolder(const QString& id, const QString& folder);
+    QVariantMap configFoldersMap() const;
+
     // The stored model name when non-empty, else the provider's default.
     QString summaryModel(SummaryProvider provider) const;
     // Trims white space and line breaks and stores the result, also when empty.
@@ -245,8 +256,8 @@ public:
     // Every setting back to its default through the setters (so each is persisted and published). Summary
     // models and endpoints and keychain items are left alone.
     Q_INVOKABLE void resetAll();
-    // The 30-key settings document: version, every exported setting, the enable flags, the summary models and
-    // the custom endpoint (no activePackPath or API keys).
+    // The 31-key settings document: version, every exported setting, the enable flags, the config folders,
+    // the summary models and the custom endpoint (no activePackPath or API keys).
     QJsonObject exportDictionary() const;
     // Applies each known key that is present and well typed, through the properties' setters; skips the rest.
     void importDictionary(const QJsonObject& object);
@@ -269,6 +280,8 @@ Q_SIGNALS:
     void idleSleepMinutesChanged();
     void enabledChanged();
     void enabledEntryChanged(const QString& id, bool on);
+    void configFoldersChanged();
+    void configFolderChanged(const QString& id, const QString& previousFolder);
     void approvalModeChanged();
     void trustedCommandsChanged();
     void dangerousCommandsChanged();
@@ -310,6 +323,7 @@ private:
     void load();
     void migrateSummaryAPIKey();
     void loadEnabled();
+    void loadConfigFolders();
     Language resolveLanguage(AppLanguage language) const;
 
     PreferencesDomain& preferences_;
@@ -323,6 +337,8 @@ private:
     std::function<void(const QString& line)> log_;
     mutable QMutex enabledMutex_;
     QHash<QString, bool> enabled_;
+    mutable QMutex configFoldersMutex_;
+    QHash<QString, QString> configFolders_;
     ApprovalMode modeBeforeAllowAll_ = ApprovalMode::manual;
     // Copies of the settings other threads read; written only together with values_.
     mutable QMutex snapshotMutex_;

@@ -17,6 +17,7 @@
 #include "remote/RemoteInstaller.h"
 #include "shell/LegacyLayoutMove.h"
 #include "hooks/HookGuardian.h"
+#include "hooks/ConfigFolderMover.h"
 #include "hooks/HookInstaller.h"
 #include "hooks/InitialAgentDetection.h"
 #include "platform/JsonPreferencesDomain.h"
@@ -72,6 +73,7 @@ AppStartup::~AppStartup() {
     bus_.reset();
     detector_.reset();
     summarizer_.reset();
+    folderMover_.reset();
     guardian_.reset();
     // A terminal being gone to finishes (it is bounded) before what it uses goes.
     navigator_.reset();
@@ -264,6 +266,10 @@ bool AppStartup::run() {
         NubboLog::log(CodexHookReview::check(installer_->configPath(*codex)).advice());
     guardian_ = std::make_unique<HookGuardian>(*installer_);
     guardian_->start();
+    // A new config folder for an agent: its hooks move there, and the guardian watches the file there.
+    folderMover_ = std::make_unique<ConfigFolderMover>(*settings_, *installer_, *agentStatuses_);
+    QObject::connect(settings_.get(), &SettingsStore::configFolderChanged, settings_.get(),
+                     [guardian = guardian_.get()] { guardian->rewatch(); });
 
     detector_ = std::make_unique<AgentDetector>(*settings_, *agentStatuses_);
     bus_ = std::make_unique<AgentEventBus>(*settings_, *sessions_);

@@ -18,6 +18,7 @@ class AgentSessionStore;
 class AppBusInterface;
 class FreedesktopNotifier;
 class HookGuardian;
+class ConfigFolderMover;
 class HookInstaller;
 class JsonPreferencesDomain;
 class NarrationSummarizer;
@@ -87,6 +88,7 @@ private:
     std::unique_ptr<AgentStatuses> agentStatuses_;
     std::unique_ptr<HookInstaller> installer_;
     std::unique_ptr<HookGuardian> guardian_;
+    std::unique_ptr<ConfigFolderMover> folderMover_;
     std::unique_ptr<FreedesktopNotifier> notifier_;
     std::unique_ptr<NubboNotifications> notifications_;
     std::unique_ptr<PetViewModel> viewModel_;

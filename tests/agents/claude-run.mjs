@@ -1,5 +1,6 @@
 // Claude Code from npm, offline against the scripted model, in a test home: in print mode, or in its terminal
 // interface on a pseudo-terminal.
+import { spawn } from "node:child_process";
 import fs from "node:fs";
 import path from "node:path";
 
@@ -8,7 +9,9 @@ import { ensureAgent, run, startInTerminal } from "./harness.mjs";
 const claude = ensureAgent("@anthropic-ai/claude-code", "2.1.337", "claude");
 const apiKey = "sk-ant-test-not-a-key";
 
-function claudeEnv(home, server) {
+// `configDir`, when given, is the CLAUDE_CONFIG_DIR Claude runs with: it reads its settings (the hooks among
+// them) and its .claude.json there instead of the home.
+function claudeEnv(home, server, configDir) {
   return home.env({
     ANTHROPIC_BASE_URL: server.url,
     ANTHROPIC_API_KEY: apiKey,
@@ -16,15 +19,30 @@ function claudeEnv(home, server) {
     DISABLE_AUTOUPDATER: "1",
     DISABLE_TELEMETRY: "1",
     DISABLE_ERROR_REPORTING: "1",
+    ...(configDir ? { CLAUDE_CONFIG_DIR: configDir } : {}),
   });
 }
 
-export async function startClaude(home, server, prompt) {
-  fs.writeFileSync(path.join(home.home, ".claude.json"), JSON.stringify({ hasCompletedOnboarding: true }));
-  return run(claude, ["-p", prompt, "--permission-mode", "default"], {
+function printArguments(home, prompt, configDir) {
+  fs.mkdirSync(configDir ?? home.home, { recursive: true });
+  fs.writeFileSync(path.join(configDir ?? home.home, ".claude.json"), JSON.stringify({ hasCompletedOnboarding: true }));
+  return ["-p", prompt, "--permission-mode", "default"];
+}
+
+export async function startClaude(home, server, prompt, { configDir } = {}) {
+  return run(claude, printArguments(home, prompt, configDir), {
     cwd: home.project,
     timeoutMs: 120000,
-    env: claudeEnv(home, server),
+    env: claudeEnv(home, server, configDir),
+  });
+}
+
+// The same in print mode, left running: the caller ends it with kill().
+export function spawnClaude(home, server, prompt, { configDir } = {}) {
+  return spawn(claude, printArguments(home, prompt, configDir), {
+    cwd: home.project,
+    env: claudeEnv(home, server, configDir),
+    stdio: ["ignore", "ignore", "ignore"],
   });
 }
 

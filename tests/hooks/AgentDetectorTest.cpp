@@ -3,7 +3,9 @@
 #include "hooks/AgentDetector.h"
 #include "common/ProviderRegistry.h"
 #include "hooks/AgentStatuses.h"
+#include "hooks/ConfigFolders.h"
 #include "hooks/InitialAgentDetection.h"
+#include "hooks/ProcessEnvironment.h"
 
 #include "platform/JsonPreferencesDomain.h"
 #include "SettingsFakes.h"
@@ -23,6 +25,8 @@
 
 #include <memory>
 #include <vector>
+
+#include <unistd.h>
 
 namespace nubbo {
 namespace {
@@ -364,6 +368,53 @@ TEST(AgentDetectorInitial, RecordsRunningElseInstalledElseNotFoundForEveryAgent)
                                                                         : AgentStatus::notFound;
         EXPECT_EQ(machine.statuses.status(id), expected) << id.toStdString();
     }
+}
+
+// The folder a running agent names in its environment, read as /proc holds it: NUL-separated entries, the
+// user's own processes only, never more than the bounded read.
+TEST(AgentDetectorEnvironment, TheVariableNamesAFolderOnlyInTheUsersOwnReadableEnvironment) {
+    QTemporaryDir proc;
+    const QString home = QStringLiteral("/home/ada");
+    // NAME=value entries, each ended by a NUL.
+    const auto entries = [](std::initializer_list<QByteArray> list) {
+        QByteArray bytes;
+        for (const QByteArray& entry : list)
+            bytes += entry + '\0';
+        return bytes;
+    };
+    const struct {
+        const char* name;
+        std::optional<QByteArray> environ;  // nothing: the process is gone
+        bool othersProcess;
+        const char* folder;  // what is offered; "" for nothing
+    } cases[] = {
+        {"among others", entries({"A=1", "CLAUDE_CONFIG_DIR=/work/./claude-alt/", "B=2"}), false, "/work/claude-alt"},
+        {"last, without a final NUL", entries({"A=1"}) + "CLAUDE_CONFIG_DIR=~/alt", false, "/home/ada/alt"},
+        {"the home itself", entries({"CLAUDE_CONFIG_DIR=~"}), false, "/home/ada"},
+        {"empty", entries({"CLAUDE_CONFIG_DIR="}), false, ""},
+        {"relative", entries({"CLAUDE_CONFIG_DIR=alt"}), false, ""},
+        {"a longer name", entries({"XCLAUDE_CONFIG_DIR=/x", "CLAUDE_CONFIG_DIRS=/y"}), false, ""},
+        {"absent", entries({"HOME=/home/ada"}), false, ""},
+        {"past the bounded read", entries({"P=" + QByteArray(ProcessEnvironment::kMaxBytes, 'x'), "CLAUDE_CONFIG_DIR=/far"}),
+         false, ""},
+        {"another user's", entries({"CLAUDE_CONFIG_DIR=/theirs"}), true, ""},
+        {"gone", std::nullopt, false, ""},
+    };
+    qint64 pid = 100;
+    for (const auto& c : cases) {
+        ++pid;
+        if (c.environ)
+            writeFile(proc.filePath(QStringLiteral("%1/environ").arg(pid)), *c.environ);
+        // The test owns every file; another user's process is one owned by someone the reader is not.
+        const uint reader = c.othersProcess ? ::getuid() + 1 : ::getuid();
+        const std::optional<QByteArray> environment = ProcessEnvironment::read(proc.path(), pid, reader);
+        const std::optional<QString> value =
+            environment ? ProcessEnvironment::value(*environment, "CLAUDE_CONFIG_DIR") : std::nullopt;
+        EXPECT_EQ(value ? ConfigFolders::fromVariable(*value, home) : QString(), QString::fromLatin1(c.folder)) << c.name;
+    }
+    // An environment that cannot be read (here a folder in the file's place) reads as none.
+    ASSERT_TRUE(QDir().mkpath(proc.filePath(QStringLiteral("200/environ"))));
+    EXPECT_EQ(ProcessEnvironment::read(proc.path(), 200, ::getuid()), std::nullopt);
 }
 
 // Statuses say what was last seen, never what was saved: every agent starts unknown, and QML reads raw values.

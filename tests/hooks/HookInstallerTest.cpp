@@ -1,4 +1,5 @@
 #include "hooks/ConfigFileWriter.h"
+#include "hooks/ConfigFolders.h"
 #include "hooks/HookEntries.h"
 #include "hooks/HookFileLock.h"
 #include "hooks/HookInstaller.h"
@@ -38,6 +39,7 @@ protected:
         env.home = home.path();
         env.backupsDirectory = path("Library/Application Support/Nubbo/Backups");
         env.enabled = [this](const QString& id) { return enabledIds.contains(id); };
+        env.configFolder = [this](const QString& id) { return folders.value(id); };
         env.writeLauncher = [this](const QString& launcher) {
             if (!launcherError.isEmpty())
                 return launcherError;
@@ -79,6 +81,7 @@ protected:
 
     QTemporaryDir home;
     QSet<QString> enabledIds;
+    QHash<QString, QString> folders;  // the chosen config folders by agent id
     QString launcherError;
     QString commandSuffix;
     int keptBackups = 10;
@@ -249,12 +252,15 @@ TEST_F(HookInstallerTest, UnwiringRestoresAFileNobodyChangedAndOnlyStripsOneTheU
         bool editBetweenInstalls;  // the user edits the wired files, then the app installs again
         bool editAfter;            // the user edits the wired files before they are unwired
         bool bySwitchingOff;       // unwired by an install with the agents switched off, not by uninstall
+        bool byMoving = false;     // unwired by choosing other config folders, which are wired instead
     };
     const std::vector<Case> cases{{"untouched", false, false, false},
                                   {"edited after the installs", false, true, false},
                                   {"edited between the installs", true, false, false},
                                   {"untouched, switched off", false, false, true},
-                                  {"edited, switched off", false, true, true}};
+                                  {"edited, switched off", false, true, true},
+                                  {"untouched, moved", false, false, false, true},
+                                  {"edited, moved", false, true, false, true}};
     const auto edit = [this] {
         json settings = jsonAt(".claude/settings.json");
         settings["model"] = "sonnet";
@@ -265,6 +271,7 @@ TEST_F(HookInstallerTest, UnwiringRestoresAFileNobodyChangedAndOnlyStripsOneTheU
     for (const Case& c : cases) {
         ASSERT_TRUE(QDir(path("Library")).removeRecursively());
         enabledIds = {"claude", "kimi"};
+        folders.clear();
         commandSuffix.clear();
         put(".claude/settings.json", kUserClaude);
         put(".kimi-code/config.toml", kimiUser);
@@ -280,6 +287,15 @@ TEST_F(HookInstallerTest, UnwiringRestoresAFileNobodyChangedAndOnlyStripsOneTheU
         if (c.bySwitchingOff) {
             enabledIds.clear();
             install();
+        } else if (c.byMoving) {
+            for (const char* id : {"claude", "kimi"}) {
+                folders.insert(QString::fromLatin1(id), path(QStringLiteral("moved/") + id));
+                const HookInstallResult moved = installer().changeConfigFolder(*ProviderRegistry::spec(id), {});
+                EXPECT_TRUE(moved.ok()) << c.name << ": " << moved.message().toStdString();
+            }
+            EXPECT_TRUE(installer().isCurrent(*ProviderRegistry::spec("claude"))) << c.name;
+            EXPECT_GT(appCommandsIn("moved/claude/settings.json"), 0) << c.name;
+            EXPECT_GT(appCommandsIn("moved/kimi/config.toml"), 0) << c.name;
         } else {
             EXPECT_TRUE(installer().uninstall().ok()) << c.name;
         }
@@ -297,6 +313,72 @@ TEST_F(HookInstallerTest, UnwiringRestoresAFileNobodyChangedAndOnlyStripsOneTheU
         EXPECT_EQ(settings["hooks"]["PreToolUse"][0]["hooks"][0]["command"], "audit.sh") << c.name;
         EXPECT_EQ(bytes(".kimi-code/config.toml"), "theme = \"dark\"\n" + kimiUser) << c.name;
     }
+}
+
+TEST_F(HookInstallerTest, EachAgentIsWiredAndWatchedInTheFolderChosenForIt) {
+    // Where each agent reads its hooks under a chosen folder F, by its own variable; the folder it reads while
+    // the variable is unset; nullptr where no variable of the agent's moves them.
+    const struct {
+        const char* id;
+        const char* variable;
+        const char* inFolder;
+        const char* defaultFolder;
+    } catalogue[] = {
+        {"claude", "CLAUDE_CONFIG_DIR", "settings.json", ".claude"},
+        {"codex", "CODEX_HOME", "hooks.json", ".codex"},
+        {"gemini", "GEMINI_CLI_HOME", ".gemini/settings.json", ""},
+        {"opencode", "XDG_CONFIG_HOME", "opencode/plugins/nubbo.js", ".config"},
+        {"qwen", "QWEN_HOME", "settings.json", ".qwen"},
+        {"qoder", "QODER_CONFIG_DIR", "settings.json", ".qoder"},
+        {"codebuddy", "CODEBUDDY_CONFIG_DIR", "settings.json", ".codebuddy"},
+        {"kimi", "KIMI_CODE_HOME", "config.toml", ".kimi-code"},
+        {"iflow", "", nullptr, nullptr},
+        {"cursor", "", nullptr, nullptr},
+        {"copilot", "COPILOT_HOME", "hooks/nubbo-bridge.json", ".copilot"},
+        {"cline", "", nullptr, nullptr},
+    };
+    ASSERT_EQ(std::size(catalogue), ProviderRegistry::all().size());
+    // Claude was wired in its default folder; the folders below are then chosen with no move (by hand, in the
+    // preferences), and the install takes the app's entries out of the default folder.
+    put(".claude/settings.json", kUserClaude);
+    enabledIds = {"claude"};
+    install();
+    for (const auto& row : catalogue) {
+        const QString id = QString::fromLatin1(row.id);
+        enabledIds.insert(id);
+        folders.insert(id, path(QStringLiteral("chosen/") + id));
+    }
+    install();
+    const QList<QUrl> watched = installer().watchedConfigFiles();
+    for (const auto& row : catalogue) {
+        const ProviderSpec& spec = *ProviderRegistry::spec(row.id);
+        EXPECT_EQ(spec.configFolderVariable, row.variable) << row.id;
+        const QString expected = row.inFolder ? path(QStringLiteral("chosen/%1/%2").arg(row.id, row.inFolder))
+                                              : path(QString::fromStdString(spec.configRelativePath));
+        EXPECT_EQ(installer().configPath(spec), expected) << row.id;
+        EXPECT_TRUE(installer().isCurrent(spec)) << row.id;
+        if (spec.mechanism != HookMechanism::scriptDir)
+            EXPECT_TRUE(watched.contains(QUrl::fromLocalFile(expected))) << row.id;
+        if (row.inFolder) {
+            EXPECT_EQ(appCommandsIn(QString::fromStdString(spec.configRelativePath)), 0) << row.id;
+            EXPECT_EQ(ConfigFolders::defaultFolder(spec, home.path()), QDir::cleanPath(path(row.defaultFolder)))
+                << row.id;
+        }
+    }
+    EXPECT_EQ(installer().openCodePluginPath(), path("chosen/opencode/opencode/plugins/nubbo.js"));
+    EXPECT_EQ(jsonAt(".claude/settings.json")["hooks"]["PreToolUse"][0]["hooks"][0]["command"], "audit.sh");
+
+    // A relative folder names nothing the agent would find: the default one is used.
+    folders.insert(QStringLiteral("claude"), QStringLiteral("relative/claude"));
+    EXPECT_EQ(installer().configPath(*ProviderRegistry::spec("claude")), path(".claude/settings.json"));
+
+    // After the user removed the bridge, a move only unwires: the new folder stays untouched.
+    folders.insert(QStringLiteral("claude"), path("chosen/claude"));
+    ASSERT_TRUE(installer().uninstall().ok());
+    folders.remove(QStringLiteral("claude"));
+    EXPECT_TRUE(installer().changeConfigFolder(*ProviderRegistry::spec("claude"), path("chosen/claude")).ok());
+    EXPECT_EQ(appCommandsIn("chosen/claude/settings.json"), 0);
+    EXPECT_EQ(appCommandsIn(".claude/settings.json"), 0);
 }
 
 TEST_F(HookInstallerTest, AnAgentThatFailsIsNamedAndTheOthersAreStillWiredAndUnwired) {

@@ -500,11 +500,14 @@ TEST_F(LauncherScriptTest, TheSelfCleanRestoresAFileNobodyChangedAndOnlyStripsOn
     env.home = home;
     env.backupsDirectory = home + QStringLiteral("/.local/share/Nubbo/Backups");
     env.enabled = [](const QString& id) { return id == "claude" || id == "codex" || id == "kimi"; };
+    // Codex in a folder of the user's choosing: the self-clean finds it there.
+    const QString codexHome = home + QStringLiteral("/work/codex's home");
+    env.configFolder = [codexHome](const QString& id) { return id == "codex" ? codexHome : QString(); };
     env.log = [](const QString&) {};
     const HookInstaller installer(env);
     const QByteArray claude = "{ \"model\": \"opus\",\n  \"hooks\": {\"Stop\": [{\"hooks\": [{\"command\": \"vibe-island\"}]}]} }\n";
     const QByteArray kimi = "# mine\ndefault_model = \"k2\"\n";
-    const QString codexPath = home + QStringLiteral("/.codex/hooks.json");
+    const QString codexPath = codexHome + QStringLiteral("/hooks.json");
     writeFile(home + QStringLiteral("/.claude/settings.json"), claude);
     writeFile(home + QStringLiteral("/.kimi-code/config.toml"), kimi);
     writeFile(codexPath, R"({"hooks": {"Stop": [{"hooks": [{"command": "notify"}]}]}})");

@@ -82,8 +82,10 @@ void expectDefaults(const SettingsStore& s) {
     EXPECT_FALSE(s.smartSummary());
     EXPECT_EQ(s.summaryProvider(), SummaryProvider::anthropic);
     EXPECT_EQ(s.language(), AppLanguage::system);
-    for (const ProviderSpec& spec : ProviderRegistry::all())
+    for (const ProviderSpec& spec : ProviderRegistry::all()) {
         EXPECT_EQ(s.enabled(QString::fromStdString(spec.id)), spec.confirmed) << spec.id;
+        EXPECT_EQ(s.configFolder(QString::fromStdString(spec.id)), QString()) << spec.id;
+    }
 }
 
 // Every setting away from its default.
@@ -102,6 +104,8 @@ void changeEverything(SettingsStore& s) {
     s.setIdleSleepMinutes(30);
     s.setEnabled(QStringLiteral("claude"), false);
     s.setEnabled(QStringLiteral("cursor"), true);
+    s.setConfigFolder(QStringLiteral("claude"), QStringLiteral("/work/claude-alt"));
+    s.setConfigFolder(QStringLiteral("kimi"), QStringLiteral("/work/kimi"));
     s.setApprovalMode(ApprovalMode::fullAuto);
     s.setTrustedCommands({QStringLiteral("ls"), QStringLiteral("make")});
     s.setDangerousCommands({QStringLiteral("mkfs")});
@@ -392,7 +396,7 @@ TEST(SettingsStoreTest, ExportHasExactlyTheDocumentedKeys) {
                          "bypassRiskCheck", "showNotifications", "notifyApprovalRequired", "notifyTaskCompleted",
                          "notifyRiskyAction", "quietWhileLooking", "themeColor", "animationSpeed", "showActivityLabel",
                          "showProviderChip", "smartSummary", "summaryProvider", "summaryModels",
-                         "summaryBaseURLs", "language"};
+                         "summaryBaseURLs", "language", "configFolders"};
     keys.sort();
     expected.sort();
     EXPECT_EQ(keys, expected);
@@ -403,6 +407,40 @@ TEST(SettingsStoreTest, ExportHasExactlyTheDocumentedKeys) {
               (QJsonObject{{"anthropic", "claude-haiku-4-5"}, {"openai", "gpt-4o-mini"},
                            {"deepseek", "deepseek-chat"}, {"custom", ""}}));
     EXPECT_EQ(exported.value(QStringLiteral("summaryBaseURLs")).toObject(), (QJsonObject{{"custom", ""}}));
+    // Only the agents whose own variable moves their folder have one to choose.
+    const QJsonObject folders = exported.value(QStringLiteral("configFolders")).toObject();
+    EXPECT_EQ(folders.keys(), (QStringList{"claude", "codebuddy", "codex", "copilot", "gemini", "kimi", "opencode",
+                                           "qoder", "qwen"}));
+    EXPECT_EQ(folders.value(QStringLiteral("claude")), QJsonValue(QString()));
+}
+
+TEST(SettingsStoreTest, ConfigFoldersAreAbsoluteAndAnnouncedWithTheFolderTheyReplace) {
+    Machine machine;
+    const auto store = machine.start();
+    QStringList announced;
+    QObject::connect(store.get(), &SettingsStore::configFolderChanged, [&](const QString& id, const QString& previous) {
+        announced.append(id + QLatin1Char(':') + previous);
+    });
+    const struct {
+        const char* id;
+        const char* folder;
+        const char* kept;  // what the store holds afterwards
+    } cases[] = {
+        {"Claude", "/work/./claude-alt/", "/work/claude-alt"},
+        {"claude", "/work/claude-alt", "/work/claude-alt"},  // the same folder: nothing announced
+        {"claude", "work/relative", "/work/claude-alt"},     // relative: ignored
+        {"claude", "", ""},
+        {"cline", "/work/cline", ""},  // no variable of Cline's moves its hooks
+        {"nosuchagent", "/work/x", ""},
+        {"gemini", "/home/alt", "/home/alt"},
+    };
+    for (const auto& c : cases) {
+        store->setConfigFolder(QString::fromLatin1(c.id), QString::fromLatin1(c.folder));
+        EXPECT_EQ(store->configFolder(QString::fromLatin1(c.id)), QString::fromLatin1(c.kept)) << c.id << " " << c.folder;
+    }
+    EXPECT_EQ(announced, (QStringList{"claude:", "claude:/work/claude-alt", "gemini:"}));
+    EXPECT_EQ(machine.onDisk().value(QStringLiteral("settings.configFolder.gemini")), QJsonValue("/home/alt"));
+    EXPECT_FALSE(machine.onDisk().contains(QStringLiteral("settings.configFolder.claude")));
 }
 
 TEST(SettingsStoreTest, ExportThenImportOnAnotherMachineReproducesTheSettings) {

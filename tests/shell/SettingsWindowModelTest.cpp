@@ -2,6 +2,7 @@
 // a temporary home: no window and no dialog is needed.
 #include "hooks/AgentStatuses.h"
 #include "hooks/ConfigFileWriter.h"
+#include "hooks/ConfigFolderMover.h"
 #include "hooks/HookInstaller.h"
 #include "shell/models/OnboardingModel.h"
 #include "SettingsFakes.h"
@@ -45,6 +46,7 @@ protected:
         env.home = home.path();
         env.backupsDirectory = home.filePath(QStringLiteral("Backups"));
         env.enabled = [this](const QString& id) { return settings.enabled(id); };
+        env.configFolder = [this](const QString& id) { return settings.configFolder(id); };
         env.writeLauncher = [this](const QString& launcher) {
             return launcherError.isEmpty() ? ConfigFileWriter::writeAtomically(launcher, "#!/bin/sh\nexit 0\n", 0755)
                                            : launcherError;
@@ -355,6 +357,46 @@ TEST_F(SettingsWindowModelTest, RequestPermissionSaysWhatTheNotificationServiceA
     alert = finished.takeFirst().first().toMap();
     EXPECT_EQ(str(alert["title"]), QStringLiteral("No notification service"));
     EXPECT_TRUE(alert["warning"].toBool());
+}
+
+TEST_F(SettingsWindowModelTest, AFolderOnOfferIsTakenAndAFailedMoveAnswersWithTheWarning) {
+    enableClaudeAndCursor();
+    ConfigFolderMover mover(settings, installer, statuses);
+    SettingsWindowModel model(settings, installer, statuses, secrets, services);
+    ASSERT_TRUE(model.install()["ok"].toBool());
+    const auto claude = [&model] { return model.folders()[QStringLiteral("claude")].toMap(); };
+    EXPECT_EQ(str(claude()["folder"]), QStringLiteral("~/.claude"));
+    EXPECT_FALSE(claude()["custom"].toBool());
+    EXPECT_FALSE(model.folders().contains(QStringLiteral("cursor"))) << "no variable of Cursor's moves its hooks";
+
+    QSignalSpy changed(&model, &SettingsWindowModel::foldersChanged);
+    statuses.setOfferedFolder(QStringLiteral("claude"), home.filePath(QStringLiteral("work/claude-alt")));
+    EXPECT_FALSE(changed.isEmpty());
+    EXPECT_EQ(str(claude()["offerLine"]), QStringLiteral("Claude is running with CLAUDE_CONFIG_DIR=~/work/claude-alt"));
+    ASSERT_TRUE(model.takeOfferedFolder(QStringLiteral("claude"))["ok"].toBool());
+    EXPECT_EQ(str(claude()["folder"]), QStringLiteral("~/work/claude-alt"));
+    EXPECT_TRUE(claude()["custom"].toBool());
+    EXPECT_TRUE(files()[home.filePath(QStringLiteral("work/claude-alt/settings.json"))].contains("nubbo-bridge"));
+    EXPECT_FALSE(files()[home.filePath(QStringLiteral(".claude/settings.json"))].contains("nubbo-bridge"));
+    EXPECT_TRUE(model.bridgeInstalled());
+    EXPECT_TRUE(str(model.installPrompt()["text"]).contains(QStringLiteral("• ~/work/claude-alt/settings.json")));
+
+    // A folder whose settings do not parse: the hooks cannot go there, and the window says which file.
+    ASSERT_TRUE(ConfigFileWriter::writeAtomically(home.filePath(QStringLiteral("broken/settings.json")), "{").isEmpty());
+    const QVariantMap failed =
+        model.chooseConfigFolder(QStringLiteral("claude"), QUrl::fromLocalFile(home.filePath(QStringLiteral("broken"))));
+    EXPECT_FALSE(failed["ok"].toBool());
+    EXPECT_EQ(str(failed["title"]), QStringLiteral("Could not move Claude's hooks"));
+    EXPECT_TRUE(str(failed["text"]).contains(home.filePath(QStringLiteral("broken/settings.json"))));
+    EXPECT_EQ(str(claude()["problem"]), str(failed["text"]));
+    EXPECT_FALSE(model.bridgeInstalled());
+
+    // The default folder chosen by name is the default again, wired again.
+    ASSERT_TRUE(model.chooseConfigFolder(QStringLiteral("claude"), QUrl::fromLocalFile(home.filePath(QStringLiteral(".claude"))))["ok"]
+                    .toBool());
+    EXPECT_FALSE(claude()["custom"].toBool());
+    EXPECT_TRUE(claude()["problem"].toString().isEmpty());
+    EXPECT_TRUE(model.bridgeInstalled());
 }
 
 TEST_F(SettingsWindowModelTest, CodexWiredButNotYetTrustedGetsItsHint) {

@@ -1,5 +1,6 @@
 #include "shell/models/HookBridgeFlow.h"
 
+#include "hooks/ConfigFolders.h"
 #include "hooks/HookInstaller.h"
 #include "common/ProviderRegistry.h"
 #include "settings/SettingsStore.h"
@@ -17,7 +18,7 @@ QStringList HookBridgeFlow::configPaths() const {
     QStringList paths;
     for (const ProviderSpec& spec : ProviderRegistry::all())
         if (settings_.enabled(QString::fromStdString(spec.id)))
-            paths.append(QString::fromStdString(spec.configRelativePath));
+            paths.append(ConfigFolders::shown(installer_.configPath(spec), installer_.home()));
     return paths;
 }
 

@@ -25,7 +25,8 @@ public:
     // refreshStatuses runs after every install and removal (the agent statuses as at launch).
     HookBridgeFlow(SettingsStore& settings, const HookInstaller& installer, Refresh refreshStatuses);
 
-    // The configuration paths, relative to the home folder and in catalogue order, of every enabled agent:
+    // The configuration paths (in the agent's chosen folder, the home written "~"), in catalogue order, of every
+    // enabled agent:
     // the files an install changes. The onboarding lists them all too, also an agent it does not show that
     // was switched on in the settings, since install() wires it all the same.
     QStringList configPaths() const;

@@ -122,6 +122,14 @@ constexpr Entry kTexts[] = {
     {"removePromptText", "Restores your claude / codex / gemini configs (and removes the OpenCode plugin) from the most recent Nubbo backup (re-enabling Vibe Island if it was there). A config you have changed since keeps your changes and only loses Nubbo's entries.",
                          "从最近一次 Nubbo 备份还原你的 claude / codex / gemini 配置（并移除 OpenCode 插件），如有 Vibe Island 则重新启用。之后你改过的配置会保留你的改动，只移除 Nubbo 的条目。"},
     {"remove", "Remove", "移除"},
+    {"configFolder", "Config folder", "配置文件夹"},
+    {"defaultFolder", "(default)", "（默认）"},
+    {"changeFolder", "Change…", "更改…"},
+    {"useDefaultFolder", "Use Default", "使用默认"},
+    {"chooseConfigFolder", "Choose the config folder", "选择配置文件夹"},
+    {"folderOffer", "%1 is running with %2=%3", "%1 正在以 %2=%3 运行"},
+    {"useThisFolder", "Use This Folder", "使用此文件夹"},
+    {"folderMoveFailed", "Could not move %1's hooks", "无法移动 %1 的 hook"},
     {"codexReviewHint", "Codex runs these hooks only once you trust them: start codex in a terminal and choose \"Trust all and continue\" (or review them with /hooks).",
                         "Codex 只在你信任这些 hook 后才会运行它们：在终端中启动 codex 并选择 \"Trust all and continue\"（或用 /hooks 逐个查看）。"},
     {"ok", "OK", "好"},
@@ -340,12 +348,12 @@ QList<SettingsCategory> SettingsTexts::categories(Language language) {
     return list;
 }
 
-QString SettingsTexts::installPromptText(const QStringList& homeRelativePaths, InstallWording wording,
+QString SettingsTexts::installPromptText(const QStringList& shownPaths, InstallWording wording,
                                          Language language, const ShownFolders& folders) {
     const bool onboarding = wording == InstallWording::onboarding;
     QStringList lines;
-    for (const QString& path : homeRelativePaths)
-        lines.append(QStringLiteral("  • ~/") + path);
+    for (const QString& path : shownPaths)
+        lines.append(QStringLiteral("  • ") + path);
     return text(onboarding ? QStringLiteral("onboardingInstallIntro") : QStringLiteral("installPromptIntro"), language) +
            QLatin1Char('\n') + lines.join(QLatin1Char('\n')) + QStringLiteral("\n\n") +
            text(onboarding ? QStringLiteral("onboardingInstallOutro") : QStringLiteral("installPromptOutro"), language,

@@ -42,10 +42,10 @@ struct SettingsTexts {
     // The nine categories.
     static QList<SettingsCategory> categories(Language language);
 
-    // The install confirmation's body: the introduction, one "  • ~/<path>" line per agent configuration,
-    // then the closing paragraph. The onboarding window words it for the agents it lists.
+    // The install confirmation's body: the introduction, one "  • <path>" line per agent configuration (the
+    // home written "~"), then the closing paragraph. The onboarding window words it for the agents it lists.
     enum class InstallWording { settings, onboarding };
-    static QString installPromptText(const QStringList& homeRelativePaths, InstallWording wording, Language language,
+    static QString installPromptText(const QStringList& shownPaths, InstallWording wording, Language language,
                                      const ShownFolders& folders = {});
 
     // The key of the text that says why the summary sends nothing to this endpoint; empty when it may.

@@ -2,6 +2,7 @@
 
 #include "hooks/AgentStatuses.h"
 #include "hooks/CodexHookReview.h"
+#include "hooks/ConfigFolders.h"
 #include "hooks/HookInstaller.h"
 #include "common/ProviderRegistry.h"
 #include "platform/SecretStore.h"
@@ -10,6 +11,7 @@
 #include "shell/models/SettingsTexts.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QPointer>
 
 namespace nubbo {
@@ -26,6 +28,9 @@ SettingsWindowModel::SettingsWindowModel(SettingsStore& settings, const HookInst
     : QObject(parent), settings_(settings), installer_(installer), statuses_(statuses), secrets_(secrets),
       services_(std::move(services)), bridge_(settings, installer, services_.detectAgents) {
     connect(&statuses_, &AgentStatuses::statusesChanged, this, &SettingsWindowModel::statusesChanged);
+    connect(&statuses_, &AgentStatuses::foldersChanged, this, &SettingsWindowModel::foldersChanged);
+    connect(&settings_, &SettingsStore::configFoldersChanged, this, &SettingsWindowModel::foldersChanged);
+    connect(this, &SettingsWindowModel::languageChanged, this, &SettingsWindowModel::foldersChanged);
     connect(&settings_, &SettingsStore::effectiveLanguageChanged, this, [this] {
         Q_EMIT languageChanged();
         refresh();
@@ -62,8 +67,78 @@ QVariantList SettingsWindowModel::agents() const {
         list.append(QVariantMap{{QStringLiteral("id"), QString::fromStdString(spec.id)},
                                 {QStringLiteral("title"), QString::fromStdString(spec.title)},
                                 {QStringLiteral("symbol"), QString::fromStdString(spec.iconName)},
-                                {QStringLiteral("confirmed"), spec.confirmed}});
+                                {QStringLiteral("confirmed"), spec.confirmed},
+                                {QStringLiteral("folderVariable"), QString::fromStdString(spec.configFolderVariable)}});
     return list;
+}
+
+QVariantMap SettingsWindowModel::folders() const {
+    const QString home = installer_.home();
+    QVariantMap map;
+    for (const ProviderSpec& spec : ProviderRegistry::all()) {
+        if (!ConfigFolders::movable(spec))
+            continue;
+        const QString id = QString::fromStdString(spec.id);
+        const QString chosen = settings_.configFolder(id);
+        const QString offer = ConfigFolders::shown(statuses_.offeredFolder(id), home);
+        map.insert(id, QVariantMap{
+            {QStringLiteral("folder"),
+             ConfigFolders::shown(chosen.isEmpty() ? ConfigFolders::defaultFolder(spec, home) : chosen, home)},
+            {QStringLiteral("custom"), !chosen.isEmpty()},
+            {QStringLiteral("offer"), offer},
+            {QStringLiteral("offerLine"),
+             offer.isEmpty() ? QString()
+                             : SettingsTexts::text(QStringLiteral("folderOffer"), language())
+                                   .arg(QString::fromStdString(spec.title),
+                                        QString::fromStdString(spec.configFolderVariable), offer)},
+            {QStringLiteral("problem"), statuses_.folderProblem(id)},
+        });
+    }
+    return map;
+}
+
+QVariantMap SettingsWindowModel::moveConfigFolder(const QString& id, const QString& folder) {
+    const ProviderSpec* spec = ProviderRegistry::spec(id.toStdString());
+    if (!spec || !ConfigFolders::movable(*spec))
+        return ShellAlert::outcome(std::nullopt);
+    // The default folder chosen by name is the default: it moves with the home, as the agent's does.
+    const QString chosen = folder == ConfigFolders::defaultFolder(*spec, installer_.home()) ? QString() : folder;
+    if (chosen == settings_.configFolder(id))
+        return ShellAlert::outcome(std::nullopt);
+    // The store announces the change, and the hooks move before it returns.
+    settings_.setConfigFolder(id, chosen);
+    refresh();
+    const QString problem = statuses_.folderProblem(id);
+    if (problem.isEmpty())
+        return ShellAlert::outcome(std::nullopt);
+    return ShellAlert::outcome(ShellAlert{
+        SettingsTexts::text(QStringLiteral("folderMoveFailed"), language()).arg(QString::fromStdString(spec->title)),
+        problem, SettingsTexts::text(QStringLiteral("ok"), language()), QString(), true});
+}
+
+QVariantMap SettingsWindowModel::chooseConfigFolder(const QString& id, const QUrl& folder) {
+    if (!folder.isLocalFile())
+        return ShellAlert::outcome(std::nullopt);
+    return moveConfigFolder(id, QDir::cleanPath(folder.toLocalFile()));
+}
+
+QVariantMap SettingsWindowModel::useDefaultConfigFolder(const QString& id) { return moveConfigFolder(id, QString()); }
+
+QVariantMap SettingsWindowModel::takeOfferedFolder(const QString& id) {
+    const QString offer = statuses_.offeredFolder(id);
+    return offer.isEmpty() ? ShellAlert::outcome(std::nullopt) : moveConfigFolder(id, offer);
+}
+
+QUrl SettingsWindowModel::configFolderUrl(const QString& id) const {
+    const ProviderSpec* spec = ProviderRegistry::spec(id.toStdString());
+    if (!spec)
+        return homeFolder();
+    const QString chosen = settings_.configFolder(id);
+    QString folder = chosen.isEmpty() ? ConfigFolders::defaultFolder(*spec, installer_.home()) : chosen;
+    // A folder not made yet opens at the nearest one that is there.
+    while (!QFileInfo(folder).isDir() && folder != QDir::rootPath())
+        folder = QFileInfo(folder).path();
+    return QUrl::fromLocalFile(folder);
 }
 
 QString SettingsWindowModel::socketLine() const {

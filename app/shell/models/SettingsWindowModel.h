@@ -48,8 +48,13 @@ class SettingsWindowModel : public QObject {
     // Picker name → [{value, title, detail}], in the order the pickers list them.
     Q_PROPERTY(QVariantMap options READ options NOTIFY languageChanged)
     Q_PROPERTY(QVariantList categories READ categories NOTIFY languageChanged)
-    // [{id, title, symbol, confirmed}], in catalogue order.
+    // [{id, title, symbol, confirmed, folderVariable}], in catalogue order; folderVariable is empty for an
+    // agent no variable of its own moves.
     Q_PROPERTY(QVariantList agents READ agents CONSTANT)
+    // id → {folder, custom, offer, offerLine, problem} for the agents whose config folder can move: the folder
+    // in use (the home written "~"), whether the user chose it, the folder a running agent uses instead and
+    // the line saying so (empty when none), and why the hooks could not move (empty when they could).
+    Q_PROPERTY(QVariantMap folders READ folders NOTIFY foldersChanged)
     // id → AgentStatus raw value, as last detected.
     Q_PROPERTY(QVariantMap statuses READ statuses NOTIFY statusesChanged)
     Q_PROPERTY(bool bridgeInstalled READ bridgeInstalled NOTIFY bridgeChanged)
@@ -70,6 +75,7 @@ public:
     QVariantList categories() const;
     QVariantList agents() const;
     QVariantMap statuses() const;
+    QVariantMap folders() const;
     bool bridgeInstalled() const { return bridgeInstalled_; }
     QString codexHint() const { return codexHint_; }
     QString socketLine() const;
@@ -87,6 +93,14 @@ public:
     Q_INVOKABLE QVariantMap removePrompt() const;
     // Answers like install(): {ok}, or the warning naming each agent the removal could not unwire.
     Q_INVOKABLE QVariantMap remove();
+
+    // The folder the dialog chose, the default one, or the one on offer: each moves the agent's hooks there
+    // and answers like install(): {ok}, or the warning naming what could not be moved.
+    Q_INVOKABLE QVariantMap chooseConfigFolder(const QString& id, const QUrl& folder);
+    Q_INVOKABLE QVariantMap useDefaultConfigFolder(const QString& id);
+    Q_INVOKABLE QVariantMap takeOfferedFolder(const QString& id);
+    // Where the folder dialog opens: the agent's folder in use.
+    Q_INVOKABLE QUrl configFolderUrl(const QString& id) const;
 
     // False when the file could not be written (dropped without a message, as a cancelled panel is).
     Q_INVOKABLE bool exportSettings(const QUrl& file) const;
@@ -123,11 +137,13 @@ public:
 Q_SIGNALS:
     void languageChanged();
     void statusesChanged();
+    void foldersChanged();
     void bridgeChanged();
     void notificationCheckFinished(const QVariantMap& alert);
 
 private:
     Language language() const;
+    QVariantMap moveConfigFolder(const QString& id, const QString& folder);
 
     SettingsStore& settings_;
     const HookInstaller& installer_;

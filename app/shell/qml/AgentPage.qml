@@ -1,4 +1,5 @@
 import QtQuick
+import QtQuick.Dialogs
 import QtQuick.Layouts
 import Nubbo.Pet
 import Nubbo.Shell
@@ -27,6 +28,20 @@ ColumnLayout {
             if (!result.ok)
                 shell.alert(result)
         })
+    }
+    function report(result) {
+        if (!result.ok)
+            shell.alert(result)
+    }
+
+    FolderDialog {
+        id: folderDialog
+        // The agent whose folder is being chosen.
+        property string agentId: ""
+        title: page.texts.chooseConfigFolder
+        acceptLabel: page.texts.open
+        rejectLabel: page.texts.cancel
+        onAccepted: page.report(page.model.chooseConfigFolder(agentId, selectedFolder))
     }
 
     SettingsCard {
@@ -61,17 +76,38 @@ ColumnLayout {
         // qmllint disable unqualified
         Repeater {
             model: page.model.agents
-            AgentRow {
+            ColumnLayout {
+                id: agent
                 required property var modelData
+                readonly property bool on: page.settings.enabled[modelData.id] === true
                 Layout.fillWidth: true
-                agentId: modelData.id
-                title: modelData.title
-                symbol: modelData.symbol
-                enabledFlag: page.settings.enabled[modelData.id] === true
-                status: page.model.statuses[modelData.id] || "unknown"
-                statusTitle: page.options.statusTitles[status]
-                hint: modelData.id === "codex" ? page.model.codexHint : ""
-                onToggled: on => page.settings.setEnabled(modelData.id, on)
+                spacing: 0
+                AgentRow {
+                    Layout.fillWidth: true
+                    agentId: agent.modelData.id
+                    title: agent.modelData.title
+                    symbol: agent.modelData.symbol
+                    enabledFlag: agent.on
+                    status: page.model.statuses[agent.modelData.id] || "unknown"
+                    statusTitle: page.options.statusTitles[status]
+                    hint: agent.modelData.id === "codex" ? page.model.codexHint : ""
+                    onToggled: on => page.settings.setEnabled(agent.modelData.id, on)
+                }
+                // Only a switched-on agent is wired, so only its folder matters.
+                AgentFolderLine {
+                    visible: agent.on && agent.modelData.folderVariable !== ""
+                    Layout.fillWidth: true
+                    folder: page.model.folders[agent.modelData.id] || ({})
+                    texts: page.texts
+                    title: agent.modelData.title
+                    onChange: {
+                        folderDialog.agentId = agent.modelData.id
+                        folderDialog.currentFolder = page.model.configFolderUrl(agent.modelData.id)
+                        folderDialog.open()
+                    }
+                    onUseDefault: page.report(page.model.useDefaultConfigFolder(agent.modelData.id))
+                    onTakeOffer: page.report(page.model.takeOfferedFolder(agent.modelData.id))
+                }
             }
         }
         // qmllint enable unqualified
