@@ -264,6 +264,8 @@ QStringList RemoteInstaller::wire(SshTransport& transport, const RemoteHost& hos
                 return enabled(spec);
         return false;
     };
+    // A folder chosen for an agent here names this machine's files: a host keeps its agents' default folders.
+    hooks.configFolder = [](const QString&) { return QString(); };
     const QString launcher = RemoteHost::launcherPathFor(host.remoteHome);
     hooks.hookCommand = [launcher](const QString&, const QString& source, const QString& event) {
         return LauncherScript::hookCommand(launcher, source, event);
