@@ -25,6 +25,7 @@ LAYERS = [
     "app/settings",
     "app/hooks",
     "app/intake",
+    "app/remote",
     "app/summary",
     "app/petart",
     "app/focus",
