@@ -135,4 +135,8 @@ ColumnLayout {
             }
         }
     }
+
+    RemoteHostsCard {
+        shell: page.shell
+    }
 }
