@@ -20,6 +20,7 @@ class FreedesktopNotifier;
 class HookGuardian;
 class HookInstaller;
 class JsonPreferencesDomain;
+class LocalSshRunner;
 class NarrationSummarizer;
 class NubboNotifications;
 class OnboardingWindowController;
@@ -33,6 +34,7 @@ class PetWindow;
 class PetWindowController;
 class QuickPanel;
 class QuickPanelModel;
+class RemoteForwards;
 class SettingsWindowController;
 class SettingsWindowModel;
 class StatusItem;
@@ -69,6 +71,7 @@ private:
     void wireMenus();
     void setupStatusItem();
     void createQuickPanel();
+    void startRemoteForwards();
     void afterFirstFrame(std::function<void()> work);
     void showSettingsForSecondStart();
 
@@ -105,6 +108,9 @@ private:
     std::unique_ptr<NarrationSummarizer> summarizer_;
     std::unique_ptr<AgentSessionStore> sessions_;
     std::unique_ptr<AgentEventBus> bus_;
+    // Agents on SSH hosts: a forward per host over the user's own ssh, into a listener per host.
+    std::unique_ptr<LocalSshRunner> ssh_;
+    std::unique_ptr<RemoteForwards> remoteForwards_;
     // Notes which agents run, every few seconds, on its own thread.
     std::unique_ptr<AgentDetector> detector_;
     std::unique_ptr<QuickPanelModel> quickPanelModel_;
