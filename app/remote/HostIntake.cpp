@@ -1,6 +1,7 @@
 #include "remote/HostIntake.h"
 
 #include <QCryptographicHash>
+#include <QFile>
 
 namespace nubbo {
 namespace {
@@ -47,8 +48,12 @@ HostIntake::HostIntake(QString hostName, QString socketPath, LocalSocketServer::
 
 HostIntake::~HostIntake() {
     // The server's thread ends first, so nothing arrives while the rest is released.
+    const QString listened = server_->socketPath();
     server_.reset();
     releaseWaiting();
+    // Nothing leads to it any more (a removed host's file would stay until the next boot otherwise).
+    if (!listened.isEmpty())
+        QFile::remove(listened);
 }
 
 void HostIntake::start() { server_->start(); }

@@ -20,7 +20,7 @@ public:
     // `onReleased` is what the app's own socket server reports when a waiting producer hangs up.
     HostIntake(QString hostName, QString socketPath, LocalSocketServer::EventHandler onEvent,
                LocalSocketServer::ReleaseHandler onReleased);
-    // Stops listening, then releases what still waited.
+    // Stops listening and removes its socket file, then releases what still waited.
     ~HostIntake();
     HostIntake(const HostIntake&) = delete;
     HostIntake& operator=(const HostIntake&) = delete;

@@ -65,24 +65,26 @@ void RemoteForwards::reload() {
         log(QStringLiteral("remote hosts: %1 could not be read; keeping %2 host(s)").arg(services_.listPath).arg(hosts_.size()));
         return;
     }
+    // Hosts no longer listed as they were go first: a changed host's new listener takes the same socket path.
     bool changed = false;
+    for (auto& host : hosts_)
+        if (!list->contains(host->entry)) {
+            changed = true;
+            log(QStringLiteral("remote host %1: removed").arg(host->entry.name));
+            host->forward.reset();
+            host.reset();
+        }
     std::vector<std::unique_ptr<Host>> next;
     for (const RemoteHostEntry& entry : *list) {
-        const auto same = std::find_if(hosts_.begin(), hosts_.end(),
+        const auto kept = std::find_if(hosts_.begin(), hosts_.end(),
                                        [&](const auto& host) { return host && host->entry == entry; });
-        if (same != hosts_.end()) {
-            next.push_back(std::move(*same));
+        if (kept != hosts_.end()) {
+            next.push_back(std::move(*kept));
             continue;
         }
         changed = true;
         next.push_back(startHost(entry));
     }
-    for (auto& gone : hosts_)
-        if (gone) {
-            changed = true;
-            log(QStringLiteral("remote host %1: removed").arg(gone->entry.name));
-            gone->forward.reset();
-        }
     hosts_ = std::move(next);
     if (changed)
         Q_EMIT hostsChanged();
