@@ -403,7 +403,6 @@ void AppStartup::startRemoteForwards() {
         settingsModel_->remoteHosts()->setHosts(remoteForwards_->hosts());
     });
     remoteForwards_->start();
-    settingsModel_->remoteHosts()->setHosts(remoteForwards_->hosts());
 }
 
 void AppStartup::wireMenus() {
