@@ -36,7 +36,9 @@ packages=(cmake ninja-build g++ make pkg-config nlohmann-json3-dev libutf8proc-d
           # gdbus, the desktop's own bus client, drives the app's bus service in its test.
           libglib2.0-bin
           # Loaded by the installed package beyond what the build links, so its test's apt install downloads nothing.
-          libxcursor1)
+          libxcursor1
+          # Agents on SSH hosts: the app forwards its socket with the user's ssh; the tests run a real sshd.
+          openssh-client openssh-server)
 # Node runs the plug-in and self-clean tests, the real-agent tests (npm installs the agents) and the
 # benchmark's comparison; a machine may already have them from elsewhere than Debian.
 command -v node >/dev/null 2>&1 || packages+=(nodejs)
