@@ -16,7 +16,8 @@ function(nubbo_fuzz_app_library name)
     ${app}/hooks/HookEntries.cpp ${app}/hooks/TomlHookEntries.cpp
     ${app}/shell/models/SettingsFile.cpp ${app}/settings/SettingsStore.cpp ${app}/settings/SettingsStore.h
     ${app}/settings/SettingsTable.cpp
-    ${app}/core/SettingsEnums.cpp ${app}/shell/models/SettingsTexts.cpp ${app}/core/AppPaths.cpp ${app}/core/PrivateFiles.cpp ${app}/core/NubboLog.cpp
+    ${app}/core/SettingsEnums.cpp ${app}/shell/models/SettingsTexts.cpp ${app}/remote/RemoteHostState.cpp
+    ${app}/core/AppPaths.cpp ${app}/core/PrivateFiles.cpp ${app}/core/NubboLog.cpp
     ${app}/petart/PetPackManager.cpp ${app}/petart/PackExtractor.cpp ${app}/petart/PetArtErrors.cpp
     ${app}/petart/PetArtLimits.cpp
     ${app}/approvals/ShellCommand.cpp ${app}/approvals/ShellCommandReader.cpp ${app}/approvals/KnownPrograms.cpp

@@ -49,6 +49,9 @@ public:
     // Main thread: nobody can answer the request any more (its session went on or ended): its producer is
     // let go without a verdict, and the agent asks the user itself. An unknown id does nothing.
     void releaseApproval(const QUuid& eventId);
+    // Any thread: the producer hung up before the verdict (what a socket server reports of a parked
+    // request), so nobody is waiting any more and its card is withdrawn. An unknown id does nothing.
+    void dropParked(const QUuid& eventId);
 
     // The last event handed on; main thread.
     const std::optional<AgentEvent>& lastEvent() const { return lastEvent_; }
@@ -63,8 +66,6 @@ private:
     void log(const AgentEvent& event);
     // Takes the parked reply out under the lock; empty when none is parked under the id.
     LocalSocketServer::Reply takeParked(const QUuid& eventId);
-    // The producer hung up before the verdict: nobody is waiting any more.
-    void dropParked(const QUuid& eventId);
 
     SettingsStore& settings_;
     EventSink& sink_;

@@ -46,6 +46,7 @@ void AppBusInterface::attach(App app) {
     shownSessions_ = sessions();
     shownMode_ = approvalMode();
     shownPaused_ = paused();
+    shownRemoteHosts_ = remoteHosts();
 }
 
 void AppBusInterface::sessionsChanged() {
@@ -82,6 +83,15 @@ QList<QVariantMap> AppBusInterface::sessions() const {
 QString AppBusInterface::approvalMode() const { return app_ ? app_->settings.approvalModeRaw() : QString(); }
 
 bool AppBusInterface::paused() const { return app_ && app_->settings.pauseNubbo(); }
+
+QList<QVariantMap> AppBusInterface::remoteHosts() const {
+    return app_ && app_->remoteHosts ? app_->remoteHosts() : QList<QVariantMap>{};
+}
+
+void AppBusInterface::remoteHostsChanged() {
+    if (app_)
+        propertiesMayHaveChanged();
+}
 
 QString AppBusInterface::Focus(const QString& sessionId, const QDBusMessage& message) {
     // Any program on the bus may call: an id no agent could have reported is no session.
@@ -148,6 +158,10 @@ void AppBusInterface::publishProperties() {
     if (const bool now = paused(); now != shownPaused_) {
         shownPaused_ = now;
         changed.insert(QStringLiteral("Paused"), now);
+    }
+    if (QList<QVariantMap> now = remoteHosts(); now != shownRemoteHosts_) {
+        shownRemoteHosts_ = std::move(now);
+        changed.insert(QStringLiteral("RemoteHosts"), QVariant::fromValue(shownRemoteHosts_));
     }
     if (changed.isEmpty())
         return;

@@ -4,7 +4,8 @@
 // Status() is the status document as compact JSON; Sessions, ApprovalMode and Paused show the same on the
 // bus, with PropertiesChanged sent at most a few times a second and only when what they show changed.
 // Approve(id) and Deny(id) answer a waiting request as the card does; RequestAdded and RequestAnswered follow
-// every request from when it waits until it ends.
+// every request from when it waits until it ends. RemoteHosts lists the SSH hosts with where each one's forward
+// stands ({name, destination, state, reason}).
 #pragma once
 
 #include "common/BusNames.h"
@@ -49,10 +50,12 @@ class AppBusInterface : public QDBusAbstractAdaptor {
                 "    <property name=\"Sessions\" type=\"aa{sv}\" access=\"read\"/>\n"
                 "    <property name=\"ApprovalMode\" type=\"s\" access=\"read\"/>\n"
                 "    <property name=\"Paused\" type=\"b\" access=\"read\"/>\n"
+                "    <property name=\"RemoteHosts\" type=\"aa{sv}\" access=\"read\"/>\n"
                 "  </interface>\n")
     Q_PROPERTY(QList<QVariantMap> Sessions READ sessions)
     Q_PROPERTY(QString ApprovalMode READ approvalMode)
     Q_PROPERTY(bool Paused READ paused)
+    Q_PROPERTY(QList<QVariantMap> RemoteHosts READ remoteHosts)
 
 public:
     static inline const QString kInterface = QLatin1String(bus::kInterface);
@@ -70,6 +73,8 @@ public:
         // Answers the waiting request as the card would; false when it no longer waits.
         std::function<bool(const QUuid& eventId, bool allow)> answer;
         std::function<void()> showSettings;
+        // The SSH hosts as the property shows them; empty: none.
+        std::function<QList<QVariantMap>()> remoteHosts;
     };
 
     // Lives as a child of the object served on the bus (exported with its adaptors).
@@ -83,10 +88,13 @@ public:
     void answering(const QUuid& eventId, bool allow);
     // From the store when a waiting request ends, answered or not.
     void requestEnded(const QUuid& eventId);
+    // After a host's state changed, or the hosts did.
+    void remoteHostsChanged();
 
     QList<QVariantMap> sessions() const;
     QString approvalMode() const;
     bool paused() const;
+    QList<QVariantMap> remoteHosts() const;
 
 public Q_SLOTS:
     QString Focus(const QString& sessionId, const QDBusMessage& message);
@@ -118,6 +126,7 @@ private:
     QList<QVariantMap> shownSessions_;
     QString shownMode_;
     bool shownPaused_ = false;
+    QList<QVariantMap> shownRemoteHosts_;
 };
 
 } // namespace nubbo

@@ -47,6 +47,9 @@
 #include "core/AppPaths.h"
 #include "pet/qml/PetQml.h"
 #include "pet/qml/SymbolTable.h"
+#include "remote/HostIntake.h"
+#include "remote/RemoteForwards.h"
+#include "remote/SshRunner.h"
 
 #include <QApplication>
 #include <QDBusConnection>
@@ -68,8 +71,9 @@ namespace nubbo {
 AppStartup::AppStartup() = default;
 
 AppStartup::~AppStartup() {
-    // Stop intake and detection first: their threads call into everything below. The summariser's thread
-    // goes next, before the store its lines go to.
+    // Stop intake and detection first: their threads call into everything below (the hosts' listeners into
+    // the bus). The summariser's thread goes next, before the store its lines go to.
+    remoteForwards_.reset();
     bus_.reset();
     detector_.reset();
     summarizer_.reset();
@@ -239,7 +243,8 @@ bool AppStartup::run() {
                                return viewModel->answerApproval(
                                    eventId, allow ? ApprovalAnswer::allow : ApprovalAnswer::deny, "over the bus");
                            },
-                           [this] { settingsWindow_->show(); }});
+                           [this] { settingsWindow_->show(); },
+                           [this] { return remoteForwards_ ? remoteForwards_->hostMaps() : QList<QVariantMap>{}; }});
 
     terminalFocus_ = DesktopTerminalFocus::forThisDesktop();
     navigator_ = std::make_unique<SessionNavigator>(*sessions_, *terminalFocus_, SessionNavigator::threadPoolRunner(),
@@ -277,6 +282,7 @@ bool AppStartup::run() {
     sessions_->start();
     detector_->start(std::chrono::seconds(3));
     bus_->start();
+    startRemoteForwards();
 
     notifications_->requestAuthorization();
     // The last steps look up every agent's process and files, which takes longer than all the rest: they run,
@@ -404,6 +410,25 @@ void AppStartup::createQuickPanel() {
                 [window = petWindow_.get()] { return window->petOnScreen(); }, log);
         quickPanel_->toggle();
     });
+}
+
+void AppStartup::startRemoteForwards() {
+    const auto log = [](const QString& line) { NubboLog::log(line); };
+    ssh_ = std::make_unique<LocalSshRunner>();
+    // A host's events take the path of the app's own socket, marked as the host's.
+    const auto intake = [bus = bus_.get()](const QString& hostName, const QString& socketPath) {
+        return std::make_unique<HostIntake>(
+            hostName, socketPath,
+            [bus](const AgentEvent& event, LocalSocketServer::Reply reply) { bus->publish(event, std::move(reply)); },
+            [bus](const QUuid& eventId) { bus->dropParked(eventId); });
+    };
+    remoteForwards_ = std::make_unique<RemoteForwards>(RemoteForwards::Services{
+        *ssh_, *scheduler_, *clock_, *random_, intake, RemoteHostEntry::listPath(), AppPaths::runtimeDirectory(), log});
+    QObject::connect(remoteForwards_.get(), &RemoteForwards::hostsChanged, remoteForwards_.get(), [this] {
+        busInterface_->remoteHostsChanged();
+        settingsModel_->remoteHosts()->setHosts(remoteForwards_->hosts());
+    });
+    remoteForwards_->start();
 }
 
 void AppStartup::wireMenus() {

@@ -21,6 +21,7 @@ class HookGuardian;
 class ConfigFolderMover;
 class HookInstaller;
 class JsonPreferencesDomain;
+class LocalSshRunner;
 class NarrationSummarizer;
 class NubboNotifications;
 class OnboardingWindowController;
@@ -34,6 +35,7 @@ class PetWindow;
 class PetWindowController;
 class QuickPanel;
 class QuickPanelModel;
+class RemoteForwards;
 class SettingsWindowController;
 class SettingsWindowModel;
 class StatusItem;
@@ -71,6 +73,7 @@ private:
     void wireMenus();
     void setupStatusItem();
     void createQuickPanel();
+    void startRemoteForwards();
     void afterFirstFrame(std::function<void()> work);
     void showSettingsForSecondStart();
 
@@ -108,6 +111,9 @@ private:
     std::unique_ptr<NarrationSummarizer> summarizer_;
     std::unique_ptr<AgentSessionStore> sessions_;
     std::unique_ptr<AgentEventBus> bus_;
+    // Agents on SSH hosts: a forward per host over the user's own ssh, into a listener per host.
+    std::unique_ptr<LocalSshRunner> ssh_;
+    std::unique_ptr<RemoteForwards> remoteForwards_;
     // Notes which agents run, every few seconds, on its own thread.
     std::unique_ptr<AgentDetector> detector_;
     std::unique_ptr<QuickPanelModel> quickPanelModel_;

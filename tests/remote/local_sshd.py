@@ -52,13 +52,14 @@ def run_as(account, *command, **kwargs):
 
 
 class LocalSshd:
-    """`with LocalSshd() as server:` starts sshd; `server.stop()` ends it early (a dropped host)."""
+    """`with LocalSshd() as server:` starts sshd; `server.stop()` ends it early (a dropped host). A test that
+    must not share the remote account with others running at the same time names its own `account`."""
 
-    def __init__(self, allow_stream_local_forwarding=True):
+    def __init__(self, allow_stream_local_forwarding=True, account=REMOTE_USER):
         self.allow = allow_stream_local_forwarding
         self.folder = tempfile.mkdtemp(prefix="nubbo-sshd-")
         os.chmod(self.folder, 0o755)  # sshd reads its keys and config here
-        self.account = remote_account()
+        self.account = remote_account(account)
         self.port = free_port()
         self.process = None
 

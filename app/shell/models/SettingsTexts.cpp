@@ -1,5 +1,6 @@
 #include "shell/models/SettingsTexts.h"
 
+#include "remote/RemoteHostState.h"
 #include "summary/SummaryEndpoint.h"
 
 #include <QHash>
@@ -132,6 +133,22 @@ constexpr Entry kTexts[] = {
     {"folderMoveFailed", "Could not move %1's hooks", "无法移动 %1 的 hook"},
     {"codexReviewHint", "Codex runs these hooks only once you trust them: start codex in a terminal and choose \"Trust all and continue\" (or review them with /hooks).",
                         "Codex 只在你信任这些 hook 后才会运行它们：在终端中启动 codex 并选择 \"Trust all and continue\"（或用 /hooks 逐个查看）。"},
+    {"remoteHosts", "Remote Hosts", "远程主机"},
+    {"remoteHostsSubtitle", "Agents on machines you reach over SSH. Nubbo forwards its socket there with your own ssh, keys and config, for as long as it runs.",
+                            "通过 SSH 连接的机器上的 agent。Nubbo 用你自己的 ssh、密钥和配置把它的 socket 转发过去，只要 Nubbo 在运行就一直保持。"},
+    {"remoteHostsEmpty", "No hosts yet.", "还没有主机。"},
+    {"remoteStateConnected", "Connected", "已连接"},
+    {"remoteStateConnecting", "Connecting", "连接中"},
+    {"remoteStateUnreachable", "Unreachable", "无法连接"},
+    {"remoteStateForwardRefused", "Forwarding refused", "转发被拒绝"},
+    {"remoteAddPlaceholder", "[user@]host[:port]", "[用户@]主机[:端口]"},
+    {"remoteAdd", "Add Host", "添加主机"},
+    {"remoteBusy", "Working over SSH…", "正在通过 SSH 处理…"},
+    {"remoteAddUnavailable", "Adding a host is not available in this build.", "此版本无法添加主机。"},
+    {"remoteRemoveUnavailable", "Removing a host is not available in this build.", "此版本无法移除主机。"},
+    {"remoteRemoveTitle", "Remove %1?", "移除 %1？"},
+    {"remoteRemoveText", "Nubbo takes its hooks out of the agents' files on this host and deletes the bridge it copied there; everything else in those files stays as you have it.",
+                         "Nubbo 会从这台主机上 agent 的配置文件中移除它的 hook，并删除它复制过去的桥接；这些文件中的其他内容保持原样。"},
     {"ok", "OK", "好"},
     {"open", "Open", "打开"},
     {"save", "Save", "保存"},
@@ -321,6 +338,13 @@ QVariantMap SettingsTexts::options(Language language) {
     for (const AgentStatus status : allCases<AgentStatus>())
         statusTitles.insert(rawValue(status), title(status, language));
     const auto t = [language](const char* key) { return text(QString::fromLatin1(key), language); };
+    const auto remoteState = [&](RemoteHostState state, const char* key) {
+        return std::pair{rawValue(state), QVariant(t(key))};
+    };
+    const QVariantMap remoteStateTitles{remoteState(RemoteHostState::connected, "remoteStateConnected"),
+                                        remoteState(RemoteHostState::connecting, "remoteStateConnecting"),
+                                        remoteState(RemoteHostState::unreachable, "remoteStateUnreachable"),
+                                        remoteState(RemoteHostState::forwardRefused, "remoteStateForwardRefused")};
     return {
         {QStringLiteral("petSource"), choices<PetSource>(language)},
         {QStringLiteral("bubbleStyle"), choices<BubbleStyle>(language)},
@@ -337,6 +361,7 @@ QVariantMap SettingsTexts::options(Language language) {
          QVariantList{choice(5, t("sleep5")), choice(10, t("sleep10")), choice(30, t("sleep30")),
                       choice(0, t("sleepNever"))}},
         {QStringLiteral("statusTitles"), statusTitles},
+        {QStringLiteral("remoteStateTitles"), remoteStateTitles},
     };
 }
 

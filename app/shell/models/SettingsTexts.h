@@ -36,7 +36,8 @@ struct SettingsTexts {
     static QStringList keys();
 
     // Each picker's choices as the views list them, by picker name: [{value, title}] (approval modes also
-    // carry their detail); "statusTitles" maps each agent status to its title.
+    // carry their detail); "statusTitles" maps each agent status to its title, "remoteStateTitles" each state
+    // of a remote host's forward.
     static QVariantMap options(Language language);
 
     // The nine categories.

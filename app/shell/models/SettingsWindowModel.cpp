@@ -26,7 +26,8 @@ SettingsWindowModel::SettingsWindowModel(SettingsStore& settings, const HookInst
                                          const AgentStatuses& statuses, SecretStore& secrets,
                                          SettingsWindowServices services, QObject* parent)
     : QObject(parent), settings_(settings), installer_(installer), statuses_(statuses), secrets_(secrets),
-      services_(std::move(services)), bridge_(settings, installer, services_.detectAgents) {
+      services_(std::move(services)), bridge_(settings, installer, services_.detectAgents),
+      remoteHosts_(new RemoteHostsModel([this] { return language(); }, this)) {
     connect(&statuses_, &AgentStatuses::statusesChanged, this, &SettingsWindowModel::statusesChanged);
     connect(&statuses_, &AgentStatuses::foldersChanged, this, &SettingsWindowModel::foldersChanged);
     connect(&settings_, &SettingsStore::configFoldersChanged, this, &SettingsWindowModel::foldersChanged);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "shell/models/HookBridgeFlow.h"
+#include "shell/models/RemoteHostsModel.h"
 
 #include <QJsonObject>
 #include <QDir>
@@ -65,6 +66,8 @@ class SettingsWindowModel : public QObject {
     Q_PROPERTY(QUrl mascotUrl READ mascotUrl CONSTANT)
     // Where the file panels start.
     Q_PROPERTY(QUrl homeFolder READ homeFolder CONSTANT)
+    // The Remote hosts card.
+    Q_PROPERTY(nubbo::RemoteHostsModel* remoteHosts READ remoteHosts CONSTANT)
 
 public:
     SettingsWindowModel(SettingsStore& settings, const HookInstaller& installer, const AgentStatuses& statuses,
@@ -82,6 +85,7 @@ public:
     QUrl logoUrl() const;
     QUrl mascotUrl() const;
     static QUrl homeFolder() { return QUrl::fromLocalFile(QDir::homePath()); }
+    RemoteHostsModel* remoteHosts() const { return remoteHosts_; }
 
     // Reads the bridge state and Codex's review again (the window calls it whenever it is shown).
     Q_INVOKABLE void refresh();
@@ -154,6 +158,7 @@ private:
     bool bridgeInstalled_ = false;
     QString codexHint_;
     std::optional<QJsonObject> pendingImport_;
+    RemoteHostsModel* remoteHosts_;
 };
 
 } // namespace nubbo

@@ -171,4 +171,8 @@ ColumnLayout {
             }
         }
     }
+
+    RemoteHostsCard {
+        shell: page.shell
+    }
 }

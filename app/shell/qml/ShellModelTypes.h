@@ -18,6 +18,13 @@ struct SettingsWindowModelType {
     QML_UNCREATABLE("The app builds the settings window's model.")
 };
 
+struct RemoteHostsModelType {
+    Q_GADGET
+    QML_FOREIGN(nubbo::RemoteHostsModel)
+    QML_NAMED_ELEMENT(RemoteHostsModel)
+    QML_UNCREATABLE("The app builds the Remote hosts card's model.")
+};
+
 struct OnboardingModelType {
     Q_GADGET
     QML_FOREIGN(nubbo::OnboardingModel)

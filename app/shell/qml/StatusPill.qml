@@ -1,6 +1,6 @@
 import QtQuick
 
-// An agent's status as a small rounded label, coloured by what it means.
+// An agent's status, or a remote host's, as a small rounded label, coloured by what it means.
 Rectangle {
     id: pill
 
@@ -9,7 +9,8 @@ Rectangle {
 
     readonly property color tone: status === "running" ? Theme.green
                                  : status === "connected" ? Theme.accent
-                                 : status === "notFound" ? Theme.orange : Theme.secondaryText
+                                 : status === "notFound" || status === "unreachable" || status === "forwardRefused"
+                                   ? Theme.orange : Theme.secondaryText
 
     implicitWidth: Math.max(64, label.implicitWidth + 18)
     implicitHeight: 20
