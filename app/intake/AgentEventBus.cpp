@@ -69,6 +69,9 @@ void AgentEventBus::publish(const AgentEvent& event, LocalSocketServer::Reply re
         allowed.toolName = event.toolName;
         allowed.cwd = event.cwd;
         allowed.sessionId = event.sessionId;
+        // Still the same agent in the same place: going there and naming its machine keep working.
+        allowed.terminal = event.terminal;
+        allowed.host = event.host;
         forwardToPet(allowed);
         return;
     }

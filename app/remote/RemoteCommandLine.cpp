@@ -29,13 +29,13 @@ int list(const RemoteInstaller& installer, const RemoteCommandIO& io) {
         io.out(QStringLiteral("No remote hosts. Add one with: nubbo remote add [USER@]HOST[:PORT]"));
         return 0;
     }
-    const std::optional<QMap<QString, RemoteHostState>> states = io.states ? io.states() : std::nullopt;
+    const std::optional<QMap<QString, RemoteHostReport>> states = io.states ? io.states() : std::nullopt;
     QList<QStringList> rows{{QStringLiteral("NAME"), QStringLiteral("DESTINATION"), QStringLiteral("ADDED"),
                              QStringLiteral("STATE")}};
     for (const RemoteHost& host : hosts) {
         QString state = QStringLiteral("-");
         if (states && states->contains(host.name)) {
-            const RemoteHostState& known = (*states)[host.name];
+            const RemoteHostReport& known = (*states)[host.name];
             state = known.reason.isEmpty() ? known.state : known.state + QStringLiteral(" (") + known.reason + ')';
         }
         rows.append({host.name, host.address().text(),

@@ -22,7 +22,7 @@ struct RemoteCommandIO {
     std::function<void(const QString& line)> error;  // the one line saying why it failed
     bool interactive = false;  // ssh may ask on the terminal
     // What the running app says of each host; nothing when it does not run.
-    std::function<std::optional<QMap<QString, RemoteHostState>>()> states;
+    std::function<std::optional<QMap<QString, RemoteHostReport>>()> states;
 };
 
 // The arguments after "remote". Exit status: 0 done, 1 failed (one line on error), 2 usage.

@@ -36,7 +36,7 @@ QString shown(const QString& line) {
     return text.size() > kMaxReason ? text.left(kMaxReason - 1) + QChar(0x2026) : text;
 }
 
-QStringList commonOptions(const RemoteHostEntry& host) {
+QStringList commonOptions(const RemoteHost& host) {
     QStringList options{QStringLiteral("-o"), QStringLiteral("BatchMode=yes")};
     if (host.port)
         options << QStringLiteral("-p") << QString::number(*host.port);
@@ -45,7 +45,7 @@ QStringList commonOptions(const RemoteHostEntry& host) {
 
 } // namespace
 
-RemoteForward::RemoteForward(RemoteHostEntry host, QString localSocket, SshRunner& ssh, Scheduler& scheduler,
+RemoteForward::RemoteForward(RemoteHost host, QString localSocket, SshRunner& ssh, Scheduler& scheduler,
                              const Clock& clock, Random& random)
     : host_(std::move(host)), localSocket_(std::move(localSocket)), ssh_(ssh), scheduler_(scheduler), clock_(clock),
       random_(random) {}
@@ -55,7 +55,7 @@ RemoteForward::~RemoteForward() {
     scheduler_.cancel(removalDeadline_);
 }
 
-QStringList RemoteForward::forwardArguments(const RemoteHostEntry& host, const QString& localSocket) {
+QStringList RemoteForward::forwardArguments(const RemoteHost& host, const QString& localSocket) {
     // -v: the only sign that the forward is in place is ssh's "remote forward success" line. ControlPath=none:
     // a master of the user's own config would carry the forward in a process this app cannot end.
     QStringList arguments{QStringLiteral("-v"), QStringLiteral("-N")};
@@ -69,7 +69,7 @@ QStringList RemoteForward::forwardArguments(const RemoteHostEntry& host, const Q
     return arguments;
 }
 
-QStringList RemoteForward::removalArguments(const RemoteHostEntry& host) {
+QStringList RemoteForward::removalArguments(const RemoteHost& host) {
     // The folder comes back too (private), should it have gone: the server cannot bind in a missing one.
     const QString folder = QFileInfo(host.socketPath).path();
     const QString command = QStringLiteral("mkdir -p -m 700 -- %1 && rm -f -- %2")

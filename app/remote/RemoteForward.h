@@ -5,7 +5,7 @@
 #pragma once
 
 #include "platform/Clock.h"
-#include "remote/RemoteHostEntry.h"
+#include "remote/RemoteHost.h"
 #include "remote/RemoteHostState.h"
 #include "remote/SshRunner.h"
 
@@ -29,7 +29,7 @@ public:
     // The removal of a stale socket is a short command: it gets this long to end.
     static constexpr double kRemovalTimeout = 30.0;
 
-    RemoteForward(RemoteHostEntry host, QString localSocket, SshRunner& ssh, Scheduler& scheduler, const Clock& clock,
+    RemoteForward(RemoteHost host, QString localSocket, SshRunner& ssh, Scheduler& scheduler, const Clock& clock,
                   Random& random);
     ~RemoteForward();
     RemoteForward(const RemoteForward&) = delete;
@@ -45,10 +45,10 @@ public:
     RemoteHostState state() const { return state_; }
     // One line: why the host is not connected (ssh's own words where it said any); empty when connected.
     const QString& reason() const { return reason_; }
-    const RemoteHostEntry& host() const { return host_; }
+    const RemoteHost& host() const { return host_; }
 
-    static QStringList forwardArguments(const RemoteHostEntry& host, const QString& localSocket);
-    static QStringList removalArguments(const RemoteHostEntry& host);
+    static QStringList forwardArguments(const RemoteHost& host, const QString& localSocket);
+    static QStringList removalArguments(const RemoteHost& host);
 
 private:
     void attempt();
@@ -60,7 +60,7 @@ private:
     double nextDelay();
     void setState(RemoteHostState state, const QString& reason);
 
-    RemoteHostEntry host_;
+    RemoteHost host_;
     QString localSocket_;
     SshRunner& ssh_;
     Scheduler& scheduler_;

@@ -1,11 +1,21 @@
 #include "remote/RemoteForwards.h"
 
+#include "remote/RemoteHostList.h"
+
 #include <QDir>
 #include <QFileInfo>
 
 #include <algorithm>
 
 namespace nubbo {
+namespace {
+
+// A host re-added (a repair) keeps its forward: only what ssh is given or where the socket goes restarts it.
+bool sameForward(const RemoteHost& a, const RemoteHost& b) {
+    return a.name == b.name && a.destination == b.destination && a.port == b.port && a.socketPath == b.socketPath;
+}
+
+} // namespace
 
 QVariantMap RemoteHostStatus::toMap() const {
     return {{QStringLiteral("name"), name},
@@ -56,28 +66,31 @@ void RemoteForwards::reloadSoon() {
 
 void RemoteForwards::reload() {
     watch();
-    QStringList skipped;
-    const auto list = RemoteHostEntry::readList(services_.listPath, &skipped);
-    for (const QString& line : skipped)
-        log(line);
-    if (!list) {
+    QString error;
+    const RemoteHostList file = RemoteHostList::load(services_.listPath, &error);
+    if (!error.isEmpty()) {
         // A list being written or broken by hand: the hosts as they were until it reads again.
-        log(QStringLiteral("remote hosts: %1 could not be read; keeping %2 host(s)").arg(services_.listPath).arg(hosts_.size()));
+        log(QStringLiteral("remote hosts: %1; keeping %2 host(s)").arg(error).arg(hosts_.size()));
         return;
     }
+    QStringList skipped;
+    const std::vector<RemoteHost> forwardable = file.forwardable(&skipped);
+    for (const QString& line : skipped)
+        log(line);
+    const std::vector<RemoteHost>* list = &forwardable;
     // Hosts no longer listed as they were go first: a changed host's new listener takes the same socket path.
     bool changed = false;
     for (auto& host : hosts_)
-        if (!list->contains(host->entry)) {
+        if (std::none_of(list->begin(), list->end(), [&](const RemoteHost& entry) { return sameForward(entry, host->entry); })) {
             changed = true;
             log(QStringLiteral("remote host %1: removed").arg(host->entry.name));
             host->forward.reset();
             host.reset();
         }
     std::vector<std::unique_ptr<Host>> next;
-    for (const RemoteHostEntry& entry : *list) {
+    for (const RemoteHost& entry : *list) {
         const auto kept = std::find_if(hosts_.begin(), hosts_.end(),
-                                       [&](const auto& host) { return host && host->entry == entry; });
+                                       [&](const auto& host) { return host && sameForward(host->entry, entry); });
         if (kept != hosts_.end()) {
             next.push_back(std::move(*kept));
             continue;
@@ -90,7 +103,7 @@ void RemoteForwards::reload() {
         Q_EMIT hostsChanged();
 }
 
-std::unique_ptr<RemoteForwards::Host> RemoteForwards::startHost(const RemoteHostEntry& entry) {
+std::unique_ptr<RemoteForwards::Host> RemoteForwards::startHost(const RemoteHost& entry) {
     auto host = std::make_unique<Host>();
     host->entry = entry;
     const QString socket = HostIntake::socketPathFor(services_.runtimeFolder, entry.name);

@@ -6,7 +6,7 @@
 #include "platform/Clock.h"
 #include "remote/HostIntake.h"
 #include "remote/RemoteForward.h"
-#include "remote/RemoteHostEntry.h"
+#include "remote/RemoteHost.h"
 #include "remote/RemoteHostState.h"
 #include "remote/SshRunner.h"
 
@@ -67,7 +67,7 @@ Q_SIGNALS:
 
 private:
     struct Host {
-        RemoteHostEntry entry;
+        RemoteHost entry;
         std::unique_ptr<HostIntake> intake;
         std::unique_ptr<RemoteForward> forward;
     };
@@ -75,7 +75,7 @@ private:
     void reloadSoon();
     void reload();
     void watch();
-    std::unique_ptr<Host> startHost(const RemoteHostEntry& entry);
+    std::unique_ptr<Host> startHost(const RemoteHost& entry);
     void log(const QString& line) const;
 
     Services services_;

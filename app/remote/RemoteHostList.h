@@ -5,6 +5,7 @@
 #include "remote/RemoteHost.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <vector>
 
@@ -26,6 +27,10 @@ public:
     const std::vector<RemoteHost>& hosts() const { return hosts_; }
     // Null when no host has that name.
     const RemoteHost* find(const QString& name) const;
+    // The hosts a forward can be started for: those whose members ssh could read as something else (a
+    // destination that reads as an option, a socket path that is not absolute or holds a ':') are left out,
+    // with a line saying why in `skipped`.
+    std::vector<RemoteHost> forwardable(QStringList* skipped = nullptr) const;
     // Replaces a host of the same name in its place, else appends.
     void add(const RemoteHost& host);
     // Whether a host of that name was there.

@@ -12,7 +12,7 @@
 
 namespace nubbo {
 
-std::optional<QMap<QString, RemoteHostState>> RemoteHostStates::fromRunningApp(int timeoutMs) {
+std::optional<QMap<QString, RemoteHostReport>> RemoteHostStates::fromRunningApp(int timeoutMs) {
     // The app of this home, by the unique name its lock holds, as a second start finds it.
     const QString holder = SingleInstance::holderNameIn(QDir(AppPaths::runtimeDirectory()).filePath(QStringLiteral("app.lock")));
     QDBusConnection bus = QDBusConnection::sessionBus();
@@ -30,7 +30,7 @@ std::optional<QMap<QString, RemoteHostState>> RemoteHostStates::fromRunningApp(i
         return std::nullopt;
     QList<QVariantMap> entries;
     value.value<QDBusArgument>() >> entries;
-    QMap<QString, RemoteHostState> states;
+    QMap<QString, RemoteHostReport> states;
     for (const QVariantMap& entry : entries)
         states.insert(entry.value(QStringLiteral("name")).toString(),
                       {entry.value(QStringLiteral("state")).toString(), entry.value(QStringLiteral("reason")).toString()});

@@ -9,14 +9,14 @@
 
 namespace nubbo {
 
-struct RemoteHostState {
+struct RemoteHostReport {
     QString state;   // connecting, connected, unreachable, forwardRefused
     QString reason;  // one line; may be empty
 };
 
 struct RemoteHostStates {
     // By host name; nothing when no app of this home runs or it does not report hosts.
-    static std::optional<QMap<QString, RemoteHostState>> fromRunningApp(int timeoutMs = 2000);
+    static std::optional<QMap<QString, RemoteHostReport>> fromRunningApp(int timeoutMs = 2000);
 };
 
 } // namespace nubbo

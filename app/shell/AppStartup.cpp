@@ -49,6 +49,7 @@
 #include "pet/qml/SymbolTable.h"
 #include "remote/HostIntake.h"
 #include "remote/RemoteForwards.h"
+#include "remote/RemoteHostList.h"
 #include "remote/SshRunner.h"
 
 #include <QApplication>
@@ -423,12 +424,21 @@ void AppStartup::startRemoteForwards() {
             [bus](const QUuid& eventId) { bus->dropParked(eventId); });
     };
     remoteForwards_ = std::make_unique<RemoteForwards>(RemoteForwards::Services{
-        *ssh_, *scheduler_, *clock_, *random_, intake, RemoteHostEntry::listPath(), AppPaths::runtimeDirectory(), log});
+        *ssh_, *scheduler_, *clock_, *random_, intake, RemoteHostList::defaultPath(), AppPaths::runtimeDirectory(), log});
     QObject::connect(remoteForwards_.get(), &RemoteForwards::hostsChanged, remoteForwards_.get(), [this] {
         busInterface_->remoteHostsChanged();
         settingsModel_->remoteHosts()->setHosts(remoteForwards_->hosts());
     });
     remoteForwards_->start();
+    // The card's Add and Remove run ssh in batch mode, off the GUI thread: the forwards follow the list file.
+    const auto installer = std::make_shared<const RemoteInstaller>();
+    settingsModel_->remoteHosts()->setActions(
+        [installer](const QString& text, std::function<void(const QString&)> done) {
+            QThreadPool::globalInstance()->start([=] { done(installer->add(text, false).error); });
+        },
+        [installer](const QString& name, std::function<void(const QString&)> done) {
+            QThreadPool::globalInstance()->start([=] { done(installer->remove(name).error); });
+        });
 }
 
 void AppStartup::wireMenus() {

@@ -15,7 +15,8 @@ QQuickWindow* createShellWindow(QQmlEngine& engine, const QString& qmlFile, cons
                                 const std::function<void(const QString&)>& log) {
     installShellQml(engine);
     QQmlComponent component(&engine, shellQmlUrl(qmlFile));
-    QObject* object = component.createWithInitialProperties(properties);
+    // Qt 6.4 crashes creating from a component that failed to load: say why instead.
+    QObject* object = component.isError() ? nullptr : component.createWithInitialProperties(properties);
     auto* window = qobject_cast<QQuickWindow*>(object);
     if (!window) {
         for (const QQmlError& error : component.errors())

@@ -3,6 +3,10 @@
 // the removal of the socket a dropped connection may have left on the host.
 #include "ManualTime.h"
 #include "remote/RemoteForward.h"
+#include "remote/RemoteHostList.h"
+
+#include <QFile>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -54,7 +58,7 @@ public:
     std::vector<std::shared_ptr<Run>> runs;
 };
 
-const RemoteHostEntry kHost{"build-box", "alice@build-box", 2222, "/home/o'neil/.nubbo/run/nubbo.sock"};
+const RemoteHost kHost{"build-box", "alice@build-box", 2222, "/home/o'neil", "/home/o'neil/.nubbo/run/nubbo.sock", {}};
 const QString kLocal = "/run/user/1000/nubbo/hosts/0123456789ab.sock";
 const QString kSuccess = "debug1: remote forward success for: listen /home/o'neil/.nubbo/run/nubbo.sock:-2, connect " +
                          kLocal + ":-2";
@@ -188,26 +192,41 @@ TEST(RemoteForward, BacksOffUpToAMinuteAndStartsOverAfterAForwardHeldThatLong) {
     EXPECT_EQ(drops, 5);
 }
 
-TEST(RemoteHostEntry, ReadsTheListAndLeavesOutWhatSshWouldReadAsSomethingElse) {
+TEST(RemoteHostList, ForwardsLeaveOutWhatSshWouldReadAsSomethingElse) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QString path = folder.filePath("remote-hosts.json");
+    const auto load = [&](const QByteArray& json, QString* error) {
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(json);
+        file.close();
+        return RemoteHostList::load(path, error);
+    };
     const QByteArray json = R"({"version":1,"hosts":[
         {"name":"build-box","destination":"alice@build-box","port":2222,"remoteHome":"/home/alice",
          "socketPath":"/home/alice/.nubbo/run/nubbo.sock","addedAt":"2026-12-11T02:00:00Z"},
-        {"name":"gpu","destination":"gpu","port":null,"socketPath":"/home/me/.nubbo/run/nubbo.sock"},
-        {"name":"evil","destination":"-oProxyCommand=touch /tmp/x","socketPath":"/home/e/.nubbo/run/nubbo.sock"},
-        {"name":"spaced","destination":"a b","socketPath":"/home/e/.nubbo/run/nubbo.sock"},
-        {"name":"relative","destination":"r","socketPath":"home/r/.nubbo/run/nubbo.sock"},
-        {"name":"colon","destination":"c","socketPath":"/home/c:d/.nubbo/run/nubbo.sock"},
-        {"name":"port","destination":"p","port":70000,"socketPath":"/home/p/.nubbo/run/nubbo.sock"},
-        {"name":"gpu","destination":"gpu2","socketPath":"/home/g/.nubbo/run/nubbo.sock"}]})";
+        {"name":"gpu","destination":"gpu","port":null,"remoteHome":"/home/me","socketPath":"/home/me/.nubbo/run/nubbo.sock"},
+        {"name":"evil","destination":"-oProxyCommand=touch /tmp/x","remoteHome":"/e","socketPath":"/home/e/.nubbo/run/nubbo.sock"},
+        {"name":"spaced","destination":"a b","remoteHome":"/e","socketPath":"/home/e/.nubbo/run/nubbo.sock"},
+        {"name":"relative","destination":"r","remoteHome":"/r","socketPath":"home/r/.nubbo/run/nubbo.sock"},
+        {"name":"colon","destination":"c","remoteHome":"/c","socketPath":"/home/c:d/.nubbo/run/nubbo.sock"},
+        {"name":"port","destination":"p","port":70000,"remoteHome":"/p","socketPath":"/home/p/.nubbo/run/nubbo.sock"}]})";
+    QString error;
     QStringList skipped;
-    const auto hosts = RemoteHostEntry::parseList(json, &skipped);
-    ASSERT_TRUE(hosts);
-    EXPECT_EQ(*hosts, (QList<RemoteHostEntry>{{"build-box", "alice@build-box", 2222, "/home/alice/.nubbo/run/nubbo.sock"},
-                                               {"gpu", "gpu", std::nullopt, "/home/me/.nubbo/run/nubbo.sock"}}));
-    EXPECT_EQ(skipped.size(), 6) << skipped.join('\n').toStdString();
+    std::vector<QString> names;
+    for (const RemoteHost& host : load(json, &error).forwardable(&skipped))
+        names.push_back(host.name + " " + host.destination + " " + host.socketPath);
+    EXPECT_EQ(error, "");
+    EXPECT_EQ(names, (std::vector<QString>{"build-box alice@build-box /home/alice/.nubbo/run/nubbo.sock",
+                                           "gpu gpu /home/me/.nubbo/run/nubbo.sock"}));
+    EXPECT_EQ(skipped.size(), 5) << skipped.join('\n').toStdString();
     for (const QByteArray& unreadable : {QByteArray(R"({"version":2,"hosts":[]})"), QByteArray(R"({"version":1})"),
-                                         QByteArray("{\"version\":1,\"hosts\":[")})
-        EXPECT_FALSE(RemoteHostEntry::parseList(unreadable)) << unreadable.constData();
+                                         QByteArray("{\"version\":1,\"hosts\":[")}) {
+        QString why;
+        EXPECT_TRUE(load(unreadable, &why).hosts().empty());
+        EXPECT_FALSE(why.isEmpty()) << unreadable.constData();
+    }
 }
 
 } // namespace
