@@ -247,7 +247,7 @@ constexpr CategoryEntry kCategories[] = {
     {"appearance", "paintpalette", "Appearance", "外观", "Pet source, size, and bubble presentation.", "宠物来源、大小与气泡呈现。"},
     {"design", "paintbrush", "Design", "样式", "Theme color and motion pacing.", "主题色与动画节奏。"},
     {"behavior", "cursorarrow.motionlines", "Behavior", "行为", "Click actions, edge snapping, and idle sleep.", "点击动作、边缘吸附与空闲睡眠。"},
-    {"agent", "terminal", "Agent Integration", "Agent 接入", "Claude, Codex, Gemini, and OpenCode hook bridge status.", "Claude、Codex、Gemini、OpenCode 的 hook 桥接状态。"},
+    {"agent", "terminal", "Agent Integration", "Agent 接入", "Your agents' hooks, their config folders, and agents on other machines.", "各个 agent 的 hook、配置文件夹，以及其他机器上的 agent。"},
     {"approval", "hand.raised", "Auto Approval", "自动授权", "Approval mode and command trust lists.", "授权模式与命令信任列表。"},
     {"notifications", "bell", "Notifications", "通知", "System notifications for important agent states.", "重要 agent 状态的系统通知。"},
     {"advanced", "wrench.adjustable", "Advanced", "高级", "Files, exports, onboarding, and reset actions.", "文件、导出、引导与重置操作。"},
