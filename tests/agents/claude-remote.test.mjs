@@ -57,7 +57,9 @@ describe("Claude Code on an SSH host", { skip: notHere ? `skipped: ${notHere}` :
     const { claude, claudeVariables } = await import("./claude-run.mjs");
     sshd = await startSshd();
     home = new NubboHome({ "settings.approvalMode": "manual", hasOpenedSettingsOnFirstLaunch: true });
-    env = home.env({ PATH: `${sshd.bin}:${process.env.PATH}`, DBUS_SESSION_BUS_ADDRESS: process.env.DBUS_SESSION_BUS_ADDRESS });
+    // A bus of the test's own, where `nubbo` finds the app; the app's settings then look for a keyring there too.
+    env = home.env({ PATH: `${sshd.bin}:${process.env.PATH}`, DBUS_SESSION_BUS_ADDRESS: process.env.DBUS_SESSION_BUS_ADDRESS,
+      ...(process.env.LSAN_OPTIONS ? { LSAN_OPTIONS: process.env.LSAN_OPTIONS } : {}) });
 
     // The account's home as a user there has it: a project, their own settings, Claude set up before.
     const project = path.join(sshd.home, "project");
@@ -83,7 +85,7 @@ describe("Claude Code on an SSH host", { skip: notHere ? `skipped: ${notHere}` :
       { text: "Finished with the marker." },
     ]);
     await server.start();
-    await home.startApp({ PATH: env.PATH, DBUS_SESSION_BUS_ADDRESS: env.DBUS_SESSION_BUS_ADDRESS });
+    await home.startApp(env);
 
     const added = Date.now();
     const add = await nubbo("remote", "add", "testhost");
