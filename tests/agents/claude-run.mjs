@@ -6,21 +6,25 @@ import path from "node:path";
 
 import { ensureAgent, run, startInTerminal } from "./harness.mjs";
 
-const claude = ensureAgent("@anthropic-ai/claude-code", "2.1.337", "claude");
+export const claude = ensureAgent("@anthropic-ai/claude-code", "2.1.337", "claude");
 const apiKey = "sk-ant-test-not-a-key";
 
-// `configDir`, when given, is the CLAUDE_CONFIG_DIR Claude runs with: it reads its settings (the hooks among
-// them) and its .claude.json there instead of the home.
-function claudeEnv(home, server, configDir) {
-  return home.env({
+// What Claude needs to talk to the scripted model and nothing else.
+export function claudeVariables(server) {
+  return {
     ANTHROPIC_BASE_URL: server.url,
     ANTHROPIC_API_KEY: apiKey,
     CLAUDE_CODE_DISABLE_NONESSENTIAL_TRAFFIC: "1",
     DISABLE_AUTOUPDATER: "1",
     DISABLE_TELEMETRY: "1",
     DISABLE_ERROR_REPORTING: "1",
-    ...(configDir ? { CLAUDE_CONFIG_DIR: configDir } : {}),
-  });
+  };
+}
+
+// `configDir`, when given, is the CLAUDE_CONFIG_DIR Claude runs with: it reads its settings (the hooks among
+// them) and its .claude.json there instead of the home.
+function claudeEnv(home, server, configDir) {
+  return home.env({ ...claudeVariables(server), ...(configDir ? { CLAUDE_CONFIG_DIR: configDir } : {}) });
 }
 
 function printArguments(home, prompt, configDir) {

@@ -6,11 +6,13 @@ The app reaches it through the user's own `ssh`: `ssh_on_path()` puts a wrapper 
 adds `-F <this server's client config>`, because ssh reads ~/.ssh/config from the password database's home,
 not from $HOME.
 """
+import json
 import os
 import pwd
 import shutil
 import socket
 import subprocess
+import sys
 import tempfile
 import time
 
@@ -139,3 +141,28 @@ ClientAliveInterval 5
     def __exit__(self, *exc):
         self.stop()
         shutil.rmtree(self.folder, ignore_errors=True)
+
+
+def serve(account):
+    """For tests in other languages: starts a server on `account`, prints one JSON line (port, the ssh wrapper's
+    folder, the account's home, uid and gid) and runs until its standard input closes, so it ends with its
+    caller. Exit 77 with the reason when no server can run here."""
+    reason = available()
+    if reason:
+        print("skipped:", reason, file=sys.stderr)
+        return 77
+    with LocalSshd(account=account) as server:
+        print(json.dumps({"port": server.port, "bin": server.ssh_on_path(), "home": server.account.pw_dir,
+                          "uid": server.account.pw_uid, "gid": server.account.pw_gid}), flush=True)
+        sys.stdin.read()
+    return 0
+
+
+if __name__ == "__main__":
+    # `local_sshd.py available` prints why no server can run (nothing when one can); `local_sshd.py serve ACCOUNT`.
+    if sys.argv[1:2] == ["available"]:
+        print(available())
+        sys.exit(0)
+    if sys.argv[1:2] == ["serve"] and len(sys.argv) == 3:
+        sys.exit(serve(sys.argv[2]))
+    sys.exit("usage: local_sshd.py available | serve ACCOUNT")
