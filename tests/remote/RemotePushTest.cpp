@@ -37,7 +37,8 @@ TEST(RemotePush, WritesAnAgentsChangesOnlyOverFilesStillAsTheyWereRead) {
     const QByteArray wired = "{\"model\": \"opus\", \"hooks\": {}}\n";
     const QByteArray edited = "{\"model\": \"sonnet\"}\n";
     // Bytes a shell or printf could take for something else.
-    const QByteArray awkward = QByteArray("-%s\\n'$(x)`\0\xff\n", 16);
+    static constexpr char kAwkward[] = "-%s\\n'$(x)`\0\xff\n";
+    const QByteArray awkward(kAwkward, sizeof kAwkward - 1);
     struct Row {
         const char* what;
         std::function<void(const QString& home)> host;  // the host's files when the script runs
