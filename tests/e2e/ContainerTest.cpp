@@ -19,9 +19,12 @@ QStringList sandbox(const QStringList& containerArgs, const QString& root) {
     QStringList options{"--bind", root, "/", "--proc", "/proc", "--dev", "/dev", "--unshare-all", "--hostname",
                         kContainerHost, "--die-with-parent", "--clearenv", "--setenv", "HOME", "/home/agent"};
     // A sanitizer build links the bridge dynamically: only then does the empty root borrow the system's libraries.
-    if (!NUBBO_STATIC_BRIDGE)
-        options << "--ro-bind" << "/usr" << "/usr" << "--symlink" << "usr/lib" << "/lib" << "--symlink" << "usr/lib64"
-                << "/lib64";
+    // The root outlives each run, so its links are made once, here.
+    if (!NUBBO_STATIC_BRIDGE) {
+        options << "--ro-bind" << "/usr" << "/usr";
+        QFile::link("usr/lib", root + "/lib");
+        QFile::link("usr/lib64", root + "/lib64");
+    }
     for (qsizetype i = 0; i + 1 < containerArgs.size(); i += 2) {
         const QString& value = containerArgs[i + 1];
         if (containerArgs[i] == "--volume") {
