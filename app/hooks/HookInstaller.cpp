@@ -138,10 +138,12 @@ std::vector<ProviderSpec> HookInstaller::specs() const {
     return shared;
 }
 
-bool HookInstaller::enabled(const ProviderSpec& spec) const {
+bool HookInstaller::enabled(const ProviderSpec& spec) const { return enabledFor(spec, env_.enabled); }
+
+bool HookInstaller::enabledFor(const ProviderSpec& spec, const std::function<bool(const QString& id)>& override) {
     const QString id = q(spec.id).toLower();
-    if (env_.enabled)
-        return env_.enabled(id);
+    if (override)
+        return override(id);
     if (SettingsStore::hasShared())
         return SettingsStore::shared().enabled(id);
     return spec.confirmed;

@@ -131,6 +131,13 @@ public:
 private:
     HookInstallResult installLocked() const;
     bool enabled(const ProviderSpec& spec) const;
+
+public:
+    // Whether install wires the agent: `override` when given, else the shared settings store, else the
+    // catalogue's flag.
+    static bool enabledFor(const ProviderSpec& spec, const std::function<bool(const QString& id)>& override);
+
+private:
     void log(const QString& message) const;
     void noteFailure(HookInstallResult& result, const ProviderSpec& spec, const QString& reason,
                      const QString& operation) const;

@@ -12,7 +12,6 @@
 #include "remote/SshProcessTransport.h"
 #include "remote/StagingHome.h"
 #include "common/ProviderRegistry.h"
-#include "settings/SettingsStore.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -113,14 +112,7 @@ std::vector<RemoteHost> RemoteInstaller::hosts(QString* error) const {
     return RemoteHostList::load(listPath(), error).hosts();
 }
 
-bool RemoteInstaller::enabled(const ProviderSpec& spec) const {
-    const QString id = q(spec.id).toLower();
-    if (env_.enabled)
-        return env_.enabled(id);
-    if (SettingsStore::hasShared())
-        return SettingsStore::shared().enabled(id);
-    return spec.confirmed;
-}
+bool RemoteInstaller::enabled(const ProviderSpec& spec) const { return HookInstaller::enabledFor(spec, env_.enabled); }
 
 void RemoteInstaller::progress(const QString& line) const {
     if (env_.progress)

@@ -99,3 +99,22 @@ def pixels(screenshot, rect):
 def blank(rgb):
     """Whether the pixels are all of one colour: a bar that shows no text (yet)."""
     return rgb == rgb[:3] * (len(rgb) // 3)
+
+
+def follow_an_approval(app, env, steps, show):
+    """Walks a bar through no session, two sessions with one request waiting, and that request approved with
+    `nubbo approve`: `show(step)` checks the bars after each of the three steps, given in that order."""
+    asking = None
+    try:
+        for number, step in enumerate(steps):
+            if number == 1:
+                asking = two_sessions(app, env)
+                from desktop_app import wait_for
+                request = wait_for("the request to wait", lambda: waiting_request_id(app, env), 20, step=0.2)
+            elif number == 2:
+                if nubbo(app, env, "approve", request) != "" or asking.behaviour() != "allow":
+                    raise AssertionError("nubbo approve did not allow the waiting request")
+            show(step)
+    finally:
+        if asking:
+            asking.stop()

@@ -20,7 +20,7 @@ import unittest
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 
-from bar_sessions import bar_app, blank, cli, nubbo, pixels, two_sessions, waiting_request_id, write_whole  # noqa: E402
+from bar_sessions import bar_app, blank, cli, follow_an_approval, pixels, write_whole  # noqa: E402
 from desktop_app import geometry, sh, stop, wait_for  # noqa: E402
 
 APP = os.environ["NUBBO_APP"]
@@ -82,12 +82,9 @@ class StatusBarsOnTheDesktop(unittest.TestCase):
         self.expected = os.path.join(self.home, "expected")
         self.write_expected("")
         self.processes = []
-        self.asking = None
         self.tmux = ["tmux", "-S", os.path.join(self.home, "tmux.sock")]
 
     def tearDown(self):
-        if self.asking:
-            self.asking.stop()
         subprocess.run(self.tmux + ["kill-server"], capture_output=True, timeout=10)
         for process in self.processes:
             stop(process)
@@ -172,15 +169,12 @@ class StatusBarsOnTheDesktop(unittest.TestCase):
         steps = [("no-session", ": 0 sessions, 0 waiting"),
                  ("one-waiting", "claude: 2 sessions, 1 waiting"),
                  ("approved", "claude: 2 sessions, 0 waiting")]
-        for name, text in steps:
-            if name == "one-waiting":
-                self.asking = two_sessions(APP, self.env)
-                request = wait_for("the request to wait", lambda: waiting_request_id(APP, self.env), 20, step=0.2)
-            elif name == "approved":
-                self.assertEqual(nubbo(APP, self.env, "approve", request), "")
-                self.assertEqual(self.asking.behaviour(), "allow")
+        def show(step):
+            name, text = step
             self.write_expected(text)
             self.shows(name, pairs)
+
+        follow_an_approval(APP, self.env, steps, show)
 
 
 if __name__ == "__main__":

@@ -20,7 +20,7 @@ import unittest
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 
-from bar_sessions import bar_app, blank, cli, nubbo, pixels, two_sessions, waiting_request_id, write_whole  # noqa: E402
+from bar_sessions import bar_app, blank, cli, follow_an_approval, pixels, write_whole  # noqa: E402
 from desktop_app import sh, stop, wait_for  # noqa: E402
 
 APP = os.environ["NUBBO_APP"]
@@ -38,13 +38,10 @@ class WaybarOnSway(unittest.TestCase):
     def setUp(self):
         self.home, self.env, self.app = bar_app(APP, "nubbo-waybar-")
         self.expected = os.path.join(self.home, "expected.json")
-        self.asking = None
         self.sway = None
         self.before = None
 
     def tearDown(self):
-        if self.asking:
-            self.asking.stop()
         if self.sway:
             stop(self.waybar)
             stop(self.sway)
@@ -106,15 +103,12 @@ class WaybarOnSway(unittest.TestCase):
         os.makedirs(SHOTS, exist_ok=True)
         self.start_sway()
         steps = [("no-session", "0", "idle"), ("one-waiting", "2 (1 waiting)", "waiting"), ("approved", "2", "working")]
-        for name, text, bar_class in steps:
-            if name == "one-waiting":
-                self.asking = two_sessions(APP, self.env)
-                request = wait_for("the request to wait", lambda: waiting_request_id(APP, self.env), 20, step=0.2)
-            elif name == "approved":
-                self.assertEqual(nubbo(APP, self.env, "approve", request), "")
-                self.assertEqual(self.asking.behaviour(), "allow")
+        def show(step):
+            name, text, bar_class = step
             self.write_expected(text, bar_class)
             self.shows(name)
+
+        follow_an_approval(APP, self.env, steps, show)
 
 
 def as_nobody():
